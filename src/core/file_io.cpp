@@ -1,0 +1,130 @@
+#include "core/file_io.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace tsubame {
+namespace {
+
+struct FaultPlan {
+    int countdown = 0;
+    int error = 0;
+};
+std::array<FaultPlan, 3> faultPlans;
+
+// True (with errno set) when the planned fault of this kind is due now.
+bool faultDue(FaultKind kind) {
+    FaultPlan& plan = faultPlans[static_cast<int>(kind)];
+    if (plan.countdown <= 0) return false;
+    if (--plan.countdown > 0) return false;
+    errno = plan.error;
+    return true;
+}
+
+}  // namespace
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+Status UniqueFd::close() {
+    int fd = release();
+    if (fd >= 0 && ::close(fd) != 0) return Status::failure(std::strerror(errno));
+    return {};
+}
+
+UniqueFd openFile(const std::filesystem::path& path, int flags, int mode) {
+    return UniqueFd(::open(path.c_str(), flags | O_CLOEXEC, mode));
+}
+
+Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset) {
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        if (faultDue(FaultKind::Write)) return Status::failure(std::strerror(errno));
+        ssize_t n = ::pwrite(fd, p, size, offset);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Status::failure(std::strerror(errno));
+        }
+        if (n == 0) return Status::failure("short write");
+        p += n;
+        size -= static_cast<std::size_t>(n);
+        offset += n;
+    }
+    return {};
+}
+
+Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::size_t* got) {
+    char* p = static_cast<char*>(data);
+    std::size_t total = 0;
+    while (total < size) {
+        ssize_t n = ::pread(fd, p + total, size - total, offset + static_cast<std::int64_t>(total));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return Status::failure(std::strerror(errno));
+        }
+        if (n == 0) break;
+        total += static_cast<std::size_t>(n);
+    }
+    if (got) *got = total;
+    return {};
+}
+
+Status syncFd(int fd) {
+    if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0) return Status::failure(std::strerror(errno));
+    return {};
+}
+
+Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (faultDue(FaultKind::Rename) || ::rename(from.c_str(), to.c_str()) != 0)
+        return Status::failure(ioErrorText("名前を変更できません", to, errno));
+    return {};
+}
+
+Status syncFolder(const std::filesystem::path& folder) {
+    UniqueFd fd = openFile(folder.empty() ? "." : folder, O_RDONLY | O_DIRECTORY);
+    if (!fd.valid()) return Status::failure(ioErrorText("フォルダを開けません", folder, errno));
+    return syncFd(fd.get());
+}
+
+Status writeFileAtomically(const std::filesystem::path& path, std::string_view content, int mode) {
+    std::filesystem::path temp = path;
+    temp += ".tmp";
+    UniqueFd fd = openFile(temp, O_WRONLY | O_CREAT | O_TRUNC, mode);
+    if (!fd.valid()) return Status::failure(ioErrorText("書き込めません", path, errno));
+    Status st = writeAt(fd.get(), content.data(), content.size(), 0);
+    if (st) st = syncFd(fd.get());
+    if (st) st = fd.close();
+    if (st) st = renameFile(temp, path);
+    if (!st) {
+        std::filesystem::remove(temp);
+        return Status::failure("「" + path.string() + "」に書き込めません: " + st.message());
+    }
+    syncFolder(path.parent_path());
+    return {};
+}
+
+std::string ioErrorText(std::string_view what, const std::filesystem::path& path, int error) {
+    return std::string(what) + ": " + path.string() + " (" + std::strerror(error) + ")";
+}
+
+void injectFault(FaultKind kind, int countdown, int error) {
+    faultPlans[static_cast<int>(kind)] = FaultPlan{countdown, error};
+}
+
+void clearInjectedFaults() { faultPlans = {}; }
+
+}  // namespace tsubame

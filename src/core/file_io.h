@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string_view>
+
+#include "core/status.h"
+
+namespace tsubame {
+
+// Small POSIX file helpers that report every failure. They are the only place where the
+// stores write, flush and rename, so a test can make the Nth of these fail.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    int release() {
+        int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    Status close();
+
+private:
+    int fd_;
+};
+
+UniqueFd openFile(const std::filesystem::path& path, int flags, int mode = 0644);
+Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset);
+Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::size_t* got);
+Status syncFd(int fd);
+Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
+// Flushes a folder's entries, so that a rename inside it survives a crash.
+Status syncFolder(const std::filesystem::path& folder);
+// Writes a whole file through a temporary file and an atomic rename.
+Status writeFileAtomically(const std::filesystem::path& path, std::string_view content,
+                           int mode = 0644);
+
+// The text of errno for a failed operation on path, in Japanese for the user.
+std::string ioErrorText(std::string_view what, const std::filesystem::path& path, int error);
+
+// Fault injection for tests: the countdown-th write, sync or rename from now on fails with
+// the given errno (0 switches it off).
+enum class FaultKind { Write, Sync, Rename };
+void injectFault(FaultKind kind, int countdown, int error);
+void clearInjectedFaults();
+
+}  // namespace tsubame

@@ -1,0 +1,136 @@
+#include "core/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "core/file_io.h"
+
+namespace tsubame {
+namespace {
+
+std::int64_t fileLength(const std::filesystem::path& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    return st.st_size;
+}
+
+}  // namespace
+
+std::int64_t divideRoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
+    std::int64_t q = numerator / denominator;
+    std::int64_t r = numerator % denominator;
+    if (2 * r > denominator || (2 * r == denominator && (q % 2) != 0)) ++q;
+    return q;
+}
+
+RecordFile::RecordFile(std::filesystem::path path, std::size_t recordLength)
+    : path_(std::move(path)), recordLength_(recordLength) {}
+
+Status RecordFile::createIfMissing() const {
+    UniqueFd fd = openFile(path_, O_WRONLY | O_CREAT);
+    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを作成できません", path_, errno));
+    return fd.close();
+}
+
+std::int64_t RecordFile::count() const {
+    return divideRoundHalfEven(fileLength(path_), static_cast<std::int64_t>(recordLength_));
+}
+
+std::int64_t RecordFile::wholeRecords() const {
+    return fileLength(path_) / static_cast<std::int64_t>(recordLength_);
+}
+
+bool RecordFile::read(std::int64_t n, std::span<char> buffer) const {
+    if (n < 1 || buffer.size() < recordLength_) return false;
+    UniqueFd fd = openFile(path_, O_RDONLY);
+    if (!fd.valid()) return false;
+    std::size_t got = 0;
+    Status st = readAt(fd.get(), buffer.data(), recordLength_,
+                       (n - 1) * static_cast<std::int64_t>(recordLength_), &got);
+    return st && got == recordLength_;
+}
+
+Status RecordFile::write(std::int64_t n, std::span<const char> record) const {
+    if (n < 1 || record.size() != recordLength_)
+        return Status::failure("レコード番号または長さが正しくありません");
+    UniqueFd fd = openFile(path_, O_WRONLY | O_CREAT);
+    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
+    struct stat st {};
+    ::fstat(fd.get(), &st);
+    const std::int64_t oldLength = st.st_size;
+    Status written = writeAt(fd.get(), record.data(), record.size(),
+                             (n - 1) * static_cast<std::int64_t>(recordLength_));
+    if (!written) {
+        // Never leave a partial record behind: cut the file back to where it was.
+        if (::ftruncate(fd.get(), oldLength) != 0) { /* the error above is the one to report */
+        }
+        return Status::failure(ioErrorText("書き込めません", path_, errno) + " " + written.message());
+    }
+    return fd.close();
+}
+
+Status RecordFile::append(std::span<const char> record, std::int64_t* number) const {
+    std::int64_t n = count() + 1;
+    Status st = write(n, record);
+    if (st && number) *number = n;
+    return st;
+}
+
+Status RecordFile::sync() const {
+    UniqueFd fd = openFile(path_, O_RDONLY);
+    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
+    return syncFd(fd.get());
+}
+
+Status RecordFile::compact(const std::filesystem::path& tempPath,
+                           const std::function<bool(std::span<const char>)>& keep) const {
+    auto fail = [&](const std::string& text) {
+        std::error_code ignored;
+        std::filesystem::remove(tempPath, ignored);
+        return Status::failure(text);
+    };
+    UniqueFd source = openFile(path_, O_RDONLY | O_CREAT);
+    if (!source.valid()) return fail(ioErrorText("ファイルを開けません", path_, errno));
+    UniqueFd target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
+    if (!target.valid()) return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+
+    // Records are copied in chunks so that a large store is read and written once.
+    const std::size_t perChunk = std::max<std::size_t>(1, (4u << 20) / recordLength_);
+    std::vector<char> in(perChunk * recordLength_);
+    std::vector<char> out;
+    out.reserve(in.size());
+    std::int64_t readOffset = 0;
+    std::int64_t writeOffset = 0;
+    for (;;) {
+        std::size_t got = 0;
+        Status st = readAt(source.get(), in.data(), in.size(), readOffset, &got);
+        if (!st) return fail(ioErrorText("読み込めません", path_, errno));
+        std::size_t whole = got / recordLength_;
+        out.clear();
+        for (std::size_t i = 0; i < whole; ++i) {
+            std::span<const char> rec(in.data() + i * recordLength_, recordLength_);
+            if (keep(rec)) out.insert(out.end(), rec.begin(), rec.end());
+        }
+        if (!out.empty()) {
+            st = writeAt(target.get(), out.data(), out.size(), writeOffset);
+            if (!st) return fail(ioErrorText("一時ファイルに書き込めません", tempPath, errno));
+            writeOffset += static_cast<std::int64_t>(out.size());
+        }
+        readOffset += static_cast<std::int64_t>(got);
+        if (got < in.size()) break;
+    }
+    Status st = syncFd(target.get());
+    if (st) st = target.close();
+    if (!st) return fail("一時ファイルを保存できません: " + st.message());
+    st = renameFile(tempPath, path_);
+    if (!st) return fail(st.message());
+    syncFolder(path_.parent_path());
+    return {};
+}
+
+}  // namespace tsubame

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "core/status.h"
+
+namespace tsubame {
+
+// A file of fixed-length records with no header. Record numbers start at 1. Every operation
+// opens the file, works and closes it again; nothing stays open between calls.
+class RecordFile {
+public:
+    RecordFile(std::filesystem::path path, std::size_t recordLength);
+
+    const std::filesystem::path& path() const { return path_; }
+    std::size_t recordLength() const { return recordLength_; }
+
+    // Creates the file empty when it does not exist (the folder must exist).
+    Status createIfMissing() const;
+
+    // File length / record length, rounded to the nearest integer with halves to even.
+    // A missing file counts 0.
+    std::int64_t count() const;
+
+    // Number of whole records: what readers list (a trailing partial record is ignored).
+    std::int64_t wholeRecords() const;
+
+    // Reads record n into buffer (recordLength bytes). False past the end of the file or for
+    // a record that is not whole.
+    bool read(std::int64_t n, std::span<char> buffer) const;
+
+    // Writes record n (recordLength bytes), extending the file when needed. The write is
+    // complete or the file is left at its old length.
+    Status write(std::int64_t n, std::span<const char> record) const;
+
+    // Writes at count + 1 and returns that number through number.
+    Status append(std::span<const char> record, std::int64_t* number = nullptr) const;
+
+    // Flushes the file's data to the disk.
+    Status sync() const;
+
+    // Rewrites the file with the records for which keep() is true, in order. The records are
+    // written to tempPath, flushed, and the temporary file then replaces the store by an
+    // atomic rename, so a crash at any point leaves the old file or the new one, whole.
+    // On failure the store is as it was and the temporary file is removed.
+    Status compact(const std::filesystem::path& tempPath,
+                   const std::function<bool(std::span<const char>)>& keep) const;
+
+private:
+    std::filesystem::path path_;
+    std::size_t recordLength_;
+};
+
+// Rounds numerator / denominator to the nearest integer, halves to even.
+std::int64_t divideRoundHalfEven(std::int64_t numerator, std::int64_t denominator);
+
+}  // namespace tsubame

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QDialog>
+
+namespace tsubame {
+
+class AppContext;
+
+// Placeholder until the window is built.
+class OptionForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit OptionForm(AppContext& app, QWidget* parent = nullptr);
+    // The load step; runs once after the window is created.
+    void load();
+
+private:
+    AppContext& app_;
+};
+
+}  // namespace tsubame

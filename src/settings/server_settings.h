@@ -1,0 +1,24 @@
+#pragma once
+
+#include <filesystem>
+#include <string_view>
+
+#include "core/status.h"
+#include "settings/account_settings.h"
+
+namespace tsubame {
+
+// "korumi.ini": the lines "SMTP=", "POP3=", "MAIL=" and "APOP=" (code page 932, CR LF).
+// Prefixes are compared exactly; values are cut at 100 characters; a later line wins.
+// A missing file leaves the settings as they are.
+void loadServerSettings(const std::filesystem::path& file, AccountSettings& settings);
+// Applies the lines of content (code page 932 bytes) to settings.
+void parseServerSettings(std::string_view content, AccountSettings& settings);
+// Writes exactly the four lines, each ended by CR LF.
+Status saveServerSettings(const std::filesystem::path& file, const AccountSettings& settings);
+
+// The value of an "APOP=" line: the longest leading decimal number (0 without one), rounded
+// half to even into a 16-bit signed integer.
+std::int16_t parseApopValue(std::string_view text);
+
+}  // namespace tsubame

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "core/app_paths.h"
+#include "core/status.h"
+#include "settings/profile_file.h"
+
+namespace tsubame {
+
+// The two profile files of the data folder, with their keys. Texts in and out are UTF-8.
+class SettingsFiles {
+public:
+    explicit SettingsFiles(const AppPaths& paths) : paths_(paths) {}
+
+    // "ini.ini", section "EXEINI": "NUMBER" (ShowHelp) and "NUMBER2" (AutoOpenViewer).
+    int readWindowOption(const std::string& key) const;
+    Status writeWindowOption(const std::string& key, int value) const;
+
+    // "iniIdPass.ini", section "EXEINI": "NAME", "NAME2", "NAME3". Created owner-only.
+    std::string readLogin(const std::string& key) const;
+    Status writeLogin(const std::string& key, const std::string& value) const;
+
+private:
+    ProfileFile windowOptions() const { return ProfileFile(paths_.windowOptionsFile()); }
+    ProfileFile login() const { return ProfileFile(paths_.loginFile(), 0600); }
+    const AppPaths& paths_;
+};
+
+}  // namespace tsubame

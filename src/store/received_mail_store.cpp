@@ -1,0 +1,92 @@
+#include "store/received_mail_store.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+
+#include "core/file_io.h"
+#include "core/fixed_field.h"
+
+namespace tsubame {
+
+ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath, std::filesystem::path tempPath)
+    : file_(std::move(storePath), ReceivedMailRecord::kSize), tempPath_(std::move(tempPath)) {}
+
+Status ReceivedMailStore::append(const ReceivedMailRecord& record, std::int64_t* number) const {
+    if (file_.count() >= kMaxRecords)
+        return Status::failure("受信メールの保存ファイルが一杯です（" +
+                               std::to_string(kMaxRecords) +
+                               "件）。「メールを見る」で不要なメールを削除してください。");
+    return file_.append(record.bytes, number);
+}
+
+bool ReceivedMailStore::read(std::int64_t n, ReceivedMailRecord& record) const {
+    return file_.read(n, record.bytes);
+}
+
+Status ReceivedMailStore::write(std::int64_t n, const ReceivedMailRecord& record) const {
+    return file_.write(n, record.bytes);
+}
+
+std::vector<ReceivedMailRecord> ReceivedMailStore::readAll() const {
+    std::vector<ReceivedMailRecord> records;
+    const std::int64_t n = file_.wholeRecords();
+    records.resize(static_cast<std::size_t>(n));
+    UniqueFd fd = openFile(file_.path(), O_RDONLY);
+    if (!fd.valid()) return {};
+    for (std::int64_t i = 0; i < n; ++i) {
+        std::size_t got = 0;
+        if (!readAt(fd.get(), records[i].bytes.data(), ReceivedMailRecord::kSize,
+                    i * static_cast<std::int64_t>(ReceivedMailRecord::kSize), &got) ||
+            got != ReceivedMailRecord::kSize) {
+            records.resize(static_cast<std::size_t>(i));
+            break;
+        }
+    }
+    return records;
+}
+
+std::vector<ReceivedMailListEntry> ReceivedMailStore::readListEntries() const {
+    std::vector<ReceivedMailListEntry> entries;
+    const std::int64_t n = file_.wholeRecords();
+    UniqueFd fd = openFile(file_.path(), O_RDONLY);
+    if (!fd.valid()) return entries;
+    entries.reserve(static_cast<std::size_t>(n));
+    // Subject, date and sender are the first 280 bytes of a record; the body is not read.
+    constexpr std::size_t kHead = ReceivedMailRecord::kBodyOffset;
+    char head[kHead];
+    for (std::int64_t i = 0; i < n; ++i) {
+        std::size_t got = 0;
+        if (!readAt(fd.get(), head, kHead, i * static_cast<std::int64_t>(ReceivedMailRecord::kSize),
+                    &got) ||
+            got != kHead)
+            break;
+        auto field = [&](std::size_t offset, std::size_t width) {
+            return std::string(fixedFieldCell({head + offset, width}));
+        };
+        entries.push_back({field(ReceivedMailRecord::kSubjectOffset, ReceivedMailRecord::kSubjectWidth),
+                           field(ReceivedMailRecord::kFromOffset, ReceivedMailRecord::kFromWidth),
+                           field(ReceivedMailRecord::kDateOffset, ReceivedMailRecord::kDateWidth)});
+    }
+    return entries;
+}
+
+Status ReceivedMailStore::mark(std::int64_t n) const {
+    if (n < 1 || n > file_.wholeRecords()) return Status::failure("レコードがありません");
+    UniqueFd fd = openFile(file_.path(), O_WRONLY);
+    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", file_.path(), errno));
+    const char zero[2] = {0, 0};
+    Status st = writeAt(fd.get(), zero, 2,
+                        (n - 1) * static_cast<std::int64_t>(ReceivedMailRecord::kSize) +
+                            static_cast<std::int64_t>(ReceivedMailRecord::kInUseOffset));
+    if (!st) return st;
+    return fd.close();
+}
+
+Status ReceivedMailStore::compact() const {
+    return file_.compact(tempPath_, [](std::span<const char> rec) {
+        return recordInUse(rec, ReceivedMailRecord::kInUseOffset) != 0;
+    });
+}
+
+}  // namespace tsubame

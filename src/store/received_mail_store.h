@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/record_file.h"
+#include "core/status.h"
+#include "store/received_mail_record.h"
+
+namespace tsubame {
+
+// The list fields of one record, as the viewer's list shows them (cell form: cut at NUL,
+// trailing blanks kept; code page 932).
+struct ReceivedMailListEntry {
+    std::string subject;
+    std::string from;
+    std::string date;
+};
+
+// The received-mail store: "kordata2.data", fixed records of 32,284 bytes.
+class ReceivedMailStore {
+public:
+    // Record numbers are 16-bit signed: a store of this many records is full.
+    static constexpr std::int64_t kMaxRecords = 32767;
+
+    ReceivedMailStore(std::filesystem::path storePath, std::filesystem::path tempPath);
+
+    Status createIfMissing() const { return file_.createIfMissing(); }
+    std::int64_t count() const { return file_.count(); }
+    std::int64_t wholeRecords() const { return file_.wholeRecords(); }
+
+    // Appends at count + 1. Refuses when the store is full; never leaves a partial record.
+    Status append(const ReceivedMailRecord& record, std::int64_t* number = nullptr) const;
+    bool read(std::int64_t n, ReceivedMailRecord& record) const;
+    Status write(std::int64_t n, const ReceivedMailRecord& record) const;
+    // Reads every whole record in order.
+    std::vector<ReceivedMailRecord> readAll() const;
+    // Reads only the subject, sender and date of every whole record, in order.
+    std::vector<ReceivedMailListEntry> readListEntries() const;
+    // Marks record n as removed (in use = 0) without touching its other bytes.
+    Status mark(std::int64_t n) const;
+    // Keeps only the records whose in-use flag is not 0, in order (atomic, see RecordFile).
+    Status compact() const;
+    Status sync() const { return file_.sync(); }
+
+    const std::filesystem::path& path() const { return file_.path(); }
+
+private:
+    RecordFile file_;
+    std::filesystem::path tempPath_;
+};
+
+}  // namespace tsubame

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QPrinter;
+class QWidget;
+
+namespace tsubame {
+
+enum class BoxButtons { Ok, OkCancel, YesNo };
+enum class BoxIcon { None, Information, Question, Exclamation, Critical };
+enum class BoxAnswer { Ok, Cancel, Yes, No };
+
+// The application's own title, for boxes that give none.
+inline const QString kApplicationTitle = QStringLiteral("Tsubame");
+
+// Every message box, file dialog and print dialog of the windows goes through this, so that
+// tests can answer them and a command-line run can write them to standard error.
+class Dialogs {
+public:
+    virtual ~Dialogs() = default;
+
+    // An empty title shows the application's title.
+    virtual BoxAnswer messageBox(QWidget* parent, const QString& text, const QString& title,
+                                 BoxButtons buttons, BoxIcon icon) = 0;
+    // nullopt when cancelled.
+    virtual std::optional<QString> openFileName(QWidget* parent, const QString& title,
+                                                const QString& filter) = 0;
+    virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
+                                                const QString& filter) = 0;
+    // Lets the user set up printer (copies among others); false when cancelled.
+    virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
+
+    // Shorthands for the common boxes.
+    void notice(QWidget* parent, const QString& text, const QString& title = {}) {
+        messageBox(parent, text, title, BoxButtons::Ok, BoxIcon::None);
+    }
+    bool confirm(QWidget* parent, const QString& text) {
+        return messageBox(parent, text, QStringLiteral("確認"), BoxButtons::YesNo,
+                          BoxIcon::Question) == BoxAnswer::Yes;
+    }
+};
+
+}  // namespace tsubame
