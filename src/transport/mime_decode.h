@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tsubame {
+
+// Decoded header texts of one mail, in code page 932.
+struct DecodedHeaders {
+    std::string subject;
+    std::string date;
+    std::string from;
+};
+
+// Decodes Subject, Date and From of a raw header block (RFC 2047 words and raw 8-bit text).
+DecodedHeaders decodeHeaders(std::string_view rawHeader);
+
+struct DecodedMail {
+    DecodedHeaders headers;
+    std::string header;  // the raw header, unchanged
+    std::string body;    // the text body, code page 932, CR LF line ends
+};
+
+// Decodes a whole raw mail and saves its attachments into folder. Returns 1 when attachments
+// were saved, 0 when none, -5 when an attachment file could not be written, -6 when the parts
+// of a split message are incomplete. error gets a text for the user on failure.
+int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
+                                 DecodedMail& out, std::string& error);
+
+}  // namespace tsubame
