@@ -1,0 +1,60 @@
+#include "support/scripted_dialogs.h"
+
+#include <QPrinter>
+
+namespace tsubame::testing {
+
+BoxAnswer ScriptedDialogs::messageBox(QWidget*, const QString& text, const QString& title,
+                                      BoxButtons buttons, BoxIcon icon) {
+    boxes_.push_back({text, title, buttons, icon});
+    if (!answers_.empty()) {
+        BoxAnswer answer = answers_.front();
+        answers_.pop_front();
+        return answer;
+    }
+    return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+}
+
+std::optional<QString> ScriptedDialogs::openFileName(QWidget*, const QString&,
+                                                     const QString& filter) {
+    ++fileDialogs_;
+    lastFilter_ = filter;
+    if (openPaths_.empty()) return std::nullopt;
+    auto path = openPaths_.front();
+    openPaths_.pop_front();
+    return path;
+}
+
+std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, const QString&,
+                                                     const QString& filter) {
+    ++fileDialogs_;
+    lastFilter_ = filter;
+    if (savePaths_.empty()) return std::nullopt;
+    auto path = savePaths_.front();
+    savePaths_.pop_front();
+    return path;
+}
+
+void ScriptedDialogs::printNext(std::optional<QString> pdfFile, int copies) {
+    printAnswers_.push_back({std::move(pdfFile), copies});
+}
+
+bool ScriptedDialogs::printDialog(QWidget*, QPrinter& printer) {
+    ++printDialogs_;
+    if (printAnswers_.empty()) return false;
+    PrintAnswer answer = printAnswers_.front();
+    printAnswers_.pop_front();
+    if (!answer.pdfFile) return false;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(*answer.pdfFile);
+    printer.setCopyCount(answer.copies);
+    return true;
+}
+
+std::vector<QString> ScriptedDialogs::boxTexts() const {
+    std::vector<QString> texts;
+    for (const Box& box : boxes_) texts.push_back(box.text);
+    return texts;
+}
+
+}  // namespace tsubame::testing

@@ -1,0 +1,92 @@
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "transport/mail_library.h"
+
+namespace tsubame::testing {
+
+// A mail library that plays a scripted POP3 mailbox and records every send. Texts are code
+// page 932 like the real library's. Marks take effect only at a Close.
+class ScriptedMailLibrary : public MailLibrary {
+public:
+    struct Mail {
+        std::string rawHeader;
+        std::string rawBody;
+        // What decoding gives (the attachment step's five buffers).
+        std::string subject;
+        std::string date;
+        std::string from;
+        std::string body;
+        int attachmentResult = 0;
+        std::string uidl;
+    };
+    struct SentMail {
+        std::string server, to, from, subject, body, path;
+        bool ccNull, bccNull, headerNull, pathNull;
+        int flag;
+    };
+
+    // The scripted mailbox (mails stay until a Close commits their marks).
+    std::vector<Mail> mailbox;
+    // Failure switches.
+    bool connectFails = false;
+    int loginResult = 0;        // < 0: the login fails with this result
+    int fetchFailsAt = 0;       // mail number whose fetch fails (0: none)
+    bool connectionDropsAtClose = false;  // Close fails and deletes nothing
+    std::deque<int> sendResults;          // results of the next sends (default 1)
+    std::string errorText = "scripted failure";
+
+    // What happened.
+    std::vector<std::string> calls;  // "Connect host", "Authenticate id pass -1", "GetMail 2" ...
+    std::vector<SentMail> sent;
+    std::vector<int> marked;         // mail numbers marked in the open connection
+    std::string lastAuthId, lastAuthPassword;
+    int lastApop = 0;
+    std::string smtpLoginId, smtpLoginPassword;
+    std::function<void(int mailNo)> onDelete;  // called at every NMailPop3DeleteMail
+    std::function<void(int mailNo)> onFetch;   // called at every NMailPop3GetMail
+    bool initialized = false;
+    bool ended = false;
+    std::vector<std::pair<int, int>> options;
+
+    void addMail(const std::string& subject, const std::string& from, const std::string& date,
+                 const std::string& body, int attachmentResult = 0);
+
+    int NMailInitializeWinSock() override;
+    int NMailSetOption(int option, int value) override;
+    int NMailEndWinSock() override;
+    int NMailPop3Connect(const char* server) override;
+    int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop) override;
+    int NMailPop3GetMailStatus(int handle, int mailNo, std::string& subject, std::string& date,
+                               std::string& from, std::string& header, int flag) override;
+    int NMailPop3GetMailSize(int handle, int mailNo) override;
+    int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
+                         std::string& from, std::string& header, std::string& body,
+                         const char* path, const char* fileName) override;
+    int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
+                                 std::string& from, std::string& header, std::string& body,
+                                 const char* folder, const char* fileName, const char* rawMail,
+                                 int flag) override;
+    int NMailAttachmentFileClose(int hwnd) override;
+    int NMailPop3DeleteMail(int handle, int mailNo) override;
+    int NMailPop3Close(int handle) override;
+    int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
+                          const char* from, const char* subject, const char* body,
+                          const char* header, const char* path, int flag) override;
+    int NMailGetMessage(int hwnd, std::string& buffer, int& size) override;
+    void NMailSetSmtpLogin(const char* id, const char* password) override;
+    std::string NMailPop3GetUidl(int handle, int mailNo) override;
+
+private:
+    const Mail* mail(int mailNo) const;
+    bool open_ = false;
+    std::string lastError_;
+    std::string pendingRaw_;  // the raw mail passed to the attachment step
+};
+
+}  // namespace tsubame::testing
