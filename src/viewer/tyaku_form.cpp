@@ -10,4 +10,6 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent) : QMainWindow(parent), ap
 
 void TyakuForm::load() {}
 
+void TyakuForm::openViewer() { AppContext::showWindow(*this); }
+
 }  // namespace tsubame

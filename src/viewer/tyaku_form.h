@@ -14,6 +14,9 @@ public:
     // The load step; runs once after the window is created.
     void load();
 
+    // Fills the list from the store and shows the window (the main window's "メールを見る").
+    void openViewer();
+
 private:
     AppContext& app_;
 };
