@@ -34,13 +34,14 @@ std::filesystem::path resolveCaseInsensitive(const std::filesystem::path& base,
             current = exact;
             continue;
         }
+        // Several spellings can exist side by side on this file system; take the same one
+        // every time (the smallest name), whatever order the folder lists them in.
         std::filesystem::path found;
         for (std::filesystem::directory_iterator it(current, ec), endIt; !ec && it != endIt;
              it.increment(ec)) {
-            if (equalsIgnoringAsciiCase(it->path().filename().string(), name)) {
+            if (equalsIgnoringAsciiCase(it->path().filename().string(), name) &&
+                (found.empty() || it->path().filename() < found.filename()))
                 found = it->path();
-                break;
-            }
         }
         if (found.empty()) {
             searching = false;

@@ -13,23 +13,23 @@ std::filesystem::path resolveCaseInsensitive(const std::filesystem::path& base,
 
 // Every file and folder the program uses, under the application folder.
 class AppPaths {
-public:
+  public:
     explicit AppPaths(std::filesystem::path appFolder);
 
     const std::filesystem::path& appFolder() const { return appFolder_; }
-    std::filesystem::path dataFolder() const;        // "★MailData"
-    std::filesystem::path receivedStore() const;     // "★MAilData/kordata2.data"
-    std::filesystem::path receivedTemp() const;      // "★MAilData/KORDATA2.TMP"
-    std::filesystem::path addressStore() const;      // "★MAilData/Kordata20.data"
-    std::filesystem::path addressTemp() const;       // "★MAilData/KORDATA20.TMP"
-    std::filesystem::path windowOptionsFile() const; // "★MailData/ini.ini"
-    std::filesystem::path loginFile() const;         // "★MailData/iniIdPass.ini"
-    std::filesystem::path receiveJournal() const;    // ids of mails stored by a running check
-    std::filesystem::path attachmentFolder() const;  // "添付フォルダ"
-    std::filesystem::path attachmentScratch() const; // "添付フォルダ/0.txt"
-    std::filesystem::path quickSaveFolder() const;   // "■TextQuickSave"
-    std::filesystem::path flashPage() const;         // "Flash/1.html"
-    std::filesystem::path newDocument() const;       // "新規作成.TXT"
+    std::filesystem::path dataFolder() const;         // "★MailData"
+    std::filesystem::path receivedStore() const;      // "★MAilData/kordata2.data"
+    std::filesystem::path receivedTemp() const;       // "★MAilData/KORDATA2.TMP"
+    std::filesystem::path addressStore() const;       // "★MAilData/Kordata20.data"
+    std::filesystem::path addressTemp() const;        // "★MAilData/KORDATA20.TMP"
+    std::filesystem::path windowOptionsFile() const;  // "★MailData/ini.ini"
+    std::filesystem::path loginFile() const;          // "★MailData/iniIdPass.ini"
+    std::filesystem::path receiveJournal() const;     // ids of mails stored by a running check
+    std::filesystem::path attachmentFolder() const;   // "添付フォルダ"
+    std::filesystem::path attachmentScratch() const;  // "添付フォルダ/0.txt"
+    std::filesystem::path quickSaveFolder() const;    // "■TextQuickSave"
+    std::filesystem::path flashPage() const;          // "Flash/1.html"
+    std::filesystem::path newDocument() const;        // "新規作成.TXT"
 
     // "korumi.ini" lives in the current working directory, not in the application folder.
     static std::filesystem::path serverSettingsFile();
@@ -38,7 +38,7 @@ public:
         return resolveCaseInsensitive(appFolder_, relative);
     }
 
-private:
+  private:
     std::filesystem::path appFolder_;
 };
 

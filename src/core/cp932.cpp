@@ -10,7 +10,7 @@ namespace {
 
 // One iconv descriptor per direction; closed when the program ends.
 class IconvHandle {
-public:
+  public:
     IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
         if (cd_ == reinterpret_cast<iconv_t>(-1))
             throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
@@ -23,15 +23,30 @@ public:
         return cd_;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
-// Length of the UTF-8 sequence starting with lead byte c (1 for invalid bytes).
-std::size_t utf8SequenceLength(unsigned char c) {
-    if (c >= 0xF0 && c <= 0xF4) return 4;
-    if (c >= 0xE0) return 3;
-    if (c >= 0xC2 && c < 0xE0) return 2;
+constexpr bool isUtf8Continuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+
+constexpr bool isCp932TrailByte(unsigned char c) {
+    return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFC);
+}
+
+// Bytes of input that make up the one character iconv could not convert. Only bytes that
+// really belong to it are skipped, so a broken sequence never swallows the line break or
+// the letter behind it.
+std::size_t badCharacterLength(const char* p, std::size_t left, bool inputIsUtf8) {
+    auto c = static_cast<unsigned char>(p[0]);
+    if (inputIsUtf8) {
+        std::size_t expected = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        std::size_t n = 1;
+        while (n < expected && n < left && isUtf8Continuation(static_cast<unsigned char>(p[n])))
+            ++n;
+        return n;
+    }
+    if (isCp932LeadByte(c) && left >= 2 && isCp932TrailByte(static_cast<unsigned char>(p[1])))
+        return 2;
     return 1;
 }
 
@@ -51,13 +66,7 @@ std::string convert(const IconvHandle& handle, std::string_view in, std::string_
         if (rc != static_cast<std::size_t>(-1)) continue;
         if (errno == E2BIG) continue;
         // EILSEQ or EINVAL: skip one character of input and put the replacement in its place.
-        std::size_t skip = 1;
-        if (inputIsUtf8) {
-            skip = utf8SequenceLength(static_cast<unsigned char>(*src));
-        } else if (isCp932LeadByte(static_cast<unsigned char>(*src)) && srcLeft >= 2) {
-            skip = 2;
-        }
-        if (skip > srcLeft) skip = srcLeft;
+        std::size_t skip = badCharacterLength(src, srcLeft, inputIsUtf8);
         src += skip;
         srcLeft -= skip;
         out.append(replacement);

@@ -1,6 +1,7 @@
 #include "core/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <array>
@@ -15,7 +16,7 @@ struct FaultPlan {
     int countdown = 0;
     int error = 0;
 };
-std::array<FaultPlan, 3> faultPlans;
+std::array<FaultPlan, 4> faultPlans;
 
 // True (with errno set) when the planned fault of this kind is due now.
 bool faultDue(FaultKind kind) {
@@ -53,7 +54,13 @@ UniqueFd openFile(const std::filesystem::path& path, int flags, int mode) {
 Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {
-        if (faultDue(FaultKind::Write)) return Status::failure(std::strerror(errno));
+        if (faultDue(FaultKind::Write)) {
+            // Like a disk that fills up halfway: part of the data lands, then the error.
+            const int error = errno;
+            if (size > 1 && ::pwrite(fd, p, size / 2, offset) < 0) { /* the fault is reported */
+            }
+            return Status::failure(std::strerror(error));
+        }
         ssize_t n = ::pwrite(fd, p, size, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -71,6 +78,7 @@ Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::si
     char* p = static_cast<char*>(data);
     std::size_t total = 0;
     while (total < size) {
+        if (faultDue(FaultKind::Read)) return Status::failure(std::strerror(errno));
         ssize_t n = ::pread(fd, p + total, size - total, offset + static_cast<std::int64_t>(total));
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -105,12 +113,22 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view c
     temp += ".tmp";
     UniqueFd fd = openFile(temp, O_WRONLY | O_CREAT | O_TRUNC, mode);
     if (!fd.valid()) return Status::failure(ioErrorText("書き込めません", path, errno));
-    Status st = writeAt(fd.get(), content.data(), content.size(), 0);
+    // A temporary file left by an earlier crash keeps its old mode through O_CREAT; the new
+    // file must get the mode asked for (the login file is owner-only).
+    // Bits are only ever taken away, so the umask still applies to a fresh file.
+    Status st;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) == 0 && (info.st_mode & 07777 & ~static_cast<mode_t>(mode)) &&
+        ::fchmod(fd.get(), info.st_mode & 07777 & static_cast<mode_t>(mode)) != 0)
+        st = Status::failure(std::strerror(errno));
+    if (st) st = writeAt(fd.get(), content.data(), content.size(), 0);
     if (st) st = syncFd(fd.get());
     if (st) st = fd.close();
     if (st) st = renameFile(temp, path);
     if (!st) {
-        std::filesystem::remove(temp);
+        fd = UniqueFd();
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
         return Status::failure("「" + path.string() + "」に書き込めません: " + st.message());
     }
     syncFolder(path.parent_path());

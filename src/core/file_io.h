@@ -12,7 +12,7 @@ namespace tsubame {
 // Small POSIX file helpers that report every failure. They are the only place where the
 // stores write, flush and rename, so a test can make the Nth of these fail.
 class UniqueFd {
-public:
+  public:
     explicit UniqueFd(int fd = -1) : fd_(fd) {}
     ~UniqueFd();
     UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
@@ -28,7 +28,7 @@ public:
     }
     Status close();
 
-private:
+  private:
     int fd_;
 };
 
@@ -46,9 +46,10 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view c
 // The text of errno for a failed operation on path, in Japanese for the user.
 std::string ioErrorText(std::string_view what, const std::filesystem::path& path, int error);
 
-// Fault injection for tests: the countdown-th write, sync or rename from now on fails with
-// the given errno (0 switches it off).
-enum class FaultKind { Write, Sync, Rename };
+// Fault injection for tests: the countdown-th write, sync, rename or read from now on fails
+// with the given errno (countdown 0 switches it off). A failing write first writes half of
+// its data, as a disk that fills up would.
+enum class FaultKind { Write, Sync, Rename, Read };
 void injectFault(FaultKind kind, int countdown, int error);
 void clearInjectedFaults();
 

@@ -56,26 +56,43 @@ bool RecordFile::read(std::int64_t n, std::span<char> buffer) const {
 }
 
 Status RecordFile::write(std::int64_t n, std::span<const char> record) const {
-    if (n < 1 || record.size() != recordLength_)
-        return Status::failure("レコード番号または長さが正しくありません");
+    if (record.size() != recordLength_) return Status::failure("レコードの長さが正しくありません");
+    return writeBytes(n, 0, record);
+}
+
+Status RecordFile::writeBytes(std::int64_t n, std::size_t offset,
+                              std::span<const char> bytes) const {
+    if (n < 1 || n > kMaxRecordNumber || offset + bytes.size() > recordLength_)
+        return Status::failure("レコード番号 " + std::to_string(n) + " は範囲外です");
     UniqueFd fd = openFile(path_, O_WRONLY | O_CREAT);
     if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
     struct stat st {};
-    ::fstat(fd.get(), &st);
+    if (::fstat(fd.get(), &st) != 0)
+        return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
     const std::int64_t oldLength = st.st_size;
-    Status written = writeAt(fd.get(), record.data(), record.size(),
-                             (n - 1) * static_cast<std::int64_t>(recordLength_));
+    Status written = writeAt(
+        fd.get(), bytes.data(), bytes.size(),
+        (n - 1) * static_cast<std::int64_t>(recordLength_) + static_cast<std::int64_t>(offset));
     if (!written) {
         // Never leave a partial record behind: cut the file back to where it was.
-        if (::ftruncate(fd.get(), oldLength) != 0) { /* the error above is the one to report */
+        if (::ftruncate(fd.get(), oldLength) != 0) { /* the write error is the one to report */
         }
-        return Status::failure(ioErrorText("書き込めません", path_, errno) + " " + written.message());
+        return Status::failure("「" + path_.string() + "」に書き込めません: " + written.message());
     }
-    return fd.close();
+    Status closed = fd.close();
+    if (!closed) {
+        if (::truncate(path_.c_str(), oldLength) != 0) { /* the close error is reported */
+        }
+        return Status::failure("「" + path_.string() + "」に書き込めません: " + closed.message());
+    }
+    return {};
 }
 
 Status RecordFile::append(std::span<const char> record, std::int64_t* number) const {
-    std::int64_t n = count() + 1;
+    const std::int64_t n = count() + 1;
+    if (n > kMaxRecordNumber)
+        return Status::failure("「" + path_.string() + "」は一杯です（" +
+                               std::to_string(kMaxRecordNumber) + "件）");
     Status st = write(n, record);
     if (st && number) *number = n;
     return st;
@@ -98,6 +115,11 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
     if (!source.valid()) return fail(ioErrorText("ファイルを開けません", path_, errno));
     UniqueFd target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
     if (!target.valid()) return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+    // The new store replaces the old one, so it takes over the old one's permissions.
+    struct stat sourceInfo {};
+    if (::fstat(source.get(), &sourceInfo) != 0 ||
+        ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
+        return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
 
     // Records are copied in chunks so that a large store is read and written once.
     const std::size_t perChunk = std::max<std::size_t>(1, (4u << 20) / recordLength_);
@@ -109,7 +131,7 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
     for (;;) {
         std::size_t got = 0;
         Status st = readAt(source.get(), in.data(), in.size(), readOffset, &got);
-        if (!st) return fail(ioErrorText("読み込めません", path_, errno));
+        if (!st) return fail("「" + path_.string() + "」を読み込めません: " + st.message());
         std::size_t whole = got / recordLength_;
         out.clear();
         for (std::size_t i = 0; i < whole; ++i) {
@@ -118,7 +140,9 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
         }
         if (!out.empty()) {
             st = writeAt(target.get(), out.data(), out.size(), writeOffset);
-            if (!st) return fail(ioErrorText("一時ファイルに書き込めません", tempPath, errno));
+            if (!st)
+                return fail("一時ファイル「" + tempPath.string() +
+                            "」に書き込めません: " + st.message());
             writeOffset += static_cast<std::int64_t>(out.size());
         }
         readOffset += static_cast<std::int64_t>(got);

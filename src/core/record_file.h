@@ -14,7 +14,10 @@ namespace tsubame {
 // A file of fixed-length records with no header. Record numbers start at 1. Every operation
 // opens the file, works and closes it again; nothing stays open between calls.
 class RecordFile {
-public:
+  public:
+    // Record numbers are 16-bit signed: no record lies beyond this one.
+    static constexpr std::int64_t kMaxRecordNumber = 32767;
+
     RecordFile(std::filesystem::path path, std::size_t recordLength);
 
     const std::filesystem::path& path() const { return path_; }
@@ -38,7 +41,12 @@ public:
     // complete or the file is left at its old length.
     Status write(std::int64_t n, std::span<const char> record) const;
 
-    // Writes at count + 1 and returns that number through number.
+    // Overwrites bytes at offset inside record n (the in-use flag, for instance), so that a
+    // failed write cannot damage the record's other fields.
+    Status writeBytes(std::int64_t n, std::size_t offset, std::span<const char> bytes) const;
+
+    // Writes at count + 1 and returns that number through number. Refuses when that number
+    // would pass kMaxRecordNumber.
     Status append(std::span<const char> record, std::int64_t* number = nullptr) const;
 
     // Flushes the file's data to the disk.
@@ -51,7 +59,7 @@ public:
     Status compact(const std::filesystem::path& tempPath,
                    const std::function<bool(std::span<const char>)>& keep) const;
 
-private:
+  private:
     std::filesystem::path path_;
     std::size_t recordLength_;
 };

@@ -1,9 +1,12 @@
 #include "settings/profile_file.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <fstream>
-#include <sstream>
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <optional>
 #include <vector>
 
 #include "core/cp932.h"
@@ -62,13 +65,40 @@ bool keyLine(std::string_view line, std::string_view* key, std::string_view* val
     return true;
 }
 
-std::string readWhole(const std::filesystem::path& path, bool* exists) {
-    std::ifstream in(path, std::ios::binary);
-    *exists = static_cast<bool>(in);
-    if (!in) return {};
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+// The whole file. A missing file is empty; a file that exists but cannot be read is an
+// error, so that a write never replaces settings it could not see.
+Status readWhole(const std::filesystem::path& path, std::string* content, bool* exists) {
+    content->clear();
+    *exists = false;
+    UniqueFd fd = openFile(path, O_RDONLY);
+    if (!fd.valid()) {
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        return Status::failure(ioErrorText("読み込めません", path, errno));
+    }
+    *exists = true;
+    char buffer[8192];
+    std::int64_t offset = 0;
+    for (;;) {
+        std::size_t got = 0;
+        if (Status st = readAt(fd.get(), buffer, sizeof buffer, offset, &got); !st)
+            return Status::failure("「" + path.string() + "」を読み込めません: " + st.message());
+        content->append(buffer, got);
+        offset += static_cast<std::int64_t>(got);
+        if (got < sizeof buffer) return {};
+    }
+}
+
+// The value of a key lookup, or nullopt when the file or the key is missing (or unreadable:
+// a reader falls back to the default then, as the Windows functions do).
+std::optional<std::string> lookupInFile(const std::filesystem::path& path, std::string_view section,
+                                        std::string_view key) {
+    std::string content;
+    bool exists = false;
+    if (!readWhole(path, &content, &exists) || !exists) return std::nullopt;
+    bool found = false;
+    std::string value = profileLookup(content, section, key, &found);
+    if (!found) return std::nullopt;
+    return value;
 }
 
 }  // namespace
@@ -86,8 +116,8 @@ std::string profileLookup(std::string_view content, std::string_view section, st
         std::string_view k, v;
         if (inSection && keyLine(line, &k, &v) && sameName(k, key)) {
             // Windows strips one pair of surrounding quotes.
-            if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                                  (v.front() == '\'' && v.back() == '\'')))
+            if (v.size() >= 2 &&
+                ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\'')))
                 v = v.substr(1, v.size() - 2);
             *found = true;
             return std::string(v);
@@ -99,6 +129,8 @@ std::string profileLookup(std::string_view content, std::string_view section, st
 std::string profileSet(std::string_view content, std::string_view section, std::string_view key,
                        std::string_view value) {
     std::vector<std::string_view> lines = splitLines(content);
+    // A value is one line: a line break inside it would smuggle in other keys.
+    value = value.substr(0, std::min(value.find_first_of("\r\n"), value.size()));
     const std::string newLine = std::string(key) + "=" + std::string(value);
     std::vector<std::string> out;
     out.reserve(lines.size() + 2);
@@ -144,39 +176,33 @@ std::string profileSet(std::string_view content, std::string_view section, std::
 
 std::string ProfileFile::readString(std::string_view section, std::string_view key,
                                     std::string_view fallback) const {
-    bool exists = false;
-    std::string content = readWhole(path_, &exists);
-    bool found = false;
-    std::string value = exists ? profileLookup(content, section, key, &found) : std::string();
-    if (!found) value = std::string(fallback);
+    std::string value = lookupInFile(path_, section, key).value_or(std::string(fallback));
     value.resize(cp932SafeCut(value, kMaxValue));
     return value;
 }
 
 int ProfileFile::readInt(std::string_view section, std::string_view key, int fallback) const {
-    bool exists = false;
-    std::string content = readWhole(path_, &exists);
-    bool found = false;
-    std::string value = exists ? profileLookup(content, section, key, &found) : std::string();
-    if (!found) return fallback;
-    std::size_t i = 0;
-    bool negative = false;
-    if (i < value.size() && (value[i] == '-' || value[i] == '+')) negative = value[i++] == '-';
+    std::optional<std::string> value = lookupInFile(path_, section, key);
+    if (!value) return fallback;
+    // The leading decimal digits; a value that starts otherwise (a sign included) reads as 0.
     long long n = 0;
-    for (; i < value.size() && value[i] >= '0' && value[i] <= '9'; ++i) {
-        n = n * 10 + (value[i] - '0');
-        if (n > 0x7FFFFFFF) n = 0x7FFFFFFF;
-    }
-    return static_cast<int>(negative ? -n : n);
+    for (std::size_t i = 0; i < value->size() && (*value)[i] >= '0' && (*value)[i] <= '9'; ++i)
+        n = std::min<long long>(n * 10 + ((*value)[i] - '0'), std::numeric_limits<int>::max());
+    return static_cast<int>(n);
 }
 
 Status ProfileFile::writeString(std::string_view section, std::string_view key,
                                 std::string_view value) const {
+    std::string content;
     bool exists = false;
-    std::string content = readWhole(path_, &exists);
+    if (Status st = readWhole(path_, &content, &exists); !st) return st;
     int mode = createMode_;
     struct stat st {};
-    if (exists && ::stat(path_.c_str(), &st) == 0) mode = static_cast<int>(st.st_mode & 07777);
+    if (exists && ::stat(path_.c_str(), &st) == 0) {
+        mode = static_cast<int>(st.st_mode & 07777);
+        // A file meant for its owner only never keeps bits for others, however it was made.
+        if ((createMode_ & 077) == 0) mode &= 07700;
+    }
     return writeFileAtomically(path_, profileSet(content, section, key, value), mode);
 }
 

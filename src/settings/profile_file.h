@@ -11,7 +11,7 @@ namespace tsubame {
 // Windows-style profile files ("[Section]" and "Key=Value" lines, code page 932, CR LF).
 // Section and key names are matched without regard to ASCII case. Texts are code page 932.
 class ProfileFile {
-public:
+  public:
     static constexpr std::size_t kMaxValue = 255;  // a 256-byte buffer holds 255 bytes and a NUL
 
     explicit ProfileFile(std::filesystem::path path, int createMode = 0644)
@@ -25,11 +25,12 @@ public:
     int readInt(std::string_view section, std::string_view key, int fallback = 0) const;
     // Sets a key, keeping every other line and section; creates the section or key when
     // missing. The file is replaced atomically, so a failed write leaves it as it was.
-    Status writeString(std::string_view section, std::string_view key, std::string_view value) const;
+    Status writeString(std::string_view section, std::string_view key,
+                       std::string_view value) const;
 
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     int createMode_;
 };

@@ -1,6 +1,6 @@
 #include "settings/server_settings.h"
 
-#include <cmath>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -16,7 +16,8 @@ constexpr std::size_t kMaxChars = 100;
 std::string firstCharacters(std::string_view cp932) {
     std::size_t i = 0, chars = 0;
     while (i < cp932.size() && chars < kMaxChars) {
-        i += (isCp932LeadByte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size()) ? 2 : 1;
+        i +=
+            (isCp932LeadByte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size()) ? 2 : 1;
         ++chars;
     }
     return cp932ToUtf8(cp932.substr(0, i));
@@ -25,26 +26,30 @@ std::string firstCharacters(std::string_view cp932) {
 }  // namespace
 
 std::int16_t parseApopValue(std::string_view text) {
-    // Leading blanks are skipped like the numeric conversion of the line format does.
-    std::size_t i = text.find_first_not_of(" \t");
+    // Worked out digit by digit rather than with strtod, whose decimal point follows the
+    // user's locale.
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = text.find_first_not_of(" \t");  // leading blanks are skipped
     if (i == std::string_view::npos) return 0;
-    std::size_t start = i;
+    const bool negative = text[i] == '-';
     if (text[i] == '-' || text[i] == '+') ++i;
-    std::size_t digitsStart = i;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
-    std::size_t digitCount = i - digitsStart;
+    std::int64_t whole = 0;
+    for (; i < text.size() && isDigit(text[i]); ++i)
+        whole = std::min<std::int64_t>(whole * 10 + (text[i] - '0'), 1 << 20);
+    // Round half to even on the fraction: above one half goes up, exactly one half goes to
+    // the even neighbour.
     if (i < text.size() && text[i] == '.') {
-        std::size_t f = i + 1;
-        while (f < text.size() && text[f] >= '0' && text[f] <= '9') ++f;
-        digitCount += f - i - 1;
-        i = f;
+        std::string_view fraction = text.substr(i + 1);
+        fraction =
+            fraction.substr(0, std::ranges::find_if_not(fraction, isDigit) - fraction.begin());
+        if (!fraction.empty() && fraction[0] >= '5') {
+            const bool exactlyHalf =
+                fraction[0] == '5' && fraction.find_first_not_of('0', 1) == std::string_view::npos;
+            if (!exactlyHalf || whole % 2 != 0) ++whole;
+        }
     }
-    if (digitCount == 0) return 0;
-    double value = std::strtod(std::string(text.substr(start, i - start)).c_str(), nullptr);
-    value = std::nearbyint(value);  // the default rounding mode is half to even
-    if (value > 32767) value = 32767;
-    if (value < -32768) value = -32768;
-    return static_cast<std::int16_t>(value);
+    const std::int64_t value = negative ? -whole : whole;
+    return static_cast<std::int16_t>(std::clamp<std::int64_t>(value, -32768, 32767));
 }
 
 void parseServerSettings(std::string_view content, AccountSettings& settings) {
@@ -60,10 +65,14 @@ void parseServerSettings(std::string_view content, AccountSettings& settings) {
         if (line.size() < 5) continue;
         std::string_view prefix = line.substr(0, 5);
         std::string_view rest = line.substr(5);
-        if (prefix == "SMTP=") settings.SmtpServer = firstCharacters(rest);
-        else if (prefix == "POP3=") settings.Pop3Server = firstCharacters(rest);
-        else if (prefix == "MAIL=") settings.MailAddress = firstCharacters(rest);
-        else if (prefix == "APOP=") settings.UseApop = parseApopValue(firstCharacters(rest));
+        if (prefix == "SMTP=")
+            settings.SmtpServer = firstCharacters(rest);
+        else if (prefix == "POP3=")
+            settings.Pop3Server = firstCharacters(rest);
+        else if (prefix == "MAIL=")
+            settings.MailAddress = firstCharacters(rest);
+        else if (prefix == "APOP=")
+            settings.UseApop = parseApopValue(firstCharacters(rest));
     }
 }
 
@@ -76,10 +85,17 @@ void loadServerSettings(const std::filesystem::path& file, AccountSettings& sett
 }
 
 Status saveServerSettings(const std::filesystem::path& file, const AccountSettings& settings) {
+    // Each value is one line: a pasted line break would otherwise add lines of its own
+    // ("APOP=1" hidden in a server name).
+    auto line = [](std::string_view prefix, std::string_view utf8) {
+        std::string value =
+            utf8ToCp932(utf8.substr(0, std::min(utf8.find_first_of("\r\n"), utf8.size())));
+        return std::string(prefix) + value + "\r\n";
+    };
     std::string content;
-    content += "SMTP=" + utf8ToCp932(settings.SmtpServer) + "\r\n";
-    content += "POP3=" + utf8ToCp932(settings.Pop3Server) + "\r\n";
-    content += "MAIL=" + utf8ToCp932(settings.MailAddress) + "\r\n";
+    content += line("SMTP=", settings.SmtpServer);
+    content += line("POP3=", settings.Pop3Server);
+    content += line("MAIL=", settings.MailAddress);
     content += "APOP=" + std::to_string(settings.UseApop) + "\r\n";
     return writeFileAtomically(file, content);
 }

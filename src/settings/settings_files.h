@@ -10,7 +10,7 @@ namespace tsubame {
 
 // The two profile files of the data folder, with their keys. Texts in and out are UTF-8.
 class SettingsFiles {
-public:
+  public:
     explicit SettingsFiles(const AppPaths& paths) : paths_(paths) {}
 
     // "ini.ini", section "EXEINI": "NUMBER" (ShowHelp) and "NUMBER2" (AutoOpenViewer).
@@ -21,10 +21,10 @@ public:
     std::string readLogin(const std::string& key) const;
     Status writeLogin(const std::string& key, const std::string& value) const;
 
-private:
+  private:
     ProfileFile windowOptions() const { return ProfileFile(paths_.windowOptionsFile()); }
     ProfileFile login() const { return ProfileFile(paths_.loginFile(), 0600); }
-    const AppPaths& paths_;
+    AppPaths paths_;  // a copy: the object may outlive the caller's paths
 };
 
 }  // namespace tsubame

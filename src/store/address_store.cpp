@@ -25,16 +25,24 @@ Status AddressStore::append(const AddressRecord& record, std::int64_t* number) c
 }
 
 Status AddressStore::remove(std::int64_t n, bool confirmed) const {
+    std::optional<AddressRecord> marked;
     if (confirmed) {
-        std::optional<AddressRecord> rec = read(n);
-        if (rec) {
-            rec->setInUse(0);
-            if (Status st = file_.write(n, rec->bytes); !st) return st;
+        marked = read(n);
+        if (marked) {
+            const char zero[2] = {0, 0};
+            if (Status st = file_.writeBytes(n, AddressRecord::kInUseOffset, zero); !st) return st;
         }
     }
-    return file_.compact(tempPath_, [](std::span<const char> rec) {
+    Status st = file_.compact(tempPath_, [](std::span<const char> rec) {
         return recordInUse(rec, AddressRecord::kInUseOffset) != 0;
     });
+    if (!st && marked) {
+        // Leave the book as it was before the call: the entry is kept.
+        file_.writeBytes(
+            n, AddressRecord::kInUseOffset,
+            std::span<const char>(marked->bytes).subspan(AddressRecord::kInUseOffset, 2));
+    }
+    return st;
 }
 
 }  // namespace tsubame

@@ -13,7 +13,7 @@ namespace tsubame {
 
 // The address book: "Kordata20.data", fixed records of 184 bytes.
 class AddressStore {
-public:
+  public:
     AddressStore(std::filesystem::path storePath, std::filesystem::path tempPath);
 
     Status createIfMissing() const { return file_.createIfMissing(); }
@@ -28,7 +28,7 @@ public:
 
     const std::filesystem::path& path() const { return file_.path(); }
 
-private:
+  private:
     RecordFile file_;
     std::filesystem::path tempPath_;
 };

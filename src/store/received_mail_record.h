@@ -28,7 +28,9 @@ struct ReceivedMailRecord {
               std::string_view body);
 
     std::span<char> subjectField() { return {bytes.data() + kSubjectOffset, kSubjectWidth}; }
-    std::span<const char> subjectField() const { return {bytes.data() + kSubjectOffset, kSubjectWidth}; }
+    std::span<const char> subjectField() const {
+        return {bytes.data() + kSubjectOffset, kSubjectWidth};
+    }
     std::span<const char> dateField() const { return {bytes.data() + kDateOffset, kDateWidth}; }
     std::span<const char> fromField() const { return {bytes.data() + kFromOffset, kFromWidth}; }
     std::span<const char> bodyField() const { return {bytes.data() + kBodyOffset, kBodyWidth}; }

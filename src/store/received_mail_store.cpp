@@ -9,7 +9,8 @@
 
 namespace tsubame {
 
-ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath, std::filesystem::path tempPath)
+ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath,
+                                     std::filesystem::path tempPath)
     : file_(std::move(storePath), ReceivedMailRecord::kSize), tempPath_(std::move(tempPath)) {}
 
 Status ReceivedMailStore::append(const ReceivedMailRecord& record, std::int64_t* number) const {
@@ -64,29 +65,42 @@ std::vector<ReceivedMailListEntry> ReceivedMailStore::readListEntries() const {
         auto field = [&](std::size_t offset, std::size_t width) {
             return std::string(fixedFieldCell({head + offset, width}));
         };
-        entries.push_back({field(ReceivedMailRecord::kSubjectOffset, ReceivedMailRecord::kSubjectWidth),
-                           field(ReceivedMailRecord::kFromOffset, ReceivedMailRecord::kFromWidth),
-                           field(ReceivedMailRecord::kDateOffset, ReceivedMailRecord::kDateWidth)});
+        entries.push_back(
+            {field(ReceivedMailRecord::kSubjectOffset, ReceivedMailRecord::kSubjectWidth),
+             field(ReceivedMailRecord::kFromOffset, ReceivedMailRecord::kFromWidth),
+             field(ReceivedMailRecord::kDateOffset, ReceivedMailRecord::kDateWidth)});
     }
     return entries;
 }
 
 Status ReceivedMailStore::mark(std::int64_t n) const {
     if (n < 1 || n > file_.wholeRecords()) return Status::failure("レコードがありません");
-    UniqueFd fd = openFile(file_.path(), O_WRONLY);
-    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", file_.path(), errno));
     const char zero[2] = {0, 0};
-    Status st = writeAt(fd.get(), zero, 2,
-                        (n - 1) * static_cast<std::int64_t>(ReceivedMailRecord::kSize) +
-                            static_cast<std::int64_t>(ReceivedMailRecord::kInUseOffset));
-    if (!st) return st;
-    return fd.close();
+    return file_.writeBytes(n, ReceivedMailRecord::kInUseOffset, zero);
 }
 
 Status ReceivedMailStore::compact() const {
     return file_.compact(tempPath_, [](std::span<const char> rec) {
         return recordInUse(rec, ReceivedMailRecord::kInUseOffset) != 0;
     });
+}
+
+Status ReceivedMailStore::remove(std::int64_t n) const {
+    ReceivedMailRecord record;
+    if (!read(n, record)) return Status::failure("レコードがありません");
+    if (Status st = mark(n); !st) return st;
+    Status st = compact();
+    if (!st) {
+        // Leave the store as it was before the call: the record is listed again.
+        file_.writeBytes(
+            n, ReceivedMailRecord::kInUseOffset,
+            std::span<const char>(record.bytes).subspan(ReceivedMailRecord::kInUseOffset, 2));
+    }
+    return st;
+}
+
+Status ReceivedMailStore::removeAll() const {
+    return file_.compact(tempPath_, [](std::span<const char>) { return false; });
 }
 
 }  // namespace tsubame

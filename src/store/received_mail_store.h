@@ -21,7 +21,7 @@ struct ReceivedMailListEntry {
 
 // The received-mail store: "kordata2.data", fixed records of 32,284 bytes.
 class ReceivedMailStore {
-public:
+  public:
     // Record numbers are 16-bit signed: a store of this many records is full.
     static constexpr std::int64_t kMaxRecords = 32767;
 
@@ -43,11 +43,17 @@ public:
     Status mark(std::int64_t n) const;
     // Keeps only the records whose in-use flag is not 0, in order (atomic, see RecordFile).
     Status compact() const;
+    // Marks record n and compacts. When the compaction fails the mark is taken back, so the
+    // store holds the same records as before and the error tells why.
+    Status remove(std::int64_t n) const;
+    // Empties the store in one atomic step (the compaction of a store whose records are all
+    // marked).
+    Status removeAll() const;
     Status sync() const { return file_.sync(); }
 
     const std::filesystem::path& path() const { return file_.path(); }
 
-private:
+  private:
     RecordFile file_;
     std::filesystem::path tempPath_;
 };
