@@ -1,12 +1,86 @@
-#include "app/command_line.h"
-
+#include <QFile>
+#include <QFileInfo>
 #include <cstdio>
 
-namespace tsubame {
+#include "app/app_context.h"
+#include "app/command_line.h"
+#include "settings/server_settings.h"
+#include "transport/send_passes.h"
 
-int runSendCommand(AppContext&, const SendOptions&) {
-    std::fprintf(stderr, "--send is not available yet\n");
-    return 1;
+namespace tsubame {
+namespace {
+
+void printError(const QString& text) { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
+
+// Lone LF and lone CR become CR LF, the line break the send call expects.
+std::string withCrLf(const QString& text) {
+    QString normalised = text;
+    normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    normalised.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    normalised.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return normalised.toStdString();
+}
+
+// The attachment list as the send call takes it; nullopt (after a message) on a bad path.
+std::optional<std::string> attachmentList(const QStringList& paths) {
+    QStringList full;
+    for (const QString& path : paths) {
+        if (path.isEmpty()) continue;
+        QFileInfo info(path);
+        if (!info.isFile()) {
+            printError(QStringLiteral("添付ファイルが見つかりません: %1").arg(path));
+            return std::nullopt;
+        }
+        QString absolute = info.absoluteFilePath();
+        // The list is comma separated, so a comma inside a path would split it.
+        if (absolute.contains(QLatin1Char(','))) {
+            printError(QStringLiteral("「,」を含むパスは添付できません: %1").arg(absolute));
+            return std::nullopt;
+        }
+        full << absolute;
+    }
+    return full.join(QLatin1Char(',')).toStdString();
+}
+
+}  // namespace
+
+int runSendCommand(AppContext& app, const SendOptions& options) {
+    QFile bodyFile(options.bodyFile);
+    if (!bodyFile.open(QIODevice::ReadOnly)) {
+        printError(QStringLiteral("本文ファイルを開けません: %1").arg(options.bodyFile));
+        return 1;
+    }
+    const QString body = QString::fromUtf8(bodyFile.readAll());
+    std::optional<std::string> attachments = attachmentList(options.attachments);
+    if (!attachments) return 1;
+
+    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
+    SettingsFiles settings = app.settingsFiles();
+
+    OutgoingMessage message;
+    message.server = app.account.SmtpServer;
+    message.from = app.account.MailAddress;
+    message.subject = options.subject.toStdString();
+    message.body = withCrLf(body);
+    message.attachments = *attachments;
+    message.fortune = options.fortune;
+
+    MailLibrary& mail = app.mail();
+    mail.NMailInitializeWinSock();
+    applySmtpLogin(mail, app.account, settings.readLogin("NAME"), settings.readLogin("NAME2"));
+    std::string error = "送信に失敗しました。";
+    SendHooks hooks;
+    hooks.passFailed = [&error](int, const std::string&, const std::string& text) {
+        if (!text.empty()) error = text;
+    };
+    SendReport report =
+        runSendPasses(mail, message, {PassRecipient{options.to.toStdString(), {}}}, hooks);
+    mail.NMailEndWinSock();
+    if (!report.allSent()) {
+        printError(QString::fromStdString(error));
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace tsubame
