@@ -1,0 +1,11 @@
+#pragma once
+
+#include <chrono>
+
+namespace tsubame {
+
+// How long a connect or one wait for the server may take. 30 seconds unless the environment
+// variable TSUBAME_NET_TIMEOUT_MS gives another value (tests shorten it).
+std::chrono::milliseconds networkTimeout();
+
+}  // namespace tsubame
