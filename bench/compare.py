@@ -1,0 +1,330 @@
+"""Side-by-side benchmarks of Tsubame against peer programs; bench/compare.sh builds the
+drivers and runs this. Every figure is the median of several runs, ours and the peer's
+interleaved, and every run checks that the work was really done (records stored, mails
+fetched, sends accepted)."""
+
+import argparse
+import os
+import platform
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import bench_mails  # noqa: E402
+from dovecot_server import DovecotServer, PASSWORD, USER, free_port, wait_for_port  # noqa: E402
+
+HERE = Path(__file__).resolve().parent
+REPO = HERE.parent
+CORPUS = Path(os.environ.get("TSUBAME_CORPUS_DIR", "/work/shared/testdata/mail-corpus"))
+RECORD_SIZE = 32284
+SYSTEM_PYTHON = "/usr/bin/python3"  # the one that has Debian's aiosmtpd
+QT_ENV = {"QT_QPA_PLATFORM": "offscreen", "QT_LOGGING_RULES": "*.debug=false;qt.qpa.*=false"}
+
+
+class Figure:
+    """One comparison: our times, the peer's times, and what they are."""
+
+    def __init__(self, name: str, peer: str, note: str = ""):
+        self.name, self.peer, self.note = name, peer, note
+        self.ours: list[float] = []
+        self.theirs: list[float] = []
+        self.failure = ""
+
+    def line(self) -> str:
+        if self.failure:
+            return f"{self.name:<46} {'failed: ' + self.failure}"
+        ours, theirs = statistics.median(self.ours), statistics.median(self.theirs)
+        return (f"{self.name:<46} {seconds(ours):>10}  {self.peer:<22} {seconds(theirs):>10}"
+                f"  {ours / theirs:>7.2f}x")
+
+
+def seconds(value: float) -> str:
+    return f"{value * 1000:.1f} ms" if value < 1 else f"{value:.2f} s"
+
+
+def timed(argv, *, cwd=None, env=None, stdin=None, timeout=600) -> tuple[float, str]:
+    """Runs argv and returns (wall seconds, standard output); fails on a non-zero exit."""
+    full_env = dict(os.environ, **(env or {}))
+    start = time.perf_counter()
+    result = subprocess.run(argv, cwd=cwd, env=full_env, stdin=stdin, capture_output=True,
+                            timeout=timeout)
+    elapsed = time.perf_counter() - start
+    if result.returncode != 0:
+        raise RuntimeError(f"{Path(argv[0]).name} exited with {result.returncode}: "
+                           f"{result.stderr.decode(errors='replace').strip()[-400:]}")
+    return elapsed, result.stdout.decode(errors="replace")
+
+
+def flush_disk() -> None:
+    subprocess.run(["sync"], check=True)
+
+
+def lay_out_app_folder(folder: Path, *, login: bool = True) -> Path:
+    """An installed application folder, as run.sh lays it out, with the login saved."""
+    for sub in ("★MailData", "添付フォルダ", "■TextQuickSave", "Flash"):
+        (folder / sub).mkdir(parents=True, exist_ok=True)
+    shutil.copy(REPO / "resources" / "Flash" / "1.html", folder / "Flash" / "1.html")
+    (folder / "★MailData" / "ini.ini").write_bytes(b"[EXEINI]\r\nNUMBER=1\r\nNUMBER2=0\r\n")
+    if login:
+        (folder / "★MailData" / "iniIdPass.ini").write_bytes(
+            f"[EXEINI]\r\nNAME={USER}\r\nNAME2={PASSWORD}\r\nNAME3=1\r\n".encode())
+    return folder
+
+
+def write_server_settings(folder: Path, pop3: str, smtp: str) -> Path:
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "korumi.ini").write_bytes(
+        f"SMTP={smtp}\r\nPOP3={pop3}\r\nMAIL=bench@example.com\r\nAPOP=0\r\n".encode())
+    return folder
+
+
+class Bench:
+    def __init__(self, args):
+        self.args = args
+        self.build = Path(args.build).resolve()
+        self.tmp = Path(tempfile.mkdtemp(prefix="tsubame-bench-"))
+        self.tmp.chmod(0o755)  # Dovecot's users must reach their files below it
+        self.figures: list[Figure] = []
+        self.processes: list[subprocess.Popen] = []
+
+    def exe(self, name: str) -> str:
+        for path in (self.build / "bench" / name, self.build / name):
+            if path.exists():
+                return str(path)
+        raise RuntimeError(f"{name} is not built in {self.build}")
+
+    def close(self) -> None:
+        for process in reversed(self.processes):
+            process.terminate()
+            process.wait(timeout=15)
+        if not self.args.keep:
+            shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def record(self, figure: Figure, work) -> None:
+        try:
+            work(figure)
+        except Exception as error:  # one broken benchmark must not hide the others
+            figure.failure = str(error).splitlines()[0][:200] if str(error) else repr(error)
+        self.figures.append(figure)
+        print(figure.line(), flush=True)
+
+    # The viewer and the compaction share one full store.
+
+    def make_store(self) -> Path:
+        mails = self.tmp / "store-mails"
+        mails.mkdir()
+        bench_mails.write_mails(mails, 200)
+        sources = sorted(mails.glob("*.eml")) + sorted(CORPUS.glob("*.eml"))
+        store = self.tmp / "full-store.data"
+        subprocess.run([self.exe("bench_make_store"), str(store), str(self.args.records)]
+                       + [str(p) for p in sources], check=True)
+        return store
+
+    def viewer(self, figure: Figure, store: Path) -> None:
+        app = lay_out_app_folder(self.tmp / "viewer-app")
+        shutil.copy(store, app / "★MailData" / "kordata2.data")
+        cwd = write_server_settings(self.tmp / "viewer-cwd", "127.0.0.1:1", "127.0.0.1:1")
+        target = app / "★MailData" / "kordata2.data"
+        flush_disk()
+        timed(["cat", str(target)])  # both start from a warm page cache
+        for _ in range(self.args.runs):
+            figure.theirs.append(timed(["cat", str(target)])[0])
+            _, out = timed([self.exe("bench_open_viewer"), str(app)], cwd=cwd, env=QT_ENV)
+            figure.ours.append(float(out.split()[-1]))
+
+    def compaction(self, figure: Figure, store: Path) -> None:
+        app = lay_out_app_folder(self.tmp / "compact-app")
+        target = app / "★MailData" / "kordata2.data"
+        copy = self.tmp / "cp-copy.data"
+        expected = store.stat().st_size - RECORD_SIZE
+        middle = str(max(1, self.args.records // 2))
+        for _ in range(self.args.runs):
+            shutil.copy(store, target)
+            flush_disk()
+            _, out = timed([self.exe("bench_remove_one"), str(app), middle])
+            if target.stat().st_size != expected:
+                raise RuntimeError(f"store is {target.stat().st_size} bytes after the deletion")
+            figure.ours.append(float(out.split()[-1]))
+            flush_disk()
+            figure.theirs.append(timed(["cp", str(store), str(copy)])[0])
+            copy.unlink()
+            flush_disk()
+        target.unlink()
+
+    # Mail check against mpop, on the same Dovecot and the same mails.
+
+    def start_dovecot(self) -> DovecotServer:
+        server = DovecotServer(self.tmp / "dovecot")
+        server.start()
+        self.processes.append(server.process)
+        return server
+
+    def start_proxy(self, target_port: int) -> int:
+        port = free_port()
+        self.processes.append(subprocess.Popen(
+            [SYSTEM_PYTHON, str(HERE / "delay_proxy.py"), str(port), str(target_port),
+             str(self.args.delay_ms)]))
+        wait_for_port(port)
+        return port
+
+    def check(self, figure: Figure, server: DovecotServer, port: int, mails) -> None:
+        app = lay_out_app_folder(self.tmp / "check-app")
+        store = app / "★MailData" / "kordata2.data"
+        cwd = write_server_settings(self.tmp / "check-cwd", f"127.0.0.1:{port}", "")
+        mpop_box = self.tmp / "mpop-maildir"
+        mpop_config = self.tmp / "mpoprc"
+        mpop_config.write_text(
+            f"defaults\ntls off\naccount bench\nhost 127.0.0.1\nport {port}\nuser {USER}\n"
+            f"password {PASSWORD}\nauth user\ndelivery maildir {mpop_box}\nkeep off\n"
+            f"uidls_file {self.tmp / 'mpop-uidls'}\n")
+        mpop_config.chmod(0o600)
+        for _ in range(self.args.runs):
+            server.deliver(mails)
+            store.unlink(missing_ok=True)
+            store.touch()
+            flush_disk()
+            elapsed, out = timed([self.exe("tsubame"), "--check", "--app-folder", str(app)],
+                                 cwd=cwd, env=QT_ENV)
+            stored = store.stat().st_size // RECORD_SIZE
+            if out.strip() != str(len(mails)) or stored != len(mails) or server.waiting():
+                raise RuntimeError(f"tsubame --check printed {out.strip()!r}, stored {stored}, "
+                                   f"left {server.waiting()} on the server")
+            figure.ours.append(elapsed)
+
+            server.deliver(mails)
+            shutil.rmtree(mpop_box, ignore_errors=True)
+            for sub in ("new", "cur", "tmp"):
+                (mpop_box / sub).mkdir(parents=True)
+            flush_disk()
+            figure.theirs.append(timed(["mpop", "-C", str(mpop_config), "-q", "bench"])[0])
+            fetched = len(os.listdir(mpop_box / "new"))
+            if fetched != len(mails) or server.waiting():
+                raise RuntimeError(f"mpop fetched {fetched}, left {server.waiting()}")
+
+    # Sending against msmtp, to the same aiosmtpd.
+
+    def send(self, figure: Figure) -> None:
+        port = free_port()
+        self.processes.append(subprocess.Popen(
+            [SYSTEM_PYTHON, "-m", "aiosmtpd", "-n", "-l", f"127.0.0.1:{port}"],
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        wait_for_port(port)
+        app = lay_out_app_folder(self.tmp / "send-app")
+        cwd = write_server_settings(self.tmp / "send-cwd", "", f"127.0.0.1:{port}")
+        subject = "定例会のご案内"
+        body_text = bench_mails.message_text(7)
+        body_file = self.tmp / "send-body.txt"
+        body_file.write_text(body_text, encoding="utf-8")
+        recipients = [f"member{i:03d}@example.com" for i in range(1, self.args.recipients + 1)]
+        peer_mails = []
+        for i, rcpt in enumerate(recipients):
+            path = self.tmp / f"msmtp-{i:03d}.eml"
+            path.write_bytes(bench_mails.outgoing_mail(rcpt, "bench@example.com", subject,
+                                                       body_text))
+            peer_mails.append(path)
+        msmtp_config = self.tmp / "msmtprc"
+        msmtp_config.write_text(f"account bench\nhost 127.0.0.1\nport {port}\n"
+                                "from bench@example.com\nauth off\ntls off\n")
+        msmtp_config.chmod(0o600)
+        for _ in range(self.args.runs):
+            start = time.perf_counter()
+            for rcpt in recipients:
+                timed([self.exe("tsubame"), "--send", "--app-folder", str(app), "--to", rcpt,
+                       "--subject", subject, "--body-file", str(body_file)], cwd=cwd, env=QT_ENV)
+            figure.ours.append(time.perf_counter() - start)
+
+            start = time.perf_counter()
+            for rcpt, path in zip(recipients, peer_mails):
+                with open(path, "rb") as mail:
+                    timed(["msmtp", "-C", str(msmtp_config), "-a", "bench", rcpt], stdin=mail)
+            figure.theirs.append(time.perf_counter() - start)
+
+    # Start-up to the first painted main window.
+
+    def startup(self, figure: Figure) -> None:
+        app = lay_out_app_folder(self.tmp / "startup-app")
+        (app / "★MailData" / "kordata2.data").touch()
+        cwd = write_server_settings(self.tmp / "startup-cwd", "127.0.0.1:1", "127.0.0.1:1")
+        env = dict(QT_ENV, TSUBAME_EXIT_AFTER_SHOW="1")
+        ours = [self.exe("tsubame"), "--app-folder", str(app)]
+        theirs = [self.exe("minimal_qt_window")]
+        timed(ours, cwd=cwd, env=env, timeout=60)  # warm the shared libraries and fonts
+        timed(theirs, cwd=cwd, env=env, timeout=60)
+        for _ in range(self.args.startup_runs):
+            figure.ours.append(timed(ours, cwd=cwd, env=env, timeout=60)[0])
+            figure.theirs.append(timed(theirs, cwd=cwd, env=env, timeout=60)[0])
+
+    def run(self) -> None:
+        only = set(self.args.only.split(",")) if self.args.only else None
+
+        def wanted(name: str) -> bool:
+            return only is None or name in only
+
+        print(machine())
+        print(f"{'benchmark':<46} {'tsubame':>10}  {'peer':<22} {'peer time':>10}  {'ratio':>8}")
+        if wanted("viewer") or wanted("compact"):
+            store = self.make_store()
+            size = f"{self.args.records:,} records, {store.stat().st_size / 1e9:.2f} GB"
+            if wanted("viewer"):
+                self.record(Figure(f"open the viewer ({size})", "cat store >/dev/null"),
+                            lambda f: self.viewer(f, store))
+            if wanted("compact"):
+                self.record(Figure("delete one record and compact", "cp store"),
+                            lambda f: self.compaction(f, store))
+            store.unlink()
+        if wanted("check"):
+            mails = [bench_mails.make_mail(i) for i in range(self.args.mails)]
+            kb = sum(map(len, mails)) / len(mails) / 1024
+            server = self.start_dovecot()
+            self.record(Figure(f"--check {len(mails)} mails of {kb:.1f} KB, loopback",
+                               "mpop"), lambda f: self.check(f, server, server.port, mails))
+            proxy = self.start_proxy(server.port)
+            self.record(Figure(f"--check, +{self.args.delay_ms:g} ms each way", "mpop"),
+                        lambda f: self.check(f, server, proxy, mails))
+        if wanted("send"):
+            self.record(Figure(f"--send to {self.args.recipients} recipients in turn", "msmtp"),
+                        self.send)
+        if wanted("startup"):
+            self.record(Figure("start-up to the painted main window", "minimal Qt window"),
+                        self.startup)
+
+
+def machine() -> str:
+    cpu = "unknown CPU"
+    for line in Path("/proc/cpuinfo").read_text().splitlines():
+        if line.startswith("model name"):
+            cpu = line.split(":", 1)[1].strip()
+            break
+    memory_kb = int(Path("/proc/meminfo").read_text().split()[1])
+    return (f"machine: {os.cpu_count()} CPUs ({cpu}), {memory_kb / 1024 ** 2:.1f} GiB RAM, "
+            f"{platform.system()} {platform.release()}; medians, peer runs interleaved")
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", default=str(REPO / "build" / "bench"))
+    parser.add_argument("--only", help="comma list of viewer,compact,check,send,startup")
+    parser.add_argument("--runs", type=int, default=3, help="runs of each heavy benchmark")
+    parser.add_argument("--startup-runs", type=int, default=15)
+    parser.add_argument("--records", type=int, default=32767)
+    parser.add_argument("--mails", type=int, default=1000)
+    parser.add_argument("--recipients", type=int, default=100)
+    parser.add_argument("--delay-ms", type=float, default=10.0)
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
+    args = parser.parse_args()
+    bench = Bench(args)
+    try:
+        bench.run()
+    finally:
+        bench.close()
+    if any(f.failure for f in bench.figures):
+        sys.exit(1)
+
+
+if __name__ == "__main__":
+    main()
