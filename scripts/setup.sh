@@ -10,6 +10,7 @@ packages=(
   fonts-noto-cjk fontconfig
   dovecot-pop3d python3-aiosmtpd openssl
   xvfb xauth
+  mpop msmtp
 )
 
 missing=()
