@@ -54,6 +54,7 @@ BackForm* AppContext::loadedReply() const { return reply_.data(); }
 FriendForm* AppContext::loadedAddressBook() const { return addressBook_.data(); }
 
 void AppContext::showWindow(QWidget& window) {
+    if (window.isMinimized()) window.showNormal();
     window.show();
     window.raise();
     window.activateWindow();

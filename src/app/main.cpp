@@ -1,46 +1,87 @@
 #include <QApplication>
-#include <QCommandLineParser>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/app_context.h"
+#include "app/cli_options.h"
 #include "app/command_line.h"
+#include "app/mail_session.h"
 #include "app/main_form.h"
 #include "core/app_paths.h"
 #include "transport/nmail.h"
+#include "ui/fonts.h"
 #include "ui/qt_dialogs.h"
 
 using namespace tsubame;
 
-int main(int argc, char** argv) {
+namespace {
+
+QStringList argumentList(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+std::filesystem::path appFolderPath(const QString& folder) {
+    if (folder.isEmpty()) return executableFolder();
+    return std::filesystem::path(folder.toStdString());
+}
+
+// --check and --send: no window, no display needed; message boxes go to standard error.
+int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    QApplication::setApplicationName("Tsubame");
+    auto mail = createMailLibrary();
+    StderrDialogs dialogs;
+    AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
+    loadAccountServerSettings(app);
+    startMailLibrary(*mail);
+    const int code = options.mode == CliOptions::Mode::Check ? runCheckCommand(app)
+                                                             : runSendCommand(app, options.send);
+    app.unloadAll();
+    stopMailLibrary(*mail);
+    return code;
+}
+
+int runWindows(int argc, char** argv, const CliOptions& options) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(kApplicationTitle);
     QApplication::setApplicationVersion(TSUBAME_VERSION);
-
-    QCommandLineParser parser;
-    parser.setApplicationDescription("Tsubame: POP3/SMTP mail client");
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption appFolder("app-folder", "Application folder (default: the executable's).",
-                                 "DIR");
-    QCommandLineOption check("check", "Check for new mail without windows and print the count.");
-    parser.addOptions({appFolder, check});
-    parser.process(application);
-
-    QString folder = parser.value(appFolder);
-    if (folder.isEmpty()) folder = qEnvironmentVariable("TSUBAME_APP_FOLDER");
-    std::filesystem::path path = folder.isEmpty() ? executableFolder()
-                                                  : std::filesystem::path(folder.toStdString());
+    installFontSubstitutions();
 
     auto mail = createMailLibrary();
-    if (parser.isSet(check)) {
-        StderrDialogs dialogs;
-        AppContext app(AppPaths(path), *mail, dialogs);
-        return runCheckCommand(app);
-    }
     QtDialogs dialogs;
-    AppContext app(AppPaths(path), *mail, dialogs);
+    AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
     MainForm form(app);
+    // Closing the main window ends the program, whatever else is still open.
+    QObject::connect(&form, &MainForm::closed, &application, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     form.load();
     form.show();
     return QApplication::exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const CliOptions options =
+        parseCliOptions(argumentList(argc, argv), qEnvironmentVariable("TSUBAME_APP_FOLDER"));
+    switch (options.mode) {
+        case CliOptions::Mode::Error:
+            std::fprintf(stderr, "tsubame: %s\n%s", options.error.toLocal8Bit().constData(),
+                         cliHelpText().toLocal8Bit().constData());
+            return 2;
+        case CliOptions::Mode::Help:
+            std::fputs(cliHelpText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case CliOptions::Mode::Version:
+            std::printf("tsubame %s\n", TSUBAME_VERSION);
+            return 0;
+        case CliOptions::Mode::Check:
+        case CliOptions::Mode::Send:
+            return runWithoutWindows(argc, argv, options);
+        case CliOptions::Mode::Window:
+            break;
+    }
+    return runWindows(argc, argv, options);
 }

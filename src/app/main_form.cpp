@@ -1,30 +1,215 @@
 #include "app/main_form.h"
 
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QLocale>
+#include <QTimer>
+
+#include "addressbook/friend_form.h"
 #include "app/app_context.h"
+#include "app/hover_help.h"
 #include "app/mail_check_operation.h"
+#include "app/mail_session.h"
+#include "compose/write_form.h"
+#include "settings/id_pass_form.h"
+#include "settings/option_form.h"
+#include "settings/set_form.h"
+#include "ui_main_form.h"
+#include "viewer/tyaku_form.h"
+
+// The window's pictures live in a resource file of a static library; they must be
+// registered explicitly, outside any namespace.
+static void registerMainFormResources() { Q_INIT_RESOURCE(tsubame); }
 
 namespace tsubame {
+namespace {
 
-MainForm::MainForm(AppContext& app, QWidget* parent) : QWidget(parent), app_(app) {
-    setObjectName("MainForm");
+constexpr int kTwipsPerPixel = 15;
+constexpr int kNarrowWidth = 2190 / kTwipsPerPixel;
+constexpr int kWideWidth = 8400 / kTwipsPerPixel;
+constexpr int kClientHeight = 4770 / kTwipsPerPixel;
+constexpr int kClockIntervalMs = 20;
+
+constexpr const char* kShowHelpKey = "NUMBER";
+constexpr const char* kAutoOpenViewerKey = "NUMBER2";
+
+}  // namespace
+
+const QUrl MainForm::kHomePage(QStringLiteral("https://tsubame.example.com/"));
+
+MainForm::MainForm(AppContext& app, QWidget* parent)
+    : QWidget(parent), app_(app), ui_(std::make_unique<Ui::MainForm>()) {
+    registerMainFormResources();
+    ui_->setupUi(this);
     app_.setMainForm(this);
+    openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    // The pictures decorate their buttons; a click on them belongs to the button below.
+    for (QWidget* picture :
+         {ui_->Picture7, ui_->Picture9, ui_->Picture8, ui_->Picture10, ui_->Picture1})
+        picture->setAttribute(Qt::WA_TransparentForMouseEvents);
+    ui_->Picture6->raise();
+    ui_->Text1->raise();
+    connectControls();
+    installHoverHelp();
+    applyShowHelp();
+
+    clock_ = new QTimer(this);
+    clock_->setObjectName("Timer2");
+    clock_->setInterval(kClockIntervalMs);
+    connect(clock_, &QTimer::timeout, this, &MainForm::updateClock);
+    clock_->start();
+    setFixedSize(kNarrowWidth, kClientHeight);
 }
 
-MainForm::~MainForm() { app_.setMainForm(nullptr); }
+MainForm::~MainForm() {
+    if (app_.mainForm() == this) app_.setMainForm(nullptr);
+}
 
-void MainForm::load() {}
-void MainForm::setWideLayout(bool) {}
-void MainForm::setHelpText(const QString&) {}
-void MainForm::setStatusText(const QString&) {}
-void MainForm::setNewMailCount(const QString&) {}
-void MainForm::setStoredMailCount(const QString&) {}
-QString MainForm::storedMailCount() const { return {}; }
-bool MainForm::showHelpChecked() const { return false; }
-bool MainForm::autoOpenViewerChecked() const { return false; }
+void MainForm::connectControls() {
+    connect(ui_->Command3, &QPushButton::clicked, this,
+            [this] { AppContext::showWindow(app_.compose()); });
+    connect(ui_->Command4, &QPushButton::clicked, this, &MainForm::receiveMail);
+    connect(ui_->Command6, &QPushButton::clicked, this, [this] { app_.viewer().openViewer(); });
+    connect(ui_->Command5, &QPushButton::clicked, this,
+            [this] { AppContext::showWindow(app_.addressBook()); });
+    connect(ui_->Command1, &QPushButton::clicked, this,
+            [this] { AppContext::showWindow(app_.setForm()); });
+    connect(ui_->Command12, &QPushButton::clicked, this, [this] { openUrl_(kHomePage); });
+    // Checking or unchecking, by the user or by the start-up, runs the click step.
+    connect(ui_->Check1, &QCheckBox::toggled, this, &MainForm::applyShowHelp);
+    ui_->Picture2->installEventFilter(this);
+}
+
+void MainForm::installHoverHelp() {
+    hoverHelp_ = new HoverHelp([this](const QString& text) { setHelpText(text); }, this);
+    hoverHelp_->add(ui_->Check1,
+                    QStringLiteral("チェックを入れると、各画面で、ボタン類にマウスカーソルを移動"
+                                   "させた時に、対応した説明が表示されます。チェックを外すと、非"
+                                   "表示になります。"));
+    hoverHelp_->add(ui_->Check2,
+                    QStringLiteral("チェックを入れると、メールを受信し、新着メールがあった場合の"
+                                   "み、「メールを見る」画面を自動表示します。"));
+    hoverHelp_->add(ui_->Command1,
+                    QStringLiteral("ID,PASS,サーバーの設定を行います。この設定を行わないと、通信"
+                                   "エラーが発生します。全５項目。"));
+    hoverHelp_->add(
+        ui_->Command12,
+        QStringLiteral("作者のホームページ（メールソフトのお店）をブラウザで開きます。"));
+    hoverHelp_->add(ui_->Command3, QStringLiteral("メールの新規作成・送信が行えます。"));
+    hoverHelp_->add(ui_->Command4, QStringLiteral("新着メールの受信を行います。"));
+    hoverHelp_->add(ui_->Command5,
+                    QStringLiteral("アドレス帳に登録、新規作成画面でのアドレス一発入力が出来るよう"
+                                   "になります。"));
+    hoverHelp_->add(ui_->Command6, QStringLiteral("受信したメールを見ます。"));
+    hoverHelp_->add(ui_->Text3, QStringLiteral("新着メールの有無を文字で表示します。"));
+    hoverHelp_->add(ui_->Text4,
+                    QStringLiteral("これまでに受信したメールの累積数を表示します。「メールを見る」"
+                                   "画面で削除を行うと、それに伴って数字が変化します。"));
+    hoverHelp_->add(ui_->Text6,
+                    QStringLiteral("新着メール受信で、新着メール数を表示します。新着メールがなけれ"
+                                   "ば「０」が表示されます。"));
+}
+
+void MainForm::load() {
+    setWideLayout(false);
+    showLocalPage();
+    ui_->Text1->hide();
+    applyWindowOption(kShowHelpKey, ui_->Check1);
+    applyWindowOption(kAutoOpenViewerKey, ui_->Check2);
+    countStoredMail();
+    loadAccountServerSettings(app_);
+    startMailLibrary(app_.mail());
+    openSettingsWhenMissing();
+}
+
+void MainForm::showLocalPage() {
+    // The page is part of the installation; without it the panel simply stays empty.
+    const std::filesystem::path page = app_.paths().flashPage();
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(page, error)) return;
+    ui_->WebBrowser1->setSource(QUrl::fromLocalFile(QString::fromStdString(page.string())));
+}
+
+void MainForm::applyWindowOption(const char* key, QCheckBox* box) {
+    // 1 checks, 0 unchecks, any other value leaves the box as designed.
+    const int value = app_.settingsFiles().readWindowOption(key);
+    if (value == 1) box->setChecked(true);
+    if (value == 0) box->setChecked(false);
+}
+
+void MainForm::countStoredMail() {
+    const ReceivedMailStore store = app_.receivedStore();
+    if (Status status = store.createIfMissing(); !status) {
+        app_.dialogs().notice(this, QStringLiteral("受信メールの保存ファイルを開けません。\n") +
+                                        QString::fromStdString(status.message()));
+    }
+    setStoredMailCount(QString::number(store.count()));
+}
+
+void MainForm::openSettingsWhenMissing() {
+    if (app_.account.Pop3Server.empty()) AppContext::showWindow(app_.optionForm());
+    IdPassForm& login = app_.idPassForm();
+    if (login.idText().isEmpty() || login.passText().isEmpty()) AppContext::showWindow(login);
+}
+
+void MainForm::setWideLayout(bool wide) {
+    wide_ = wide;
+    ui_->Picture3->setVisible(wide);
+    ui_->WebBrowser1->setVisible(wide);
+    setFixedSize(wide ? kWideWidth : kNarrowWidth, kClientHeight);
+}
+
+void MainForm::applyShowHelp() {
+    const bool show = ui_->Check1->isChecked();
+    ui_->Text1->setVisible(show);
+    ui_->Picture6->setVisible(!show);
+}
+
+void MainForm::setHelpText(const QString& text) { ui_->Text1->setPlainText(text); }
+void MainForm::setStatusText(const QString& text) { ui_->Text3->setText(text); }
+void MainForm::setNewMailCount(const QString& text) { ui_->Text6->setText(text); }
+void MainForm::setStoredMailCount(const QString& text) { ui_->Text4->setText(text); }
+QString MainForm::storedMailCount() const { return ui_->Text4->text(); }
+bool MainForm::showHelpChecked() const { return ui_->Check1->isChecked(); }
+bool MainForm::autoOpenViewerChecked() const { return ui_->Check2->isChecked(); }
 
 void MainForm::receiveMail() {
     setWideLayout(false);
     runMailCheck(app_);
+}
+
+void MainForm::updateClock() {
+    const QLocale locale;
+    const QDateTime now = QDateTime::currentDateTime();
+    ui_->Text2->setText(locale.toString(now.date(), QLocale::ShortFormat) + "  " +
+                        locale.toString(now.time(), QLocale::ShortFormat));
+}
+
+bool MainForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->Picture2 && event->type() == QEvent::MouseButtonDblClick) {
+        setWideLayout(true);
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    unload();
+    event->accept();
+}
+
+void MainForm::unload() {
+    if (unloaded_) return;
+    unloaded_ = true;
+    clock_->stop();
+    const SettingsFiles settings = app_.settingsFiles();
+    settings.writeWindowOption(kShowHelpKey, showHelpChecked() ? 1 : 0);
+    settings.writeWindowOption(kAutoOpenViewerKey, autoOpenViewerChecked() ? 1 : 0);
+    stopMailLibrary(app_.mail());
+    // The end of the program closes every other window without asking anything.
+    app_.unloadAll();
+    emit closed();
 }
 
 }  // namespace tsubame

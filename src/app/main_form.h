@@ -1,15 +1,31 @@
 #pragma once
 
+#include <QString>
+#include <QUrl>
 #include <QWidget>
+#include <functional>
+#include <memory>
+
+class QCheckBox;
+class QTimer;
+
+namespace Ui {
+class MainForm;
+}
 
 namespace tsubame {
 
 class AppContext;
+class HoverHelp;
 
-// The main window: start-up, the main buttons, counters, clock and help line.
+// The main window: start-up, the main buttons, counters, clock and help line. Closing it
+// saves the window options, stops the mail library and unloads every other window.
 class MainForm : public QWidget {
     Q_OBJECT
-public:
+  public:
+    // The address the "HP" button opens.
+    static const QUrl kHomePage;
+
     explicit MainForm(AppContext& app, QWidget* parent = nullptr);
     ~MainForm() override;
     // The start-up steps.
@@ -22,14 +38,42 @@ public:
     void setNewMailCount(const QString& text);     // Text6
     void setStoredMailCount(const QString& text);  // Text4
     QString storedMailCount() const;
-    bool showHelpChecked() const;       // Check1 (ShowHelp)
-    bool autoOpenViewerChecked() const; // Check2 (AutoOpenViewer)
+    bool showHelpChecked() const;        // Check1 (ShowHelp)
+    bool autoOpenViewerChecked() const;  // Check2 (AutoOpenViewer)
+    bool isWideLayout() const { return wide_; }
 
     // Command4: narrow layout, then the mail check.
     void receiveMail();
 
-private:
+    // How the "HP" button reaches the desktop's browser; tests replace it.
+    void setUrlOpener(std::function<void(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+
+  signals:
+    // Emitted once the closing steps have run; the program ends then.
+    void closed();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void connectControls();
+    void installHoverHelp();
+    void showLocalPage();
+    void applyWindowOption(const char* key, QCheckBox* box);
+    void countStoredMail();
+    void openSettingsWhenMissing();
+    void applyShowHelp();
+    void updateClock();
+    void unload();
+
     AppContext& app_;
+    std::unique_ptr<Ui::MainForm> ui_;
+    HoverHelp* hoverHelp_ = nullptr;
+    QTimer* clock_ = nullptr;
+    std::function<void(const QUrl&)> openUrl_;
+    bool wide_ = false;
+    bool unloaded_ = false;
 };
 
 }  // namespace tsubame

@@ -1,21 +1,37 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+namespace Ui {
+class IdPassForm;
+}
 
 namespace tsubame {
 
 class AppContext;
 
-// Placeholder until the window is built.
+// The account dialog: the POP3 account name and password, optionally saved in
+// "iniIdPass.ini". OK is the default button (Enter); Esc cancels.
 class IdPassForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit IdPassForm(AppContext& app, QWidget* parent = nullptr);
-    // The load step; runs once after the window is created.
+    ~IdPassForm() override;
+    // The load step: the saved login into the boxes, the save option unchecked.
     void load();
 
-private:
+    // The boxes, as the start-up and the mail check read and write them.
+    QString idText() const;
+    QString passText() const;
+    void setIdText(const QString& text);
+    void setPassText(const QString& text);
+
+  private:
+    void acceptLogin();
+
     AppContext& app_;
+    std::unique_ptr<Ui::IdPassForm> ui_;
 };
 
 }  // namespace tsubame

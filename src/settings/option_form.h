@@ -1,21 +1,31 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
+
+namespace Ui {
+class OptionForm;
+}
 
 namespace tsubame {
 
 class AppContext;
 
-// Placeholder until the window is built.
+// The server options dialog: SMTP server, POP3 server, own address and the APOP choice,
+// saved in "korumi.ini". It stays above every other window while open.
 class OptionForm : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit OptionForm(AppContext& app, QWidget* parent = nullptr);
-    // The load step; runs once after the window is created.
+    ~OptionForm() override;
+    // The load step: the boxes from the shared account settings.
     void load();
 
-private:
+  private:
+    void acceptSettings();
+
     AppContext& app_;
+    std::unique_ptr<Ui::OptionForm> ui_;
 };
 
 }  // namespace tsubame

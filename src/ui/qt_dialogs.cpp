@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <cstdio>
 
 namespace tsubame {
@@ -26,28 +27,51 @@ BoxAnswer QtDialogs::messageBox(QWidget* parent, const QString& text, const QStr
     box.setText(text);
     box.setWindowTitle(title.isEmpty() ? kApplicationTitle : title);
     switch (icon) {
-        case BoxIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case BoxIcon::Information: box.setIcon(QMessageBox::Information); break;
-        case BoxIcon::Question: box.setIcon(QMessageBox::Question); break;
-        case BoxIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-        case BoxIcon::Critical: box.setIcon(QMessageBox::Critical); break;
+        case BoxIcon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case BoxIcon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case BoxIcon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case BoxIcon::Exclamation:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case BoxIcon::Critical:
+            box.setIcon(QMessageBox::Critical);
+            break;
     }
+    // Japanese captions, as the system's own boxes show them.
     switch (buttons) {
-        case BoxButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case BoxButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Ok);
+            break;
         case BoxButtons::OkCancel:
             box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
             box.setDefaultButton(QMessageBox::Ok);
+            box.setEscapeButton(QMessageBox::Cancel);
+            box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
             break;
         case BoxButtons::YesNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
             box.setDefaultButton(QMessageBox::Yes);
+            box.setEscapeButton(QMessageBox::No);
+            box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+            box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
             break;
     }
     switch (box.exec()) {
-        case QMessageBox::Yes: return BoxAnswer::Yes;
-        case QMessageBox::No: return BoxAnswer::No;
-        case QMessageBox::Cancel: return BoxAnswer::Cancel;
-        default: return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+        case QMessageBox::Yes:
+            return BoxAnswer::Yes;
+        case QMessageBox::No:
+            return BoxAnswer::No;
+        case QMessageBox::Cancel:
+            return BoxAnswer::Cancel;
+        default:
+            return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
     }
 }
 

@@ -1,0 +1,19 @@
+#include "app/mail_session.h"
+
+#include "app/app_context.h"
+#include "settings/server_settings.h"
+
+namespace tsubame {
+
+void loadAccountServerSettings(AppContext& app) {
+    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
+}
+
+void startMailLibrary(MailLibrary& mail) {
+    mail.NMailInitializeWinSock();
+    mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
+}
+
+void stopMailLibrary(MailLibrary& mail) { mail.NMailEndWinSock(); }
+
+}  // namespace tsubame

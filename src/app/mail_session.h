@@ -1,0 +1,16 @@
+#pragma once
+
+namespace tsubame {
+
+class AppContext;
+class MailLibrary;
+
+// The start-up steps every run needs, with or without windows: the server settings from
+// "korumi.ini" of the working directory into the shared account settings.
+void loadAccountServerSettings(AppContext& app);
+
+// Starts the mail library once per run (header buffers of 8192 characters) and stops it.
+void startMailLibrary(MailLibrary& mail);
+void stopMailLibrary(MailLibrary& mail);
+
+}  // namespace tsubame
