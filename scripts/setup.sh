@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgmime-3.0-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-noto-cjk fontconfig
+  fonts-noto-cjk fonts-ipafont-gothic fontconfig
   dovecot-pop3d python3-aiosmtpd openssl
   xvfb xauth
   mpop msmtp
