@@ -1,14 +1,40 @@
 #include "transport/mime_decode.h"
 
+#include "core/cp932.h"
+#include "transport/mail_library.h"
+#include "transport/mime_attachment_files.h"
+#include "transport/mime_header_text.h"
+#include "transport/mime_parse.h"
+
 namespace tsubame {
+namespace {
 
-// Placeholder until the GMime decoder lands.
-DecodedHeaders decodeHeaders(std::string_view) { return {}; }
+std::string headerText(std::string_view rawHeader, std::string_view name) {
+    std::string text = decodeHeaderText(findRawHeader(rawHeader, name));
+    text.resize(cp932SafeCut(text, MailLibrary::kHeaderBufferSize - 1));
+    return text;
+}
 
-int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path&,
-                                 DecodedMail& out, std::string&) {
-    out.body = std::string(rawMail);
-    return 0;
+}  // namespace
+
+DecodedHeaders decodeHeaders(std::string_view rawHeader) {
+    return {headerText(rawHeader, "Subject"), headerText(rawHeader, "Date"),
+            headerText(rawHeader, "From")};
+}
+
+int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
+                                 DecodedMail& out, std::string& error) {
+    ParsedMail mail = parseMail(rawMail);
+    out.headers = std::move(mail.headers);
+    out.header = std::string(headerBlockOf(rawMail));
+    out.body = std::move(mail.body);
+    const int saved = saveAttachments(mail.attachments, folder, error);
+    if (saved < 0) return MailLibrary::kAttachmentCannotOpen;
+    if (mail.incompletePartial) {
+        error = utf8ToCp932("分割されたメールが全て揃っていません");
+        return MailLibrary::kAttachmentPartsMissing;
+    }
+    return saved > 0 ? 1 : 0;
 }
 
 }  // namespace tsubame

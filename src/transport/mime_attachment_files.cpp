@@ -1,0 +1,125 @@
+#include "transport/mime_attachment_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/cp932.h"
+#include "core/file_io.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::size_t kMaxExtensionBytes = 16;
+constexpr int kMaxNumberedTries = 9999;
+
+// Length of the longest prefix of utf8 not longer than limit that ends on a character.
+std::size_t utf8SafeCut(std::string_view utf8, std::size_t limit) {
+    if (utf8.size() <= limit) return utf8.size();
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::pair<std::string, std::string> splitExtension(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > kMaxExtensionBytes)
+        return {name, ""};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+}  // namespace
+
+std::string safeAttachmentFileName(std::string_view cp932Name) {
+    // Keep the last path component, stepping over double-byte characters: their second
+    // byte may be 0x5C, the backslash.
+    std::string name;
+    for (std::size_t i = 0; i < cp932Name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cp932Name[i]);
+        if (isCp932LeadByte(c) && i + 1 < cp932Name.size()) {
+            name.append(cp932Name.substr(i, 2));
+            ++i;
+        } else if (c == '/' || c == '\\') {
+            name.clear();
+        } else if (c < 0x20 || c == 0x7F) {
+            // control characters are dropped
+        } else if (std::strchr("<>:\"|?*", static_cast<char>(c)) && c != 0) {
+            name.push_back('_');
+        } else {
+            name.push_back(static_cast<char>(c));
+        }
+    }
+    std::string utf8 = cp932ToUtf8(name);
+    std::size_t first = utf8.find_first_not_of(". ");
+    if (first == std::string::npos) return {};
+    utf8.erase(0, first);
+    while (!utf8.empty() && (utf8.back() == '.' || utf8.back() == ' ')) utf8.pop_back();
+    if (utf8.size() > kMaxFileNameBytes) {
+        auto [stem, extension] = splitExtension(utf8);
+        stem.resize(utf8SafeCut(stem, kMaxFileNameBytes - extension.size()));
+        utf8 = stem + extension;
+    }
+    return utf8;
+}
+
+std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
+    static const std::pair<std::string_view, std::string_view> kExtensions[] = {
+        {"image/jpeg", ".jpg"},      {"image/png", ".png"},       {"image/gif", ".gif"},
+        {"application/pdf", ".pdf"}, {"application/zip", ".zip"}, {"text/plain", ".txt"},
+        {"text/html", ".html"},      {"message/rfc822", ".eml"},  {"text/calendar", ".ics"},
+    };
+    std::string_view extension = ".bin";
+    for (const auto& [type, ext] : kExtensions)
+        if (type == mimeType) extension = ext;
+    return "attachment" + std::to_string(number) + std::string(extension);
+}
+
+std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
+                                   std::string_view content, std::string& error) {
+    auto [stem, extension] = splitExtension(name);
+    for (int n = 1; n <= kMaxNumberedTries; ++n) {
+        const std::string candidate =
+            n == 1 ? name : stem + " (" + std::to_string(n) + ")" + extension;
+        const std::filesystem::path path = folder / candidate;
+        UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (!fd.valid()) {
+            if (errno == EEXIST) continue;
+            error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
+            return {};
+        }
+        Status status = writeAt(fd.get(), content.data(), content.size(), 0);
+        if (status) status = fd.close();
+        if (!status) {
+            ::unlink(path.c_str());  // no half-written attachment is left behind
+            error = utf8ToCp932("添付ファイルを書き込めません: " + path.string() + " (" +
+                                status.message() + ")");
+            return {};
+        }
+        return path;
+    }
+    error = utf8ToCp932("添付ファイルの名前を決められません: " + (folder / name).string());
+    return {};
+}
+
+int saveAttachments(const std::vector<MailAttachment>& attachments,
+                    const std::filesystem::path& folder, std::string& error) {
+    int saved = 0;
+    bool failed = false;
+    int generated = 0;
+    for (const MailAttachment& attachment : attachments) {
+        std::string name = safeAttachmentFileName(attachment.name);
+        if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated);
+        std::string writeError;
+        if (writeNewFile(folder, name, attachment.content, writeError).empty()) {
+            if (!failed) error = writeError;
+            failed = true;
+        } else {
+            ++saved;
+        }
+    }
+    return failed ? -1 : saved;
+}
+
+}  // namespace tsubame

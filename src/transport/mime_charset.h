@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tsubame {
+
+// Converts text in a MIME charset to code page 932. Japanese labels are handled without a
+// round trip through Unicode where possible: ISO-2022-JP and EUC-JP map arithmetically,
+// every Shift_JIS label means code page 932. A text labelled ISO-2022-JP without escape
+// sequences that is valid UTF-8 is read as UTF-8. Unknown or missing labels, and US-ASCII
+// texts with 8-bit bytes, are guessed as by guessToCp932().
+std::string charsetToCp932(std::string_view bytes, std::string_view charset);
+
+// Converts unlabelled text (raw 8-bit header text, text without a charset): ISO-2022-JP
+// when it holds escapes, then UTF-8, Shift_JIS (code page 932) or EUC-JP, whichever the
+// bytes are valid in.
+std::string guessToCp932(std::string_view bytes);
+
+// Converts text in a MIME charset to UTF-8 (used for file names on disk).
+std::string charsetToUtf8(std::string_view bytes, std::string_view charset);
+
+bool isValidUtf8(std::string_view text);
+bool isAscii(std::string_view text);
+
+// Keeps the valid characters of a code page 932 text, putting "?" for stray bytes.
+std::string sanitizeCp932(std::string_view text);
+
+// EUC-JP (JIS X 0208 pairs, SS2 half-width katakana) to code page 932; JIS X 0212
+// characters become the geta mark.
+std::string eucjpToCp932(std::string_view text);
+
+}  // namespace tsubame
