@@ -1,13 +1,215 @@
 #include "addressbook/friend_form.h"
 
+#include <QClipboard>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QStandardItemModel>
+
+#include "addressbook/blank_trim.h"
+#include "addressbook/hover_help_option.h"
+#include "addressbook/typed_length_validator.h"
 #include "app/app_context.h"
+#include "core/cp932.h"
+#include "core/fixed_field.h"
+#include "ui_friend_form.h"
 
 namespace tsubame {
+namespace {
 
-FriendForm::FriendForm(AppContext& app, QWidget* parent) : QWidget(parent), app_(app) {
-    setObjectName("FriendForm");
+constexpr int kHelpTopShown = 3240;  // twips
+constexpr int kHelpTopHidden = -4000;
+constexpr int kAddressTypedMax = 60;
+constexpr int kNameTypedMax = 30;
+
+const QString kRegistered = QStringLiteral("　登録が完了しました。");
+const QString kSelected = QStringLiteral("　選択しました。");
+const QString kRemoved = QStringLiteral("削除が完了しました");
+const QString kNothingSelected = QStringLiteral("データが選択されていません");
+const QString kNoAddress = QStringLiteral("メールアドレスが入力されていません");
+const QString kNoNameCard = QStringLiteral("名詞が入力されていません");
+const QString kRemoveQuestion =
+    QStringLiteral("選択された（行、青色）データを削除します。よろしいですか");
+
+const QString kHelpPasteAddress = QStringLiteral("コピーして来たメールアドレスを貼り付けます。");
+const QString kHelpRegister = QStringLiteral(
+    "登録を行います。これにより新規作成でのメールアドレスの一発入力が可能になります。");
+const QString kHelpRemove = QStringLiteral("不要になったメールアドレスを削除します。");
+const QString kHelpNameCard = QStringLiteral(
+    "名詞の挿入を行います。例えばメールアドレスに「taro@example.com」、名刺に「山田太郎」と"
+    "入力して「名刺挿入」をクリックすると、メールアドレスが「山田太郎<taro@example.com>」と"
+    "なり、登録すると名刺付きのアドレスとして自動的に登録されます。このアドレスに送信すると、"
+    "受信側ではメールアドレスと共に名刺（山田太郎）が表示されます。\n\n"
+    "必要なければ挿入する必要はありません。");
+
+QString fieldText(std::string_view field) { return QString::fromStdString(cp932ToUtf8(field)); }
+QString cellText(std::string_view field) {
+    return fieldText(fixedFieldCell({field.data(), field.size()}));
+}
+QString boxText(std::string_view field) {
+    return fieldText(fixedFieldBox({field.data(), field.size()}));
 }
 
-void FriendForm::load() {}
+}  // namespace
+
+FriendForm::FriendForm(AppContext& app, QWidget* parent)
+    : QWidget(parent),
+      app_(app),
+      ui_(std::make_unique<Ui::FriendForm>()),
+      model_(new QStandardItemModel(this)) {
+    ui_->setupUi(this);
+    setObjectName("FriendForm");
+    setFixedSize(size());
+    setMouseTracking(true);  // a move over the background hides the help box
+    ui_->MailListView->setModel(model_);
+    ui_->MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui_->Text5->hide();
+    ui_->Text4->setValidator(new TypedLengthValidator(kAddressTypedMax, ui_->Text4));
+    ui_->Text2->setValidator(new TypedLengthValidator(kNameTypedMax, ui_->Text2));
+
+    connect(ui_->Command2, &QPushButton::clicked, this, &FriendForm::refreshList);
+    connect(ui_->Command1, &QPushButton::clicked, this, &FriendForm::pasteAddress);
+    connect(ui_->Command5, &QPushButton::clicked, this, &FriendForm::pasteName);
+    connect(ui_->Command3, &QPushButton::clicked, this, &FriendForm::registerEntry);
+    connect(ui_->Command38, &QPushButton::clicked, this, &FriendForm::insertNameCard);
+    connect(ui_->Command4, &QPushButton::clicked, this, &FriendForm::removeSelectedEntry);
+    // pressed() comes after the view has selected the row under the pointer; a press on
+    // empty list space sends nothing.
+    connect(ui_->MailListView, &QAbstractItemView::pressed, this, &FriendForm::selectPressedRow);
+    installHoverHelp();
+}
+
+FriendForm::~FriendForm() = default;
+
+void FriendForm::load() {
+    placeHelpBox();
+    addListColumns();
+    // A missing store is created empty; a store that cannot be created shows an empty list
+    // and the first register reports why.
+    (void)app_.addressStore().createIfMissing();
+    ui_->Text3->setText(QString::number(model_->rowCount()));
+    ui_->Label7->setText({});
+    refreshList();
+}
+
+void FriendForm::setAddressText(const QString& text) { ui_->Text4->setText(text); }
+
+void FriendForm::placeHelpBox() {
+    int top = hoverHelpWanted(app_) ? kHelpTopShown : kHelpTopHidden;
+    ui_->Text5->move(ui_->Text5->x(), twipsToPixels(top));
+}
+
+void FriendForm::addListColumns() {
+    model_->setHorizontalHeaderLabels({QStringLiteral("Address"), QStringLiteral("Name")});
+    const double width = ui_->MailListView->width();
+    ui_->MailListView->setColumnWidth(0, static_cast<int>(width / 2));
+    ui_->MailListView->setColumnWidth(1, static_cast<int>(width / 2.38));
+}
+
+void FriendForm::refreshList() {
+    model_->removeRows(0, model_->rowCount());
+    for (const AddressRecord& entry : app_.addressStore().readAll()) {
+        QList<QStandardItem*> row{new QStandardItem(cellText(entry.addressField())),
+                                  new QStandardItem(cellText(entry.nameField()))};
+        model_->appendRow(row);
+    }
+    ui_->Text3->setText(QString::number(model_->rowCount()));
+}
+
+void FriendForm::pasteAddress() { ui_->Text4->setText(QGuiApplication::clipboard()->text()); }
+
+void FriendForm::pasteName() { ui_->Text2->setText(QGuiApplication::clipboard()->text()); }
+
+void FriendForm::registerEntry() {
+    AddressRecord entry(utf8ToCp932(ui_->Text2->text().toStdString()),
+                        utf8ToCp932(ui_->Text4->text().toStdString()));
+    Status status = app_.addressStore().append(entry);
+    if (!status) {
+        showStoreError(status.message());
+        return;
+    }
+    ui_->Label7->setText(kRegistered);
+    refreshList();
+}
+
+int FriendForm::selectedRecordNumber() const {
+    const QModelIndexList rows = ui_->MailListView->selectionModel()->selectedRows();
+    return rows.isEmpty() ? 0 : rows.first().row() + 1;
+}
+
+void FriendForm::selectPressedRow() {
+    int number = selectedRecordNumber();
+    if (number == 0) return;
+    std::optional<AddressRecord> entry = app_.addressStore().read(number);
+    if (!entry) return;  // the store changed under the list; nothing to show
+    ui_->Text2->setText(boxText(entry->nameField()));
+    ui_->Text4->setText(boxText(entry->addressField()));
+    ui_->Label7->setText(kSelected);
+}
+
+void FriendForm::insertNameCard() {
+    if (ui_->Text4->text().isEmpty()) {
+        app_.dialogs().notice(this, kNoAddress);
+        return;
+    }
+    if (ui_->Text50->text().isEmpty()) {
+        app_.dialogs().notice(this, kNoNameCard);
+        return;
+    }
+    ui_->Text4->setText(ui_->Text50->text() + QLatin1Char('<') +
+                        trimmedOfBlanks(ui_->Text4->text()) + QLatin1Char('>'));
+}
+
+void FriendForm::removeSelectedEntry() {
+    const int number = selectedRecordNumber();
+    std::optional<AddressRecord> entry;
+    if (number > 0) entry = app_.addressStore().read(number);
+    // Without a selected row (or with a row the store no longer holds) there is nothing to
+    // remove; the boxes are left as they are.
+    if (ui_->Text4->text().isEmpty() || !entry) {
+        app_.dialogs().notice(this, kNothingSelected);
+        return;
+    }
+    ui_->Text2->setText(cellText(entry->nameField()));
+    ui_->Text4->setText(cellText(entry->addressField()));
+    ui_->Label7->setText(QStringLiteral(" "));
+    const bool confirmed = app_.dialogs().confirm(this, kRemoveQuestion);
+    Status status = app_.addressStore().remove(number, confirmed);
+    if (!status) {
+        showStoreError(status.message());
+    } else if (confirmed) {
+        ui_->Label7->setText(kRemoved);
+    }
+    refreshList();
+    ui_->Text2->clear();
+    ui_->Text4->clear();
+    ui_->Text50->clear();
+}
+
+void FriendForm::showStoreError(const std::string& message) {
+    app_.dialogs().notice(this, QString::fromStdString(message));
+}
+
+void FriendForm::installHoverHelp() {
+    ui_->Command1->setProperty("hoverHelp", kHelpPasteAddress);
+    ui_->Command3->setProperty("hoverHelp", kHelpRegister);
+    ui_->Command4->setProperty("hoverHelp", kHelpRemove);
+    ui_->Command38->setProperty("hoverHelp", kHelpNameCard);
+    for (QWidget* button : {ui_->Command1, ui_->Command3, ui_->Command4, ui_->Command38}) {
+        button->installEventFilter(this);
+    }
+    installEventFilter(this);
+}
+
+bool FriendForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == this && event->type() == QEvent::MouseMove) {
+        ui_->Text5->hide();
+    } else if (watched != this && event->type() == QEvent::Enter) {
+        ui_->Text5->setPlainText(watched->property("hoverHelp").toString());
+        ui_->Text5->show();
+        ui_->Text5->raise();
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 }  // namespace tsubame
