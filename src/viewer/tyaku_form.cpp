@@ -1,15 +1,314 @@
 #include "viewer/tyaku_form.h"
 
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QMouseEvent>
+
 #include "app/app_context.h"
+#include "app/main_form.h"
+#include "core/cp932.h"
+#include "core/fixed_field.h"
+#include "ui_tyaku_form.h"
+#include "viewer/mail_list_model.h"
 
 namespace tsubame {
+namespace {
 
-TyakuForm::TyakuForm(AppContext& app, QWidget* parent) : QMainWindow(parent), app_(app) {
-    setObjectName("TyakuForm");
+constexpr int kTwipsPerPixel = 15;
+constexpr int px(int twips) { return twips / kTwipsPerPixel; }
+
+// Every OK in the load-error box tries the failed step again; an automatic answerer (tests,
+// command line) must not keep the window from ever opening.
+constexpr int kMaxLoadRetries = 20;
+
+const QColor kListBackground(210, 250, 250);  // 16448210 in the 0x00BBGGRR form
+
+QString fromCp932(std::string_view text) { return QString::fromStdString(cp932ToUtf8(text)); }
+
+// Stored bodies break lines with CR LF; the reader with "\n".
+QString readerText(std::string_view cp932Body) {
+    QString text = fromCp932(cp932Body);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
 }
 
-void TyakuForm::load() {}
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0, end = text.size();
+    while (begin < end && text[begin] == u' ') ++begin;
+    while (end > begin && text[end - 1] == u' ') --end;
+    return text.mid(begin, end - begin);
+}
 
-void TyakuForm::openViewer() { AppContext::showWindow(*this); }
+QString cutAtNul(const QString& text) {
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    return nul < 0 ? text : text.left(nul);
+}
+
+}  // namespace
+
+long leadingNumber(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u' ') ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == u'-' || text[i] == u'+')) negative = text[i++] == u'-';
+    long value = 0;
+    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
+        if (value > 100000000L) break;
+        value = value * 10 + (text[i].unicode() - u'0');
+    }
+    return negative ? -value : value;
+}
+
+TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
+    : QMainWindow(parent), app_(app), ui_(std::make_unique<Ui::TyakuForm>()) {
+    ui_->setupUi(this);
+    setObjectName("TyakuForm");
+    model_ = new MailListModel(this);
+    ui_->MailListView->setModel(model_);
+    ui_->MailListView->viewport()->installEventFilter(this);
+
+    QFont boxFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    boxFont.setPointSizeF(9.75);
+    for (QLineEdit* box : {ui_->Text7, ui_->Text8, ui_->Text9}) box->setFont(boxFont);
+    QFont readerFont(QStringLiteral("ＭＳ ゴシック"));
+    readerFont.setPointSizeF(11.25);
+    ui_->rtfEd->setFont(readerFont);
+    QFont labelFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    labelFont.setPointSizeF(11.25);
+    ui_->Label4->setFont(labelFont);
+    QFont searchFont(QStringLiteral("ＭＳ Ｐゴシック"));
+    searchFont.setPointSizeF(12);
+    ui_->Text1->setFont(searchFont);
+
+    connect(ui_->Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (MainForm* main = app_.mainForm()) main->setStoredMailCount(text);
+    });
+    connect(ui_->rtfEd, &QTextEdit::textChanged, this,
+            [this] { app_.editor.DocumentModified = true; });
+    connect(ui_->Command3, &QPushButton::clicked, this, &TyakuForm::deleteSelectedMail);
+    connect(ui_->Command6, &QPushButton::clicked, this, &TyakuForm::deleteAllMail);
+}
+
+TyakuForm::~TyakuForm() = default;
+
+void TyakuForm::load() {
+    placeHelpBox();
+    addListColumns();
+    ui_->rtfEd->move(px(20), px(3900));
+    loadDocument();
+}
+
+void TyakuForm::placeHelpBox() {
+    MainForm* main = app_.mainForm();
+    if (!main) return;  // no main window (command line): the designed position stays
+    ui_->Text4->move(ui_->Text4->x(), main->showHelpChecked() ? px(3600) : px(-4000));
+}
+
+void TyakuForm::addListColumns() {
+    const int width = ui_->MailListView->width();
+    QHeaderView* header = ui_->MailListView->header();
+    header->setStretchLastSection(false);
+    header->resizeSection(0, width / 2);
+    header->resizeSection(1, width / 4);
+    header->resizeSection(2, width / 4);
+}
+
+void TyakuForm::loadDocument() {
+    // Loads the current document into the reader; on failure the user may retry (OK) or go
+    // on without it (Cancel).
+    const QString path = app_.editor.CurrentDocumentPath;
+    for (int attempt = 0; !path.isEmpty(); ++attempt) {
+        QFile file(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray bytes = file.readAll();
+            ui_->rtfEd->setPlainText(readerText(std::string_view(bytes.constData(), bytes.size())));
+            break;
+        }
+        if (attempt >= kMaxLoadRetries ||
+            app_.dialogs().messageBox(this, QString(),
+                                      kApplicationTitle + QStringLiteral("  Form_LoadError"),
+                                      BoxButtons::OkCancel, BoxIcon::Exclamation) != BoxAnswer::Ok)
+            break;
+    }
+    app_.editor.DocumentModified = false;
+    ui_->rtfEd->setVisible(true);
+}
+
+void TyakuForm::openViewer() {
+    AppContext::showWindow(*this);
+    setWindowTitle(QStringLiteral("着信履歴"));
+    fillList();
+}
+
+void TyakuForm::fillList() {
+    QPalette palette = ui_->MailListView->palette();
+    palette.setColor(QPalette::Base, kListBackground);
+    ui_->MailListView->setPalette(palette);
+    model_->clear();
+    ui_->rtfEd->setPlainText(QString());
+    const int rows = reloadRows();
+    if (rows > 0) {
+        showRecordTrimmed(app_.recordBuffer);
+        passReaderThroughClipboard();
+    }
+    setCount(rows);
+}
+
+int TyakuForm::reloadRows() {
+    const ReceivedMailStore store = app_.receivedStore();
+    std::vector<ReceivedMailListEntry> entries = store.readListEntries();
+    // Only the last record is shown in full; reading every body would gain nothing.
+    while (!entries.empty() &&
+           !store.read(static_cast<std::int64_t>(entries.size()), app_.recordBuffer))
+        entries.pop_back();
+    const int rows = static_cast<int>(entries.size());
+    model_->setEntries(std::move(entries));
+    return rows;
+}
+
+void TyakuForm::showRecordTrimmed(const ReceivedMailRecord& record) {
+    ui_->Text7->setText(fromCp932(record.subject()));
+    ui_->Text8->setText(fromCp932(record.from()));
+    ui_->Text9->setText(fromCp932(record.date()));
+    ui_->rtfEd->setPlainText(readerText(record.body()));
+}
+
+void TyakuForm::showRecordAsStored(const ReceivedMailRecord& record) {
+    ui_->Text7->setText(fromCp932(fixedFieldCell(record.subjectField())));
+    ui_->Text8->setText(fromCp932(fixedFieldCell(record.fromField())));
+    ui_->Text9->setText(fromCp932(fixedFieldCell(record.dateField())));
+    ui_->rtfEd->setPlainText(readerText(fixedFieldCell(record.bodyField())));
+}
+
+void TyakuForm::clearBoxesAndReader() {
+    ui_->Text7->clear();
+    ui_->Text8->clear();
+    ui_->Text9->clear();
+    ui_->rtfEd->setPlainText(QString());
+}
+
+void TyakuForm::setCount(int rows) { ui_->Text2->setText(QString::number(rows)); }
+
+void TyakuForm::passReaderThroughClipboard() {
+    const QString text = cutAtNul(ui_->rtfEd->toPlainText());
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    const QString back = clipboard->text();
+    // A clipboard that cannot hold text (no display) must not empty the reader.
+    ui_->rtfEd->setPlainText(trimBlanks(back.isEmpty() ? text : back));
+}
+
+bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ui_->MailListView->viewport() && event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        showSelectedMail();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TyakuForm::showSelectedMail() {
+    setSelectionFlag(QStringLiteral("1"));
+    if (leadingNumber(ui_->Text2->text()) == 0) {
+        app_.dialogs().notice(this, QStringLiteral("選択するデータがありません。"));
+        return;
+    }
+    const int k = selectedRecord();
+    if (k < 1 || !app_.receivedStore().read(k, app_.recordBuffer)) return;
+    showRecordTrimmed(app_.recordBuffer);
+    passReaderThroughClipboard();
+}
+
+void TyakuForm::deleteSelectedMail() {
+    if (!requireSelection()) return;
+    const int k = selectedRecord();
+    app_.CurrentRecord = static_cast<std::int16_t>(k);
+    const bool yes = app_.dialogs().confirm(
+        this, QStringLiteral("選択された（行、青色）データを削除します。よろしいですか"));
+    ui_->rtfEd->setFocus();
+    setSelectionFlag(QString());
+    if (!yes) {
+        ui_->rtfEd->setPlainText(QString());
+        return;
+    }
+    const Status st = app_.receivedStore().remove(k);
+    clearBoxesAndReader();
+    if (!st) showStoreError(st.message());
+    rebuildAfterDeletion();
+}
+
+void TyakuForm::rebuildAfterDeletion() {
+    model_->clear();
+    const int rows = reloadRows();
+    if (rows > 0) {
+        showRecordAsStored(app_.recordBuffer);
+        passReaderThroughClipboard();
+    }
+    setCount(rows);
+}
+
+void TyakuForm::deleteAllMail() {
+    if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
+        return;
+    const Status st = app_.receivedStore().removeAll();
+    if (!st) {
+        // The store keeps every record: show what it holds.
+        showStoreError(st.message());
+        clearBoxesAndReader();
+        rebuildAfterDeletion();
+        return;
+    }
+    model_->clear();
+    if (MainForm* main = app_.mainForm()) main->setHelpText(QStringLiteral("0"));
+    setCount(0);
+    clearBoxesAndReader();
+}
+
+void TyakuForm::showStoreError(const std::string& message) {
+    app_.dialogs().notice(
+        this,
+        QStringLiteral("削除できませんでした。メールは削除前のまま残っています。\n") +
+            QString::fromStdString(message),
+        QStringLiteral("エラー"));
+}
+
+void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,
+                          const QString& body) {
+    ui_->Text7->setText(subject);
+    ui_->Text8->setText(from);
+    ui_->Text9->setText(date);
+    QString text = body;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    ui_->rtfEd->setPlainText(text);
+}
+
+QLineEdit* TyakuForm::subjectBox() const { return ui_->Text7; }
+QLineEdit* TyakuForm::fromBox() const { return ui_->Text8; }
+QLineEdit* TyakuForm::dateBox() const { return ui_->Text9; }
+QTextEdit* TyakuForm::reader() const { return ui_->rtfEd; }
+QTreeView* TyakuForm::mailList() const { return ui_->MailListView; }
+QLineEdit* TyakuForm::countBox() const { return ui_->Text2; }
+QTextEdit* TyakuForm::helpBox() const { return ui_->Text4; }
+
+QString TyakuForm::selectionFlag() const { return ui_->Text5->text(); }
+void TyakuForm::setSelectionFlag(const QString& flag) { ui_->Text5->setText(flag); }
+
+bool TyakuForm::requireSelection() {
+    if (selectionFlag().isEmpty() || selectedRecord() < 1) {
+        app_.dialogs().notice(this, QStringLiteral("データが選択されていません"));
+        return false;
+    }
+    return true;
+}
+
+int TyakuForm::selectedRecord() const {
+    const QModelIndexList rows = ui_->MailListView->selectionModel()->selectedRows();
+    if (rows.isEmpty()) return 0;
+    const int row = rows.first().row() + 1;
+    return row <= model_->rowCount() ? row : 0;
+}
+
+int TyakuForm::listRowCount() const { return model_->rowCount(); }
 
 }  // namespace tsubame

@@ -1,24 +1,96 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
+
+class QLineEdit;
+class QTextEdit;
+class QTreeView;
+
+namespace Ui {
+class TyakuForm;
+}
 
 namespace tsubame {
 
 class AppContext;
+class MailListModel;
+struct ReceivedMailRecord;
 
-// Placeholder until the window is built.
+// The received-mail viewer: the list of stored mails, the Subject/From/Date boxes, the
+// reader, the count box and the selection flag. Row k of the list is record k of the store.
+// The mail check also uses the boxes and the reader (hidden window) to stage each mail.
+//
+// Line breaks in the reader are "\n"; stored bodies use CR LF.
 class TyakuForm : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit TyakuForm(AppContext& app, QWidget* parent = nullptr);
-    // The load step; runs once after the window is created.
+    ~TyakuForm() override;
+
+    // The creation steps: help box, list columns, reader position and document.
     void load();
 
     // Fills the list from the store and shows the window (the main window's "メールを見る").
     void openViewer();
+    // The list fill without showing: rows, boxes and reader at the last record, count.
+    void fillList();
+    // The list's click: shows the selected record.
+    void showSelectedMail();
+    // Command3 "一件削除" and Command6 "全件削除".
+    void deleteSelectedMail();
+    void deleteAllMail();
+    // The mail check's staging: the boxes and the reader take one fetched mail.
+    void stageMail(const QString& subject, const QString& from, const QString& date,
+                   const QString& body);
 
-private:
+    // Controls, by role.
+    QLineEdit* subjectBox() const;  // Text7
+    QLineEdit* fromBox() const;     // Text8
+    QLineEdit* dateBox() const;     // Text9
+    QTextEdit* reader() const;      // rtfEd
+    QTreeView* mailList() const;    // MailListView
+    QLineEdit* countBox() const;    // Text2
+    QTextEdit* helpBox() const;     // Text4
+    MailListModel& listModel() const { return *model_; }
+
+    // The selection flag Text5: "1" after a click in the list, "" after a command used it.
+    QString selectionFlag() const;
+    void setSelectionFlag(const QString& flag);
+    // For the commands that act on the selected mail: false (after the message
+    // "データが選択されていません") when the flag is empty or no existing row is selected.
+    bool requireSelection();
+    // The selected row's number, which is its record number; 0 when no row is selected.
+    int selectedRecord() const;
+    int listRowCount() const;
+
+    // Clears the clipboard, puts the reader's text on it, reads it back and shows it trimmed
+    // of blanks at both ends (the reader then ends at its first NUL character).
+    void passReaderThroughClipboard();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void placeHelpBox();
+    void addListColumns();
+    void loadDocument();
+    // Reads the store into the list; the last record goes into the record buffer. Returns
+    // the number of rows.
+    int reloadRows();
+    void showRecordTrimmed(const ReceivedMailRecord& record);
+    void showRecordAsStored(const ReceivedMailRecord& record);
+    void clearBoxesAndReader();
+    void setCount(int rows);
+    void rebuildAfterDeletion();
+    void showStoreError(const std::string& message);
+
     AppContext& app_;
+    std::unique_ptr<Ui::TyakuForm> ui_;
+    MailListModel* model_;
 };
+
+// The leading number of a text, 0 for an empty or non-numeric text (how the count is read).
+long leadingNumber(const QString& text);
 
 }  // namespace tsubame

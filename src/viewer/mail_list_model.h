@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <vector>
+
+#include "store/received_mail_store.h"
+
+namespace tsubame {
+
+// The rows of the viewer's list: one per stored record, columns Subject, From, Date in their
+// cell form. Texts stay code page 932 until a cell is drawn, so that a large store lists fast.
+class MailListModel : public QAbstractTableModel {
+    Q_OBJECT
+  public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setEntries(std::vector<ReceivedMailListEntry> entries);
+    void clear() { setEntries({}); }
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+  private:
+    std::vector<ReceivedMailListEntry> entries_;
+};
+
+}  // namespace tsubame
