@@ -1,14 +1,26 @@
-#include "app/command_line.h"
-
 #include <cstdio>
 
+#include "app/app_context.h"
+#include "app/command_line.h"
 #include "app/mail_check_operation.h"
+#include "settings/server_settings.h"
 
 namespace tsubame {
 
 int runCheckCommand(AppContext& app) {
-    MailCheckOutcome outcome = runMailCheck(app);
+    // What the main window's start-up does before a check can run.
+    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
+    if (Status st = app.receivedStore().createIfMissing(); !st) {
+        std::fprintf(stderr, "%s\n", st.message().c_str());
+        return 1;
+    }
+    MailLibrary& mail = app.mail();
+    mail.NMailInitializeWinSock();
+    mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
+    const MailCheckOutcome outcome = runMailCheck(app);
+    mail.NMailEndWinSock();
     std::printf("%d\n", outcome.count);
+    std::fflush(stdout);
     return outcome.completed ? 0 : 1;
 }
 
