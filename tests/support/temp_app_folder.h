@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QTemporaryDir>
+#include <filesystem>
+#include <string>
+
+#include "core/app_paths.h"
+
+namespace tsubame::testing {
+
+// A fresh application folder with the installed folders ("★MailData", "添付フォルダ",
+// "■TextQuickSave", "Flash"), and a fresh working directory (where "korumi.ini" lives) for
+// the lifetime of the object. The previous working directory comes back at destruction.
+class TempAppFolder {
+  public:
+    TempAppFolder();
+    ~TempAppFolder();
+    TempAppFolder(const TempAppFolder&) = delete;
+    TempAppFolder& operator=(const TempAppFolder&) = delete;
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path workDir() const { return workDir_; }
+    AppPaths paths() const { return AppPaths(folder_); }
+    std::filesystem::path dataFile(const std::string& name) const {
+        return folder_ / "★MailData" / name;
+    }
+    std::filesystem::path korumiIni() const { return workDir_ / "korumi.ini"; }
+
+    // Whole-file helpers for setting up and checking files (bytes as stored).
+    static void write(const std::filesystem::path& path, const std::string& bytes);
+    static std::string read(const std::filesystem::path& path);
+
+  private:
+    QTemporaryDir root_;
+    std::filesystem::path folder_;
+    std::filesystem::path workDir_;
+    std::filesystem::path previousDir_;
+};
+
+}  // namespace tsubame::testing
