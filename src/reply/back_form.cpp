@@ -1,13 +1,154 @@
 #include "reply/back_form.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QResizeEvent>
+
 #include "app/app_context.h"
+#include "core/cp932.h"
+#include "editor/plain_text.h"
+#include "transport/send_passes.h"
+#include "ui_back_form.h"
 
 namespace tsubame {
+namespace {
 
-BackForm::BackForm(AppContext& app, QWidget* parent) : QWidget(parent), app_(app) {
+constexpr int kTwipsPerPixel = 15;
+int toPixels(double twips) { return static_cast<int>(twips / kTwipsPerPixel + 0.5); }
+
+void setLeft(QWidget& w, double twips) { w.move(toPixels(twips), w.y()); }
+void setWidth(QWidget& w, double twips) { w.resize(toPixels(twips), w.height()); }
+
+// Restores the normal pointer however the send ends.
+struct BusyPointer {
+    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+BackForm::BackForm(AppContext& app, QWidget* parent)
+    : QWidget(parent), app_(app), ui_(std::make_unique<Ui::BackForm>()) {
+    ui_->setupUi(this);
     setObjectName("BackForm");
+    connect(ui_->Command2, &QPushButton::clicked, this, &BackForm::send);
+    connect(ui_->Command3, &QPushButton::clicked, this, &QWidget::close);
+    connect(ui_->Command4, &QPushButton::clicked, this, &BackForm::pasteInFrontOfBody);
+    connect(ui_->AttachCommand, &QPushButton::clicked, this, &BackForm::attachFirst);
+    connect(ui_->Command9, &QPushButton::clicked, this, &BackForm::attachMore);
+    connect(ui_->Command10, &QPushButton::clicked, this, &BackForm::dropAttachments);
 }
 
-void BackForm::load() {}
+BackForm::~BackForm() = default;
+
+void BackForm::load() {
+    setWidth(*ui_->AttachText, 2800);
+    ui_->List2->hide();
+}
+
+void BackForm::fillReply(const QString& subject, const QString& to, const QString& body) {
+    ui_->SubjectText->setText(QStringLiteral("Re:  ") + trimBlanks(subject));
+    ui_->ToText->setText(trimBlanks(to));
+    ui_->BodyText->setPlainText(trimBlanks(body));
+}
+
+void BackForm::layoutForSize(int widthTwips, int heightTwips) {
+    const double w = widthTwips;
+    const double h = heightTwips;
+    ui_->BodyText->resize(toPixels(w * 0.99), toPixels(h * 0.74));
+    setWidth(*ui_->ToText, w * 0.7);
+    setWidth(*ui_->SubjectText, w * 0.7);
+    const double attachWidth = w * 0.4;
+    setWidth(*ui_->AttachText, attachWidth);
+    setLeft(*ui_->AttachCommand, attachWidth + 1240);
+    setLeft(*ui_->Command9, attachWidth + 2060);
+    setLeft(*ui_->Command10, attachWidth + 2940);
+}
+
+void BackForm::relayout() {
+    QSize outer = frameGeometry().size();
+    layoutForSize(outer.width() * kTwipsPerPixel, outer.height() * kTwipsPerPixel);
+    // The status bar keeps to the bottom edge.
+    QStatusBar* bar = ui_->StatusBar1;
+    bar->setGeometry(0, height() - bar->height(), width(), bar->height());
+}
+
+void BackForm::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+void BackForm::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    relayout();
+}
+
+std::optional<QString> BackForm::chooseAttachment() {
+    std::optional<QString> chosen = app_.dialogs().openFileName(this, QString(), QString());
+    // An empty name counts as nothing chosen.
+    if (!chosen || chosen->isEmpty()) return std::nullopt;
+    ui_->List2->addItem(QFileInfo(*chosen).fileName());
+    return chosen;
+}
+
+void BackForm::attachFirst() {
+    ui_->Command9->setEnabled(true);
+    if (std::optional<QString> path = chooseAttachment()) ui_->AttachText->setText(*path);
+    ui_->AttachCommand->setEnabled(false);
+}
+
+void BackForm::attachMore() {
+    ui_->List2->show();
+    if (ui_->AttachText->text().isEmpty()) return;
+    if (std::optional<QString> path = chooseAttachment())
+        ui_->AttachText->setText(ui_->AttachText->text() + u',' + *path);
+}
+
+void BackForm::dropAttachments() {
+    ui_->AttachText->clear();
+    ui_->List2->clear();
+    ui_->List2->hide();
+    ui_->Command9->setEnabled(false);
+    ui_->Command10->setEnabled(false);
+    ui_->AttachCommand->setEnabled(true);
+}
+
+void BackForm::pasteInFrontOfBody() {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString received = QString::fromStdString(cp932ToUtf8(app_.recordBuffer.body()));
+    // Three line breaks and a lone carriage return, which the box shows as a fourth break.
+    const QString built = clipboard->text() + QStringLiteral("\r\n\r\n\r\n\r") + received;
+    ui_->BodyText->setPlainText(normalizeLineBreaks(built));
+    const QString shown = ui_->BodyText->toPlainText();
+    clipboard->clear();
+    clipboard->setText(shown);
+    ui_->BodyText->setPlainText(trimBlanks(shown));
+}
+
+void BackForm::send() {
+    OutgoingMessage message;
+    message.server = app_.account.SmtpServer;
+    message.from = app_.account.MailAddress;
+    message.subject = ui_->SubjectText->text().toStdString();
+    message.attachments = ui_->AttachText->text().toStdString();
+    const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();
+    SendCallResult result;
+    {
+        BusyPointer busy;
+        SettingsFiles settings = app_.settingsFiles();
+        applySmtpLogin(app_.mail(), app_.account, settings.readLogin("NAME"),
+                       settings.readLogin("NAME2"));
+        result = sendOneMessage(app_.mail(), message, ui_->ToText->text().toStdString(), body);
+    }
+    if (!result.ok) {
+        // The reply stays open with everything the user wrote, so it can be sent again.
+        app_.dialogs().notice(this, QString::fromStdString(result.error),
+                              QStringLiteral("送信エラー"));
+        return;
+    }
+    close();
+}
 
 }  // namespace tsubame
