@@ -1,0 +1,198 @@
+#include "compose_fixture.h"
+#include "transport/send_fortune.h"
+
+namespace tsubame::testing {
+namespace {
+
+const std::string kCrLf2 = "\r\n\r\n";
+
+class ComposeSendTest : public ComposeTest {
+  protected:
+    ComposeSendTest() {
+        app->account.SmtpServer = "smtp.example.com";
+        app->account.MailAddress = "me@example.com";
+    }
+    void fill(const QString& to, const QString& subject, const QString& body) {
+        box("ToText")->setText(to);
+        box("SubjectText")->setText(subject);
+        form().body()->setPlainText(body);
+    }
+    void enterToAllMode() {
+        dialogs.answerNext(BoxAnswer::Yes);
+        click("Option2");
+        ASSERT_TRUE(form().toAllMode());
+    }
+    std::vector<std::string> recipients() const {
+        std::vector<std::string> to;
+        for (const auto& sent : mail.sent) to.push_back(sent.to);
+        return to;
+    }
+    // The fortune block that follows the body, or "" when the body does not end in one.
+    static bool endsWithOneFortune(const std::string& sent, const std::string& body) {
+        const std::string head = body + kCrLf2 + utf8ToCp932(fortuneBanner()) + kCrLf2;
+        if (sent.rfind(head, 0) != 0) return false;
+        const std::string tail = sent.substr(head.size());
+        for (int k = 1; k <= kFortuneCount; ++k) {
+            if (tail == utf8ToCp932(fortuneText(k))) return true;
+        }
+        return false;
+    }
+};
+
+TEST_F(ComposeSendTest, SingleModeSendsOneCallWithTheRecipientAsTyped) {
+    ASSERT_TRUE(app->settingsFiles().writeLogin("NAME", "user"));
+    ASSERT_TRUE(app->settingsFiles().writeLogin("NAME2", "pass"));
+    open();
+    fill(QStringLiteral(" to@example.com "), QStringLiteral("件名です"),
+         QStringLiteral("一行目\n二行目"));
+    click("Command1");
+    ASSERT_EQ(mail.sent.size(), 1u);
+    const auto& sent = mail.sent[0];
+    EXPECT_EQ(sent.to, " to@example.com ");
+    EXPECT_EQ(sent.server, "smtp.example.com");
+    EXPECT_EQ(sent.from, "me@example.com");
+    EXPECT_EQ(sent.subject, utf8ToCp932("件名です"));
+    EXPECT_EQ(sent.body, utf8ToCp932("一行目\r\n二行目"));
+    EXPECT_TRUE(sent.ccNull);
+    EXPECT_TRUE(sent.bccNull);
+    EXPECT_TRUE(sent.headerNull);
+    EXPECT_FALSE(sent.pathNull);  // no attachment: an empty text, not a null pointer
+    EXPECT_EQ(sent.path, "");
+    EXPECT_EQ(sent.flag, 0);
+    EXPECT_EQ(mail.smtpLoginId, "user");
+    EXPECT_EQ(mail.smtpLoginPassword, "pass");
+    EXPECT_TRUE(dialogs.boxes().empty());
+    EXPECT_TRUE(composeClosed());
+}
+
+TEST_F(ComposeSendTest, LoginFallsBackToTheAccountDialogsValues) {
+    app->account.UserId = "typed";
+    app->account.Password = "secret";
+    open();
+    fill("to@example.com", "s", "b");
+    click("Command1");
+    EXPECT_EQ(mail.smtpLoginId, "typed");
+    EXPECT_EQ(mail.smtpLoginPassword, "secret");
+}
+
+TEST_F(ComposeSendTest, TwoAttachmentsArePassedAsOneCommaSeparatedText) {
+    open();
+    dialogs.openNext(QStringLiteral("/data/first"));
+    dialogs.openNext(QStringLiteral("/data/second"));
+    click("AttachCommand");
+    click("Command9");
+    fill("to@example.com", "s", "b");
+    click("Command1");
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_EQ(mail.sent[0].path, "/data/first,/data/second");
+}
+
+TEST_F(ComposeSendTest, ToAllSendsToEveryEntryInRecordOrder) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    addEntry("three", "three@example.com");
+    open();
+    enterToAllMode();
+    fill("", "s", "b");
+    click("Command1");
+    EXPECT_EQ(recipients(), (std::vector<std::string>{"one@example.com", "two@example.com",
+                                                      "three@example.com"}));
+    EXPECT_TRUE(composeClosed());
+}
+
+TEST_F(ComposeSendTest, ToAllSkipsRowsWhoseEntryIsGoneOrBlank) {
+    addEntry("one", "one@example.com");
+    addEntry("blank", "");
+    addEntry("three", "three@example.com");
+    open();
+    ASSERT_TRUE(app->addressStore().remove(3, true));  // the book shrank after the list loaded
+    enterToAllMode();
+    fill("", "s", "b");
+    click("Command1");
+    EXPECT_EQ(recipients(), (std::vector<std::string>{"one@example.com"}));
+}
+
+TEST_F(ComposeSendTest, ToAllWithAnEmptyListSendsNothingAndCloses) {
+    open();
+    enterToAllMode();
+    click("Command1");
+    EXPECT_TRUE(mail.sent.empty());
+    EXPECT_TRUE(composeClosed());
+}
+
+TEST_F(ComposeSendTest, FortuneFollowsTheBodyOnce) {
+    open();
+    fill("to@example.com", "s", QStringLiteral("本文"));
+    control<QCheckBox>("Check1")->setChecked(true);
+    click("Command1");
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_TRUE(endsWithOneFortune(mail.sent[0].body, utf8ToCp932("本文"))) << mail.sent[0].body;
+}
+
+TEST_F(ComposeSendTest, FortuneIsAddedOncePerMessageInToAllMode) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    addEntry("three", "three@example.com");
+    open();
+    enterToAllMode();
+    fill("", "s", "body");
+    control<QCheckBox>("Check1")->setChecked(true);
+    click("Command1");
+    ASSERT_EQ(mail.sent.size(), 3u);
+    for (const auto& sent : mail.sent) EXPECT_TRUE(endsWithOneFortune(sent.body, "body"));
+}
+
+TEST_F(ComposeSendTest, FailedPassTwoOfThreeStillRunsPassThreeAndKeepsTheMessage) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    addEntry("three", "three@example.com");
+    open();
+    enterToAllMode();
+    dialogs.clear();
+    fill("", QStringLiteral("件名"), QStringLiteral("本文"));
+    mail.sendResults = {1, -1, 1};
+    mail.errorText = utf8ToCp932("接続できません");
+    click("Command1");
+    EXPECT_EQ(mail.sent.size(), 3u);
+    ASSERT_EQ(dialogs.boxes().size(), 2u);
+    EXPECT_EQ(dialogs.boxes()[0].text, QStringLiteral("接続できません"));
+    EXPECT_EQ(dialogs.boxes()[0].title, QStringLiteral("送信エラー"));
+    EXPECT_EQ(dialogs.boxes()[0].buttons, BoxButtons::Ok);
+    EXPECT_EQ(dialogs.boxes()[0].icon, BoxIcon::None);
+    EXPECT_TRUE(dialogs.boxes()[1].text.contains("two@example.com"));
+    EXPECT_FALSE(dialogs.boxes()[1].text.contains("one@example.com"));
+    EXPECT_FALSE(composeClosed());
+    EXPECT_TRUE(form().toAllMode());
+    EXPECT_EQ(box("SubjectText")->text(), QStringLiteral("件名"));
+    EXPECT_EQ(form().body()->toPlainText(), QStringLiteral("本文"));
+    EXPECT_NE(status(), QStringLiteral("送信完了です。"));
+}
+
+TEST_F(ComposeSendTest, FailedSingleSendLeavesEverythingAsItWas) {
+    open();
+    dialogs.openNext(QStringLiteral("/data/first"));
+    click("AttachCommand");
+    fill("to@example.com", "s", "body");
+    control<QCheckBox>("Check1")->setChecked(true);
+    mail.sendResults = {-3};
+    click("Command1");
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_EQ(dialogs.boxes()[0].text, "scripted failure");
+    EXPECT_FALSE(composeClosed());
+    EXPECT_EQ(box("ToText")->text(), "to@example.com");
+    EXPECT_EQ(box("SubjectText")->text(), "s");
+    EXPECT_EQ(form().body()->toPlainText(), "body");  // no fortune left behind in the body
+    EXPECT_EQ(box("AttachText")->text(), "/data/first");
+    EXPECT_TRUE(control<QCheckBox>("Check1")->isChecked());
+    EXPECT_TRUE(control("Command9")->isEnabled());
+    EXPECT_FALSE(control("AttachCommand")->isEnabled());
+    EXPECT_NE(status(), QStringLiteral("送信完了です。"));
+
+    click("Command1");  // sending again works on the same message
+    ASSERT_EQ(mail.sent.size(), 2u);
+    EXPECT_TRUE(endsWithOneFortune(mail.sent[1].body, "body"));
+    EXPECT_TRUE(composeClosed());
+}
+
+}  // namespace
+}  // namespace tsubame::testing
