@@ -320,6 +320,13 @@ Status Pop3Client::drainReadAhead() {
 }
 
 Status Pop3Client::fetch(int n, const Pop3Mail*& mail) {
+    Status s = fetchMail(n, mail);
+    if (!s && broken_)
+        return Status::failure("POP3サーバーからメールを取得できません: " + s.message());
+    return s;
+}
+
+Status Pop3Client::fetchMail(int n, const Pop3Mail*& mail) {
     if (Status s = checkUsable(); !s) return s;
     if (!loggedIn_) return Status::failure("POP3サーバーにログインしていません");
     if (n < 1 || n > count_)

@@ -80,6 +80,7 @@ class Pop3Client {
     Status readMailboxListing(bool askUidl);
     Status readRetrResponse(int n, Pop3Mail* into, std::string& errorReply);
     Status drainReadAhead();
+    Status fetchMail(int n, const Pop3Mail*& mail);
     std::size_t mailBound(int n) const;
 
     Pop3Tuning tuning_;

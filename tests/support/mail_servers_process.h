@@ -1,0 +1,40 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tsubame::testing {
+
+// A free TCP port on 127.0.0.1 (bound and released; retry on a clash).
+int findFreePort();
+
+// True once 127.0.0.1:port accepts connections, false after the time-out.
+bool waitForPort(int port, std::chrono::milliseconds timeout);
+
+// A child process started with its output going to a log file. The destructor stops it
+// (SIGTERM, then SIGKILL); it also dies with the test process.
+class ServerProcess {
+  public:
+    ServerProcess() = default;
+    ~ServerProcess() { stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    bool start(const std::vector<std::string>& argv, const std::filesystem::path& logFile);
+    // False when the process has ended.
+    bool running();
+    void stop();
+    pid_t pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// Runs a command to its end; true when it exited with 0.
+bool runCommand(const std::vector<std::string>& argv, const std::filesystem::path& logFile);
+
+}  // namespace tsubame::testing

@@ -1,0 +1,52 @@
+"""SMTP test server for the Tsubame tests: aiosmtpd storing mail into a Maildir, with
+optional STARTTLS and AUTH. Runs until SIGTERM."""
+import argparse
+import signal
+import ssl
+import threading
+
+from aiosmtpd.controller import Controller
+from aiosmtpd.handlers import Mailbox
+from aiosmtpd.smtp import AuthResult, LoginPassword
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--port", type=int, required=True)
+    parser.add_argument("--maildir", required=True)
+    parser.add_argument("--cert")
+    parser.add_argument("--key")
+    parser.add_argument("--user")
+    parser.add_argument("--password", default="")
+    args = parser.parse_args()
+
+    tls_context = None
+    if args.cert:
+        tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        tls_context.load_cert_chain(args.cert, args.key)
+
+    def authenticator(server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword)
+              and auth_data.login.decode() == args.user
+              and auth_data.password.decode() == args.password)
+        return AuthResult(success=ok)
+
+    kwargs = {}
+    if args.user:
+        kwargs.update(authenticator=authenticator, auth_require_tls=False,
+                      auth_required=True)
+    controller = Controller(Mailbox(args.maildir), hostname="127.0.0.1", port=args.port,
+                            tls_context=tls_context, require_starttls=False,
+                            server_hostname="localhost", **kwargs)
+    stop = threading.Event()
+    signal.signal(signal.SIGTERM, lambda *_: stop.set())
+    signal.signal(signal.SIGINT, lambda *_: stop.set())
+    controller.start()
+    print("ready", flush=True)
+    while not stop.wait(0.2):
+        pass
+    controller.stop()
+
+
+if __name__ == "__main__":
+    main()
