@@ -4,7 +4,6 @@
 
 #include "app/app_context.h"
 #include "app/command_line.h"
-#include "settings/server_settings.h"
 #include "transport/send_passes.h"
 
 namespace tsubame {
@@ -44,6 +43,8 @@ std::optional<std::string> attachmentList(const QStringList& paths) {
 
 }  // namespace
 
+// The caller has loaded the server settings and started the mail library, as for the
+// main window.
 int runSendCommand(AppContext& app, const SendOptions& options) {
     QFile bodyFile(options.bodyFile);
     if (!bodyFile.open(QIODevice::ReadOnly)) {
@@ -54,7 +55,6 @@ int runSendCommand(AppContext& app, const SendOptions& options) {
     std::optional<std::string> attachments = attachmentList(options.attachments);
     if (!attachments) return 1;
 
-    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
     SettingsFiles settings = app.settingsFiles();
 
     OutgoingMessage message;
@@ -66,7 +66,6 @@ int runSendCommand(AppContext& app, const SendOptions& options) {
     message.fortune = options.fortune;
 
     MailLibrary& mail = app.mail();
-    mail.NMailInitializeWinSock();
     applySmtpLogin(mail, app.account, settings.readLogin("NAME"), settings.readLogin("NAME2"));
     std::string error = "送信に失敗しました。";
     SendHooks hooks;
@@ -75,7 +74,6 @@ int runSendCommand(AppContext& app, const SendOptions& options) {
     };
     SendReport report =
         runSendPasses(mail, message, {PassRecipient{options.to.toStdString(), {}}}, hooks);
-    mail.NMailEndWinSock();
     if (!report.allSent()) {
         printError(QString::fromStdString(error));
         return 1;

@@ -6,6 +6,7 @@
 #include "app/app_context.h"
 #include "app/command_line.h"
 #include "core/cp932.h"
+#include "settings/server_settings.h"
 #include "settings/settings_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
@@ -26,6 +27,7 @@ class SendCommandTest : public ::testing::Test {
                        "SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\n"
                        "MAIL=me@example.com\r\nAPOP=0\r\n");
         app = std::make_unique<AppContext>(AppPaths(folder.path()), mail, dialogs);
+        loadServerSettings(AppPaths::serverSettingsFile(), app->account);  // as start-up does
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME", "user"));
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME2", "pass"));
         writeFileBytes("body.txt", "こんにちは\n二行目\n");
