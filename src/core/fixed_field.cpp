@@ -1,16 +1,16 @@
 #include "core/fixed_field.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/cp932.h"
 
 namespace tsubame {
 
 void writeFixedField(std::span<char> field, std::string_view cp932) {
-    std::size_t n = cp932SafeCut(cp932, field.size());
-    std::memcpy(field.data(), cp932.data(), n);
-    std::fill(field.begin() + n, field.end(), ' ');
+    const std::size_t n = cp932SafeCut(cp932, field.size());
+    // copy_n, not memcpy: an empty view may carry a null pointer.
+    std::copy_n(cp932.begin(), n, field.begin());
+    std::fill(field.begin() + static_cast<std::ptrdiff_t>(n), field.end(), ' ');
 }
 
 std::string_view fixedFieldCell(std::span<const char> field) {

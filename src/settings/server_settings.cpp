@@ -12,15 +12,17 @@ namespace {
 
 constexpr std::size_t kMaxChars = 100;
 
-// The first 100 characters (not bytes) of a code page 932 text, as UTF-8.
+// The first 100 characters (not bytes) of a code page 932 text, as UTF-8. Counted after
+// decoding, so a broken byte pair that decodes to two characters counts as two.
 std::string firstCharacters(std::string_view cp932) {
-    std::size_t i = 0, chars = 0;
-    while (i < cp932.size() && chars < kMaxChars) {
-        i +=
-            (isCp932LeadByte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size()) ? 2 : 1;
-        ++chars;
+    std::string utf8 = cp932ToUtf8(cp932);
+    std::size_t i = 0;
+    for (std::size_t chars = 0; i < utf8.size() && chars < kMaxChars; ++chars) {
+        do ++i;
+        while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80);
     }
-    return cp932ToUtf8(cp932.substr(0, i));
+    utf8.resize(i);
+    return utf8;
 }
 
 }  // namespace

@@ -24,6 +24,11 @@ TEST(FixedField, PadsWithBlanksAndCutsAtTheWidth) {
     EXPECT_EQ(writeField(4, "abcdef"), "abcd");
 }
 
+TEST(FixedField, AnEmptyTextWithoutStorageGivesBlanks) {
+    // Found by fuzzing: an empty view may carry a null pointer, which must not reach memcpy.
+    EXPECT_EQ(writeField(3, std::string_view()), "   ");
+}
+
 TEST(FixedField, ADoubleByteCharacterSplitByTheEndIsDroppedWhole) {
     const std::string kana = utf8ToCp932("あいう");  // 6 bytes
     EXPECT_EQ(writeField(5, kana), kana.substr(0, 4) + " ");

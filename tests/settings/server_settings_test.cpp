@@ -64,6 +64,16 @@ TEST(ServerSettings, ValuesAreCutAtOneHundredCharacters) {
     EXPECT_EQ(parse("POP3=" + utf8ToCp932(kana)).Pop3Server, expected);  // characters, not bytes
 }
 
+TEST(ServerSettings, BrokenBytePairsCountAsTheCharactersTheyDecodeTo) {
+    // Found by fuzzing: a lead byte before a byte that cannot follow it is two characters
+    // once decoded (a replacement mark and the byte), so the cap counts it as two.
+    std::string broken;
+    for (int i = 0; i < 80; ++i) broken += "\x81.";
+    std::string expected;
+    for (int i = 0; i < 50; ++i) expected += "\xEF\xBF\xBD.";
+    EXPECT_EQ(parse("POP3=" + broken).Pop3Server, expected);
+}
+
 TEST(ServerSettings, SavingWritesFourLinesAndALongNameReadsBackCut) {
     TempFolder folder;
     const auto path = folder / "korumi.ini";
