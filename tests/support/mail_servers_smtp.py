@@ -29,7 +29,8 @@ def main():
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login.decode() == args.user
               and auth_data.password.decode() == args.password)
-        return AuthResult(success=ok)
+        # handled=False: aiosmtpd answers a failure with 535 itself.
+        return AuthResult(success=ok, handled=False)
 
     kwargs = {}
     if args.user:
