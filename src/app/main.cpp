@@ -5,6 +5,7 @@
 #include "app/app_context.h"
 #include "app/cli_options.h"
 #include "app/command_line.h"
+#include "app/exit_after_show.h"
 #include "app/mail_session.h"
 #include "app/main_form.h"
 #include "core/app_paths.h"
@@ -58,6 +59,7 @@ int runWindows(int argc, char** argv, const CliOptions& options) {
                      Qt::QueuedConnection);
     form.load();
     form.show();
+    quitAfterFirstPaintIfRequested(form);
     return QApplication::exec();
 }
 
