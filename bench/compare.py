@@ -23,7 +23,8 @@ REPO = HERE.parent
 CORPUS = Path(os.environ.get("TSUBAME_CORPUS_DIR", "/work/shared/testdata/mail-corpus"))
 RECORD_SIZE = 32284
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one that has Debian's aiosmtpd
-QT_ENV = {"QT_QPA_PLATFORM": "offscreen", "QT_LOGGING_RULES": "*.debug=false;qt.qpa.*=false"}
+QT_ENV = {"QT_QPA_PLATFORM": "offscreen", "QT_LOGGING_RULES": "*.debug=false;qt.qpa.*=false",
+          "XDG_RUNTIME_DIR": tempfile.mkdtemp(prefix="tsubame-bench-xdg-")}
 
 
 class Figure:
@@ -93,7 +94,7 @@ class Bench:
         self.processes: list[subprocess.Popen] = []
 
     def exe(self, name: str) -> str:
-        for path in (self.build / "bench" / name, self.build / name):
+        for path in (self.build / "bench" / name, self.build / "src" / "app" / name):
             if path.exists():
                 return str(path)
         raise RuntimeError(f"{name} is not built in {self.build}")
@@ -109,7 +110,7 @@ class Bench:
         try:
             work(figure)
         except Exception as error:  # one broken benchmark must not hide the others
-            figure.failure = str(error).splitlines()[0][:200] if str(error) else repr(error)
+            figure.failure = " | ".join(str(error).splitlines())[-300:] or repr(error)
         self.figures.append(figure)
         print(figure.line(), flush=True)
 
