@@ -1,0 +1,81 @@
+#include "editor/editor_bindings.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QPainter>
+#include <QPixmap>
+#include <QTextEdit>
+#include <QToolBar>
+#include <map>
+
+#include "editor/editing_commands.h"
+#include "editor/format_toggles.h"
+#include "editor/print_text.h"
+#include "editor/text_file_commands.h"
+
+namespace tsubame {
+
+bool runEditorKey(const EditorTarget& t, const QString& key) {
+    const std::map<QString, std::function<void()>> commands = {
+        {"New", [&] { newDocument(t.body, t.state, t.paths, t.dialogs, t.window); }},
+        {"Open", [&] { openTextInto(t.body, t.dialogs, &t.window); }},
+        {"Print", [&] { printBody(t.body, t.dialogs, &t.window); }},
+        {"Cut", [&] { cutText(t.body); }},
+        {"Copy", [&] { copyText(t.body); }},
+        {"Paste", [&] { pasteText(t.body); }},
+        {"Bold", [&] { toggleBold(t.body, t.state); }},
+        {"Italic", [&] { toggleItalic(t.body, t.state); }},
+        {"Underline", [&] { toggleUnderline(t.body, t.state); }},
+    };
+    auto found = commands.find(key);
+    if (found == commands.end()) return false;
+    found->second();
+    return true;
+}
+
+QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
+                            std::function<void(const QString&)> onKey) {
+    auto* bar = new QToolBar(parent);
+    bar->setObjectName("tbToolBar");
+    bar->setIconSize(QSize(18, 18));
+    bar->setMovable(false);
+    for (const ToolButton& button : buttons) {
+        QAction* action = bar->addAction(toolIcon(button.key), button.tip);
+        action->setData(button.key);
+        action->setToolTip(button.tip);
+        action->setObjectName("tb" + button.key);
+        QObject::connect(action, &QAction::triggered, bar,
+                         [onKey, key = button.key] { onKey(key); });
+    }
+    return bar;
+}
+
+QIcon glyphIcon(const QString& glyph, bool bold, bool italic, bool underline) {
+    QPixmap pixmap(22, 22);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(glyph.size() > 1 ? 11 : 16);
+    font.setBold(bold);
+    font.setItalic(italic);
+    font.setUnderline(underline);
+    painter.setFont(font);
+    painter.setPen(QColor(0, 0, 128));
+    painter.drawText(pixmap.rect(), Qt::AlignCenter, glyph);
+    return QIcon(pixmap);
+}
+
+QIcon toolIcon(const QString& key) {
+    if (key == "Bold") return glyphIcon("B", true);
+    if (key == "Italic") return glyphIcon("I", false, true);
+    if (key == "Underline") return glyphIcon("U", false, false, true);
+    static const std::map<QString, QString> glyphs = {
+        {"New", "新"},   {"Open", "開"}, {"Save", "保"}, {"SaveAs", "保"},
+        {"Print", "印"}, {"Cut", "切"},  {"Copy", "写"}, {"Paste", "貼"},
+    };
+    auto found = glyphs.find(key);
+    return glyphIcon(found == glyphs.end() ? QStringLiteral("?") : found->second);
+}
+
+}  // namespace tsubame

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+class QIcon;
+class QTextEdit;
+class QToolBar;
+class QWidget;
+
+namespace tsubame {
+
+class AppPaths;
+class Dialogs;
+struct EditorState;
+
+// What the shared commands need from the window they are invoked in.
+struct EditorTarget {
+    QTextEdit& body;
+    EditorState& state;
+    const AppPaths& paths;
+    Dialogs& dialogs;
+    QWidget& window;
+};
+
+// Runs the shared command bound to a toolbar key ("New", "Open", "Print", "Cut", "Copy",
+// "Paste", "Bold", "Italic", "Underline"; compared exactly). False for any other key.
+bool runEditorKey(const EditorTarget& target, const QString& key);
+
+struct ToolButton {
+    QString key;
+    QString tip;
+};
+
+// A toolbar named "tbToolBar" with one button per entry, in order; each button carries its
+// key as data and its tip as tooltip, and a click passes the key to onKey.
+QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
+                            std::function<void(const QString&)> onKey);
+
+// The small image of a toolbar key.
+QIcon toolIcon(const QString& key);
+// A small image showing a short text (one or two characters), for buttons and pictures.
+QIcon glyphIcon(const QString& glyph, bool bold = false, bool italic = false,
+                bool underline = false);
+
+}  // namespace tsubame

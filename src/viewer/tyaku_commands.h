@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include "viewer/quick_save.h"
+#include "viewer/reader_search.h"
+#include "viewer/tyaku_layout.h"
+
+class QEvent;
+class QPushButton;
+class QTextEdit;
+
+namespace tsubame {
+
+class AppContext;
+class TyakuForm;
+struct EditorTarget;
+
+// The viewer's commands beyond listing and deleting: saving and answering the shown message,
+// the search, the menus, toolbar and print, the layout that follows the window's size, and
+// the hover help. Lives as a child of the viewer window.
+class TyakuCommands : public QObject {
+    Q_OBJECT
+  public:
+    TyakuCommands(AppContext& app, TyakuForm& form);
+
+    // Saving and answering (each of quickSave, registerSender and reply needs a fresh click
+    // in the list).
+    void quickSave();            // Command2 "TextQuickSave"
+    void saveUnderChosenName();  // msave, toolbar "Save" and "SaveAs"
+    void copyHeaderField();      // Command1
+    void registerSender();       // Command4
+    void reply();                // Command5
+
+    // The edit menu's own commands.
+    void find();       // mkensaku
+    void findNext();   // mtugikensaku
+    void selectAll();  // mall
+    const ReaderSearch& search() const { return search_; }
+
+    // The toolbar's click, by key (exact comparison; unknown keys do nothing).
+    void runToolbarKey(const QString& key);
+    // The toolbar's print; returns the number of print jobs.
+    int print();
+
+    // Places the controls for an outer size in twips.
+    void layoutForSize(double widthTwips, double heightTwips, bool maximized);
+
+    ShownMessage shownMessage() const;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildMenus();
+    void buildToolBar();
+    void connectButtons();
+    void installPointerWatch();
+    void setPictures();
+    void layoutForWindow();
+    void pointerOver(QObject* watched);
+    bool takeSelection();
+    EditorTarget editorTarget() const;
+    ViewerPlaces currentPlaces() const;
+
+    template <class Widget>
+    Widget& control(const char* name) const;
+    QTextEdit& reader() const;
+
+    AppContext& app_;
+    TyakuForm& form_;
+    ReaderSearch search_;
+};
+
+// The viewer's command object (nullptr when the window has none).
+TyakuCommands* tyakuCommands(const TyakuForm& form);
+
+}  // namespace tsubame

@@ -1,0 +1,161 @@
+// The viewer's menus, toolbar, buttons, search and print.
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "app/app_context.h"
+#include "editor/editing_commands.h"
+#include "editor/editor_bindings.h"
+#include "editor/print_text.h"
+#include "ui/header_painter.h"
+#include "viewer/tyaku_commands.h"
+#include "viewer/tyaku_form.h"
+
+namespace tsubame {
+namespace {
+
+constexpr int kTwipsPerPixel = 15;
+
+QAction* addItem(QMenu& menu, const char* name, const QString& caption) {
+    QAction* action = menu.addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+void addSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
+
+}  // namespace
+
+TyakuCommands::TyakuCommands(AppContext& app, TyakuForm& form)
+    : QObject(&form), app_(app), form_(form) {
+    setObjectName("TyakuCommands");
+    const QSize designed = form_.size();
+    buildMenus();
+    // The menu bar sits above the designed client area, as a window menu does.
+    form_.resize(designed.width(), designed.height() + form_.menuBar()->sizeHint().height());
+    buildToolBar();
+    connectButtons();
+    setPictures();
+    installPointerWatch();
+    installHeaderPainter(*form_.mailList());
+}
+
+TyakuCommands* tyakuCommands(const TyakuForm& form) {
+    return form.findChild<TyakuCommands*>("TyakuCommands", Qt::FindDirectChildrenOnly);
+}
+
+template <class Widget>
+Widget& TyakuCommands::control(const char* name) const {
+    Widget* widget = form_.findChild<Widget*>(name);
+    Q_ASSERT(widget);
+    return *widget;
+}
+
+QTextEdit& TyakuCommands::reader() const { return *form_.reader(); }
+
+EditorTarget TyakuCommands::editorTarget() const {
+    return {reader(), app_.editor, app_.paths(), app_.dialogs(), form_};
+}
+
+void TyakuCommands::buildMenus() {
+    QMenuBar* bar = form_.menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
+    file->setObjectName("mFile");
+    connect(addItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
+            [this] { runToolbarKey("New"); });
+    connect(addItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
+            [this] { runToolbarKey("Open"); });
+    connect(addItem(*file, "msave", QStringLiteral("名前を付けて保存")), &QAction::triggered, this,
+            &TyakuCommands::saveUnderChosenName);
+    // Printing is on the toolbar only; this entry does nothing.
+    addItem(*file, "mprint", QStringLiteral("印刷"));
+    addSeparator(*file, "mline");
+    connect(addItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
+            &QWidget::close);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("編集(&E)"));
+    edit->setObjectName("medit");
+    connect(addItem(*edit, "mall", QStringLiteral("全て選択")), &QAction::triggered, this,
+            &TyakuCommands::selectAll);
+    connect(addItem(*edit, "matamajump", QStringLiteral("文頭へジャンプ")), &QAction::triggered,
+            this, [this] { jumpToTop(reader()); });
+    connect(addItem(*edit, "mbunmatujump", QStringLiteral("文末へジャンプ")), &QAction::triggered,
+            this, [this] { jumpToEnd(reader()); });
+    addSeparator(*edit, "mline2");
+    connect(addItem(*edit, "mkensaku", QStringLiteral("検索")), &QAction::triggered, this,
+            &TyakuCommands::find);
+    connect(addItem(*edit, "mtugikensaku", QStringLiteral("次を検索")), &QAction::triggered, this,
+            &TyakuCommands::findNext);
+    connect(addItem(*edit, "mcut", QStringLiteral("切り取り")), &QAction::triggered, this,
+            [this] { cutText(reader()); });
+    connect(addItem(*edit, "mcopy", QStringLiteral("コピー")), &QAction::triggered, this,
+            [this] { copyText(reader()); });
+    connect(addItem(*edit, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered, this,
+            [this] { pasteText(reader()); });
+}
+
+void TyakuCommands::buildToolBar() {
+    QWidget& strip = control<QWidget>("Picture1");
+    QToolBar* bar = buildKeyedToolBar(&strip,
+                                      {{"New", QStringLiteral("新規作成")},
+                                       {"Open", QStringLiteral("開く")},
+                                       {"Save", QStringLiteral("名前を付けて保存")},
+                                       {"Print", QStringLiteral("印刷")},
+                                       {"Cut", QStringLiteral("切り取り")},
+                                       {"Copy", QStringLiteral("ｺﾋﾟｰ")},
+                                       {"Paste", QStringLiteral("貼り付け")},
+                                       {"Bold", QStringLiteral("太字")},
+                                       {"Italic", QStringLiteral("斜体")},
+                                       {"Underline", QStringLiteral("下線")}},
+                                      [this](const QString& key) { runToolbarKey(key); });
+    bar->setGeometry(0, 0, 9015 / kTwipsPerPixel, 390 / kTwipsPerPixel);
+    // The quick-save button and the search box stand on the strip in front of the toolbar.
+    bar->lower();
+}
+
+void TyakuCommands::connectButtons() {
+    connect(&control<QPushButton>("Command1"), &QPushButton::clicked, this,
+            &TyakuCommands::copyHeaderField);
+    connect(&control<QPushButton>("Command2"), &QPushButton::clicked, this,
+            &TyakuCommands::quickSave);
+    connect(&control<QPushButton>("Command4"), &QPushButton::clicked, this,
+            &TyakuCommands::registerSender);
+    connect(&control<QPushButton>("Command5"), &QPushButton::clicked, this, &TyakuCommands::reply);
+}
+
+void TyakuCommands::setPictures() {
+    // Small images over the left ends of the four coloured buttons.
+    const std::pair<const char*, const char*> pictures[] = {
+        {"Picture7", "削"}, {"Picture10", "帳"}, {"Picture8", "返"}, {"Picture9", "全"}};
+    for (const auto& [name, glyph] : pictures) {
+        auto& picture = control<QLabel>(name);
+        picture.setPixmap(glyphIcon(QString::fromUtf8(glyph)).pixmap(picture.size()));
+    }
+}
+
+void TyakuCommands::runToolbarKey(const QString& key) {
+    if (key == QLatin1String("Save") || key == QLatin1String("SaveAs")) {
+        saveUnderChosenName();
+        return;
+    }
+    if (key == QLatin1String("Print")) {
+        print();
+        return;
+    }
+    runEditorKey(editorTarget(), key);
+}
+
+int TyakuCommands::print() { return printBody(reader(), app_.dialogs(), &form_); }
+
+void TyakuCommands::find() { search_.find(reader(), control<QLineEdit>("Text1").text()); }
+
+void TyakuCommands::findNext() { search_.findNext(reader(), control<QLineEdit>("Text1").text()); }
+
+void TyakuCommands::selectAll() { selectAllText(reader()); }
+
+}  // namespace tsubame
