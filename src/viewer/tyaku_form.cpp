@@ -12,6 +12,7 @@
 #include "core/fixed_field.h"
 #include "ui_tyaku_form.h"
 #include "viewer/mail_list_model.h"
+#include "viewer/tyaku_commands.h"
 
 namespace tsubame {
 namespace {
@@ -89,6 +90,7 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
             [this] { app_.editor.DocumentModified = true; });
     connect(ui_->Command3, &QPushButton::clicked, this, &TyakuForm::deleteSelectedMail);
     connect(ui_->Command6, &QPushButton::clicked, this, &TyakuForm::deleteAllMail);
+    new TyakuCommands(app_, *this);  // menus, toolbar, saving, search, layout, hover help
 }
 
 TyakuForm::~TyakuForm() = default;
