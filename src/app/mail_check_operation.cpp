@@ -1,7 +1,5 @@
 #include "app/mail_check_operation.h"
 
-#include <QLineEdit>
-
 #include "app/app_context.h"
 #include "app/main_form.h"
 #include "settings/id_pass_form.h"
@@ -26,10 +24,8 @@ class WindowsCheckHost : public MailCheckHost {
     void loginRead(const std::string& id, const std::string& password) override {
         if (!main_) return;
         IdPassForm& dialog = app_.idPassForm();
-        if (auto* box = dialog.findChild<QLineEdit*>(QStringLiteral("IdText")))
-            box->setText(qs(id));
-        if (auto* box = dialog.findChild<QLineEdit*>(QStringLiteral("PassText")))
-            box->setText(qs(password));
+        dialog.setIdText(qs(id));
+        dialog.setPassText(qs(password));
     }
 
     void loginMissing() override {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
 #include <system_error>
 
 #include "core/cp932.h"
@@ -141,7 +142,11 @@ bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date
 
     // The decoder is also given the raw text as a file beside the attachments.
     const std::filesystem::path scratch = attachmentFolder_ / "0.txt";
-    if (!attachmentFolder_.empty()) writeFileAtomically(scratch, raw);
+    if (!attachmentFolder_.empty()) {
+        // A scratch file of the decoder: plain writes, no flush needed.
+        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
+        out.write(raw.data(), static_cast<std::streamsize>(raw.size()));
+    }
     const std::string folder = attachmentFolder_.string() + "/";
     const int result = mail_.NMailAttachmentFileFirst(
         0, subject, date, from, header, body, folder.c_str(), scratch.c_str(), raw.c_str(), 0);

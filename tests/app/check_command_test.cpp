@@ -1,0 +1,95 @@
+// tsubame --check: the receive button's check without windows.
+#include <unistd.h>
+
+#include "app/command_line.h"
+#include "app/mail_check_fixture.h"
+
+namespace tsubame::testing {
+namespace {
+
+// Runs the command with korumi.ini in a working directory of its own, like a shell would.
+class CheckCommandTest : public MailCheckTest {
+  protected:
+    CheckCommandTest() {
+        workDir_ = std::filesystem::path(root_.path().toStdString()) / "cwd";
+        std::filesystem::create_directories(workDir_);
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(workDir_);
+        app_->account = {};  // the command reads the server itself
+        writeKorumi(
+            "SMTP=smtp.example.jp\r\nPOP3=pop.example.jp\r\nMAIL=me@example.jp\r\nAPOP=0\r\n");
+    }
+    ~CheckCommandTest() override { std::filesystem::current_path(previous_); }
+    void writeKorumi(const std::string& text) {
+        std::ofstream(workDir_ / "korumi.ini", std::ios::binary) << text;
+    }
+    int run(std::string* out) {
+        ::testing::internal::CaptureStdout();
+        const int code = runCheckCommand(*app_);
+        *out = ::testing::internal::GetCapturedStdout();
+        return code;
+    }
+
+    std::filesystem::path workDir_, previous_;
+};
+
+TEST_F(CheckCommandTest, StoresTheMailPrintsTheCountAndShowsNoWindow) {
+    addMails(3);
+    std::string out;
+    EXPECT_EQ(run(&out), 0);
+    EXPECT_EQ(out, "3\n");
+    EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1", "件名2", "件名3"}));
+    EXPECT_TRUE(mail_.mailbox.empty());
+    EXPECT_EQ(mail_.calls.front(), "InitializeWinSock");
+    EXPECT_EQ(mail_.options, (std::vector<std::pair<int, int>>{{1, 8192}}));
+    EXPECT_TRUE(mail_.ended);
+    EXPECT_EQ(app_->loadedViewer(), nullptr);
+    EXPECT_EQ(app_->loadedIdPassForm(), nullptr);
+    EXPECT_EQ(mail_.calls[2], "Connect pop.example.jp");
+}
+
+TEST_F(CheckCommandTest, NoMailIsASuccess) {
+    std::string out;
+    EXPECT_EQ(run(&out), 0);
+    EXPECT_EQ(out, "0\n");
+}
+
+TEST_F(CheckCommandTest, FailuresExitWithOne) {
+    std::string out;
+    mail_.connectFails = true;
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_EQ(out, "0\n");
+
+    mail_.connectFails = false;
+    mail_.loginResult = -1;
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_EQ(out, "-1\n");
+    ASSERT_FALSE(dialogs_.boxes().empty());
+    EXPECT_EQ(dialogs_.boxes().back().title, QStringLiteral("エラー"));
+}
+
+TEST_F(CheckCommandTest, MissingLoginIsAFailureWithAMessage) {
+    SettingsFiles(app_->paths()).writeLogin("NAME", "");
+    std::string out;
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(app_->loadedIdPassForm(), nullptr);
+}
+
+TEST_F(CheckCommandTest, MissingServerSettingIsAFailure) {
+    std::filesystem::remove(workDir_ / "korumi.ini");
+    std::string out;
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_EQ(std::count(mail_.calls.begin(), mail_.calls.end(), "Connect "), 0);
+}
+
+TEST_F(CheckCommandTest, StoreErrorIsAFailure) {
+    addMails(2);
+    mail_.onFetch = [&](int) { std::filesystem::remove_all(app_->paths().dataFolder()); };
+    std::string out;
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_EQ(mail_.mailbox.size(), 2u);
+}
+
+}  // namespace
+}  // namespace tsubame::testing

@@ -1,0 +1,107 @@
+// A mail leaves the server only when its record is safely in the store.
+#include <cerrno>
+
+#include "app/mail_check_fixture.h"
+#include "core/file_io.h"
+
+namespace tsubame::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class MailCheckFailureTest : public MailCheckTest {
+  protected:
+    void TearDown() override { clearInjectedFaults(); }
+    Strings serverSubjects() const {
+        Strings subjects;
+        for (const auto& m : mail_.mailbox) subjects.push_back(cp932ToUtf8(m.subject));
+        return subjects;
+    }
+};
+
+TEST_F(MailCheckFailureTest, StopBeforeCloseLeavesEveryMailOnTheServer) {
+    addMails(3);
+    dropUidls();  // a server without unique ids: the next check stores them again
+    mail_.connectionDropsAtClose = true;
+    mail_.errorText = "connection reset";
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(serverSubjects(), (Strings{"件名1", "件名2", "件名3"}));
+    EXPECT_EQ(store().count(), 3);
+    ASSERT_EQ(dialogs_.boxTexts().size(), 1u);
+    EXPECT_EQ(dialogs_.boxTexts()[0], QStringLiteral("connection reset"));
+
+    mail_.connectionDropsAtClose = false;
+    runMailCheck(*app_);
+    EXPECT_TRUE(mail_.mailbox.empty());
+    EXPECT_EQ(store().count(), 6);
+}
+
+TEST_F(MailCheckFailureTest, FailedFetchStoresNothingForThatMailAndStops) {
+    addMails(3);
+    mail_.fetchFailsAt = 2;
+    mail_.errorText = "-ERR no such message";
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.count, 1);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
+    EXPECT_EQ(serverSubjects(), (Strings{"件名2", "件名3"}));
+    EXPECT_EQ(callsNamed("DeleteMail"), 1);
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
+    EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("-ERR no such message"));
+}
+
+TEST_F(MailCheckFailureTest, MissingDataFolderKeepsEveryMail) {
+    addMails(3);
+    // Gone after the login was read, before the first mail is stored.
+    mail_.onFetch = [&](int) { std::filesystem::remove_all(app_->paths().dataFolder()); };
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(serverSubjects(), (Strings{"件名1", "件名2", "件名3"}));
+    EXPECT_EQ(callsNamed("DeleteMail"), 0);
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
+    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("サーバーに残してあります")));
+}
+
+TEST_F(MailCheckFailureTest, DiskFullDuringAnAppendKeepsThatMailAndTheLaterOnes) {
+    addMails(3);
+    dropUidls();
+    mail_.onDelete = [&](int n) {
+        if (n == 1) injectFault(FaultKind::Write, 1, ENOSPC);
+    };
+    runMailCheck(*app_);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
+    // The failed append left no partial record behind.
+    EXPECT_EQ(storeSize(), ReceivedMailRecord::kSize);
+    EXPECT_EQ(serverSubjects(), (Strings{"件名2", "件名3"}));
+}
+
+TEST_F(MailCheckFailureTest, FullStoreKeepsTheMailOnTheServer) {
+    ASSERT_TRUE(store().createIfMissing().ok());
+    // A store at the 16-bit record limit, made sparse so that it costs no disk space.
+    std::filesystem::resize_file(
+        storePath(),
+        ReceivedMailStore::kMaxRecords * static_cast<std::uintmax_t>(ReceivedMailRecord::kSize));
+    addMails(1);
+    runMailCheck(*app_);
+    EXPECT_EQ(serverSubjects(), (Strings{"件名1"}));
+    EXPECT_EQ(store().count(), ReceivedMailStore::kMaxRecords);
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("一杯")));
+}
+
+TEST_F(MailCheckFailureTest, FailedFlushBeforeCloseRemovesNothing) {
+    addMails(2);
+    dropUidls();  // one flush for the whole check, before the close
+    injectFault(FaultKind::Sync, 1, EIO);
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(callsNamed("Close"), 0);
+    EXPECT_EQ(mail_.mailbox.size(), 2u);
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tsubame::testing
