@@ -147,9 +147,11 @@ bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date
         std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
         out.write(raw.data(), static_cast<std::streamsize>(raw.size()));
     }
-    const std::string folder = attachmentFolder_.string() + "/";
+    // Like every text given to the library, the paths are code page 932.
+    const std::string folder = utf8ToCp932(attachmentFolder_.string() + "/");
+    const std::string scratchName = utf8ToCp932(scratch.string());
     const int result = mail_.NMailAttachmentFileFirst(
-        0, subject, date, from, header, body, folder.c_str(), scratch.c_str(), raw.c_str(), 0);
+        0, subject, date, from, header, body, folder.c_str(), scratchName.c_str(), raw.c_str(), 0);
     mail_.NMailAttachmentFileClose(0);
     if (result == MailLibrary::kAttachmentCannotOpen) host_.notice(kAttachmentCannotOpen, {});
     if (result == MailLibrary::kAttachmentPartsMissing) host_.notice(kAttachmentPartsMissing, {});

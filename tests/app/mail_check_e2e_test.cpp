@@ -1,0 +1,289 @@
+// tsubame --check, the built program, against real servers: Dovecot (POP3) and aiosmtpd.
+#include <gtest/gtest.h>
+#include <iconv.h>
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "core/app_paths.h"
+#include "core/cp932.h"
+#include "settings/settings_files.h"
+#include "store/received_mail_store.h"
+#include "support/mail_servers.h"
+
+namespace tsubame::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string base64(const std::string& bytes) {
+    return QByteArray::fromStdString(bytes).toBase64().toStdString();
+}
+
+std::string toIso2022jp(const std::string& utf8) {
+    iconv_t cd = ::iconv_open("ISO-2022-JP", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    std::string out(utf8.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size(), outLeft = out.size();
+    char* outPtr = out.data();
+    ::iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);  // back to ASCII at the end
+    ::iconv_close(cd);
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string quotedPrintable(const std::string& bytes) {
+    static const char* hex = "0123456789ABCDEF";
+    std::string out;
+    int column = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += "\r\n";
+            ++i;
+            column = 0;
+            continue;
+        }
+        std::string piece = (c >= 33 && c <= 126 && c != '=') || c == ' '
+                                ? std::string(1, static_cast<char>(c))
+                                : std::string{'=', hex[c >> 4], hex[c & 15]};
+        if (column + piece.size() > 72) {
+            out += "=\r\n";
+            column = 0;
+        }
+        out += piece;
+        column += static_cast<int>(piece.size());
+    }
+    return out;
+}
+
+struct Expected {
+    std::string subject, fromName, fromAddress, date, body;
+};
+
+// Three mails in three common Japanese encodings.
+std::vector<std::pair<std::string, Expected>> japaneseMails() {
+    std::vector<std::pair<std::string, Expected>> mails;
+    Expected a{"会議のお知らせ", "山田太郎", "taro@example.jp", "Mon, 07 Dec 2026 09:00:01 +0900",
+               "明日の会議は十時からです。\r\nよろしくお願いします。"};
+    mails.emplace_back("From: =?UTF-8?B?" + base64(a.fromName) + "?= <" + a.fromAddress +
+                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(a.subject) +
+                           "?=\r\nDate: " + a.date +
+                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" +
+                           base64(a.body + "\r\n") + "\r\n",
+                       a);
+    Expected b{"請求書の送付について", "経理部", "keiri@example.co.jp",
+               "Mon, 07 Dec 2026 09:05:00 +0900",
+               "いつもお世話になっております。\r\n請求書を送付します。"};
+    mails.emplace_back(
+        "From: =?ISO-2022-JP?B?" + base64(toIso2022jp(b.fromName)) + "?= <" + b.fromAddress +
+            ">\r\nTo: tester@example.jp\r\nSubject: =?ISO-2022-JP?B?" +
+            base64(toIso2022jp(b.subject)) + "?=\r\nDate: " + b.date +
+            "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"
+            "Content-Transfer-Encoding: 7bit\r\n\r\n" +
+            toIso2022jp(b.body) + "\r\n",
+        b);
+    Expected c{"週末の予定（確認）", "佐藤花子", "hanako@example.ne.jp",
+               "Mon, 07 Dec 2026 09:10:00 +0900",
+               "土曜日は晴れるそうです。\r\n駅で待ち合わせましょう。"};
+    mails.emplace_back("From: =?UTF-8?B?" + base64(c.fromName) + "?= <" + c.fromAddress +
+                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(c.subject) +
+                           "?=\r\nDate: " + c.date +
+                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
+                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
+                           quotedPrintable(c.body + "\r\n"),
+                       c);
+    return mails;
+}
+
+std::string programPath() {
+    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
+    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
+    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
+}
+
+std::string trimLineEnds(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// An installed application folder with a saved login, a working directory with korumi.ini
+// pointing at the server, and the built program.
+class CheckEndToEndTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
+        if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
+        folder_ = fs::path(root_.path().toStdString()) / "app";
+        work_ = fs::path(root_.path().toStdString()) / "work";
+        for (const char* name : {"★MailData", "添付フォルダ", "■TextQuickSave", "Flash", "../work"})
+            fs::create_directories(folder_ / name);
+        AppPaths paths(folder_);
+        SettingsFiles settings(paths);
+        ASSERT_TRUE(settings.writeLogin("NAME", server_.user()).ok());
+        ASSERT_TRUE(settings.writeLogin("NAME2", server_.password()).ok());
+        std::ofstream(work_ / "korumi.ini", std::ios::binary)
+            << "SMTP=127.0.0.1\r\nPOP3=" << server_.serverName()
+            << "\r\nMAIL=tester@example.jp\r\nAPOP=0\r\n";
+    }
+
+    void startCheck(QProcess& process) {
+        process.setWorkingDirectory(QString::fromStdString(work_.string()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        process.setProcessEnvironment(env);
+        process.start(QString::fromStdString(programPath()),
+                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+    }
+    // Runs one complete check; returns the exit code, stdout and stderr.
+    int runCheck(std::string* out, std::string* err = nullptr) {
+        QProcess process;
+        startCheck(process);
+        if (!process.waitForFinished(60000)) return -1;
+        *out = process.readAllStandardOutput().toStdString();
+        if (err) *err = process.readAllStandardError().toStdString();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    ReceivedMailStore store() const {
+        AppPaths paths(folder_);
+        return ReceivedMailStore(paths.receivedStore(), paths.receivedTemp());
+    }
+
+    DovecotServer server_;
+    QTemporaryDir root_;
+    fs::path folder_, work_;
+};
+
+TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
+    SmtpTestServer::Options smtpOptions;
+    smtpOptions.maildir = server_.maildir();
+    SmtpTestServer smtp(smtpOptions);
+    if (!smtp.ok()) GTEST_SKIP() << "aiosmtpd could not start: " << smtp.log();
+    const auto mails = japaneseMails();
+    for (std::size_t i = 0; i < mails.size(); ++i) {
+        const fs::path file = work_ / ("mail" + std::to_string(i) + ".eml");
+        std::ofstream(file, std::ios::binary) << mails[i].first;
+        const std::string script =
+            "import smtplib,sys\n"
+            "s=smtplib.SMTP('127.0.0.1'," +
+            std::to_string(smtp.port()) +
+            ")\n"
+            "s.sendmail('sender@example.jp',['tester@example.jp'],open(sys.argv[1],'rb').read())\n"
+            "s.quit()\n";
+        ASSERT_TRUE(runCommand({"/usr/bin/python3", "-c", script, file.string()},
+                               work_ / "smtp-client.log"));
+        // Delivery order is arrival order; give each mail its own second-free sequence.
+        for (int wait = 0; wait < 100 && server_.messageCount() < static_cast<int>(i + 1); ++wait)
+            QThread::msleep(20);
+    }
+    ASSERT_EQ(server_.messageCount(), 3);
+
+    std::string out, err;
+    ASSERT_EQ(runCheck(&out, &err), 0) << err;
+    EXPECT_EQ(out, "3\n");
+    EXPECT_EQ(server_.messageCount(), 0);
+
+    const auto records = store().readAll();
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const Expected& want = mails[i].second;
+        EXPECT_EQ(cp932ToUtf8(records[i].subject()), want.subject);
+        const std::string from = cp932ToUtf8(records[i].from());
+        EXPECT_NE(from.find(want.fromAddress), std::string::npos) << from;
+        EXPECT_NE(from.find(want.fromName), std::string::npos) << from;
+        EXPECT_EQ(cp932ToUtf8(records[i].date()), want.date);
+        EXPECT_EQ(trimLineEnds(cp932ToUtf8(records[i].body())), want.body);
+        EXPECT_EQ(records[i].inUse(), 1);
+    }
+    EXPECT_FALSE(fs::exists(AppPaths(folder_).receiveJournal()));
+}
+
+TEST_F(CheckEndToEndTest, RefusedLoginExitsWithOneAndKeepsTheMail) {
+    server_.deliver("Subject: kept\r\n\r\nbody\r\n");
+    SettingsFiles(AppPaths(folder_)).writeLogin("NAME2", "wrong password");
+    std::string out, err;
+    EXPECT_EQ(runCheck(&out, &err), 1);
+    EXPECT_EQ(out.front(), '-');
+    EXPECT_NE(err.find("エラー"), std::string::npos) << err;
+    EXPECT_EQ(server_.messageCount(), 1);
+}
+
+// Kills tsubame --check at many points of its download; after each kill a complete check
+// must leave every mail in the store exactly once, whole, and the server empty.
+TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
+    constexpr int kMails = 12;
+    const std::string padding(6000, 'p');  // bodies large enough to take a moment each
+    auto deliverAll = [&](int round) {
+        for (int k = 1; k <= kMails; ++k)
+            server_.deliver("Subject: round " + std::to_string(round) + " mail " +
+                            std::to_string(k) +
+                            "\r\nFrom: a@example.jp\r\nDate: Mon, 07 Dec 2026 "
+                            "10:00:00 +0900\r\n\r\nbody " +
+                            std::to_string(k) + "\r\n" + padding + "\r\n");
+    };
+    // How long one complete check takes, to spread the kills over it.
+    deliverAll(0);
+    QElapsedTimer timer;
+    timer.start();
+    std::string out;
+    ASSERT_EQ(runCheck(&out), 0);
+    const qint64 fullMs = std::max<qint64>(timer.elapsed(), 200);
+    ASSERT_EQ(store().wholeRecords(), kMails);
+
+    // Each round kills the check once the store holds `target` records (0 … kMails - 1),
+    // right away or a moment later, so the kills land between and inside the steps of
+    // different mails.
+    constexpr int kRounds = 2 * kMails;
+    int interruptedMidway = 0;
+    for (int round = 1; round <= kRounds; ++round) {
+        SCOPED_TRACE(round);
+        fs::remove(AppPaths(folder_).receivedStore());
+        ASSERT_EQ(server_.messageCount(), 0);
+        deliverAll(round);
+
+        const int target = (round - 1) % kMails;
+        QProcess victim;
+        startCheck(victim);
+        ASSERT_TRUE(victim.waitForStarted());
+        QElapsedTimer waited;
+        waited.start();
+        while (store().wholeRecords() < target && victim.state() == QProcess::Running &&
+               waited.elapsed() < fullMs * 4)
+            QThread::usleep(200);
+        if (round > kMails) QThread::usleep(static_cast<unsigned long>(300 * round));
+        victim.kill();  // SIGKILL
+        victim.waitForFinished();
+        const std::int64_t afterKill = store().wholeRecords();
+        if (afterKill > 0 && afterKill < kMails) ++interruptedMidway;
+
+        ASSERT_EQ(runCheck(&out), 0) << "round " << round;
+        EXPECT_EQ(server_.messageCount(), 0);
+        std::map<std::string, int> seen;
+        for (const auto& record : store().readAll()) {
+            ++seen[std::string(record.subject())];
+            EXPECT_EQ(record.inUse(), 1);
+            EXPECT_EQ(record.body().substr(0, 5), "body ");
+        }
+        EXPECT_EQ(fs::file_size(AppPaths(folder_).receivedStore()) % ReceivedMailRecord::kSize, 0u);
+        ASSERT_EQ(seen.size(), static_cast<std::size_t>(kMails));
+        for (const auto& [subject, times] : seen) EXPECT_EQ(times, 1) << subject;
+    }
+    RecordProperty("interrupted_midway", interruptedMidway);
+    std::printf("kills that landed inside the download: %d of %d (full check %lld ms)\n",
+                interruptedMidway, kRounds, static_cast<long long>(fullMs));
+}
+
+}  // namespace
+}  // namespace tsubame::testing
