@@ -33,20 +33,25 @@ bool runEditorKey(const EditorTarget& t, const QString& key) {
     return true;
 }
 
+void addKeyedButtons(QToolBar& bar, const std::vector<ToolButton>& buttons,
+                     std::function<void(const QString&)> onKey) {
+    bar.setIconSize(QSize(18, 18));
+    bar.setMovable(false);
+    for (const ToolButton& button : buttons) {
+        QAction* action = bar.addAction(toolIcon(button.key), button.tip);
+        action->setData(button.key);
+        action->setToolTip(button.tip);
+        action->setObjectName("tb" + button.key);
+        QObject::connect(action, &QAction::triggered, &bar,
+                         [onKey, key = button.key] { onKey(key); });
+    }
+}
+
 QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
                             std::function<void(const QString&)> onKey) {
     auto* bar = new QToolBar(parent);
     bar->setObjectName("tbToolBar");
-    bar->setIconSize(QSize(18, 18));
-    bar->setMovable(false);
-    for (const ToolButton& button : buttons) {
-        QAction* action = bar->addAction(toolIcon(button.key), button.tip);
-        action->setData(button.key);
-        action->setToolTip(button.tip);
-        action->setObjectName("tb" + button.key);
-        QObject::connect(action, &QAction::triggered, bar,
-                         [onKey, key = button.key] { onKey(key); });
-    }
+    addKeyedButtons(*bar, buttons, std::move(onKey));
     return bar;
 }
 

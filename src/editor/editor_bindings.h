@@ -33,8 +33,11 @@ struct ToolButton {
     QString tip;
 };
 
-// A toolbar named "tbToolBar" with one button per entry, in order; each button carries its
-// key as data and its tip as tooltip, and a click passes the key to onKey.
+// Adds one button per entry to a toolbar, in order; each button carries its key as data and
+// its tip as tooltip, and a click passes the key to onKey.
+void addKeyedButtons(QToolBar& bar, const std::vector<ToolButton>& buttons,
+                     std::function<void(const QString&)> onKey);
+// A toolbar named "tbToolBar" with those buttons.
 QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
                             std::function<void(const QString&)> onKey);
 
