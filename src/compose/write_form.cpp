@@ -11,6 +11,7 @@
 #include "addressbook/hover_help_option.h"
 #include "app/app_context.h"
 #include "compose/compose_texts.h"
+#include "compose/write_commands.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "transport/send_passes.h"
@@ -66,6 +67,7 @@ WriteForm::WriteForm(AppContext& app, QWidget* parent)
     setClientWidth(kClientWidth);
     connectControls();
     installHoverHelp();
+    new WriteCommands(app_, *this);  // menus, toolbar and print
 }
 
 WriteForm::~WriteForm() = default;
