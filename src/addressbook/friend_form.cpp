@@ -12,6 +12,7 @@
 #include "app/app_context.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
+#include "ui/header_painter.h"
 #include "ui_friend_form.h"
 
 namespace tsubame {
@@ -77,6 +78,7 @@ FriendForm::FriendForm(AppContext& app, QWidget* parent)
     // empty list space sends nothing.
     connect(ui_->MailListView, &QAbstractItemView::pressed, this, &FriendForm::selectPressedRow);
     installHoverHelp();
+    installHeaderPainter(*ui_->MailListView);
 }
 
 FriendForm::~FriendForm() = default;
