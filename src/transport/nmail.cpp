@@ -55,7 +55,8 @@ std::vector<std::string> splitAttachmentList(std::string_view list) {
     while (!list.empty()) {
         std::size_t comma = list.find(',');
         std::string_view piece = trimBlanks(list.substr(0, comma));
-        if (!piece.empty()) paths.emplace_back(cp932ToUtf8(piece));
+        // Kept in code page 932: the message builder converts each path itself.
+        if (!piece.empty()) paths.emplace_back(piece);
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
     }
