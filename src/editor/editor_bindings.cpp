@@ -35,7 +35,7 @@ bool runEditorKey(const EditorTarget& t, const QString& key) {
 
 void addKeyedButtons(QToolBar& bar, const std::vector<ToolButton>& buttons,
                      std::function<void(const QString&)> onKey) {
-    bar.setIconSize(QSize(18, 18));
+    bar.setIconSize(QSize(16, 16));
     bar.setMovable(false);
     for (const ToolButton& button : buttons) {
         QAction* action = bar.addAction(toolIcon(button.key), button.tip);
