@@ -73,7 +73,6 @@ void place(QWidget& w, const TwipsRect& r) {
 }  // namespace
 
 void TyakuCommands::installPointerWatch() {
-    form_.installEventFilter(this);
     QWidget* watched[] = {&control<QWidget>("Command1"),
                           &control<QWidget>("Command2"),
                           &control<QWidget>("Command3"),
@@ -94,8 +93,9 @@ void TyakuCommands::installPointerWatch() {
 }
 
 bool TyakuCommands::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == &form_) {
-        if (event->type() == QEvent::Resize) layoutForWindow();
+    if (watched == form_.centralWidget() && event->type() == QEvent::Resize) {
+        // The client area follows the window; by now both have their new size.
+        layoutForWindow();
         return false;
     }
     if (event->type() != QEvent::MouseMove && event->type() != QEvent::Enter) return false;
