@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <cstdlib>
 #include <filesystem>
 
 #include "support/mail_servers.h"
@@ -44,9 +44,10 @@ fs::path onlyMail(const fs::path& maildir) {
 }
 
 TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
-    const char* buildDir = std::getenv("TSUBAME_BUILD_DIR");
-    if (buildDir == nullptr) GTEST_SKIP() << "TSUBAME_BUILD_DIR is not set";
-    const fs::path program = fs::path(buildDir) / "src" / "app" / "tsubame";
+    // The test runs from <build>/tests; TSUBAME_BUILD_DIR names the build folder when set.
+    QString buildDir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
+    if (buildDir.isEmpty()) buildDir = QCoreApplication::applicationDirPath() + "/..";
+    const fs::path program = fs::path(buildDir.toStdString()) / "src" / "app" / "tsubame";
     if (!fs::exists(program)) GTEST_SKIP() << "no executable at " << program;
     if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
     SmtpTestServer server;
