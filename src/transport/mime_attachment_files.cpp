@@ -8,6 +8,7 @@
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "transport/mime_charset.h"
 
 namespace tsubame {
 namespace {
@@ -32,14 +33,15 @@ std::pair<std::string, std::string> splitExtension(const std::string& name) {
 
 }  // namespace
 
-std::string safeAttachmentFileName(std::string_view cp932Name) {
+std::string safeAttachmentFileName(std::string_view rawCp932Name) {
+    const std::string cp932Name = sanitizeCp932(rawCp932Name);
     // Keep the last path component, stepping over double-byte characters: their second
     // byte may be 0x5C, the backslash.
     std::string name;
     for (std::size_t i = 0; i < cp932Name.size(); ++i) {
         const auto c = static_cast<unsigned char>(cp932Name[i]);
-        if (isCp932LeadByte(c) && i + 1 < cp932Name.size()) {
-            name.append(cp932Name.substr(i, 2));
+        if (isCp932Pair(cp932Name, i)) {
+            name.append(cp932Name, i, 2);
             ++i;
         } else if (c == '/' || c == '\\') {
             name.clear();
@@ -51,7 +53,11 @@ std::string safeAttachmentFileName(std::string_view cp932Name) {
             name.push_back(static_cast<char>(c));
         }
     }
-    std::string utf8 = cp932ToUtf8(name);
+    std::string utf8;
+    for (char c : cp932ToUtf8(name)) {  // a last guard; the loop above leaves none of these
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7F && c != '/' && c != '\\') utf8.push_back(c);
+    }
     std::size_t first = utf8.find_first_not_of(". ");
     if (first == std::string::npos) return {};
     utf8.erase(0, first);

@@ -113,6 +113,11 @@ std::string utf8ViaIconv(std::string_view bytes, const char* charset, bool* ok) 
 
 }  // namespace
 
+bool isCp932Pair(std::string_view text, std::size_t i) {
+    return i + 1 < text.size() && isCp932LeadByte(static_cast<unsigned char>(text[i])) &&
+           isCp932TrailByte(static_cast<unsigned char>(text[i + 1]));
+}
+
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });

@@ -21,6 +21,9 @@ std::string guessToCp932(std::string_view bytes);
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset);
 
 bool isValidUtf8(std::string_view text);
+
+// True when text[i] and text[i + 1] form one double-byte character of code page 932.
+bool isCp932Pair(std::string_view text, std::size_t i);
 bool isAscii(std::string_view text);
 
 // Keeps the valid characters of a code page 932 text, putting "?" for stray bytes.

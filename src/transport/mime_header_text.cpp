@@ -77,11 +77,12 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t s
 void appendOneLine(std::string& out, std::string_view cp932) {
     for (std::size_t i = 0; i < cp932.size(); ++i) {
         const auto c = static_cast<unsigned char>(cp932[i]);
-        out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
-        // The trail byte of a double-byte character is never a control character, but it
-        // must not be inspected on its own either.
-        if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < cp932.size())
-            out.push_back(cp932[++i]);
+        if (isCp932Pair(cp932, i)) {
+            out.append(cp932.substr(i, 2));
+            ++i;
+        } else {
+            out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
+        }
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/cp932.h"
 #include "transport/iso2022jp.h"
+#include "transport/mime_charset.h"
 
 namespace tsubame {
 namespace {
@@ -23,7 +24,7 @@ std::string oneLine(std::string_view cp932) {
     std::string out;
     for (std::size_t i = 0; i < cp932.size(); ++i) {
         const auto c = static_cast<unsigned char>(cp932[i]);
-        if (isCp932LeadByte(c) && i + 1 < cp932.size()) {
+        if (isCp932Pair(cp932, i)) {
             out.append(cp932.substr(i, 2));
             ++i;
         } else {
@@ -116,7 +117,7 @@ std::string encodeBase64(std::string_view bytes) {
 }
 
 std::string encodeHeaderValue(std::string_view cp932Text) {
-    const std::string text = oneLine(cp932Text);
+    const std::string text = oneLine(sanitizeCp932(cp932Text));
     if (isPlainAscii(text)) return text;
     if (fitsIso2022jp(text)) return join(iso2022jpWords(text));
     return join(utf8Words(cp932ToUtf8(text)));

@@ -11,6 +11,7 @@
 
 #include "core/cp932.h"
 #include "transport/iso2022jp.h"
+#include "transport/mime_charset.h"
 #include "transport/mime_gmime.h"
 #include "transport/mime_parse.h"
 #include "transport/smtp_header_encode.h"
@@ -88,7 +89,7 @@ std::string fileTitle(std::string_view cp932Path) {
     std::size_t start = 0;
     for (std::size_t i = 0; i < cp932Path.size(); ++i) {
         const auto c = static_cast<unsigned char>(cp932Path[i]);
-        if (isCp932LeadByte(c))
+        if (isCp932Pair(cp932Path, i))
             ++i;
         else if (c == '/' || c == '\\')
             start = i + 1;

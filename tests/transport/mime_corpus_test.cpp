@@ -66,5 +66,38 @@ TEST_F(MimeCorpus, EveryMailDecodesAndEveryAttachmentLandsInTheFolder) {
     EXPECT_GE(mails, 20);
 }
 
+TEST_F(MimeCorpus, JapaneseMailsDecodeToTheirText) {
+    TempFolder folder("corpus_ja");
+    CorpusResult utf8 = decodeCorpusMail("mail-multi_charset-japanese.eml", folder);
+    EXPECT_EQ(cp932ToUtf8(utf8.mail.headers.subject), "まみむめも");
+    EXPECT_EQ(cp932ToUtf8(utf8.mail.body).rfind("かきくえこ\r\n\r\n-- \r\n", 0), 0u);
+
+    CorpusResult iso = decodeCorpusMail("mail-multi_charset-japanese_iso_2022.eml", folder);
+    EXPECT_EQ(cp932ToUtf8(iso.mail.body), "すみません。\r\n\r\n");
+
+    CorpusResult sjis = decodeCorpusMail("mail-multi_charset-japanese_shift_jis.eml", folder);
+    EXPECT_EQ(cp932ToUtf8(sjis.mail.body)
+                  .rfind("あいうえお\r\n\r\nこのメールはテスト用のメールです。", 0),
+              0u);
+    EXPECT_EQ(sjis.result, 0);
+}
+
+TEST_F(MimeCorpus, JapaneseAttachmentNamesFromRfc2047AndRfc2231) {
+    TempFolder folder("corpus_names");
+    CorpusResult named = decodeCorpusMail("mail-multi_charset-japanese_attachment.eml", folder);
+    EXPECT_EQ(named.result, 1);
+    EXPECT_EQ(readAll(folder.inbox() / "てすと.txt"), "this is a test\nこれわてすと");
+
+    TempFolder longFolder("corpus_long");
+    CorpusResult longName =
+        decodeCorpusMail("mail-multi_charset-japanese_attachment_long_name.eml", longFolder);
+    std::string expected;
+    for (int i = 0; i < 5; ++i) expected += "かきくけこ";
+    expected += ".txt";
+    EXPECT_EQ(longName.files, std::set<std::string>{"inbox/" + expected});
+    EXPECT_EQ(readAll(longFolder.inbox() / expected).rfind("this is the data", 0), 0u);
+    EXPECT_EQ(cp932ToUtf8(longName.mail.headers.subject).size(), 50u * 3);
+}
+
 }  // namespace
 }  // namespace tsubame
