@@ -287,5 +287,17 @@ TEST_F(ComposeTest, CancelButtonClosesWithoutSending) {
     EXPECT_TRUE(mail.sent.empty());
 }
 
+TEST_F(GreetingTest, MovingTheFocusToTheBodyInsertsThePhrase) {
+    WriteForm& window = open();
+    QApplication::setActiveWindow(&window);
+    auto* combo = control<QComboBox>("Combo1");
+    combo->setFocus(Qt::OtherFocusReason);
+    if (!combo->hasFocus()) GTEST_SKIP() << "the platform gives no keyboard focus";
+    combo->setCurrentIndex(1);
+    window.body()->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(window.body()->toPlainText(),
+              QStringLiteral("平素のご愛顧誠にありがとうございます。"));
+}
+
 }  // namespace
 }  // namespace tsubame::testing
