@@ -290,6 +290,15 @@ std::size_t Pop3Client::mailBound(int n) const {
     return static_cast<std::size_t>(std::min<unsigned long long>(bound, kMaxMailBytes));
 }
 
+std::size_t Pop3Client::readAheadCost(int n) const {
+    // A mail missing from LIST, or listed as tiny, still counts, so the window stays bounded
+    // in commands as well as in bytes.
+    constexpr long long kMinimum = 1024;
+    constexpr long long kUnknown = 64 * 1024;
+    long long listed = sizes_[n - 1];
+    return static_cast<std::size_t>(listed < 0 ? kUnknown : std::max(listed, kMinimum));
+}
+
 Status Pop3Client::readRetrResponse(int n, Pop3Mail* into, std::string& errorReply) {
     bool ok = false;
     std::string reply;
@@ -314,7 +323,7 @@ Status Pop3Client::drainReadAhead() {
         std::string ignored;
         if (Status s = readRetrResponse(n, nullptr, ignored); !s) return s;
         inFlight_.pop_front();
-        inFlightBytes_ -= static_cast<std::size_t>(size(n));
+        inFlightBytes_ -= readAheadCost(n);
     }
     return {};
 }
@@ -343,16 +352,15 @@ Status Pop3Client::fetchMail(int n, const Pop3Mail*& mail) {
         if (Status s = drainReadAhead(); !s) return s;
         commands += "RETR " + std::to_string(n) + "\r\n";
         inFlight_.push_back(n);
-        inFlightBytes_ += static_cast<std::size_t>(size(n));
+        inFlightBytes_ += readAheadCost(n);
         nextAhead_ = n + 1;
     }
     if (pipelining_) {
         while (nextAhead_ <= count_ &&
-               inFlightBytes_ + static_cast<std::size_t>(size(nextAhead_)) <=
-                   tuning_.readAheadBytes) {
+               inFlightBytes_ + readAheadCost(nextAhead_) <= tuning_.readAheadBytes) {
             commands += "RETR " + std::to_string(nextAhead_) + "\r\n";
             inFlight_.push_back(nextAhead_);
-            inFlightBytes_ += static_cast<std::size_t>(size(nextAhead_));
+            inFlightBytes_ += readAheadCost(nextAhead_);
             ++nextAhead_;
         }
     } else {
@@ -370,7 +378,7 @@ Status Pop3Client::fetchMail(int n, const Pop3Mail*& mail) {
             return s;
         }
         inFlight_.pop_front();
-        inFlightBytes_ -= static_cast<std::size_t>(size(front));
+        inFlightBytes_ -= readAheadCost(front);
         if (!wanted) continue;
         if (!errorReply.empty()) {
             return serverError("POP3サーバーからメールを取得できません。", errorReply);

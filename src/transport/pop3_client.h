@@ -82,6 +82,7 @@ class Pop3Client {
     Status drainReadAhead();
     Status fetchMail(int n, const Pop3Mail*& mail);
     std::size_t mailBound(int n) const;
+    std::size_t readAheadCost(int n) const;
 
     Pop3Tuning tuning_;
     std::unique_ptr<NetConnection> connection_;

@@ -164,6 +164,52 @@ TEST(Pop3StrictDialogueTest, LineBreaksInTheLoginAreRefused) {
     for (const std::string& c : server.commands()) EXPECT_FALSE(c.starts_with("DELE")) << c;
 }
 
+// A pipelining server with 40 mails of 1 MB by LIST: reading mail 1 asks ahead for only a
+// few MB, and the order of the answers is kept when the caller skips mails.
+TEST(Pop3StrictDialogueTest, ReadAheadStaysWithinAFewMegabytes) {
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            const std::string& c = *line;
+            if (c == "CAPA") {
+                client.send("+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n");
+            } else if (c == "STAT") {
+                client.send("+OK 40 41943040\r\n");
+            } else if (c == "LIST") {
+                std::string list = "+OK\r\n";
+                for (int n = 1; n <= 40; ++n) list += std::to_string(n) + " 1048576\r\n";
+                client.send(list + ".\r\n");
+            } else if (c == "UIDL") {
+                client.send("+OK\r\n.\r\n");
+            } else if (c.starts_with("RETR ")) {
+                client.send("+OK\r\nSubject: " + c.substr(5) + "\r\n\r\n..x\r\n.\r\n");
+            } else {
+                client.send("+OK\r\n");
+                if (c == "QUIT") return;
+            }
+        }
+    });
+    auto library = createMailLibrary();
+    int handle = library->NMailPop3Connect(server.serverName().c_str());
+    ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 40);
+    std::string s, d, f, h, b;
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 1\r\n");
+    EXPECT_EQ(b, ".x\r\n");
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 3, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 3\r\n");
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 2, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 2\r\n");
+    EXPECT_EQ(library->NMailPop3Close(handle), 1);
+
+    int retrs = 0;
+    for (const std::string& c : server.commands()) retrs += c.starts_with("RETR") ? 1 : 0;
+    // Mails 1-4, then 5 once 1 is read; mail 2 again out of order with 3-5 behind it.
+    EXPECT_GE(retrs, 6);
+    EXPECT_LE(retrs, 12) << "asked far beyond the window";
+}
+
 // A small POP3 server with two mails that drops the connection when it receives command
 // number dropAt (counting from 1) instead of answering it. It notes whether a QUIT was
 // answered, which is when a real server would delete the marked mails.
