@@ -23,8 +23,7 @@ REPO = HERE.parent
 CORPUS = Path(os.environ.get("TSUBAME_CORPUS_DIR", "/work/shared/testdata/mail-corpus"))
 RECORD_SIZE = 32284
 SYSTEM_PYTHON = "/usr/bin/python3"  # the one that has Debian's aiosmtpd
-QT_ENV = {"QT_QPA_PLATFORM": "offscreen", "QT_LOGGING_RULES": "*.debug=false;qt.qpa.*=false",
-          "XDG_RUNTIME_DIR": tempfile.mkdtemp(prefix="tsubame-bench-xdg-")}
+QT_ENV = {"QT_QPA_PLATFORM": "offscreen", "QT_LOGGING_RULES": "*.debug=false;qt.qpa.*=false"}
 
 
 class Figure:
@@ -90,6 +89,9 @@ class Bench:
         self.build = Path(args.build).resolve()
         self.tmp = Path(tempfile.mkdtemp(prefix="tsubame-bench-"))
         self.tmp.chmod(0o755)  # Dovecot's users must reach their files below it
+        runtime = self.tmp / "xdg-runtime"
+        runtime.mkdir(mode=0o700)
+        QT_ENV["XDG_RUNTIME_DIR"] = str(runtime)
         self.figures: list[Figure] = []
         self.processes: list[subprocess.Popen] = []
 
@@ -136,7 +138,10 @@ class Bench:
         for _ in range(self.args.runs):
             figure.theirs.append(timed(["cat", str(target)])[0])
             _, out = timed([self.exe("bench_open_viewer"), str(app)], cwd=cwd, env=QT_ENV)
-            figure.ours.append(float(out.split()[-1]))
+            elapsed, shown = out.split()[-2:]
+            if shown != str(self.args.records):
+                raise RuntimeError(f"the viewer shows {shown} mails, not {self.args.records}")
+            figure.ours.append(float(elapsed))
 
     def compaction(self, figure: Figure, store: Path) -> None:
         app = lay_out_app_folder(self.tmp / "compact-app")
