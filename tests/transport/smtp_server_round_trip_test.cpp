@@ -83,6 +83,12 @@ std::map<std::string, std::string> readWithPython(const std::filesystem::path& f
 
 class SmtpRealServer : public ::testing::Test {
   protected:
+    static testing::SmtpTestServer::Options starttlsOptions() {
+        testing::SmtpTestServer::Options options;
+        options.starttls = true;
+        return options;
+    }
+
     OutgoingMail japaneseMail(const std::string& server) {
         OutgoingMail mail;
         mail.server = server;
