@@ -1,5 +1,6 @@
 #include "support/mail_servers.h"
 
+#include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,7 @@ std::string readText(const fs::path& path) {
 // it uses its own system users; otherwise everything runs as the current user.
 struct DovecotUsers {
     std::string internalUser;
+    std::string internalGroup;
     std::string loginUser;
     uid_t mailUid = 0;
     gid_t mailGid = 0;
@@ -42,11 +44,15 @@ DovecotUsers dovecotUsers() {
         const passwd* mail = dovecot ? dovecot : ::getpwnam("nobody");
         users.mailUid = mail ? mail->pw_uid : 65534;
         users.mailGid = mail ? mail->pw_gid : 65534;
+        const group* mailGroup = ::getgrgid(users.mailGid);
+        users.internalGroup = mailGroup ? mailGroup->gr_name : "nogroup";
     } else {
         const passwd* self = ::getpwuid(::geteuid());
         users.internalUser = users.loginUser = self ? self->pw_name : "nobody";
         users.mailUid = ::geteuid();
         users.mailGid = ::getegid();
+        const group* ownGroup = ::getgrgid(users.mailGid);
+        users.internalGroup = ownGroup ? ownGroup->gr_name : users.internalUser;
     }
     return users;
 }
@@ -130,7 +136,7 @@ bool DovecotServer::writeConfig() {
          << "instance_name = tsubame-" << ::getpid() << "-" << port_ << "\n"
          << "log_path = " << (dir / "dovecot.log").string() << "\n"
          << "default_internal_user = " << users.internalUser << "\n"
-         << "default_internal_group = " << users.internalUser << "\n"
+         << "default_internal_group = " << users.internalGroup << "\n"
          << "default_login_user = " << users.loginUser << "\n"
          << "first_valid_uid = 1\nfirst_valid_gid = 1\n"
             "disable_plaintext_auth = no\n"
