@@ -93,7 +93,12 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
     new TyakuCommands(app_, *this);  // menus, toolbar, saving, search, layout, hover help
 }
 
-TyakuForm::~TyakuForm() = default;
+TyakuForm::~TyakuForm() {
+    // Objects that watch the child widgets go first: the children send events while the
+    // base class destroys them, when this window is no longer a whole TyakuForm.
+    ui_->MailListView->viewport()->removeEventFilter(this);
+    delete findChild<QObject*>(QStringLiteral("TyakuCommands"), Qt::FindDirectChildrenOnly);
+}
 
 void TyakuForm::load() {
     placeHelpBox();
