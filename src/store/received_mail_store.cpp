@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 
 #include "core/file_io.h"
@@ -56,7 +57,18 @@ std::vector<ReceivedMailListEntry> ReceivedMailStore::readListEntries() const {
     // Subject, date and sender are the first 280 bytes of a record; the body is not read.
     constexpr std::size_t kHead = ReceivedMailRecord::kBodyOffset;
     char head[kHead];
+    // With a cold cache every head is its own disk read; announcing the next batch lets the
+    // disk work on them together instead of one at a time. Readahead would only fetch bodies.
+    constexpr std::int64_t kBatch = 512;
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM);
+    auto announce = [&](std::int64_t from) {
+        for (std::int64_t k = from; k < std::min(n, from + kBatch); ++k)
+            ::posix_fadvise(fd.get(), k * static_cast<std::int64_t>(ReceivedMailRecord::kSize),
+                            kHead, POSIX_FADV_WILLNEED);
+    };
+    announce(0);
     for (std::int64_t i = 0; i < n; ++i) {
+        if (i % kBatch == 0) announce(i + kBatch);
         std::size_t got = 0;
         if (!readAt(fd.get(), head, kHead, i * static_cast<std::int64_t>(ReceivedMailRecord::kSize),
                     &got) ||
