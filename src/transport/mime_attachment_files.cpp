@@ -33,41 +33,36 @@ std::pair<std::string, std::string> splitExtension(const std::string& name) {
 
 }  // namespace
 
-std::string safeAttachmentFileName(std::string_view rawCp932Name) {
-    const std::string cp932Name = sanitizeCp932(rawCp932Name);
-    // Keep the last path component, stepping over double-byte characters: their second
-    // byte may be 0x5C, the backslash.
+std::string safeFileName(std::string_view utf8Name) {
+    if (!isValidUtf8(utf8Name)) return {};
+    // In UTF-8 every byte below 0x80 is a character of its own, so separators and control
+    // characters cannot hide inside a multi-byte character.
     std::string name;
-    for (std::size_t i = 0; i < cp932Name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(cp932Name[i]);
-        if (isCp932Pair(cp932Name, i)) {
-            name.append(cp932Name, i, 2);
-            ++i;
-        } else if (c == '/' || c == '\\') {
-            name.clear();
-        } else if (c < 0x20 || c == 0x7F) {
-            // control characters are dropped
-        } else if (std::strchr("<>:\"|?*", static_cast<char>(c)) && c != 0) {
-            name.push_back('_');
-        } else {
-            name.push_back(static_cast<char>(c));
-        }
-    }
-    std::string utf8;
-    for (char c : cp932ToUtf8(name)) {  // a last guard; the loop above leaves none of these
+    for (char c : utf8Name) {
         const auto u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u != 0x7F && c != '/' && c != '\\') utf8.push_back(c);
+        if (c == '/' || c == '\\')
+            name.clear();  // keep the last path component only
+        else if (u < 0x20 || u == 0x7F)
+            continue;
+        else if (std::strchr("<>:\"|?*", c))
+            name.push_back('_');
+        else
+            name.push_back(c);
     }
-    std::size_t first = utf8.find_first_not_of(". ");
+    const std::size_t first = name.find_first_not_of(". ");
     if (first == std::string::npos) return {};
-    utf8.erase(0, first);
-    while (!utf8.empty() && (utf8.back() == '.' || utf8.back() == ' ')) utf8.pop_back();
-    if (utf8.size() > kMaxFileNameBytes) {
-        auto [stem, extension] = splitExtension(utf8);
+    name.erase(0, first);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    if (name.size() > kMaxFileNameBytes) {
+        auto [stem, extension] = splitExtension(name);
         stem.resize(utf8SafeCut(stem, kMaxFileNameBytes - extension.size()));
-        utf8 = stem + extension;
+        name = stem + extension;
     }
-    return utf8;
+    return name;
+}
+
+std::string safeAttachmentFileName(std::string_view cp932Name) {
+    return safeFileName(cp932ToUtf8(sanitizeCp932(cp932Name)));
 }
 
 std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
@@ -115,7 +110,8 @@ int saveAttachments(const std::vector<MailAttachment>& attachments,
     bool failed = false;
     int generated = 0;
     for (const MailAttachment& attachment : attachments) {
-        std::string name = safeAttachmentFileName(attachment.name);
+        std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
+                                                       : safeFileName(attachment.utf8Name);
         if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated);
         std::string writeError;
         if (writeNewFile(folder, name, attachment.content, writeError).empty()) {

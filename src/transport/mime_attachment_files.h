@@ -15,6 +15,7 @@ namespace tsubame {
 // Windows forbids replaced, at most kMaxFileNameBytes bytes of UTF-8 with the extension
 // kept. Empty when nothing usable remains.
 inline constexpr std::size_t kMaxFileNameBytes = 200;
+std::string safeFileName(std::string_view utf8Name);
 std::string safeAttachmentFileName(std::string_view cp932Name);
 
 // A name for a part without a usable one: "attachment<n>" plus an extension for its type.

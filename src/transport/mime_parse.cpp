@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "core/cp932.h"
 #include "transport/mime_charset.h"
 #include "transport/mime_gmime.h"
 #include "transport/mime_header_text.h"
@@ -40,6 +41,16 @@ std::string mimeTypeOf(GMimeObject* object) {
     if (!type) return "application/octet-stream";
     return lowerCase(g_mime_content_type_get_media_type(type)) + "/" +
            lowerCase(g_mime_content_type_get_media_subtype(type));
+}
+
+// Names on disk are UTF-8, so a character that code page 932 lacks need not be lost: when
+// GMime's own reading of the name agrees with ours everywhere except where ours had to put
+// the geta mark, its UTF-8 name is the better one.
+std::string fullUtf8Name(GMimePart* part, const std::string& cp932Name) {
+    if (cp932Name.find("\x81\xAC") == std::string::npos) return {};
+    const char* name = g_mime_part_get_filename(part);
+    if (!name || !isValidUtf8(name) || utf8ToCp932(name) != cp932Name) return {};
+    return name;
 }
 
 bool isAttachmentDisposition(GMimeObject* object) {
@@ -88,7 +99,8 @@ class MailWalker {
             }
             return;
         }
-        mail_.attachments.push_back({name, type, decodedContent(g_mime_part_get_content(part))});
+        mail_.attachments.push_back(
+            {name, fullUtf8Name(part, name), type, decodedContent(g_mime_part_get_content(part))});
     }
 
     static std::string textOf(GMimePart* part) {
@@ -109,7 +121,7 @@ class MailWalker {
             }
             content = writeMimeObject(GMIME_OBJECT(inner), nullptr);
         }
-        mail_.attachments.push_back({name, "message/rfc822", std::move(content)});
+        mail_.attachments.push_back({name, "", "message/rfc822", std::move(content)});
     }
 
     ParsedMail& mail_;

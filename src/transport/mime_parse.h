@@ -11,6 +11,7 @@ namespace tsubame {
 // One part of a mail that is to be saved as a file.
 struct MailAttachment {
     std::string name;      // code page 932, as the mail names it (untrusted; may be empty)
+    std::string utf8Name;  // the same name in UTF-8 when code page 932 cannot hold all of it
     std::string mimeType;  // "type/subtype", lower case
     std::string content;   // decoded bytes
 };

@@ -116,6 +116,20 @@ TEST(MimeAttachmentSave, JapaneseNamesAttachedMessagesAndUnnamedParts) {
     EXPECT_NE(readAll(folder.inbox() / "inner.eml").find("inner body"), std::string::npos);
 }
 
+TEST(MimeAttachmentSave, NamesKeepCharactersThatCodePage932Lacks) {
+    TempFolder folder("utf8names");
+    DecodedMail out;
+    std::string error;
+    const std::string raw = mailWithAttachments({
+        {"attachment; filename*=UTF-8''ci%C3%A8le%E2%82%AC.txt", "one"},
+        {"attachment; filename*=iso-8859-1''caf%E9.txt", "two"},
+        {"attachment; filename*=UTF-8''..%2F%C3%A9vil%C3%A8", "three"},
+    });
+    EXPECT_EQ(decodeMailAndSaveAttachments(raw, folder.inbox(), out, error), 1);
+    EXPECT_EQ(filesBelow(folder.root()),
+              (std::set<std::string>{"inbox/cièle€.txt", "inbox/café.txt", "inbox/évilè"}));
+}
+
 TEST(MimeAttachmentSave, UnwritableFolderGivesMinusFiveAndKeepsTheText) {
     TempFolder folder("unwritable");
     DecodedMail out;
