@@ -10,6 +10,7 @@
 class QEvent;
 class QPushButton;
 class QTextEdit;
+class QWidget;
 
 namespace tsubame {
 
@@ -70,6 +71,7 @@ class TyakuCommands : public QObject {
 
     AppContext& app_;
     TyakuForm& form_;
+    QWidget* client_;  // the window's central widget
     ReaderSearch search_;
 };
 

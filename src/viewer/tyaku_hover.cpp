@@ -85,7 +85,7 @@ void TyakuCommands::installPointerWatch() {
                           form_.subjectBox(),
                           form_.fromBox(),
                           form_.dateBox(),
-                          form_.centralWidget()};
+                          client_};
     for (QWidget* widget : watched) {
         widget->setMouseTracking(true);
         widget->installEventFilter(this);
@@ -93,20 +93,22 @@ void TyakuCommands::installPointerWatch() {
 }
 
 bool TyakuCommands::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == form_.centralWidget() && event->type() == QEvent::Resize) {
-        // The client area follows the window; by now both have their new size.
-        layoutForWindow();
-        return false;
-    }
-    if (event->type() != QEvent::MouseMove && event->type() != QEvent::Enter) return false;
-    if (watched == form_.centralWidget()) {
-        // Moves over a control reach the background too; only the bare background counts.
-        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
-        if (event->type() == QEvent::MouseMove && form_.centralWidget()->childAt(at) == nullptr)
+    // Only the pointer and the client area's size matter; the check on the event comes first,
+    // as the filter also sees the events of a window that is being taken down.
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Resize && type != QEvent::MouseMove && type != QEvent::Enter) return false;
+    if (watched == client_) {
+        if (type == QEvent::Resize) {
+            // The client area follows the window; by now both have their new size.
             layoutForWindow();
+        } else if (type == QEvent::MouseMove) {
+            // Moves over a control reach the background too; only the bare background counts.
+            const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+            if (client_->childAt(at) == nullptr) layoutForWindow();
+        }
         return false;
     }
-    pointerOver(watched);
+    if (type != QEvent::Resize) pointerOver(watched);
     return false;
 }
 

@@ -32,7 +32,7 @@ void addSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjec
 }  // namespace
 
 TyakuCommands::TyakuCommands(AppContext& app, TyakuForm& form)
-    : QObject(&form), app_(app), form_(form) {
+    : QObject(&form), app_(app), form_(form), client_(form.centralWidget()) {
     setObjectName("TyakuCommands");
     const QSize designed = form_.size();
     buildMenus();
