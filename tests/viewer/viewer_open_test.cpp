@@ -1,7 +1,6 @@
 // Opening the viewer, the list, the boxes, the reader, the count and the click.
 #include <QApplication>
 #include <QClipboard>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTextEdit>
@@ -134,24 +133,6 @@ TEST_F(ViewerOpenTest, ClickOnAnEmptyListSaysSoAndSetsTheFlag) {
     ASSERT_EQ(dialogs_.boxes().size(), 1u);
     EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("選択するデータがありません。"));
     EXPECT_EQ(dialogs_.boxes()[0].buttons, BoxButtons::Ok);
-}
-
-TEST_F(ViewerOpenTest, ClickBesideTheRowsChangesNothing) {
-    addNumberedRecords(2);
-    viewer().openViewer();
-    viewer().mailList()->clearSelection();
-    clickRow(-1);  // below the last row: no row becomes selected
-    EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名2"));
-    EXPECT_TRUE(dialogs_.boxes().empty());
-}
-
-TEST_F(ViewerOpenTest, ColumnsShareTheListWidth) {
-    QTreeView* list = viewer().mailList();
-    const int width = list->width();
-    EXPECT_EQ(list->header()->sectionSize(0), width / 2);
-    EXPECT_EQ(list->header()->sectionSize(1), width / 4);
-    EXPECT_EQ(list->header()->sectionSize(2), width / 4);
-    EXPECT_EQ(width, 9375 / 15);
 }
 
 TEST_F(ViewerOpenTest, HelpBoxIsOutOfSightWhenHelpIsOff) {
