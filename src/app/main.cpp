@@ -35,12 +35,17 @@ int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
     auto mail = createMailLibrary();
     StderrDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
-    loadAccountServerSettings(app);
-    startMailLibrary(*mail);
-    const int code = options.mode == CliOptions::Mode::Check ? runCheckCommand(app)
-                                                             : runSendCommand(app, options.send);
+    int code = 0;
+    if (options.mode == CliOptions::Mode::Check) {
+        // The check runs the main window's start-up steps it needs by itself.
+        code = runCheckCommand(app);
+    } else {
+        loadAccountServerSettings(app);
+        startMailLibrary(*mail);
+        code = runSendCommand(app, options.send);
+        stopMailLibrary(*mail);
+    }
     app.unloadAll();
-    stopMailLibrary(*mail);
     return code;
 }
 

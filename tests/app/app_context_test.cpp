@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <QLineEdit>
-
 #include "app/shell_fixture.h"
 #include "settings/id_pass_form.h"
-#include "settings/option_form.h"
 #include "settings/set_form.h"
 
 namespace tsubame::testing {
@@ -42,16 +39,6 @@ TEST_F(AppContextTest, ShowWindowShowsAndRestoresAMinimizedWindow) {
     menu.showMinimized();
     AppContext::showWindow(menu);
     EXPECT_FALSE(menu.isMinimized());
-}
-
-TEST_F(AppContextTest, UnloadAllDeletesEveryWindow) {
-    app->setForm();
-    app->optionForm();
-    app->idPassForm();
-    app->unloadAll();
-    EXPECT_EQ(app->loadedSetForm(), nullptr);
-    EXPECT_EQ(app->loadedOptionForm(), nullptr);
-    EXPECT_EQ(app->loadedIdPassForm(), nullptr);
 }
 
 }  // namespace

@@ -157,44 +157,6 @@ TEST_F(MainFormTest, HoverWhileHelpIsHiddenShowsTheLastTextOnceChecked) {
               "す。");
 }
 
-TEST_F(MainFormTest, EveryControlHasItsHoverText) {
-    configure();
-    start();
-    const std::pair<const char*, QString> expected[] = {
-        {"Check1",
-         "チェックを入れると、各画面で、ボタン類にマウスカーソルを移動させた時に、対応した説明が"
-         "表示されます。チェックを外すと、非表示になります。"},
-        {"Check2",
-         "チェックを入れると、メールを受信し、新着メールがあった場合のみ、「メールを見る」画面を"
-         "自動表示します。"},
-        {"Command1",
-         "ID,PASS,サーバーの設定を行います。この設定を行わないと、通信エラーが発生します。全５"
-         "項目。"},
-        {"Command3", "メールの新規作成・送信が行えます。"},
-        {"Command4", "新着メールの受信を行います。"},
-        {"Command5", "アドレス帳に登録、新規作成画面でのアドレス一発入力が出来るようになります。"},
-        {"Command6", "受信したメールを見ます。"},
-        {"Text3", "新着メールの有無を文字で表示します。"},
-        {"Text4",
-         "これまでに受信したメールの累積数を表示します。「メールを見る」画面で削除を行うと、そ"
-         "れに伴って数字が変化します。"},
-        {"Text6",
-         "新着メール受信で、新着メール数を表示します。新着メールがなければ「０」が表示されま"
-         "す。"},
-    };
-    for (const auto& [name, text] : expected) {
-        QWidget* control = child<QWidget>(name);
-        ASSERT_NE(control, nullptr) << name;
-        hover(control);
-        EXPECT_EQ(helpText(), text) << name;
-    }
-    hover(child<QPushButton>("Command12"));
-    EXPECT_TRUE(helpText().contains("ホームページ"));
-    // Controls without an explanation leave the text alone.
-    hover(child<QLineEdit>("Text2"));
-    EXPECT_TRUE(helpText().contains("ホームページ"));
-}
-
 TEST_F(MainFormTest, DoubleClickWidensAndReceiveNarrows) {
     configure();
     MainForm& main = start();
