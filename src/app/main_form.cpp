@@ -182,8 +182,10 @@ void MainForm::receiveMail() {
 void MainForm::updateClock() {
     const QLocale locale;
     const QDateTime now = QDateTime::currentDateTime();
-    ui_->Text2->setText(locale.toString(now.date(), QLocale::ShortFormat) + "  " +
-                        locale.toString(now.time(), QLocale::ShortFormat));
+    const QString text = locale.toString(now.date(), QLocale::ShortFormat) + "  " +
+                         locale.toString(now.time(), QLocale::ShortFormat);
+    // The tick comes 50 times a second; repaint only when the shown text changes.
+    if (ui_->Text2->text() != text) ui_->Text2->setText(text);
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {
