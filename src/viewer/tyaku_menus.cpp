@@ -21,14 +21,6 @@ namespace {
 
 constexpr int kTwipsPerPixel = 15;
 
-QAction* addItem(QMenu& menu, const char* name, const QString& caption) {
-    QAction* action = menu.addAction(caption);
-    action->setObjectName(name);
-    return action;
-}
-
-void addSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
-
 }  // namespace
 
 TyakuCommands::TyakuCommands(AppContext& app, TyakuForm& form)
@@ -66,36 +58,36 @@ void TyakuCommands::buildMenus() {
     QMenuBar* bar = form_.menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
-    connect(addItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
+    connect(addMenuItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
             [this] { runToolbarKey("New"); });
-    connect(addItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
+    connect(addMenuItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
             [this] { runToolbarKey("Open"); });
-    connect(addItem(*file, "msave", QStringLiteral("名前を付けて保存")), &QAction::triggered, this,
-            &TyakuCommands::saveUnderChosenName);
+    connect(addMenuItem(*file, "msave", QStringLiteral("名前を付けて保存")), &QAction::triggered,
+            this, &TyakuCommands::saveUnderChosenName);
     // Printing is on the toolbar only; this entry does nothing.
-    addItem(*file, "mprint", QStringLiteral("印刷"));
-    addSeparator(*file, "mline");
-    connect(addItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
+    addMenuItem(*file, "mprint", QStringLiteral("印刷"));
+    addMenuSeparator(*file, "mline");
+    connect(addMenuItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
             &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("編集(&E)"));
     edit->setObjectName("medit");
-    connect(addItem(*edit, "mall", QStringLiteral("全て選択")), &QAction::triggered, this,
+    connect(addMenuItem(*edit, "mall", QStringLiteral("全て選択")), &QAction::triggered, this,
             &TyakuCommands::selectAll);
-    connect(addItem(*edit, "matamajump", QStringLiteral("文頭へジャンプ")), &QAction::triggered,
+    connect(addMenuItem(*edit, "matamajump", QStringLiteral("文頭へジャンプ")), &QAction::triggered,
             this, [this] { jumpToTop(reader()); });
-    connect(addItem(*edit, "mbunmatujump", QStringLiteral("文末へジャンプ")), &QAction::triggered,
-            this, [this] { jumpToEnd(reader()); });
-    addSeparator(*edit, "mline2");
-    connect(addItem(*edit, "mkensaku", QStringLiteral("検索")), &QAction::triggered, this,
+    connect(addMenuItem(*edit, "mbunmatujump", QStringLiteral("文末へジャンプ")),
+            &QAction::triggered, this, [this] { jumpToEnd(reader()); });
+    addMenuSeparator(*edit, "mline2");
+    connect(addMenuItem(*edit, "mkensaku", QStringLiteral("検索")), &QAction::triggered, this,
             &TyakuCommands::find);
-    connect(addItem(*edit, "mtugikensaku", QStringLiteral("次を検索")), &QAction::triggered, this,
-            &TyakuCommands::findNext);
-    connect(addItem(*edit, "mcut", QStringLiteral("切り取り")), &QAction::triggered, this,
+    connect(addMenuItem(*edit, "mtugikensaku", QStringLiteral("次を検索")), &QAction::triggered,
+            this, &TyakuCommands::findNext);
+    connect(addMenuItem(*edit, "mcut", QStringLiteral("切り取り")), &QAction::triggered, this,
             [this] { cutText(reader()); });
-    connect(addItem(*edit, "mcopy", QStringLiteral("コピー")), &QAction::triggered, this,
+    connect(addMenuItem(*edit, "mcopy", QStringLiteral("コピー")), &QAction::triggered, this,
             [this] { copyText(reader()); });
-    connect(addItem(*edit, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered, this,
+    connect(addMenuItem(*edit, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered, this,
             [this] { pasteText(reader()); });
 }
 
