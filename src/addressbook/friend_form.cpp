@@ -6,12 +6,12 @@
 #include <QHeaderView>
 #include <QStandardItemModel>
 
-#include "addressbook/blank_trim.h"
 #include "addressbook/hover_help_option.h"
 #include "addressbook/typed_length_validator.h"
 #include "app/app_context.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
+#include "editor/plain_text.h"
 #include "ui/header_painter.h"
 #include "ui_friend_form.h"
 
@@ -158,8 +158,8 @@ void FriendForm::insertNameCard() {
         app_.dialogs().notice(this, kNoNameCard);
         return;
     }
-    ui_->Text4->setText(ui_->Text50->text() + QLatin1Char('<') +
-                        trimmedOfBlanks(ui_->Text4->text()) + QLatin1Char('>'));
+    ui_->Text4->setText(ui_->Text50->text() + QLatin1Char('<') + trimBlanks(ui_->Text4->text()) +
+                        QLatin1Char('>'));
 }
 
 void FriendForm::removeSelectedEntry() {

@@ -7,13 +7,13 @@
 #include <QMouseEvent>
 #include <QTextCursor>
 
-#include "addressbook/blank_trim.h"
 #include "addressbook/hover_help_option.h"
 #include "app/app_context.h"
 #include "compose/compose_texts.h"
 #include "compose/write_commands.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
+#include "editor/plain_text.h"
 #include "transport/send_passes.h"
 #include "ui_write_form.h"
 
@@ -165,11 +165,11 @@ void WriteForm::chooseToAllMode() {
 }
 
 void WriteForm::pasteIntoBody() {
-    ui_->rtfEd->textCursor().insertText(trimmedOfBlanks(QApplication::clipboard()->text()));
+    ui_->rtfEd->textCursor().insertText(trimBlanks(QApplication::clipboard()->text()));
 }
 
 void WriteForm::pasteIntoRecipient() {
-    ui_->ToText->insert(trimmedOfBlanks(QApplication::clipboard()->text()));
+    ui_->ToText->insert(trimBlanks(QApplication::clipboard()->text()));
 }
 
 void WriteForm::resetFields() {
@@ -226,7 +226,7 @@ void WriteForm::insertSelectedAddress() {
     // The book shrank since the list was loaded: keep the recipient rather than guess.
     if (!entry) return;
     const QString address = fieldText(entry->addressField());
-    ui_->ToText->setText(trimmedOfBlanks(address.left(kInsertedAddressMax)));
+    ui_->ToText->setText(trimBlanks(address.left(kInsertedAddressMax)));
 }
 
 void WriteForm::attachFirstFile() {

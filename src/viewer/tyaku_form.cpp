@@ -10,6 +10,7 @@
 #include "app/main_form.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
+#include "editor/plain_text.h"
 #include "ui_tyaku_form.h"
 #include "viewer/mail_list_model.h"
 #include "viewer/tyaku_commands.h"
@@ -33,13 +34,6 @@ QString readerText(std::string_view cp932Body) {
     QString text = fromCp932(cp932Body);
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return text;
-}
-
-QString trimBlanks(const QString& text) {
-    qsizetype begin = 0, end = text.size();
-    while (begin < end && text[begin] == u' ') ++begin;
-    while (end > begin && text[end - 1] == u' ') --end;
-    return text.mid(begin, end - begin);
 }
 
 QString cutAtNul(const QString& text) {
