@@ -2,13 +2,13 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFileInfo>
 #include <QFocusEvent>
 #include <QMouseEvent>
 #include <QTextCursor>
 
 #include "addressbook/hover_help_option.h"
 #include "app/app_context.h"
+#include "compose/attachment_controls.h"
 #include "compose/compose_texts.h"
 #include "compose/write_commands.h"
 #include "core/cp932.h"
@@ -177,12 +177,7 @@ void WriteForm::resetFields() {
     ui_->SubjectText->clear();
     ui_->rtfEd->clear();
     ui_->Option2->setChecked(false);
-    ui_->AttachText->clear();
-    ui_->List2->clear();
-    ui_->List2->hide();
-    ui_->Command9->setEnabled(false);
-    ui_->Command10->setEnabled(false);
-    ui_->AttachCommand->setEnabled(true);
+    dropAttachments();
     ui_->Check1->setChecked(false);
     setBackground(ui_->List1, kWhite);
     setBackground(ui_->ToText, kWhite);
@@ -229,34 +224,15 @@ void WriteForm::insertSelectedAddress() {
     ui_->ToText->setText(trimBlanks(address.left(kInsertedAddressMax)));
 }
 
-void WriteForm::attachFirstFile() {
-    ui_->Command9->setEnabled(true);
-    std::optional<QString> path = app_.dialogs().openFileName(this, {}, {});
-    if (path) {
-        ui_->AttachText->setText(*path);
-        ui_->List2->addItem(QFileInfo(*path).fileName());
-    }
-    ui_->AttachCommand->setEnabled(false);
+AttachmentControls WriteForm::attachmentControls() const {
+    return {*ui_->AttachCommand, *ui_->Command9, *ui_->Command10, *ui_->AttachText, *ui_->List2};
 }
 
-void WriteForm::attachAnotherFile() {
-    ui_->List2->show();
-    ui_->List2->raise();
-    if (ui_->AttachText->text().isEmpty()) return;
-    std::optional<QString> path = app_.dialogs().openFileName(this, {}, {});
-    if (!path) return;
-    ui_->AttachText->setText(ui_->AttachText->text() + QLatin1Char(',') + *path);
-    ui_->List2->addItem(QFileInfo(*path).fileName());
-}
+void WriteForm::attachFirstFile() { attachmentControls().attachFirst(app_.dialogs(), this); }
 
-void WriteForm::dropAttachments() {
-    ui_->AttachText->clear();
-    ui_->List2->clear();
-    ui_->List2->hide();
-    ui_->Command9->setEnabled(false);
-    ui_->Command10->setEnabled(false);
-    ui_->AttachCommand->setEnabled(true);
-}
+void WriteForm::attachAnotherFile() { attachmentControls().attachAnother(app_.dialogs(), this); }
+
+void WriteForm::dropAttachments() { attachmentControls().dropAll(); }
 
 // The click count lives for the whole run, so the first click of a run hides the list.
 void WriteForm::toggleAttachmentList() {

@@ -16,6 +16,7 @@ class WriteForm;
 namespace tsubame {
 
 class AppContext;
+struct AttachmentControls;
 
 // The compose window ("新規作成"): recipient, subject and body, the address list on the right,
 // attachments, the greeting picker, the fortune option, single and to-all sending.
@@ -61,6 +62,7 @@ class WriteForm : public QMainWindow {
     void placeHelpBox();
     void fillGreetings();
     void setClientWidth(int twips);
+    AttachmentControls attachmentControls() const;
     QString plainBodyWithCrLf() const;
     void finishSuccessfulSend();
 

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QClipboard>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QResizeEvent>
 
 #include "app/app_context.h"
+#include "compose/attachment_controls.h"
 #include "core/cp932.h"
 #include "editor/plain_text.h"
 #include "transport/send_passes.h"
@@ -85,35 +85,15 @@ void BackForm::showEvent(QShowEvent* event) {
     relayout();
 }
 
-std::optional<QString> BackForm::chooseAttachment() {
-    std::optional<QString> chosen = app_.dialogs().openFileName(this, QString(), QString());
-    // An empty name counts as nothing chosen.
-    if (!chosen || chosen->isEmpty()) return std::nullopt;
-    ui_->List2->addItem(QFileInfo(*chosen).fileName());
-    return chosen;
+AttachmentControls BackForm::attachmentControls() const {
+    return {*ui_->AttachCommand, *ui_->Command9, *ui_->Command10, *ui_->AttachText, *ui_->List2};
 }
 
-void BackForm::attachFirst() {
-    ui_->Command9->setEnabled(true);
-    if (std::optional<QString> path = chooseAttachment()) ui_->AttachText->setText(*path);
-    ui_->AttachCommand->setEnabled(false);
-}
+void BackForm::attachFirst() { attachmentControls().attachFirst(app_.dialogs(), this); }
 
-void BackForm::attachMore() {
-    ui_->List2->show();
-    if (ui_->AttachText->text().isEmpty()) return;
-    if (std::optional<QString> path = chooseAttachment())
-        ui_->AttachText->setText(ui_->AttachText->text() + u',' + *path);
-}
+void BackForm::attachMore() { attachmentControls().attachAnother(app_.dialogs(), this); }
 
-void BackForm::dropAttachments() {
-    ui_->AttachText->clear();
-    ui_->List2->clear();
-    ui_->List2->hide();
-    ui_->Command9->setEnabled(false);
-    ui_->Command10->setEnabled(false);
-    ui_->AttachCommand->setEnabled(true);
-}
+void BackForm::dropAttachments() { attachmentControls().dropAll(); }
 
 void BackForm::pasteInFrontOfBody() {
     QClipboard* clipboard = QGuiApplication::clipboard();

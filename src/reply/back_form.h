@@ -2,7 +2,6 @@
 
 #include <QWidget>
 #include <memory>
-#include <optional>
 
 namespace Ui {
 class BackForm;
@@ -11,6 +10,7 @@ class BackForm;
 namespace tsubame {
 
 class AppContext;
+struct AttachmentControls;
 
 // The reply window "返事を書く": the viewer fills it with the answer to the selected message;
 // the user edits it, may attach files and put the clipboard's text in front of the received
@@ -41,8 +41,7 @@ class BackForm : public QWidget {
     void pasteInFrontOfBody();
     void send();
     void relayout();
-    // Asks for one file; adds its name to the list and returns its path.
-    std::optional<QString> chooseAttachment();
+    AttachmentControls attachmentControls() const;
 
     AppContext& app_;
     std::unique_ptr<Ui::BackForm> ui_;

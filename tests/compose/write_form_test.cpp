@@ -141,6 +141,19 @@ TEST_F(ComposeTest, CancelledFirstPickLeavesOnlyTheAddButtonThatShowsTheList) {
     EXPECT_EQ(list("List2")->count(), 0);
 }
 
+TEST_F(ComposeTest, AnEmptyChosenNameAddsNoAttachment) {
+    open();
+    dialogs.openNext(QString());
+    click("AttachCommand");
+    EXPECT_EQ(box("AttachText")->text(), "");
+    EXPECT_EQ(list("List2")->count(), 0);
+    box("AttachText")->setText(QStringLiteral("/data/a.txt"));
+    dialogs.openNext(QString());
+    click("Command9");
+    EXPECT_EQ(box("AttachText")->text(), "/data/a.txt");
+    EXPECT_EQ(list("List2")->count(), 0);
+}
+
 TEST_F(ComposeTest, InsertingAnAddressCutsAtSixtyThenTrims) {
     const std::string longAddress = std::string(58, 'x') + "   @example.com";
     addEntry("long", longAddress);
