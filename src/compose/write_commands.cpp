@@ -12,17 +12,6 @@
 #include "editor/print_text.h"
 
 namespace tsubame {
-namespace {
-
-QAction* addItem(QMenu& menu, const char* name, const QString& caption) {
-    QAction* action = menu.addAction(caption);
-    action->setObjectName(name);
-    return action;
-}
-
-void addSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
-
-}  // namespace
 
 WriteCommands::WriteCommands(AppContext& app, WriteForm& form)
     : QObject(&form), app_(app), form_(form) {
@@ -45,32 +34,22 @@ void WriteCommands::buildMenus() {
     QMenuBar* bar = form_.menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
-    connect(addItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
+    connect(addMenuItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
             [this] { runToolbarKey("New"); });
-    connect(addItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
+    connect(addMenuItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
             [this] { runToolbarKey("Open"); });
-    connect(addItem(*file, "mprint", QStringLiteral("印刷")), &QAction::triggered, this,
+    connect(addMenuItem(*file, "mprint", QStringLiteral("印刷")), &QAction::triggered, this,
             &WriteCommands::print);
-    addSeparator(*file, "mline");
+    addMenuSeparator(*file, "mline");
     // Closing without sending, as the window's own stop button does.
-    connect(addItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
+    connect(addMenuItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
             &QWidget::close);
 
     QMenu* edit = bar->addMenu(QStringLiteral("編集"));
     edit->setObjectName("medit");
-    connect(addItem(*edit, "mall", QStringLiteral("全て選択")), &QAction::triggered, this,
-            &WriteCommands::selectAll);
-    connect(addItem(*edit, "matamajump", QStringLiteral("文頭へジャンプ")), &QAction::triggered,
-            this, [this] { jumpToTop(body()); });
-    connect(addItem(*edit, "mbunmatujump", QStringLiteral("文末へジャンプ")), &QAction::triggered,
-            this, [this] { jumpToEnd(body()); });
-    addSeparator(*edit, "mline3");
-    connect(addItem(*edit, "mcut", QStringLiteral("切り取り")), &QAction::triggered, this,
-            [this] { cutText(body()); });
-    connect(addItem(*edit, "mcopy", QStringLiteral("コピー")), &QAction::triggered, this,
-            [this] { copyText(body()); });
-    connect(addItem(*edit, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered, this,
-            &WriteCommands::paste);
+    addSelectAndJumpItems(*edit, body());
+    addMenuSeparator(*edit, "mline3");
+    addClipboardItems(*edit, body());
 }
 
 void WriteCommands::buildToolBar() {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QIcon>
+#include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QTextEdit>
@@ -53,6 +54,33 @@ QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& butt
     bar->setObjectName("tbToolBar");
     addKeyedButtons(*bar, buttons, std::move(onKey));
     return bar;
+}
+
+QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption) {
+    QAction* action = menu.addAction(caption);
+    action->setObjectName(name);
+    return action;
+}
+
+void addMenuSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
+
+void addSelectAndJumpItems(QMenu& menu, QTextEdit& body) {
+    QObject::connect(addMenuItem(menu, "mall", QStringLiteral("全て選択")), &QAction::triggered,
+                     &menu, [&body] { selectAllText(body); });
+    QObject::connect(addMenuItem(menu, "matamajump", QStringLiteral("文頭へジャンプ")),
+                     &QAction::triggered, &menu, [&body] { jumpToTop(body); });
+    QObject::connect(addMenuItem(menu, "mbunmatujump", QStringLiteral("文末へジャンプ")),
+                     &QAction::triggered, &menu, [&body] { jumpToEnd(body); });
+}
+
+void addClipboardItems(QMenu& menu, QTextEdit& body) {
+    QObject::connect(addMenuItem(menu, "mcut", QStringLiteral("切り取り")), &QAction::triggered,
+                     &menu, [&body] { cutText(body); });
+    QObject::connect(addMenuItem(menu, "mcopy", QStringLiteral("コピー")), &QAction::triggered,
+                     &menu, [&body] { copyText(body); });
+    // Pasted text takes the body's own format.
+    QObject::connect(addMenuItem(menu, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered,
+                     &menu, [&body] { pasteText(body); });
 }
 
 QIcon glyphIcon(const QString& glyph, bool bold, bool italic, bool underline) {

@@ -4,7 +4,9 @@
 #include <functional>
 #include <vector>
 
+class QAction;
 class QIcon;
+class QMenu;
 class QTextEdit;
 class QToolBar;
 class QWidget;
@@ -40,6 +42,16 @@ void addKeyedButtons(QToolBar& bar, const std::vector<ToolButton>& buttons,
 // A toolbar named "tbToolBar" with those buttons.
 QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
                             std::function<void(const QString&)> onKey);
+
+// A menu entry whose object name is the name of its control ("mnew", "mcut" ...), and a
+// separator named the same way.
+QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption);
+void addMenuSeparator(QMenu& menu, const char* name);
+// The edit-menu entries both windows share, acting on their body: "全て選択" (mall),
+// "文頭へジャンプ" (matamajump) and "文末へジャンプ" (mbunmatujump); and the clipboard entries
+// "切り取り" (mcut), "コピー" (mcopy) and "貼り付け" (mpaste).
+void addSelectAndJumpItems(QMenu& menu, QTextEdit& body);
+void addClipboardItems(QMenu& menu, QTextEdit& body);
 
 // The small image of a toolbar key.
 QIcon toolIcon(const QString& key);

@@ -72,23 +72,13 @@ void TyakuCommands::buildMenus() {
 
     QMenu* edit = bar->addMenu(QStringLiteral("編集(&E)"));
     edit->setObjectName("medit");
-    connect(addMenuItem(*edit, "mall", QStringLiteral("全て選択")), &QAction::triggered, this,
-            &TyakuCommands::selectAll);
-    connect(addMenuItem(*edit, "matamajump", QStringLiteral("文頭へジャンプ")), &QAction::triggered,
-            this, [this] { jumpToTop(reader()); });
-    connect(addMenuItem(*edit, "mbunmatujump", QStringLiteral("文末へジャンプ")),
-            &QAction::triggered, this, [this] { jumpToEnd(reader()); });
+    addSelectAndJumpItems(*edit, reader());
     addMenuSeparator(*edit, "mline2");
     connect(addMenuItem(*edit, "mkensaku", QStringLiteral("検索")), &QAction::triggered, this,
             &TyakuCommands::find);
     connect(addMenuItem(*edit, "mtugikensaku", QStringLiteral("次を検索")), &QAction::triggered,
             this, &TyakuCommands::findNext);
-    connect(addMenuItem(*edit, "mcut", QStringLiteral("切り取り")), &QAction::triggered, this,
-            [this] { cutText(reader()); });
-    connect(addMenuItem(*edit, "mcopy", QStringLiteral("コピー")), &QAction::triggered, this,
-            [this] { copyText(reader()); });
-    connect(addMenuItem(*edit, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered, this,
-            [this] { pasteText(reader()); });
+    addClipboardItems(*edit, reader());
 }
 
 void TyakuCommands::buildToolBar() {
