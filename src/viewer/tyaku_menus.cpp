@@ -47,6 +47,11 @@ Widget& TyakuCommands::control(const char* name) const {
     Q_ASSERT(widget);
     return *widget;
 }
+// Used from the other files of the viewer's commands; an optimised build inlines the uses here.
+template QWidget& TyakuCommands::control<QWidget>(const char*) const;
+template QLabel& TyakuCommands::control<QLabel>(const char*) const;
+template QLineEdit& TyakuCommands::control<QLineEdit>(const char*) const;
+template QPushButton& TyakuCommands::control<QPushButton>(const char*) const;
 
 QTextEdit& TyakuCommands::reader() const { return *form_.reader(); }
 
