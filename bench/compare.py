@@ -307,8 +307,11 @@ def machine() -> str:
             cpu = line.split(":", 1)[1].strip()
             break
     memory_kb = int(Path("/proc/meminfo").read_text().split()[1])
+    commit = subprocess.run(["git", "-C", str(REPO), "describe", "--always", "--dirty"],
+                            capture_output=True, text=True).stdout.strip() or "unknown"
     return (f"machine: {os.cpu_count()} CPUs ({cpu}), {memory_kb / 1024 ** 2:.1f} GiB RAM, "
-            f"{platform.system()} {platform.release()}; medians, peer runs interleaved")
+            f"{platform.system()} {platform.release()}; commit {commit}; medians, peer runs "
+            "interleaved")
 
 
 def main() -> None:
