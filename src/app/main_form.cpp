@@ -151,6 +151,8 @@ void MainForm::openSettingsWhenMissing() {
     if (app_.account.Pop3Server.empty()) AppContext::showWindow(app_.optionForm());
     IdPassForm& login = app_.idPassForm();
     if (login.idText().isEmpty() || login.passText().isEmpty()) AppContext::showWindow(login);
+    // The server options dialog stays in front, also of the account dialog shown after it.
+    if (OptionForm* options = app_.loadedOptionForm()) options->raise();
 }
 
 void MainForm::setWideLayout(bool wide) {
@@ -206,8 +208,14 @@ void MainForm::unload() {
     unloaded_ = true;
     clock_->stop();
     const SettingsFiles settings = app_.settingsFiles();
-    settings.writeWindowOption(kShowHelpKey, showHelpChecked() ? 1 : 0);
-    settings.writeWindowOption(kAutoOpenViewerKey, autoOpenViewerChecked() ? 1 : 0);
+    // Each write replaces the whole file or leaves it as it was; stop at the first failure.
+    Status saved = settings.writeWindowOption(kShowHelpKey, showHelpChecked() ? 1 : 0);
+    if (saved)
+        saved = settings.writeWindowOption(kAutoOpenViewerKey, autoOpenViewerChecked() ? 1 : 0);
+    if (!saved) {
+        app_.dialogs().notice(this, QStringLiteral("画面の設定を保存できませんでした。\n") +
+                                        QString::fromStdString(saved.message()));
+    }
     stopMailLibrary(app_.mail());
     // The end of the program closes every other window without asking anything.
     app_.unloadAll();
