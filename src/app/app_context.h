@@ -29,7 +29,7 @@ class FriendForm;
 // is created (and its load step runs) on first use; closing it deletes it, and the next use
 // creates it afresh.
 class AppContext {
-public:
+  public:
     AppContext(AppPaths paths, MailLibrary& mail, Dialogs& dialogs);
     ~AppContext();
     AppContext(const AppContext&) = delete;
@@ -77,7 +77,7 @@ public:
     // Deletes every secondary window without asking (the end of the program).
     void unloadAll();
 
-private:
+  private:
     template <class Form>
     Form& ensure(QPointer<Form>& slot);
 

@@ -6,7 +6,7 @@ namespace tsubame {
 
 // The real dialogs: Qt's message boxes, file dialogs and print dialog.
 class QtDialogs : public Dialogs {
-public:
+  public:
     BoxAnswer messageBox(QWidget* parent, const QString& text, const QString& title,
                          BoxButtons buttons, BoxIcon icon) override;
     std::optional<QString> openFileName(QWidget* parent, const QString& title,
@@ -19,7 +19,7 @@ public:
 // For runs without windows: every box's text goes to standard error and gets its default
 // answer (OK, or No for questions); file and print dialogs are cancelled.
 class StderrDialogs : public Dialogs {
-public:
+  public:
     BoxAnswer messageBox(QWidget* parent, const QString& text, const QString& title,
                          BoxButtons buttons, BoxIcon icon) override;
     std::optional<QString> openFileName(QWidget*, const QString&, const QString&) override {
@@ -31,7 +31,7 @@ public:
     bool printDialog(QWidget*, QPrinter&) override { return false; }
     int boxesShown() const { return boxes_; }
 
-private:
+  private:
     int boxes_ = 0;
 };
 
