@@ -89,6 +89,9 @@ class CheckSession {
     int taken_ = 0;
     int stored_ = 0;
     bool journalWritten_ = false;
+    // A mail is in the journal but was not marked (the check stopped on it): the journal must
+    // outlive the close, or the next check would store that mail a second time.
+    bool journaledButUnmarked_ = false;
     std::filesystem::path attachmentFolder_;
     std::unique_ptr<ScratchFolder> scratchFolder_;
 };
@@ -186,6 +189,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         Status st = journal_.notePending(id, store_.count() + 1);
         journalWritten_ = true;
         if (!st) return storeFailed(st.message());
+        journaledButUnmarked_ = true;
     }
     std::int64_t number = 0;
     if (Status st = store_.append(recordBuffer_, &number); !st) return storeFailed(st.message());
@@ -197,6 +201,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         if (!st) return storeFailed(st.message());
     }
     mail_.NMailPop3DeleteMail(handle_, n);
+    journaledButUnmarked_ = false;
     return Outcome::Stored;
 }
 
@@ -228,7 +233,8 @@ bool CheckSession::finish(bool loggedIn) {
         }
         return true;
     }
-    if (loggedIn && (journalWritten_ || journal_.hasEntries())) journal_.clear();
+    if (loggedIn && !journaledButUnmarked_ && (journalWritten_ || journal_.hasEntries()))
+        journal_.clear();
     return true;
 }
 

@@ -103,6 +103,25 @@ TEST_F(MailCheckJournalTest, JournalWriteFailureKeepsTheMailOnTheServer) {
     EXPECT_FALSE(std::filesystem::exists(journalPath()));  // cleared after the close
 }
 
+TEST_F(MailCheckJournalTest, FailedConfirmationKeepsTheJournalSoTheMailIsNotStoredTwice) {
+    // Mail 1's record is written and flushed, then its confirmation line cannot be written
+    // (the third write of the check, after the intent line and the record): the check stops
+    // with mail 1 stored but still on the server.
+    addMails(2);
+    injectFault(FaultKind::Write, 3, ENOSPC);
+    const MailCheckOutcome failed = runMailCheck(*app_);
+    clearInjectedFaults();
+    EXPECT_FALSE(failed.completed);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
+    EXPECT_EQ(mail_.mailbox.size(), 2u);
+    EXPECT_TRUE(std::filesystem::exists(journalPath()));
+
+    EXPECT_TRUE(runMailCheck(*app_).completed);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2"}));
+    EXPECT_TRUE(mail_.mailbox.empty());
+    EXPECT_FALSE(std::filesystem::exists(journalPath()));
+}
+
 TEST(ReceiveJournalTest, LinesCutShortAreIgnoredAndNotGlued) {
     QTemporaryDir dir;
     const std::filesystem::path path = std::filesystem::path(dir.path().toStdString()) / "j";
