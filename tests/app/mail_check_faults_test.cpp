@@ -1,0 +1,379 @@
+// The whole mail check, with the real mail library and store, against servers and disks that
+// fail: a connection dropped at every step, an endless status line, plaintext injected after
+// the STLS go-ahead, failing writes and a file size limit. Whatever fails, every mail is
+// either still on the server or whole in the store, and a following complete check stores
+// each mail exactly once. Also the settings writes of the account dialog and the main window.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include "app/app_context.h"
+#include "app/mail_check_operation.h"
+#include "app/main_form.h"
+#include "core/file_io.h"
+#include "settings/id_pass_form.h"
+#include "settings/settings_files.h"
+#include "store/received_mail_store.h"
+#include "support/fake_pop3_mailbox.h"
+#include "support/mail_servers.h"
+#include "support/scripted_dialogs.h"
+#include "transport/nmail.h"
+#include "transport/pop3_test_helpers.h"
+
+namespace tsubame::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+using MailboxFault = FakePop3Mailbox::FaultKind;
+using IoFault = tsubame::FaultKind;
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// An application folder on the real mail library, with a saved login for the fake mailbox.
+class MailCheckFaultsTest : public ::testing::Test {
+  protected:
+    MailCheckFaultsTest() {
+        folder_ = fs::path(root_.path().toStdString()) / "app";
+        fs::create_directories(folder_ / "★MailData");
+        fs::create_directories(folder_ / "添付フォルダ");
+        app_ = std::make_unique<AppContext>(AppPaths(folder_), *library_, dialogs_);
+        SettingsFiles settings(app_->paths());
+        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
+        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
+    }
+    void TearDown() override { clearInjectedFaults(); }
+
+    // One check against the mailbox; no fault may make it hang.
+    MailCheckOutcome check(FakePop3Mailbox& box) {
+        app_->account.Pop3Server = box.serverName();
+        dialogs_.clear();
+        const auto start = std::chrono::steady_clock::now();
+        const MailCheckOutcome outcome = runMailCheck(*app_);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 15s) << "the check hung";
+        return outcome;
+    }
+
+    // Puts count mails "<label> k" on the server and notes them as expected in the store.
+    Strings deliver(FakePop3Mailbox& box, const std::string& label, int count,
+                    std::size_t padding = 3000) {
+        Strings subjects;
+        for (int k = 1; k <= count; ++k) {
+            subjects.push_back(label + " mail " + std::to_string(k));
+            box.add(subjects.back(), padding);
+        }
+        everyMail_.insert(everyMail_.end(), subjects.begin(), subjects.end());
+        return subjects;
+    }
+
+    // How often each subject is in the store; every record must be whole and belong to its
+    // subject, and the file must hold whole records only.
+    std::map<std::string, int> storedCounts() const {
+        std::map<std::string, int> counts;
+        const ReceivedMailStore store = app_->receivedStore();
+        for (const ReceivedMailRecord& record : store.readAll()) {
+            const std::string subject(record.subject());
+            ++counts[subject];
+            EXPECT_EQ(record.inUse(), 1) << subject;
+            EXPECT_TRUE(record.body().starts_with("body of " + subject)) << record.body();
+        }
+        std::error_code error;
+        const auto size = fs::file_size(app_->paths().receivedStore(), error);
+        if (!error) {
+            EXPECT_EQ(size % ReceivedMailRecord::kSize, 0u) << "a partial record";
+        }
+        return counts;
+    }
+
+    // After a failed check: each of these mails is on the server or in the store, not both
+    // stored twice.
+    void expectNothingLost(FakePop3Mailbox& box, const Strings& subjects) {
+        const std::map<std::string, int> stored = storedCounts();
+        const Strings onServer = box.subjects();
+        for (const std::string& subject : subjects) {
+            const auto it = stored.find(subject);
+            const int times = it == stored.end() ? 0 : it->second;
+            EXPECT_LE(times, 1) << subject;
+            const bool kept =
+                std::find(onServer.begin(), onServer.end(), subject) != onServer.end();
+            EXPECT_TRUE(times == 1 || kept) << subject << " is gone from the server unstored";
+        }
+    }
+
+    // A following complete check empties the server; the store then holds every mail ever
+    // delivered exactly once, and nothing else.
+    void expectCompleteCheckStoresEachOnce(FakePop3Mailbox& box) {
+        const MailCheckOutcome outcome = check(box);
+        EXPECT_TRUE(outcome.completed) << firstBoxText();
+        EXPECT_TRUE(box.subjects().empty());
+        std::map<std::string, int> expected;
+        for (const std::string& subject : everyMail_) expected[subject] = 1;
+        EXPECT_EQ(storedCounts(), expected);
+    }
+
+    // A failure shown to the user: one box titled "エラー" with a text.
+    void expectErrorBox() {
+        ASSERT_FALSE(dialogs_.boxes().empty());
+        EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
+        EXPECT_FALSE(dialogs_.boxes()[0].text.trimmed().isEmpty());
+    }
+    std::string firstBoxText() const {
+        return dialogs_.boxes().empty() ? "" : dialogs_.boxes()[0].text.toStdString();
+    }
+
+    ScopedEnv timeout_{"TSUBAME_NET_TIMEOUT_MS", "2000"};
+    QTemporaryDir root_;
+    fs::path folder_;
+    std::unique_ptr<MailLibrary> library_ = createMailLibrary();
+    ScriptedDialogs dialogs_;
+    std::unique_ptr<AppContext> app_;
+    Strings everyMail_;
+};
+
+// With and without pipelined commands (the client sends RETRs ahead and the DELEs with QUIT).
+class DroppedConnectionTest : public MailCheckFaultsTest,
+                              public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DroppedConnectionTest, AtEveryStepNothingIsLostOrStoredTwice) {
+    ScopedEnv pipelining("TSUBAME_POP3_PIPELINING", GetParam() ? "1" : "0");
+    FakePop3Mailbox box({.pipelining = GetParam()});
+    const std::vector<FakePop3Mailbox::Fault> faults = {
+        {"greeting"}, {"CAPA"},   {"USER"},   {"PASS"},   {"STAT"},
+        {"LIST"},     {"UIDL"},   {"RETR 1"}, {"RETR 2"}, {"RETR 3"},
+        {"DELE 1"},   {"DELE 2"}, {"DELE 3"}, {"QUIT"},   {"QUIT", MailboxFault::DropAfterCommit}};
+    for (const auto& fault : faults) {
+        const bool committed = fault.kind == MailboxFault::DropAfterCommit;
+        const std::string label = fault.command + (committed ? " committed" : "");
+        SCOPED_TRACE(label);
+        const Strings subjects = deliver(box, label, 3);
+        box.arm(fault);
+
+        const MailCheckOutcome outcome = check(box);
+        ASSERT_TRUE(box.faultStruck());
+        EXPECT_FALSE(outcome.completed);
+        // Marked mails leave the server only when it processes QUIT.
+        EXPECT_EQ(box.subjects(), committed ? Strings{} : subjects);
+        expectNothingLost(box, subjects);
+        // A failed connection ends the check without a box, as it always has; from the login
+        // on the library's text is shown.
+        if (fault.command != "greeting" && fault.command != "CAPA") expectErrorBox();
+        expectCompleteCheckStoresEachOnce(box);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Pop3, DroppedConnectionTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Pipelined" : "OneByOne"; });
+
+TEST_F(MailCheckFaultsTest, EndlessStatusLineEndsTheCheckWithoutExhaustingMemory) {
+    FakePop3Mailbox box;
+    for (const char* command : {"greeting", "PASS", "LIST", "RETR 2", "QUIT"}) {
+        SCOPED_TRACE(command);
+        const Strings subjects = deliver(box, std::string("endless ") + command, 3);
+        box.arm({command, MailboxFault::EndlessStatusLine});
+
+        const MailCheckOutcome outcome = check(box);
+        ASSERT_TRUE(box.faultStruck());
+        EXPECT_FALSE(outcome.completed);
+        EXPECT_EQ(box.subjects(), subjects);
+        expectNothingLost(box, subjects);
+        if (std::string(command) != "greeting") expectErrorBox();
+        // The server's session ends once the client has hung up.
+        for (int wait = 0; wait < 500 && box.endlessBytesSent() == 0; ++wait)
+            std::this_thread::sleep_for(10ms);
+        EXPECT_GT(box.endlessBytesSent(), 0u);
+        EXPECT_LT(box.endlessBytesSent(), 16u << 20) << "the client read on and on";
+        expectCompleteCheckStoresEachOnce(box);
+    }
+}
+
+TEST_F(MailCheckFaultsTest, PlaintextInjectedAfterTheStlsGoAheadStopsTheCheckBeforeTheLogin) {
+    using Injection = FakePop3Mailbox::StlsInjection;
+    for (Injection injection : {Injection::SamePacket, Injection::SeparateWrite}) {
+        SCOPED_TRACE(injection == Injection::SamePacket ? "same packet" : "separate write");
+        FakePop3Mailbox box({.stls = injection});
+        const Strings subjects = deliver(box, "stls", 2);
+
+        const MailCheckOutcome outcome = check(box);
+        EXPECT_FALSE(outcome.completed);
+        EXPECT_EQ(outcome.count, 0) << "the forged answer reached the check";
+        const Strings commands = box.commands();
+        EXPECT_NE(std::find(commands.begin(), commands.end(), "STLS"), commands.end());
+        for (const std::string& command : commands) {
+            EXPECT_FALSE(command.starts_with("USER") || command.starts_with("PASS"))
+                << "the login went out in plain text: " << command;
+        }
+        EXPECT_EQ(box.subjects(), subjects);
+        EXPECT_TRUE(storedCounts().empty());
+    }
+}
+
+// True when a fault planned with this countdown has not struck yet: one of the next
+// countdown operations of its kind on a scratch file fails.
+bool faultStillPending(IoFault kind, int countdown, const fs::path& scratch) {
+    UniqueFd fd = openFile(scratch, O_RDWR | O_CREAT | O_TRUNC);
+    bool pending = false;
+    for (int i = 0; i < countdown && !pending; ++i)
+        pending = !(kind == IoFault::Write ? writeAt(fd.get(), "x", 1, 0) : syncFd(fd.get()));
+    clearInjectedFaults();
+    fs::remove(scratch);
+    return pending;
+}
+
+// As SQLite's I/O-error tests do: the Nth write (or flush) of a check fails, for N = 1, 2, …
+// until a check gets through without reaching the fault.
+TEST_F(MailCheckFaultsTest, FailingNthWriteOrFlushKeepsEachMailOnTheServerOrInTheStore) {
+    FakePop3Mailbox box;
+    const fs::path scratch = fs::path(root_.path().toStdString()) / "probe";
+    for (IoFault kind : {IoFault::Write, IoFault::Sync}) {
+        bool checkOutranTheFault = false;
+        for (int n = 1; n <= 60 && !checkOutranTheFault; ++n) {
+            const std::string label =
+                std::string(kind == IoFault::Write ? "write " : "sync ") + std::to_string(n);
+            SCOPED_TRACE(label);
+            const Strings subjects = deliver(box, label, 3);
+            injectFault(kind, n, kind == IoFault::Write ? ENOSPC : EIO);
+            const MailCheckOutcome outcome = check(box);
+            checkOutranTheFault = faultStillPending(kind, n, scratch);
+
+            expectNothingLost(box, subjects);
+            if (checkOutranTheFault) {
+                EXPECT_TRUE(outcome.completed);
+                EXPECT_TRUE(box.subjects().empty());
+            }
+            if (!outcome.completed) {
+                expectErrorBox();
+                EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("保存できません")) ||
+                            dialogs_.boxes()[0].text.contains(QStringLiteral("書き込めません")))
+                    << firstBoxText();
+            }
+            expectCompleteCheckStoresEachOnce(box);
+        }
+        EXPECT_TRUE(checkOutranTheFault) << "the check never got past its writes";
+    }
+}
+
+std::string programPath() {
+    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
+    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
+    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
+}
+
+// tsubame --check against Dovecot under a file size limit that the third record crosses.
+TEST_F(MailCheckFaultsTest, FileSizeLimitStopsTheCheckCommandAndKeepsTheRestOnTheServer) {
+    DovecotServer server;
+    if (!server.ok()) GTEST_SKIP() << "Dovecot could not start: " << server.log();
+    if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
+    const fs::path work = fs::path(root_.path().toStdString()) / "work";
+    fs::create_directories(work);
+    std::ofstream(work / "korumi.ini", std::ios::binary)
+        << "SMTP=127.0.0.1\r\nPOP3=" << server.serverName()
+        << "\r\nMAIL=tester@example.jp\r\nAPOP=0\r\n";
+    SettingsFiles settings(app_->paths());
+    ASSERT_TRUE(settings.writeLogin("NAME", server.user()).ok());
+    ASSERT_TRUE(settings.writeLogin("NAME2", server.password()).ok());
+    for (int k = 1; k <= 4; ++k)
+        server.deliver("Subject: limited " + std::to_string(k) +
+                       "\r\nFrom: a@example.jp\r\n\r\nbody of limited " + std::to_string(k) +
+                       "\r\n");
+
+    auto runCheck = [&](rlim_t limit, std::string* err) {
+        QProcess process;
+        process.setWorkingDirectory(QString::fromStdString(work.string()));
+        process.setChildProcessModifier([limit] {
+            // Past the limit a write fails with EFBIG instead of killing the process.
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit bound{limit, limit};
+            ::setrlimit(RLIMIT_FSIZE, &bound);
+        });
+        process.start(QString::fromStdString(programPath()),
+                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+        if (!process.waitForFinished(60000)) return -1;
+        *err = process.readAllStandardError().toStdString();
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    };
+
+    std::string err;
+    EXPECT_EQ(runCheck(2 * ReceivedMailRecord::kSize + ReceivedMailRecord::kSize / 2, &err), 1);
+    EXPECT_NE(err.find("保存できませんでした"), std::string::npos) << err;
+    EXPECT_EQ(fs::file_size(app_->paths().receivedStore()), 2 * ReceivedMailRecord::kSize);
+    EXPECT_EQ(server.messageCount(), 2) << "the two unstored mails stay on the server";
+
+    EXPECT_EQ(runCheck(RLIM_INFINITY, &err), 0) << err;
+    EXPECT_EQ(server.messageCount(), 0);
+    std::map<std::string, int> expected;
+    for (int k = 1; k <= 4; ++k) expected["limited " + std::to_string(k)] = 1;
+    std::map<std::string, int> stored;
+    for (const ReceivedMailRecord& record : app_->receivedStore().readAll())
+        ++stored[std::string(record.subject())];
+    EXPECT_EQ(stored, expected);
+}
+
+// Every file in the data folder, with its content.
+std::map<std::string, std::string> folderContents(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = readBytes(entry.path());
+    return files;
+}
+
+TEST_F(MailCheckFaultsTest, AccountDialogThatCannotSaveSaysSoAndKeepsTheLoginFile) {
+    const auto before = folderContents(app_->paths().dataFolder());
+    for (IoFault kind : {IoFault::Write, IoFault::Sync, IoFault::Rename}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        dialogs_.clear();
+        IdPassForm& dialog = app_->idPassForm();
+        dialog.findChild<QCheckBox*>("Check1")->setChecked(true);
+        dialog.setIdText("another");
+        dialog.setPassText("another password");
+        injectFault(kind, 1, ENOSPC);
+        dialog.findChild<QPushButton*>("OKCommand")->click();
+        clearInjectedFaults();
+        ASSERT_EQ(dialogs_.boxTexts().size(), 1u);
+        EXPECT_TRUE(dialogs_.boxTexts()[0].contains(QStringLiteral("保存できませんでした")));
+        EXPECT_EQ(folderContents(app_->paths().dataFolder()), before);
+    }
+}
+
+TEST_F(MailCheckFaultsTest, MainWindowThatCannotSaveItsOptionsOnCloseSaysSoAndKeepsTheFile) {
+    SettingsFiles settings(app_->paths());
+    ASSERT_TRUE(settings.writeWindowOption("NUMBER", 1).ok());
+    ASSERT_TRUE(settings.writeWindowOption("NUMBER2", 0).ok());
+    for (IoFault kind : {IoFault::Write, IoFault::Sync, IoFault::Rename}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        auto form = std::make_unique<MainForm>(*app_);
+        form->load();
+        dialogs_.clear();
+        const auto before = folderContents(app_->paths().dataFolder());
+        form->findChild<QCheckBox*>("Check1")->setChecked(false);
+        form->findChild<QCheckBox*>("Check2")->setChecked(true);
+        injectFault(kind, 1, ENOSPC);
+        form->close();
+        clearInjectedFaults();
+        form.reset();
+        ASSERT_EQ(dialogs_.boxTexts().size(), 1u);
+        EXPECT_TRUE(dialogs_.boxTexts()[0].contains(QStringLiteral("保存できませんでした")))
+            << dialogs_.boxTexts()[0].toStdString();
+        EXPECT_EQ(folderContents(app_->paths().dataFolder()), before);
+    }
+}
+
+}  // namespace
+}  // namespace tsubame::testing
