@@ -10,7 +10,7 @@ class AppContext;
 struct SendOptions {
     QString to;
     QString subject;
-    QString bodyFile;     // UTF-8 text
+    QString bodyFile;  // UTF-8 text
     QStringList attachments;
     bool fortune = false;
 };

@@ -13,7 +13,7 @@ namespace tsubame {
 // kAttachmentCannotOpen, kAttachmentPartsMissing; NMailSmtpSendMail < 0 on failure.
 // After any failure NMailGetMessage gives a text that says what went wrong.
 class MailLibrary {
-public:
+  public:
     static constexpr int kHeaderBufferSize = 8192;
     static constexpr int kAttachmentCannotOpen = -5;
     static constexpr int kAttachmentPartsMissing = -6;
@@ -39,10 +39,9 @@ public:
     // Decodes rawMail: the five buffers come back with the decoded subject, date, sender,
     // header and body text; attachments are saved into folder.
     virtual int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
-                                         std::string& from, std::string& header,
-                                         std::string& body, const char* folder,
-                                         const char* fileName, const char* rawMail,
-                                         int flag) = 0;
+                                         std::string& from, std::string& header, std::string& body,
+                                         const char* folder, const char* fileName,
+                                         const char* rawMail, int flag) = 0;
     virtual int NMailAttachmentFileClose(int hwnd) = 0;
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;

@@ -18,7 +18,7 @@ inline const QString kApplicationTitle = QStringLiteral("Tsubame");
 // Every message box, file dialog and print dialog of the windows goes through this, so that
 // tests can answer them and a command-line run can write them to standard error.
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
 
     // An empty title shows the application's title.
