@@ -165,6 +165,7 @@ int ScriptedMailLibrary::NMailSmtpSendMail(const char* server, const char* to, c
     calls.push_back("SmtpSendMail " + text(to));
     sent.push_back({text(server), text(to), text(from), text(subject), text(body), text(path),
                     cc == nullptr, bcc == nullptr, header == nullptr, path == nullptr, flag});
+    if (onSend) onSend();
     int result = 1;
     if (!sendResults.empty()) {
         result = sendResults.front();

@@ -50,6 +50,7 @@ public:
     std::string smtpLoginId, smtpLoginPassword;
     std::function<void(int mailNo)> onDelete;  // called at every NMailPop3DeleteMail
     std::function<void(int mailNo)> onFetch;   // called at every NMailPop3GetMail
+    std::function<void()> onSend;              // called at every NMailSmtpSendMail
     bool initialized = false;
     bool ended = false;
     std::vector<std::pair<int, int>> options;
