@@ -142,6 +142,38 @@ TEST_F(ComposeSendTest, FortuneIsAddedOncePerMessageInToAllMode) {
     for (const auto& sent : mail.sent) EXPECT_TRUE(endsWithOneFortune(sent.body, "body"));
 }
 
+TEST_F(ComposeSendTest, StatusLineSaysSendingDuringEveryPassAndDoneAfterwards) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    open();
+    dialogs.openNext(QStringLiteral("/data/first"));
+    click("AttachCommand");
+    click("Command9");  // shows the file list
+    enterToAllMode();
+    fill("", QStringLiteral("件名"), QStringLiteral("本文"));
+    struct DuringPass {
+        QString status, shownRecipient;
+        bool addEnabled, attachEnabled, listVisible;
+    };
+    std::vector<DuringPass> seen;
+    mail.onSend = [&] {
+        seen.push_back({status(), box("ToText")->text().trimmed(), control("Command9")->isEnabled(),
+                        control("AttachCommand")->isEnabled(), list("List2")->isVisible()});
+    };
+    click("Command1");
+    ASSERT_EQ(seen.size(), 2u);
+    for (const DuringPass& pass : seen) {
+        EXPECT_EQ(pass.status, QStringLiteral("メールを送信中です。しばらくお待ち下さい。"));
+        EXPECT_FALSE(pass.addEnabled);
+        EXPECT_TRUE(pass.attachEnabled);
+        EXPECT_FALSE(pass.listVisible);
+    }
+    EXPECT_EQ(seen[0].shownRecipient, QStringLiteral("one@example.com"));
+    EXPECT_EQ(seen[1].shownRecipient, QStringLiteral("two@example.com"));
+    EXPECT_EQ(status(), QStringLiteral("送信完了です。"));
+    EXPECT_TRUE(composeClosed());
+}
+
 TEST_F(ComposeSendTest, FailedPassTwoOfThreeStillRunsPassThreeAndKeepsTheMessage) {
     addEntry("one", "one@example.com");
     addEntry("two", "two@example.com");

@@ -42,6 +42,7 @@ TEST_F(ViewerOpenTest, ThreeRecordsListInOrderAndShowTheLast) {
 
     EXPECT_TRUE(viewer().isVisible());
     EXPECT_EQ(viewer().windowTitle(), QStringLiteral("着信履歴"));
+    EXPECT_EQ(viewer().mailList()->palette().color(QPalette::Base), QColor(210, 250, 250));
     ASSERT_EQ(viewer().listRowCount(), 3);
     EXPECT_EQ(cell(0, 0).trimmed(), QStringLiteral("最初の件名"));
     EXPECT_EQ(cell(1, 1).trimmed(), QStringLiteral("b@example.jp"));
