@@ -163,7 +163,11 @@ std::string profileSet(std::string_view content, std::string_view section, std::
         done = true;
     }
     if (!sectionSeen) {
-        out.push_back("[" + std::string(section) + "]");
+        // Built piece by piece: "[" + std::string(...) trips GCC 12's -Wrestrict in Release.
+        std::string header(1, '[');
+        header.append(section);
+        header.push_back(']');
+        out.push_back(std::move(header));
         out.push_back(newLine);
     }
     std::string result;
