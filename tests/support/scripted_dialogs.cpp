@@ -3,6 +3,19 @@
 #include <QPrinter>
 
 namespace tsubame::testing {
+namespace {
+
+std::optional<QString> takeFirst(std::deque<std::optional<QString>>& queue) {
+    if (queue.empty() || !queue.front()) {
+        if (!queue.empty()) queue.pop_front();
+        return std::nullopt;
+    }
+    QString path = *queue.front();
+    queue.pop_front();
+    return path;
+}
+
+}  // namespace
 
 BoxAnswer ScriptedDialogs::messageBox(QWidget*, const QString& text, const QString& title,
                                       BoxButtons buttons, BoxIcon icon) {
@@ -19,20 +32,14 @@ std::optional<QString> ScriptedDialogs::openFileName(QWidget*, const QString&,
                                                      const QString& filter) {
     ++fileDialogs_;
     lastFilter_ = filter;
-    if (openPaths_.empty()) return std::nullopt;
-    auto path = openPaths_.front();
-    openPaths_.pop_front();
-    return path;
+    return takeFirst(openPaths_);
 }
 
 std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, const QString&,
                                                      const QString& filter) {
     ++fileDialogs_;
     lastFilter_ = filter;
-    if (savePaths_.empty()) return std::nullopt;
-    auto path = savePaths_.front();
-    savePaths_.pop_front();
-    return path;
+    return takeFirst(savePaths_);
 }
 
 void ScriptedDialogs::printNext(std::optional<QString> pdfFile, int copies) {
