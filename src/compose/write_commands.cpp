@@ -34,10 +34,7 @@ void WriteCommands::buildMenus() {
     QMenuBar* bar = form_.menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
-    connect(addMenuItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
-            [this] { runToolbarKey("New"); });
-    connect(addMenuItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
-            [this] { runToolbarKey("Open"); });
+    addNewAndOpenItems(*file, [this](const QString& key) { runToolbarKey(key); });
     connect(addMenuItem(*file, "mprint", QStringLiteral("印刷")), &QAction::triggered, this,
             &WriteCommands::print);
     addMenuSeparator(*file, "mline");

@@ -64,6 +64,13 @@ QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption) {
 
 void addMenuSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
 
+void addNewAndOpenItems(QMenu& menu, std::function<void(const QString&)> runKey) {
+    QObject::connect(addMenuItem(menu, "mnew", QStringLiteral("新規作成")), &QAction::triggered,
+                     &menu, [runKey] { runKey(QStringLiteral("New")); });
+    QObject::connect(addMenuItem(menu, "mopen", QStringLiteral("開く")), &QAction::triggered, &menu,
+                     [runKey] { runKey(QStringLiteral("Open")); });
+}
+
 void addSelectAndJumpItems(QMenu& menu, QTextEdit& body) {
     QObject::connect(addMenuItem(menu, "mall", QStringLiteral("全て選択")), &QAction::triggered,
                      &menu, [&body] { selectAllText(body); });

@@ -47,6 +47,9 @@ QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& butt
 // separator named the same way.
 QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption);
 void addMenuSeparator(QMenu& menu, const char* name);
+// The file menu's first two entries, "新規作成" (mnew) and "開く" (mopen), which run the
+// toolbar's keys "New" and "Open".
+void addNewAndOpenItems(QMenu& menu, std::function<void(const QString&)> runKey);
 // The edit-menu entries both windows share, acting on their body: "全て選択" (mall),
 // "文頭へジャンプ" (matamajump) and "文末へジャンプ" (mbunmatujump); and the clipboard entries
 // "切り取り" (mcut), "コピー" (mcopy) and "貼り付け" (mpaste).

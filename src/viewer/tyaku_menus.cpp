@@ -63,10 +63,7 @@ void TyakuCommands::buildMenus() {
     QMenuBar* bar = form_.menuBar();
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
-    connect(addMenuItem(*file, "mnew", QStringLiteral("新規作成")), &QAction::triggered, this,
-            [this] { runToolbarKey("New"); });
-    connect(addMenuItem(*file, "mopen", QStringLiteral("開く")), &QAction::triggered, this,
-            [this] { runToolbarKey("Open"); });
+    addNewAndOpenItems(*file, [this](const QString& key) { runToolbarKey(key); });
     connect(addMenuItem(*file, "msave", QStringLiteral("名前を付けて保存")), &QAction::triggered,
             this, &TyakuCommands::saveUnderChosenName);
     // Printing is on the toolbar only; this entry does nothing.
