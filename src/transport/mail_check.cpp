@@ -134,8 +134,9 @@ bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date
                                   std::string& bodyText) {
     std::string header, body;
     mail_.NMailPop3GetMailStatus(handle_, n, subject, date, from, header, 0);
-    const int size = mail_.NMailPop3GetMailSize(handle_, n);
-    body.assign(static_cast<std::size_t>(size > 0 ? size : 0) + 1, '\0');
+    // The library sizes the body itself; a buffer made from the server's announced size would
+    // let a wrong or hostile size (up to 2 GB) exhaust the memory.
+    mail_.NMailPop3GetMailSize(handle_, n);
     if (mail_.NMailPop3GetMail(handle_, n, subject, date, from, header, body, nullptr, nullptr) < 0)
         return false;
 

@@ -103,5 +103,34 @@ TEST_F(MailCheckFailureTest, FailedFlushBeforeCloseRemovesNothing) {
     ASSERT_EQ(dialogs_.boxes().size(), 1u);
 }
 
+// A server that announces a far larger size than the mail has.
+class OversizedMailLibrary : public ScriptedMailLibrary {
+  public:
+    int NMailPop3GetMailSize(int handle, int mailNo) override {
+        ScriptedMailLibrary::NMailPop3GetMailSize(handle, mailNo);
+        return 64 << 20;
+    }
+    int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
+                         std::string& from, std::string& header, std::string& body, const char* a,
+                         const char* b) override {
+        bodyHandedOver = std::max(bodyHandedOver, body.size());
+        return ScriptedMailLibrary::NMailPop3GetMail(handle, mailNo, subject, date, from, header,
+                                                     body, a, b);
+    }
+    std::size_t bodyHandedOver = 0;
+};
+
+TEST_F(MailCheckFailureTest, AnnouncedSizeDoesNotDecideWhatTheCheckAllocates) {
+    // The library fills the body itself; a buffer sized from the server's word would let a
+    // wrong or hostile size (up to 2 GB) exhaust the memory.
+    OversizedMailLibrary library;
+    library.addMail(utf8ToCp932("件名"), "sender@example.jp", "date", utf8ToCp932("本文"));
+    AppContext app(app_->paths(), library, dialogs_);
+    app.account.Pop3Server = "pop.example.jp";
+    EXPECT_TRUE(runMailCheck(app).completed);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名"}));
+    EXPECT_LT(library.bodyHandedOver, 4096u);
+}
+
 }  // namespace
 }  // namespace tsubame::testing
