@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
@@ -155,6 +156,56 @@ TEST_F(MainFormTest, HoverWhileHelpIsHiddenShowsTheLastTextOnceChecked) {
     EXPECT_EQ(helpText(),
               "新着メール受信で、新着メール数を表示します。新着メールがなければ「０」が表示されま"
               "す。");
+}
+
+TEST_F(MainFormTest, EveryControlHasItsExactCaptionAndHoverText) {
+    configure();
+    start();
+    const std::pair<const char*, const char*> captions[] = {{"Command3", "     新規作成"},
+                                                            {"Command4", "     メール受信"},
+                                                            {"Command6", "     メールを見る"},
+                                                            {"Command5", "     アドレス帳"},
+                                                            {"Command12", "HP"},
+                                                            {"Command1", "   初期設定"}};
+    for (const auto& [name, caption] : captions)
+        EXPECT_EQ(child<QPushButton>(name)->text(), QString::fromUtf8(caption)) << name;
+    const std::pair<const char*, const char*> labels[] = {
+        {"Label1_1", "説明表示"},
+        {"Label1_2", "新着メール有りでメールを見るを 自動表示"},
+        {"Label1_0", "着信数（累積）"},
+        {"Label4", "　新着数"}};
+    for (const auto& [name, caption] : labels)
+        EXPECT_EQ(child<QLabel>(name)->text(), QString::fromUtf8(caption)) << name;
+
+    const std::pair<const char*, const char*> hovers[] = {
+        {"Check1",
+         "チェックを入れると、各画面で、ボタン類にマウスカーソルを移動させた時に、対応"
+         "した説明が表示されます。チェックを外すと、非表示になります。"},
+        {"Check2",
+         "チェックを入れると、メールを受信し、新着メールがあった場合のみ、「メールを見る」"
+         "画面を自動表示します。"},
+        {"Command1",
+         "ID,PASS,サーバーの設定を行います。この設定を行わないと、通信エラーが発生し"
+         "ます。全５項目。"},
+        {"Command3", "メールの新規作成・送信が行えます。"},
+        {"Command4", "新着メールの受信を行います。"},
+        {"Command5", "アドレス帳に登録、新規作成画面でのアドレス一発入力が出来るようになります。"},
+        {"Command6", "受信したメールを見ます。"},
+        {"Text3", "新着メールの有無を文字で表示します。"},
+        {"Text4",
+         "これまでに受信したメールの累積数を表示します。「メールを見る」画面で削除を行う"
+         "と、それに伴って数字が変化します。"},
+        {"Text6",
+         "新着メール受信で、新着メール数を表示します。新着メールがなければ「０」が表示さ"
+         "れます。"}};
+    for (const auto& [name, text] : hovers) {
+        hover(child<QWidget>(name));
+        EXPECT_EQ(helpText(), QString::fromUtf8(text)) << name;
+    }
+    // The home-page button has a sentence of its own, not the text of the control before.
+    hover(child<QWidget>("Command12"));
+    EXPECT_FALSE(helpText().isEmpty());
+    EXPECT_NE(helpText(), QString::fromUtf8(hovers[std::size(hovers) - 1].second));
 }
 
 TEST_F(MainFormTest, DoubleClickWidensAndReceiveNarrows) {
