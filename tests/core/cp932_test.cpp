@@ -42,7 +42,8 @@ TEST(Cp932, LongTextsAreConvertedWhole) {
 }
 
 TEST(Cp932, SafeCutNeverEndsInsideADoubleByteCharacter) {
-    const std::string text = "a" + utf8ToCp932("あい");  // 1 + 2 + 2 bytes
+    const std::string pair = utf8ToCp932("あい");
+    const std::string text = "a" + pair;  // 1 + 2 + 2 bytes
     EXPECT_EQ(cp932SafeCut(text, 10), 5u);
     EXPECT_EQ(cp932SafeCut(text, 5), 5u);
     EXPECT_EQ(cp932SafeCut(text, 4), 3u);

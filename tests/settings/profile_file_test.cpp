@@ -93,9 +93,10 @@ TEST_F(ProfileFileTest, TextValuesAreReadUpTo255Bytes) {
     std::string value;
     for (int i = 0; i < 150; ++i) value += kanji;
     writeFileBytes(file.path(), "[EXEINI]\r\nNAME=" + value + "\r\n");
-    EXPECT_EQ(file.readString("EXEINI", "NAME"), value.substr(0, 254));
+    const std::string cut = value.substr(0, 254);
+    EXPECT_EQ(file.readString("EXEINI", "NAME"), cut);
     writeFileBytes(file.path(), "[EXEINI]\r\nNAME=x" + value + "\r\n");
-    EXPECT_EQ(file.readString("EXEINI", "NAME"), "x" + value.substr(0, 254));
+    EXPECT_EQ(file.readString("EXEINI", "NAME"), "x" + cut);
 }
 
 TEST_F(ProfileFileTest, WritingSurvivesOtherContentAndFailuresLeaveTheFileAlone) {

@@ -86,7 +86,8 @@ TEST_F(ReceivedMailStoreTest, TextFieldsAreTrimmedPaddedAndCutInBytes) {
 
     // A character that the end would split is dropped whole and its byte becomes a blank.
     record = mail("a" + sixtyKanji);
-    EXPECT_EQ(std::string(record.subjectField().data(), 100), "a" + sixtyKanji.substr(0, 98) + " ");
+    EXPECT_EQ(std::string(record.subjectField().data(), 100),
+              std::string("a") + sixtyKanji.substr(0, 98) + " ");
 
     const std::string longBody(40000, 'x');
     record = mail("s", longBody);

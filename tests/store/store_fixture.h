@@ -32,7 +32,8 @@ inline StoreImages receivedStoreImages(int count) {
 inline StoreImages addressStoreImages(int count) {
     StoreImages images;
     for (int i = 1; i <= count; ++i) {
-        AddressRecord record("name " + std::to_string(i), "a" + std::to_string(i) + "@example.jp");
+        const std::string number = std::to_string(i);
+        AddressRecord record("name " + number, "a" + number + "@example.jp");
         if (i % 3 == 1) record.setInUse(0);
         images.before.append(record.bytes.data(), record.bytes.size());
         if (record.inUse() != 0) images.after.append(record.bytes.data(), record.bytes.size());

@@ -159,8 +159,8 @@ std::vector<std::string> readAll(DovecotServer& server, bool pipelining, bool ou
 
 TEST_F(Pop3DovecotTest, PipeliningGivesTheSameMailsAsOneCommandAtATime) {
     for (int i = 1; i <= 25; ++i) {
-        server_.deliver(
-            simpleMail("P" + std::to_string(i), std::string(i * 997, 'a' + i % 26) + "\r\n"));
+        server_.deliver(simpleMail(std::string("P") + std::to_string(i),
+                                   std::string(i * 997, 'a' + i % 26) + "\r\n"));
     }
     std::vector<std::string> plain = readAll(server_, false, false);
     ASSERT_EQ(plain.size(), 25u);

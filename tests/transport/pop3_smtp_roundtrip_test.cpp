@@ -38,7 +38,9 @@ Received fetchAndDecode(MailLibrary& library, const DovecotServer& server,
 TEST(Pop3SmtpRoundTripTest, SentMailComesBackWithJapaneseTextsAndAttachments) {
     DovecotServer pop3;
     if (!pop3.ok()) GTEST_SKIP() << "Dovecot could not start: " << pop3.log();
-    SmtpTestServer smtp(SmtpTestServer::Options{.maildir = pop3.maildir()});
+    SmtpTestServer::Options options;
+    options.maildir = pop3.maildir();
+    SmtpTestServer smtp(options);
     ASSERT_TRUE(smtp.ok()) << smtp.log();
 
     TempFolder files;
