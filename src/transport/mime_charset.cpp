@@ -118,6 +118,18 @@ bool isCp932Pair(std::string_view text, std::size_t i) {
            isCp932TrailByte(static_cast<unsigned char>(text[i + 1]));
 }
 
+void appendCp932OneLine(std::string& out, std::string_view cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cp932[i]);
+        if (isCp932Pair(cp932, i)) {
+            out.append(cp932.substr(i, 2));
+            ++i;
+        } else {
+            out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
+        }
+    }
+}
+
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });

@@ -29,6 +29,10 @@ bool isAscii(std::string_view text);
 // Keeps the valid characters of a code page 932 text, putting "?" for stray bytes.
 std::string sanitizeCp932(std::string_view text);
 
+// Appends a code page 932 text as one header line: control characters (line breaks among
+// them) become blanks, double-byte characters are kept whole.
+void appendCp932OneLine(std::string& out, std::string_view cp932);
+
 // EUC-JP (JIS X 0208 pairs, SS2 half-width katakana) to code page 932; JIS X 0212
 // characters become the geta mark.
 std::string eucjpToCp932(std::string_view text);

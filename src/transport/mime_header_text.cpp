@@ -74,18 +74,6 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t s
     return word;
 }
 
-void appendOneLine(std::string& out, std::string_view cp932) {
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const auto c = static_cast<unsigned char>(cp932[i]);
-        if (isCp932Pair(cp932, i)) {
-            out.append(cp932.substr(i, 2));
-            ++i;
-        } else {
-            out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
-        }
-    }
-}
-
 }  // namespace
 
 std::string decodeBase64(std::string_view text) {
@@ -136,7 +124,7 @@ std::string decodeHeaderText(std::string_view rawValue) {
     std::string pendingGap;              // blanks after the pending words
     auto flush = [&] {
         if (!pending) return;
-        appendOneLine(out, charsetToCp932(pending->bytes, pending->charset));
+        appendCp932OneLine(out, charsetToCp932(pending->bytes, pending->charset));
         pending.reset();
     };
     auto appendRaw = [&](std::string_view raw) {
@@ -148,7 +136,7 @@ std::string decodeHeaderText(std::string_view rawValue) {
         flush();
         out.append(pendingGap);
         pendingGap.clear();
-        appendOneLine(out, guessToCp932(raw));
+        appendCp932OneLine(out, guessToCp932(raw));
     };
     std::size_t pos = 0;
     std::size_t searchFrom = 0;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/cp932.h"
+#include "transport/mime_charset.h"
 #include "transport/mime_decode.h"
 #include "transport/net_timeout.h"
 #include "transport/pop3_client.h"
@@ -25,24 +26,6 @@ std::string cutForHeaderBuffer(std::string_view text) {
     // Never split a CR LF pair.
     if (cut.size() < text.size() && cut.ends_with('\r')) cut.remove_suffix(1);
     return std::string(cut);
-}
-
-bool isValidUtf8(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size()) {
-        auto c = static_cast<unsigned char>(text[i]);
-        std::size_t length = c < 0x80           ? 1
-                             : (c >> 5) == 0x6  ? 2
-                             : (c >> 4) == 0xE  ? 3
-                             : (c >> 3) == 0x1E ? 4
-                                                : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 // Texts of the helpers are UTF-8; one that is not is taken as code page 932 already.

@@ -20,20 +20,6 @@ constexpr std::size_t rawBytesFor(std::string_view prefix) {
     return (kMaxEncodedWordLength - prefix.size() - kSuffix.size()) / 4 * 3;
 }
 
-std::string oneLine(std::string_view cp932) {
-    std::string out;
-    for (std::size_t i = 0; i < cp932.size(); ++i) {
-        const auto c = static_cast<unsigned char>(cp932[i]);
-        if (isCp932Pair(cp932, i)) {
-            out.append(cp932.substr(i, 2));
-            ++i;
-        } else {
-            out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
 bool isPlainAscii(std::string_view text) {
     for (char c : text)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -117,7 +103,8 @@ std::string encodeBase64(std::string_view bytes) {
 }
 
 std::string encodeHeaderValue(std::string_view cp932Text) {
-    const std::string text = oneLine(sanitizeCp932(cp932Text));
+    std::string text;
+    appendCp932OneLine(text, sanitizeCp932(cp932Text));
     if (isPlainAscii(text)) return text;
     if (fitsIso2022jp(text)) return join(iso2022jpWords(text));
     return join(utf8Words(cp932ToUtf8(text)));
