@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <map>
 
 #include "transport/pop3_apop.h"
 
@@ -269,6 +270,13 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
             uidls_[number - 1] = std::string(id);
         }
     }
+    // Ids must be unique; one the server gives to several mails is no id at all, or a caller
+    // keeping track of stored ids would take the second mail for the first.
+    std::map<std::string, int> uses;
+    for (const std::string& id : uidls_)
+        if (!id.empty()) ++uses[id];
+    for (std::string& id : uidls_)
+        if (!id.empty() && uses[id] > 1) id.clear();
     return {};
 }
 
