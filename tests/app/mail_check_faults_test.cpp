@@ -225,6 +225,27 @@ TEST_F(MailCheckFaultsTest, PlaintextInjectedAfterTheStlsGoAheadStopsTheCheckBef
     }
 }
 
+TEST_F(MailCheckFaultsTest, MailsSharingAUniqueIdAreEachStored) {
+    FakePop3Mailbox box;
+    box.add("twin mail 1", 100, "same-id");
+    box.add("twin mail 2", 100, "same-id");
+    box.add("twin mail 3", 100);
+    everyMail_ = {"twin mail 1", "twin mail 2", "twin mail 3"};
+    expectCompleteCheckStoresEachOnce(box);
+
+    // The same after a check that stopped between the twins.
+    box.add("again mail 1", 100, "again-id");
+    box.add("again mail 2", 100, "again-id");
+    everyMail_.insert(everyMail_.end(), {"again mail 1", "again mail 2"});
+    box.arm({"RETR 2"});
+    EXPECT_FALSE(check(box).completed);
+    expectNothingLost(box, {"again mail 1", "again mail 2"});
+    check(box);
+    EXPECT_TRUE(box.subjects().empty());
+    const std::map<std::string, int> stored = storedCounts();
+    for (const std::string& subject : everyMail_) EXPECT_GE(stored.count(subject), 1u) << subject;
+}
+
 // True when a fault planned with this countdown has not struck yet: one of the next
 // countdown operations of its kind on a scratch file fails.
 bool faultStillPending(IoFault kind, int countdown, const fs::path& scratch) {

@@ -10,9 +10,10 @@ FakePop3Mailbox::FakePop3Mailbox(Options options)
     : options_(options),
       server_(std::make_unique<FakePop3Server>([this](FakeClient& client) { serve(client); })) {}
 
-void FakePop3Mailbox::add(const std::string& subject, std::size_t bodyPadding) {
+void FakePop3Mailbox::add(const std::string& subject, std::size_t bodyPadding,
+                          const std::string& givenUid) {
     std::lock_guard<std::mutex> lock(mutex_);
-    const std::string uid = "uid-" + std::to_string(nextUid_++);
+    const std::string uid = givenUid.empty() ? "uid-" + std::to_string(nextUid_++) : givenUid;
     std::string text = "From: sender@example.jp\r\nTo: tester@example.jp\r\nSubject: " + subject +
                        "\r\nDate: Mon, 07 Dec 2026 10:00:00 +0900\r\nMessage-ID: <" + uid +
                        "@example.jp>\r\n\r\nbody of " + subject + "\r\n";

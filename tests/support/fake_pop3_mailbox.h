@@ -42,8 +42,9 @@ class FakePop3Mailbox {
     static constexpr const char* kUser = "tester";
     static constexpr const char* kPassword = "secret";
 
-    // A mail with this subject (and a body naming it), under a fresh unique id.
-    void add(const std::string& subject, std::size_t bodyPadding = 0);
+    // A mail with this subject (and a body naming it), under a fresh unique id unless one is
+    // given (a server may break the rule that ids are unique).
+    void add(const std::string& subject, std::size_t bodyPadding = 0, const std::string& uid = {});
     std::vector<std::string> subjects();
     void arm(Fault fault);
     bool faultStruck();
