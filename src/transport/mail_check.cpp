@@ -88,6 +88,7 @@ class CheckSession {
     int handle_;
     int taken_ = 0;
     int stored_ = 0;
+    int marked_ = 0;  // mails marked for removal at the close
     bool journalWritten_ = false;
     // A mail is in the journal but was not marked (the check stopped on it): the journal must
     // outlive the close, or the next check would store that mail a second time.
@@ -169,9 +170,10 @@ bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date
 
 CheckSession::Outcome CheckSession::takeMail(int n) {
     const std::string id = mail_.NMailPop3GetUidl(handle_, n);
-    if (journal_.alreadyStored(id, store_.wholeRecords())) {
+    if (journal_.alreadyStored(id, store_)) {
         // Stored by a check that was interrupted before the server removed it.
         mail_.NMailPop3DeleteMail(handle_, n);
+        ++marked_;
         return Outcome::Stored;
     }
 
@@ -185,9 +187,12 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     from = std::string(cutAtNul(from));
     host_.stage({cp932ToUtf8(subject), cp932ToUtf8(from), cp932ToUtf8(date), cp932ToUtf8(body)});
 
+    // No flush per mail: the writes land in this order, which a killed process cannot undo,
+    // and finish() flushes the store and the journal once, before the server removes anything.
     recordBuffer_.fill(subject, date, from, body);
+    const std::uint64_t checksum = recordChecksum(recordBuffer_);
     if (!id.empty()) {
-        Status st = journal_.notePending(id, store_.count() + 1);
+        Status st = journal_.notePending(id, store_.count() + 1, checksum);
         journalWritten_ = true;
         if (!st) return storeFailed(st.message());
         journaledButUnmarked_ = true;
@@ -197,11 +202,11 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
     if (!id.empty()) {
-        Status st = store_.sync();
-        if (st) st = journal_.noteStored(id);
-        if (!st) return storeFailed(st.message());
+        if (Status st = journal_.noteStored(id, number, checksum); !st)
+            return storeFailed(st.message());
     }
     mail_.NMailPop3DeleteMail(handle_, n);
+    ++marked_;
     journaledButUnmarked_ = false;
     return Outcome::Stored;
 }
@@ -216,16 +221,19 @@ CheckSession::Outcome CheckSession::storeFailed(const std::string& why) {
 }
 
 bool CheckSession::finish(bool loggedIn) {
-    if (stored_ > 0) {
-        if (Status st = store_.sync(); !st) {
-            // Without a flushed store the server must keep every mail: no close, no removal.
-            host_.notice(
-                "受信したメールをディスクに書き込めませんでした。メールはサーバーに"
-                "残してあります。\n" +
-                    st.message(),
-                kErrorTitle);
-            return false;
-        }
+    // The server removes the marked mails at the close: their records (also those an
+    // interrupted check wrote and this one only marked) and the journal must be on the disk
+    // first. Without both flushes the server keeps every mail: no close, no removal.
+    Status st;
+    if (stored_ > 0 || marked_ > 0) st = store_.sync();
+    if (st) st = journal_.sync();
+    if (!st) {
+        host_.notice(
+            "受信したメールをディスクに書き込めませんでした。メールはサーバーに"
+            "残してあります。\n" +
+                st.message(),
+            kErrorTitle);
+        return false;
     }
     if (mail_.NMailPop3Close(handle_) < 0) {
         if (loggedIn && taken_ > 0) {

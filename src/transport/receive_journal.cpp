@@ -5,11 +5,54 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <sstream>
+#include <string_view>
 
 #include "core/file_io.h"
 
 namespace tsubame {
+namespace {
+
+// Reads a decimal or hex number that fills text exactly.
+template <typename Number>
+bool parseWhole(std::string_view text, Number& value, int base) {
+    if (text.empty()) return false;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+std::string hex16(std::uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// "<record number> <checksum> <id>": the rest of a "P2" or "S2" line.
+bool parseChecksummedEntry(std::string_view rest, std::string& id, std::int64_t& number,
+                           std::uint64_t& checksum) {
+    const std::size_t first = rest.find(' ');
+    if (first == std::string_view::npos) return false;
+    const std::size_t second = rest.find(' ', first + 1);
+    if (second == std::string_view::npos || second + 1 >= rest.size()) return false;
+    const std::string_view sum = rest.substr(first + 1, second - first - 1);
+    if (sum.size() != 16 || !parseWhole(rest.substr(0, first), number, 10) ||
+        !parseWhole(sum, checksum, 16))
+        return false;
+    id = std::string(rest.substr(second + 1));
+    return true;
+}
+
+}  // namespace
+
+std::uint64_t recordChecksum(const ReceivedMailRecord& record) {
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (char byte : record.bytes) {
+        hash ^= static_cast<unsigned char>(byte);
+        hash *= 0x100000001b3ULL;
+    }
+    return hash;
+}
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path path) : path_(std::move(path)) {}
 
@@ -35,36 +78,56 @@ Status ReceiveJournal::load() {
     std::string line;
     while (std::getline(lines, line)) {
         if (lines.eof()) break;
-        if (line.rfind("S ", 0) == 0 && line.size() > 2) {
-            stored_.insert(line.substr(2));
-        } else if (line.rfind("P ", 0) == 0) {
-            const std::size_t blank = line.find(' ', 2);
-            if (blank == std::string::npos || blank + 1 >= line.size()) continue;
-            std::int64_t number = 0;
-            auto [end, error] = std::from_chars(line.data() + 2, line.data() + blank, number);
-            if (error != std::errc() || end != line.data() + blank) continue;
-            pending_[line.substr(blank + 1)] = number;
+        const std::string_view view(line);
+        std::string id;
+        std::int64_t number = 0;
+        std::uint64_t checksum = 0;
+        if (view.starts_with("P2 ") || view.starts_with("S2 ")) {
+            if (!parseChecksummedEntry(view.substr(3), id, number, checksum)) continue;
+            (view[0] == 'P' ? pending_ : stored_)[id] = Entry{number, checksum};
+        } else if (view.starts_with("S ") && view.size() > 2) {
+            stored_[line.substr(2)] = Entry{};
+        } else if (view.starts_with("P ")) {
+            const std::size_t blank = view.find(' ', 2);
+            if (blank == std::string_view::npos || blank + 1 >= view.size()) continue;
+            if (!parseWhole(view.substr(2, blank - 2), number, 10)) continue;
+            pending_[line.substr(blank + 1)] = Entry{number, std::nullopt};
         }
     }
     return {};
 }
 
-bool ReceiveJournal::alreadyStored(const std::string& id, std::int64_t wholeRecords) const {
-    if (id.empty()) return false;
-    if (stored_.count(id)) return true;
-    auto it = pending_.find(id);
-    return it != pending_.end() && it->second >= 1 && it->second <= wholeRecords;
+bool ReceiveJournal::entryHolds(const Entry& entry, const ReceivedMailStore& store) const {
+    if (!entry.recordNumber) return true;  // an old "S" line: the record was flushed
+    const std::int64_t n = *entry.recordNumber;
+    if (n < 1 || n > store.wholeRecords()) return false;
+    if (!entry.checksum) return true;  // an old "P" line: its record was flushed
+    ReceivedMailRecord record;
+    return store.read(n, record) && recordChecksum(record) == *entry.checksum;
 }
 
-Status ReceiveJournal::notePending(const std::string& id, std::int64_t recordNumber) {
-    Status st = appendLine("P " + std::to_string(recordNumber) + " " + id + "\n");
-    if (st) pending_[id] = recordNumber;
+bool ReceiveJournal::alreadyStored(const std::string& id, const ReceivedMailStore& store) const {
+    if (id.empty()) return false;
+    for (const auto* entries : {&stored_, &pending_}) {
+        auto it = entries->find(id);
+        if (it != entries->end() && entryHolds(it->second, store)) return true;
+    }
+    return false;
+}
+
+Status ReceiveJournal::notePending(const std::string& id, std::int64_t recordNumber,
+                                   std::uint64_t checksum) {
+    Status st =
+        appendLine("P2 " + std::to_string(recordNumber) + " " + hex16(checksum) + " " + id + "\n");
+    if (st) pending_[id] = Entry{recordNumber, checksum};
     return st;
 }
 
-Status ReceiveJournal::noteStored(const std::string& id) {
-    Status st = appendLine("S " + id + "\n");
-    if (st) stored_.insert(id);
+Status ReceiveJournal::noteStored(const std::string& id, std::int64_t recordNumber,
+                                  std::uint64_t checksum) {
+    Status st =
+        appendLine("S2 " + std::to_string(recordNumber) + " " + hex16(checksum) + " " + id + "\n");
+    if (st) stored_[id] = Entry{recordNumber, checksum};
     return st;
 }
 
@@ -73,9 +136,10 @@ Status ReceiveJournal::appendLine(const std::string& line) {
     UniqueFd fd = openFile(path_, O_RDWR | O_APPEND);
     if (!fd.valid() && errno == ENOENT) {
         fd = openFile(path_, O_RDWR | O_APPEND | O_CREAT, 0600);
-        created = true;
+        created = fd.valid();
     }
     if (!fd.valid()) return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
+    createdUnsynced_ = createdUnsynced_ || created;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
         return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
@@ -86,17 +150,33 @@ Status ReceiveJournal::appendLine(const std::string& line) {
     if (info.st_size > 0 && readAt(fd.get(), &last, 1, info.st_size - 1, &got) && got == 1 &&
         last != '\n')
         text.insert(text.begin(), '\n');
+    // Even a failed write may have left part of the line behind: that part needs the flush too.
+    unsynced_ = true;
     if (Status st = writeAt(fd.get(), text.data(), text.size(), info.st_size); !st) return st;
-    if (Status st = syncFd(fd.get()); !st) return st;
-    if (Status st = fd.close(); !st) return st;
+    return fd.close();
+}
+
+Status ReceiveJournal::sync() {
+    if (unsynced_) {
+        UniqueFd fd = openFile(path_, O_RDONLY);
+        if (!fd.valid())
+            return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
+        if (Status st = syncFd(fd.get()); !st) return st;
+        unsynced_ = false;
+    }
     // A new file's name must survive a crash too.
-    if (created) return syncFolder(path_.parent_path());
+    if (createdUnsynced_) {
+        if (Status st = syncFolder(path_.parent_path()); !st) return st;
+        createdUnsynced_ = false;
+    }
     return {};
 }
 
 Status ReceiveJournal::clear() {
     stored_.clear();
     pending_.clear();
+    unsynced_ = false;
+    createdUnsynced_ = false;
     std::error_code error;
     std::filesystem::remove(path_, error);
     if (error) return Status::failure(ioErrorText("受信記録を消せません", path_, error.value()));

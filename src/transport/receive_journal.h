@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 
 #include "core/status.h"
+#include "store/received_mail_record.h"
+#include "store/received_mail_store.h"
 
 namespace tsubame {
 
@@ -14,10 +16,16 @@ namespace tsubame {
 // check that is interrupted after storing a mail but before the server removed it leaves the
 // id here, so the next check only marks that mail instead of storing it a second time.
 //
-// Two lines per mail, each flushed before the next step:
-//   "P <record number> <id>"  before the append: the mail goes into that record;
-//   "S <id>"                  after the store was flushed: the record is on disk.
-// A mail with only its "P" line is stored when the store already holds its whole record.
+// Two lines per mail, written in this order around the record's append:
+//   "P2 <record number> <checksum> <id>"  before the append: the mail goes into that record;
+//   "S2 <record number> <checksum> <id>"  after the append: the record is written.
+// The checksum (FNV-1a 64 of the record's bytes, 16 hex digits) lets the next check tell
+// whether the record really is in the store: the lines are not flushed one by one, and after
+// a power loss the journal may have survived while the store's tail did not. An entry is
+// trusted only when the store's record at that number is whole and has that checksum.
+//
+// Journals of earlier versions hold "P <record number> <id>" (trusted when the store holds
+// that record whole) and "S <id>" (trusted as it stands); they are still read.
 class ReceiveJournal {
   public:
     explicit ReceiveJournal(std::filesystem::path path);
@@ -26,11 +34,16 @@ class ReceiveJournal {
     Status load();
     bool hasEntries() const { return !stored_.empty() || !pending_.empty(); }
 
-    // True when the mail with this id is already in a store of wholeRecords records.
-    bool alreadyStored(const std::string& id, std::int64_t wholeRecords) const;
+    // True when the mail with this id is already in the store (see the class comment).
+    bool alreadyStored(const std::string& id, const ReceivedMailStore& store) const;
 
-    Status notePending(const std::string& id, std::int64_t recordNumber);
-    Status noteStored(const std::string& id);
+    // Both lines are plain writes: sync() makes them durable.
+    Status notePending(const std::string& id, std::int64_t recordNumber, std::uint64_t checksum);
+    Status noteStored(const std::string& id, std::int64_t recordNumber, std::uint64_t checksum);
+
+    // Flushes the lines written since the last flush (and the new file's name); nothing to do
+    // when none were written.
+    Status sync();
 
     // Forgets every entry (after the server has removed the mails).
     Status clear();
@@ -38,11 +51,22 @@ class ReceiveJournal {
     const std::filesystem::path& path() const { return path_; }
 
   private:
+    // Where a journal line says the mail is; no number for an old "S" line.
+    struct Entry {
+        std::optional<std::int64_t> recordNumber;
+        std::optional<std::uint64_t> checksum;
+    };
+    bool entryHolds(const Entry& entry, const ReceivedMailStore& store) const;
     Status appendLine(const std::string& line);
 
     std::filesystem::path path_;
-    std::set<std::string> stored_;
-    std::map<std::string, std::int64_t> pending_;
+    std::map<std::string, Entry> stored_;
+    std::map<std::string, Entry> pending_;
+    bool unsynced_ = false;         // lines written since the last flush
+    bool createdUnsynced_ = false;  // the file was created and its folder not flushed yet
 };
+
+// FNV-1a 64 of the record's bytes: what the journal's lines carry.
+std::uint64_t recordChecksum(const ReceivedMailRecord& record);
 
 }  // namespace tsubame

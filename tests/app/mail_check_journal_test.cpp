@@ -1,6 +1,8 @@
 // The receive journal: an interrupted check followed by a complete one stores every mail
 // exactly once.
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
 
 #include "app/mail_check_fixture.h"
 #include "core/file_io.h"
@@ -94,7 +96,7 @@ TEST_F(MailCheckJournalTest, HalfWrittenRecordOfAnInterruptedCheckIsReplaced) {
 TEST_F(MailCheckJournalTest, JournalWriteFailureKeepsTheMailOnTheServer) {
     addMails(2);
     mail_.onDelete = [&](int n) {
-        if (n == 1) injectFault(FaultKind::Sync, 1, EIO);  // the next flush: mail 2's intent
+        if (n == 1) injectFault(FaultKind::Write, 1, ENOSPC);  // the next write: mail 2's intent
     };
     const MailCheckOutcome outcome = runMailCheck(*app_);
     EXPECT_FALSE(outcome.completed);
@@ -122,21 +124,143 @@ TEST_F(MailCheckJournalTest, FailedConfirmationKeepsTheJournalSoTheMailIsNotStor
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
-TEST(ReceiveJournalTest, LinesCutShortAreIgnoredAndNotGlued) {
-    QTemporaryDir dir;
-    const std::filesystem::path path = std::filesystem::path(dir.path().toStdString()) / "j";
-    std::ofstream(path, std::ios::binary) << "S done\nP 3 half";
-    ReceiveJournal journal(path);
+TEST_F(MailCheckJournalTest, PowerLossThatCostTheStoreItsTailStoresThoseMailsAgain) {
+    // The journal survived, the store's last records did not (after a power loss the two
+    // files are not in any order): the entries naming lost records must not be trusted.
+    for (std::uintmax_t kept : {ReceivedMailRecord::kSize, ReceivedMailRecord::kSize * 5 / 2}) {
+        SCOPED_TRACE(kept);
+        std::filesystem::remove(storePath());
+        std::filesystem::remove(journalPath());
+        mail_.mailbox.clear();
+        mail_.calls.clear();
+        addMails(3);
+        mail_.connectionDropsAtClose = true;
+        runMailCheck(*app_);
+        ASSERT_EQ(store().count(), 3);
+        ASSERT_EQ(mail_.mailbox.size(), 3u);
+        std::filesystem::resize_file(storePath(), kept);
+
+        mail_.connectionDropsAtClose = false;
+        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
+        EXPECT_TRUE(mail_.mailbox.empty());
+        const int refetched = kept == ReceivedMailRecord::kSize ? 2 : 1;
+        EXPECT_EQ(callsNamed("GetMail "), 3 + refetched);
+        EXPECT_FALSE(std::filesystem::exists(journalPath()));
+    }
+}
+
+TEST_F(MailCheckJournalTest, RecordThatDiffersFromItsJournalEntryIsStoredAgain) {
+    addMails(3);
+    mail_.connectionDropsAtClose = true;
+    runMailCheck(*app_);
+    ASSERT_EQ(store().count(), 3);
+    {
+        // Record 2 came back from the power loss as zeros: its data never reached the disk.
+        std::fstream out(storePath(), std::ios::binary | std::ios::in | std::ios::out);
+        out.seekp(static_cast<std::streamoff>(ReceivedMailRecord::kSize));
+        out << std::string(ReceivedMailRecord::kSize, '\0');
+    }
+    mail_.connectionDropsAtClose = false;
+    EXPECT_TRUE(runMailCheck(*app_).completed);
+    const Strings subjects = storedSubjects();
+    EXPECT_EQ(subjects.size(), 4u);
+    for (const char* subject : {"件名1", "件名2", "件名3"})
+        EXPECT_EQ(std::count(subjects.begin(), subjects.end(), subject), 1) << subject;
+    EXPECT_EQ(subjects.back(), "件名2");
+    EXPECT_TRUE(mail_.mailbox.empty());
+}
+
+TEST_F(MailCheckJournalTest, StoreAndJournalAreFlushedOnceBeforeTheCloseOrNothingIsRemoved) {
+    // The first flush of the check is the store's, the second the journal's; both come after
+    // every mail is stored, and when either fails the connection is not closed.
+    for (int failing : {1, 2}) {
+        SCOPED_TRACE(failing);
+        std::filesystem::remove(storePath());
+        std::filesystem::remove(journalPath());
+        mail_.mailbox.clear();
+        mail_.calls.clear();
+        dialogs_.clear();
+        addMails(5);
+        injectFault(FaultKind::Sync, failing, EIO);
+        const MailCheckOutcome failed = runMailCheck(*app_);
+        clearInjectedFaults();
+        EXPECT_FALSE(failed.completed);
+        const Strings all{"件名1", "件名2", "件名3", "件名4", "件名5"};
+        EXPECT_EQ(storedSubjects(), all);
+        EXPECT_EQ(callsNamed("Close"), 0);
+        EXPECT_EQ(mail_.mailbox.size(), 5u);
+        ASSERT_EQ(dialogs_.boxes().size(), 1u);
+        EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("書き込めませんでした")));
+
+        // The next check recognises every mail from the journal and only removes them.
+        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_EQ(storedSubjects(), all);
+        EXPECT_TRUE(mail_.mailbox.empty());
+        EXPECT_EQ(callsNamed("GetMail "), 5);
+    }
+}
+
+// A store of the given records, in a folder of its own.
+class ReceiveJournalTest : public ::testing::Test {
+  protected:
+    ReceivedMailRecord addRecord(const std::string& subject) {
+        ReceivedMailRecord record;
+        record.fill(subject, "date", "from", "body");
+        EXPECT_TRUE(store_.append(record).ok());
+        return record;
+    }
+
+    QTemporaryDir dir_;  // before the paths made from it
+    const std::filesystem::path folder_{dir_.path().toStdString()};
+    const std::filesystem::path journalPath_ = folder_ / "j";
+    ReceivedMailStore store_{folder_ / "store", folder_ / "store.tmp"};
+};
+
+TEST_F(ReceiveJournalTest, LinesCutShortAreIgnoredAndNotGlued) {
+    std::ofstream(journalPath_, std::ios::binary) << "S done\nP 3 half";
+    ReceiveJournal journal(journalPath_);
     ASSERT_TRUE(journal.load().ok());
-    EXPECT_TRUE(journal.alreadyStored("done", 0));
-    EXPECT_FALSE(journal.alreadyStored("half", 5));
-    ASSERT_TRUE(journal.noteStored("next").ok());
-    ReceiveJournal again(path);
+    EXPECT_TRUE(journal.alreadyStored("done", store_));  // an old line: trusted as it stands
+    for (int i = 0; i < 5; ++i) addRecord("r");
+    EXPECT_FALSE(journal.alreadyStored("half", store_));
+    const std::uint64_t sum = recordChecksum(addRecord("next"));
+    ASSERT_TRUE(journal.noteStored("next", 6, sum).ok());
+    ASSERT_TRUE(journal.sync().ok());
+    ReceiveJournal again(journalPath_);
     ASSERT_TRUE(again.load().ok());
-    EXPECT_TRUE(again.alreadyStored("next", 0));
-    EXPECT_FALSE(again.alreadyStored("", 10));
+    EXPECT_TRUE(again.alreadyStored("next", store_));
+    EXPECT_FALSE(again.alreadyStored("", store_));
     ASSERT_TRUE(again.clear().ok());
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(journalPath_));
+}
+
+TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenTheirRecordMatches) {
+    const ReceivedMailRecord first = addRecord("first");
+    const ReceivedMailRecord second = addRecord("second");
+    ReceiveJournal journal(journalPath_);
+    ASSERT_TRUE(journal.notePending("pending-ok", 1, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.noteStored("stored-ok", 2, recordChecksum(second)).ok());
+    ASSERT_TRUE(journal.noteStored("wrong-sum", 2, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.noteStored("missing", 3, recordChecksum(second)).ok());
+    ASSERT_TRUE(journal.notePending("zero", 0, recordChecksum(first)).ok());
+    ReceiveJournal read(journalPath_);
+    ASSERT_TRUE(read.load().ok());
+    for (ReceiveJournal* j : {&journal, &read}) {
+        EXPECT_TRUE(j->alreadyStored("pending-ok", store_));
+        EXPECT_TRUE(j->alreadyStored("stored-ok", store_));
+        EXPECT_FALSE(j->alreadyStored("wrong-sum", store_));
+        EXPECT_FALSE(j->alreadyStored("missing", store_));
+        EXPECT_FALSE(j->alreadyStored("zero", store_));
+        EXPECT_FALSE(j->alreadyStored("unknown", store_));
+    }
+    // Malformed lines of the checksummed form are ignored, not read as another form.
+    std::ofstream(journalPath_, std::ios::binary | std::ios::app)
+        << "S2 2 123 short-sum\nS2 x " << std::string(16, '0') << " bad-number\nS2 2\n";
+    ASSERT_TRUE(read.load().ok());
+    EXPECT_FALSE(read.alreadyStored("short-sum", store_));
+    EXPECT_FALSE(read.alreadyStored("bad-number", store_));
+    EXPECT_TRUE(read.alreadyStored("stored-ok", store_));
 }
 
 }  // namespace
