@@ -12,7 +12,7 @@ namespace tsubame::testing {
 // Answers every box from a script and records it. Unscripted boxes get OK (or No for a
 // Yes/No question); unscripted file dialogs are cancelled.
 class ScriptedDialogs : public Dialogs {
-public:
+  public:
     struct Box {
         QString text;
         QString title;  // as passed; empty means the application's title
@@ -42,7 +42,7 @@ public:
     QString lastFileFilter() const { return lastFilter_; }
     void clear() { boxes_.clear(); }
 
-private:
+  private:
     struct PrintAnswer {
         std::optional<QString> pdfFile;
         int copies;

@@ -59,8 +59,7 @@ int ScriptedMailLibrary::NMailPop3Connect(const char* server) {
 
 int ScriptedMailLibrary::NMailPop3Authenticate(int, const char* id, const char* password,
                                                int apop) {
-    calls.push_back("Authenticate " + text(id) + " " + text(password) + " " +
-                    std::to_string(apop));
+    calls.push_back("Authenticate " + text(id) + " " + text(password) + " " + std::to_string(apop));
     lastAuthId = text(id);
     lastAuthPassword = text(password);
     lastApop = apop;
@@ -91,8 +90,8 @@ int ScriptedMailLibrary::NMailPop3GetMailSize(int, int mailNo) {
 }
 
 int ScriptedMailLibrary::NMailPop3GetMail(int, int mailNo, std::string& subject, std::string& date,
-                                          std::string& from, std::string& header,
-                                          std::string& body, const char*, const char*) {
+                                          std::string& from, std::string& header, std::string& body,
+                                          const char*, const char*) {
     calls.push_back("GetMail " + std::to_string(mailNo));
     if (onFetch) onFetch(mailNo);
     const Mail* m = mail(mailNo);

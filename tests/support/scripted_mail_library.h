@@ -13,7 +13,7 @@ namespace tsubame::testing {
 // A mail library that plays a scripted POP3 mailbox and records every send. Texts are code
 // page 932 like the real library's. Marks take effect only at a Close.
 class ScriptedMailLibrary : public MailLibrary {
-public:
+  public:
     struct Mail {
         std::string rawHeader;
         std::string rawBody;
@@ -35,8 +35,8 @@ public:
     std::vector<Mail> mailbox;
     // Failure switches.
     bool connectFails = false;
-    int loginResult = 0;        // < 0: the login fails with this result
-    int fetchFailsAt = 0;       // mail number whose fetch fails (0: none)
+    int loginResult = 0;                  // < 0: the login fails with this result
+    int fetchFailsAt = 0;                 // mail number whose fetch fails (0: none)
     bool connectionDropsAtClose = false;  // Close fails and deletes nothing
     std::deque<int> sendResults;          // results of the next sends (default 1)
     std::string errorText = "scripted failure";
@@ -44,7 +44,7 @@ public:
     // What happened.
     std::vector<std::string> calls;  // "Connect host", "Authenticate id pass -1", "GetMail 2" ...
     std::vector<SentMail> sent;
-    std::vector<int> marked;         // mail numbers marked in the open connection
+    std::vector<int> marked;  // mail numbers marked in the open connection
     std::string lastAuthId, lastAuthPassword;
     int lastApop = 0;
     std::string smtpLoginId, smtpLoginPassword;
@@ -83,7 +83,7 @@ public:
     void NMailSetSmtpLogin(const char* id, const char* password) override;
     std::string NMailPop3GetUidl(int handle, int mailNo) override;
 
-private:
+  private:
     const Mail* mail(int mailNo) const;
     bool open_ = false;
     std::string lastError_;
