@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace tsubame {
 namespace {
@@ -88,6 +90,31 @@ Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::si
         total += static_cast<std::size_t>(n);
     }
     if (got) *got = total;
+    return {};
+}
+
+Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                 std::size_t size) {
+    if (faultDue(FaultKind::Write)) return Status::failure(std::strerror(errno));
+    off64_t in = fromOffset;
+    off64_t out = toOffset;
+    while (size > 0) {
+        ssize_t n = ::copy_file_range(from, &in, to, &out, size, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // not supported here, or the source ended: copy by hand below
+        size -= static_cast<std::size_t>(n);
+    }
+    std::vector<char> buffer(std::min<std::size_t>(size, 1u << 20));
+    while (size > 0) {
+        std::size_t got = 0;
+        std::size_t chunk = std::min(size, buffer.size());
+        if (Status st = readAt(from, buffer.data(), chunk, in, &got); !st) return st;
+        if (got == 0) return Status::failure("short read");
+        if (Status st = writeAt(to, buffer.data(), got, out); !st) return st;
+        in += static_cast<off64_t>(got);
+        out += static_cast<off64_t>(got);
+        size -= got;
+    }
     return {};
 }
 

@@ -36,6 +36,10 @@ UniqueFd openFile(const std::filesystem::path& path, int flags, int mode = 0644)
 Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset);
 Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::size_t* got);
 Status syncFd(int fd);
+// Copies size bytes from one file to another inside the kernel where it can (falls back to
+// reading and writing). Counts as a write for fault injection.
+Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
+                 std::size_t size);
 Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Flushes a folder's entries, so that a rename inside it survives a crash.
 Status syncFolder(const std::filesystem::path& folder);

@@ -157,4 +157,61 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
     return {};
 }
 
+Status RecordFile::compactLive(const std::filesystem::path& tempPath,
+                               std::size_t flagOffset) const {
+    auto fail = [&](const std::string& text) {
+        std::error_code ignored;
+        std::filesystem::remove(tempPath, ignored);
+        return Status::failure(text);
+    };
+    UniqueFd source = openFile(path_, O_RDONLY | O_CREAT);
+    if (!source.valid()) return fail(ioErrorText("ファイルを開けません", path_, errno));
+    UniqueFd target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
+    if (!target.valid()) return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+    // The new store replaces the old one, so it takes over the old one's permissions.
+    struct stat sourceInfo {};
+    if (::fstat(source.get(), &sourceInfo) != 0 ||
+        ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
+        return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+
+    const auto length = static_cast<std::int64_t>(recordLength_);
+    const std::int64_t records = sourceInfo.st_size / length;
+    std::int64_t writeOffset = 0;
+    std::int64_t runStart = -1;  // first record of the current run of kept records
+    auto copyRun = [&](std::int64_t end) -> Status {
+        if (runStart < 0) return {};
+        const std::int64_t bytes = (end - runStart) * length;
+        Status st = copyRange(source.get(), runStart * length, target.get(), writeOffset,
+                              static_cast<std::size_t>(bytes));
+        writeOffset += bytes;
+        runStart = -1;
+        return st;
+    };
+    for (std::int64_t i = 0; i < records; ++i) {
+        char flag[2];
+        std::size_t got = 0;
+        Status st =
+            readAt(source.get(), flag, 2, i * length + static_cast<std::int64_t>(flagOffset), &got);
+        if (!st || got != 2)
+            return fail("「" + path_.string() + "」を読み込めません: " + st.message());
+        const bool keep = flag[0] != 0 || flag[1] != 0;  // the 16-bit flag is not 0
+        if (keep && runStart < 0) runStart = i;
+        if (!keep) {
+            if (Status copied = copyRun(i); !copied)
+                return fail("一時ファイル「" + tempPath.string() +
+                            "」に書き込めません: " + copied.message());
+        }
+    }
+    if (Status copied = copyRun(records); !copied)
+        return fail("一時ファイル「" + tempPath.string() +
+                    "」に書き込めません: " + copied.message());
+    Status st = syncFd(target.get());
+    if (st) st = target.close();
+    if (!st) return fail("一時ファイルを保存できません: " + st.message());
+    st = renameFile(tempPath, path_);
+    if (!st) return fail(st.message());
+    syncFolder(path_.parent_path());
+    return {};
+}
+
 }  // namespace tsubame

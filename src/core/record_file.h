@@ -59,6 +59,10 @@ class RecordFile {
     Status compact(const std::filesystem::path& tempPath,
                    const std::function<bool(std::span<const char>)>& keep) const;
 
+    // The same for the common case: keeps the records whose 16-bit flag at flagOffset is not
+    // 0. Reads only the flags and copies the kept runs of records inside the kernel.
+    Status compactLive(const std::filesystem::path& tempPath, std::size_t flagOffset) const;
+
   private:
     std::filesystem::path path_;
     std::size_t recordLength_;

@@ -33,9 +33,7 @@ Status AddressStore::remove(std::int64_t n, bool confirmed) const {
             if (Status st = file_.writeBytes(n, AddressRecord::kInUseOffset, zero); !st) return st;
         }
     }
-    Status st = file_.compact(tempPath_, [](std::span<const char> rec) {
-        return recordInUse(rec, AddressRecord::kInUseOffset) != 0;
-    });
+    Status st = file_.compactLive(tempPath_, AddressRecord::kInUseOffset);
     if (!st && marked) {
         // Leave the book as it was before the call: the entry is kept.
         file_.writeBytes(

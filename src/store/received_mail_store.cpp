@@ -92,9 +92,7 @@ Status ReceivedMailStore::mark(std::int64_t n) const {
 }
 
 Status ReceivedMailStore::compact() const {
-    return file_.compact(tempPath_, [](std::span<const char> rec) {
-        return recordInUse(rec, ReceivedMailRecord::kInUseOffset) != 0;
-    });
+    return file_.compactLive(tempPath_, ReceivedMailRecord::kInUseOffset);
 }
 
 Status ReceivedMailStore::remove(std::int64_t n) const {
