@@ -19,6 +19,40 @@ std::int64_t fileLength(const std::filesystem::path& path) {
     return st.st_size;
 }
 
+// Removes the temporary file of a failed compaction and says why it failed.
+Status failCompaction(const std::filesystem::path& tempPath, const std::string& text) {
+    std::error_code ignored;
+    std::filesystem::remove(tempPath, ignored);
+    return Status::failure(text);
+}
+
+// Opens the store as the source and a fresh temporary file, which takes over the store's
+// permissions since it replaces the store.
+Status openCompaction(const std::filesystem::path& path, const std::filesystem::path& tempPath,
+                      UniqueFd& source, UniqueFd& target, std::int64_t& sourceLength) {
+    source = openFile(path, O_RDONLY | O_CREAT);
+    if (!source.valid()) return Status::failure(ioErrorText("ファイルを開けません", path, errno));
+    target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
+    struct stat sourceInfo {};
+    if (!target.valid() || ::fstat(source.get(), &sourceInfo) != 0 ||
+        ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
+        return Status::failure(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+    sourceLength = sourceInfo.st_size;
+    return {};
+}
+
+// Flushes the temporary file and renames it over the store in one atomic step.
+Status finishCompaction(const std::filesystem::path& path, const std::filesystem::path& tempPath,
+                        UniqueFd& target) {
+    Status st = syncFd(target.get());
+    if (st) st = target.close();
+    if (!st) return failCompaction(tempPath, "一時ファイルを保存できません: " + st.message());
+    st = renameFile(tempPath, path);
+    if (!st) return failCompaction(tempPath, st.message());
+    syncFolder(path.parent_path());
+    return {};
+}
+
 }  // namespace
 
 std::int64_t divideRoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
@@ -106,20 +140,11 @@ Status RecordFile::sync() const {
 
 Status RecordFile::compact(const std::filesystem::path& tempPath,
                            const std::function<bool(std::span<const char>)>& keep) const {
-    auto fail = [&](const std::string& text) {
-        std::error_code ignored;
-        std::filesystem::remove(tempPath, ignored);
-        return Status::failure(text);
-    };
-    UniqueFd source = openFile(path_, O_RDONLY | O_CREAT);
-    if (!source.valid()) return fail(ioErrorText("ファイルを開けません", path_, errno));
-    UniqueFd target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
-    if (!target.valid()) return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
-    // The new store replaces the old one, so it takes over the old one's permissions.
-    struct stat sourceInfo {};
-    if (::fstat(source.get(), &sourceInfo) != 0 ||
-        ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
-        return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+    auto fail = [&](const std::string& text) { return failCompaction(tempPath, text); };
+    UniqueFd source, target;
+    std::int64_t sourceLength = 0;
+    if (Status st = openCompaction(path_, tempPath, source, target, sourceLength); !st)
+        return fail(st.message());
 
     // Records are copied in chunks so that a large store is read and written once.
     const std::size_t perChunk = std::max<std::size_t>(1, (4u << 20) / recordLength_);
@@ -148,34 +173,19 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
         readOffset += static_cast<std::int64_t>(got);
         if (got < in.size()) break;
     }
-    Status st = syncFd(target.get());
-    if (st) st = target.close();
-    if (!st) return fail("一時ファイルを保存できません: " + st.message());
-    st = renameFile(tempPath, path_);
-    if (!st) return fail(st.message());
-    syncFolder(path_.parent_path());
-    return {};
+    return finishCompaction(path_, tempPath, target);
 }
 
 Status RecordFile::compactLive(const std::filesystem::path& tempPath,
                                std::size_t flagOffset) const {
-    auto fail = [&](const std::string& text) {
-        std::error_code ignored;
-        std::filesystem::remove(tempPath, ignored);
-        return Status::failure(text);
-    };
-    UniqueFd source = openFile(path_, O_RDONLY | O_CREAT);
-    if (!source.valid()) return fail(ioErrorText("ファイルを開けません", path_, errno));
-    UniqueFd target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
-    if (!target.valid()) return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
-    // The new store replaces the old one, so it takes over the old one's permissions.
-    struct stat sourceInfo {};
-    if (::fstat(source.get(), &sourceInfo) != 0 ||
-        ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
-        return fail(ioErrorText("一時ファイルを作成できません", tempPath, errno));
+    auto fail = [&](const std::string& text) { return failCompaction(tempPath, text); };
+    UniqueFd source, target;
+    std::int64_t sourceLength = 0;
+    if (Status st = openCompaction(path_, tempPath, source, target, sourceLength); !st)
+        return fail(st.message());
 
     const auto length = static_cast<std::int64_t>(recordLength_);
-    const std::int64_t records = sourceInfo.st_size / length;
+    const std::int64_t records = sourceLength / length;
     std::int64_t writeOffset = 0;
     std::int64_t runStart = -1;  // first record of the current run of kept records
     auto copyRun = [&](std::int64_t end) -> Status {
@@ -205,13 +215,7 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
     if (Status copied = copyRun(records); !copied)
         return fail("一時ファイル「" + tempPath.string() +
                     "」に書き込めません: " + copied.message());
-    Status st = syncFd(target.get());
-    if (st) st = target.close();
-    if (!st) return fail("一時ファイルを保存できません: " + st.message());
-    st = renameFile(tempPath, path_);
-    if (!st) return fail(st.message());
-    syncFolder(path_.parent_path());
-    return {};
+    return finishCompaction(path_, tempPath, target);
 }
 
 }  // namespace tsubame

@@ -12,7 +12,7 @@ namespace tsubame {
 // A message ready for the SMTP DATA phase: CR LF line ends, no line over 998 bytes.
 struct BuiltMessage {
     std::string text;
-    std::string envelopeFrom;             // addr-spec of the sender
+    std::string envelopeFrom;             // the sender's bare address, for the envelope
     std::vector<std::string> envelopeTo;  // To, Cc and Bcc addr-specs
 };
 
