@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "mime/mime_decode.h"
 #include "store/received_mail_record.h"
-#include "transport/mime_decode.h"
 
 using namespace tsubame;
 

@@ -8,10 +8,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "app/app_context.h"
 #include "app/main_form.h"
+#include "context/app_context.h"
 #include "core/app_paths.h"
-#include "transport/nmail.h"
+#include "maillib/nmail.h"
 #include "ui/qt_dialogs.h"
 #include "viewer/tyaku_form.h"
 

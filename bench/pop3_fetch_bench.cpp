@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "transport/nmail.h"
+#include "maillib/nmail.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <fstream>
 #include <memory>
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
+#include "maillib/mail_library.h"
 #include "store/received_mail_store.h"
-#include "transport/mail_library.h"
 #include "ui/dialogs.h"
 #include "viewer/tyaku_form.h"
 

@@ -8,13 +8,13 @@
 #include <string_view>
 
 #include "core/cp932.h"
-#include "transport/iso2022jp.h"
-#include "transport/mime_attachment_files.h"
-#include "transport/mime_charset.h"
-#include "transport/mime_header_text.h"
-#include "transport/mime_html_text.h"
-#include "transport/mime_params.h"
-#include "transport/mime_parse.h"
+#include "mime/iso2022jp.h"
+#include "mime/mime_attachment_files.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_header_text.h"
+#include "mime/mime_html_text.h"
+#include "mime/mime_params.h"
+#include "mime/mime_parse.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "addressbook/hover_help_option.h"
 #include "addressbook/typed_length_validator.h"
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"

@@ -1,12 +1,11 @@
 #include "addressbook/hover_help_option.h"
 
-#include "app/app_context.h"
-#include "app/main_form.h"
+#include "context/app_context.h"
 
 namespace tsubame {
 
 bool hoverHelpWanted(AppContext& app) {
-    if (MainForm* main = app.mainForm()) return main->showHelpChecked();
+    if (MainWindow* main = app.mainForm()) return main->showHelpChecked();
     return app.settingsFiles().readWindowOption("NUMBER") == 1;
 }
 

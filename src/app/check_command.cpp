@@ -1,8 +1,8 @@
 #include <cstdio>
 
-#include "app/app_context.h"
 #include "app/command_line.h"
 #include "app/mail_check_operation.h"
+#include "context/app_context.h"
 #include "settings/server_settings.h"
 
 namespace tsubame {

@@ -1,9 +1,9 @@
 #include "app/mail_check_operation.h"
 
-#include "app/app_context.h"
 #include "app/main_form.h"
-#include "settings/id_pass_form.h"
-#include "transport/mail_check.h"
+#include "context/app_context.h"
+#include "receive/mail_check.h"
+#include "setup/id_pass_form.h"
 #include "viewer/tyaku_form.h"
 
 namespace tsubame {
@@ -15,7 +15,8 @@ QString qs(const std::string& utf8) { return QString::fromStdString(utf8); }
 // message boxes go to the context's dialogs and the record is built without a viewer.
 class WindowsCheckHost : public MailCheckHost {
   public:
-    explicit WindowsCheckHost(AppContext& app) : app_(app), main_(app.mainForm()) {}
+    explicit WindowsCheckHost(AppContext& app)
+        : app_(app), main_(dynamic_cast<MainForm*>(app.mainForm())) {}
 
     void checkStarted() override {
         if (main_) main_->setHelpText(qs(mail_check_text::kChecking));
@@ -61,7 +62,7 @@ MailCheckOutcome runMailCheck(AppContext& app) {
                     host);
     const MailCheckResult result = check.run();
 
-    if (MainForm* main = app.mainForm()) {
+    if (auto* main = dynamic_cast<MainForm*>(app.mainForm())) {
         if (result.count > 0) {
             main->setStatusText(QStringLiteral("新着メールがあります"));
             main->setWideLayout(true);

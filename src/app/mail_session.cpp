@@ -1,6 +1,6 @@
 #include "app/mail_session.h"
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "settings/server_settings.h"
 
 namespace tsubame {

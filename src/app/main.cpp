@@ -2,14 +2,15 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/app_context.h"
 #include "app/cli_options.h"
 #include "app/command_line.h"
 #include "app/exit_after_show.h"
 #include "app/mail_session.h"
 #include "app/main_form.h"
+#include "app/window_factories.h"
+#include "context/app_context.h"
 #include "core/app_paths.h"
-#include "transport/nmail.h"
+#include "maillib/nmail.h"
 #include "ui/fonts.h"
 #include "ui/qt_dialogs.h"
 
@@ -35,6 +36,7 @@ int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
     auto mail = createMailLibrary();
     StderrDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
+    registerWindows(app);
     int code = 0;
     if (options.mode == CliOptions::Mode::Check) {
         // The check runs the main window's start-up steps it needs by itself.
@@ -58,6 +60,7 @@ int runWindows(int argc, char** argv, const CliOptions& options) {
     auto mail = createMailLibrary();
     QtDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
+    registerWindows(app);
     MainForm form(app);
     // Closing the main window ends the program, whatever else is still open.
     QObject::connect(&form, &MainForm::closed, &application, &QCoreApplication::quit,

@@ -7,14 +7,14 @@
 #include <QTimer>
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
 #include "app/hover_help.h"
 #include "app/mail_check_operation.h"
 #include "app/mail_session.h"
 #include "compose/write_form.h"
-#include "settings/id_pass_form.h"
-#include "settings/option_form.h"
-#include "settings/set_form.h"
+#include "context/app_context.h"
+#include "setup/id_pass_form.h"
+#include "setup/option_form.h"
+#include "setup/set_form.h"
 #include "ui_main_form.h"
 #include "viewer/tyaku_form.h"
 

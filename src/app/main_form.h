@@ -6,6 +6,8 @@
 #include <functional>
 #include <memory>
 
+#include "context/main_window.h"
+
 class QCheckBox;
 class QTimer;
 
@@ -20,7 +22,7 @@ class HoverHelp;
 
 // The main window: start-up, the main buttons, counters, clock and help line. Closing it
 // saves the window options, stops the mail library and unloads every other window.
-class MainForm : public QWidget {
+class MainForm : public QWidget, public MainWindow {
     Q_OBJECT
   public:
     // The address the "HP" button opens.
@@ -32,14 +34,14 @@ class MainForm : public QWidget {
     void load();
 
     // What the mail check and the viewer use of this window.
-    void setWideLayout(bool wide);                 // 8400 or 2190 twips
-    void setHelpText(const QString& text);         // Text1
-    void setStatusText(const QString& text);       // Text3
-    void setNewMailCount(const QString& text);     // Text6
-    void setStoredMailCount(const QString& text);  // Text4
+    void setWideLayout(bool wide);                          // 8400 or 2190 twips
+    void setHelpText(const QString& text) override;         // Text1
+    void setStatusText(const QString& text);                // Text3
+    void setNewMailCount(const QString& text);              // Text6
+    void setStoredMailCount(const QString& text) override;  // Text4
     QString storedMailCount() const;
-    bool showHelpChecked() const;        // Check1 (ShowHelp)
-    bool autoOpenViewerChecked() const;  // Check2 (AutoOpenViewer)
+    bool showHelpChecked() const override;  // Check1 (ShowHelp)
+    bool autoOpenViewerChecked() const;     // Check2 (AutoOpenViewer)
     bool isWideLayout() const { return wide_; }
 
     // Command4: narrow layout, then the mail check.

@@ -2,9 +2,9 @@
 #include <QFileInfo>
 #include <cstdio>
 
-#include "app/app_context.h"
 #include "app/command_line.h"
-#include "transport/send_passes.h"
+#include "context/app_context.h"
+#include "send/send_passes.h"
 
 namespace tsubame {
 namespace {

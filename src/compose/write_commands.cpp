@@ -5,8 +5,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 
-#include "app/app_context.h"
 #include "compose/write_form.h"
+#include "context/app_context.h"
 #include "editor/editing_commands.h"
 #include "editor/editor_bindings.h"
 #include "editor/print_text.h"

@@ -7,14 +7,14 @@
 #include <QTextCursor>
 
 #include "addressbook/hover_help_option.h"
-#include "app/app_context.h"
 #include "compose/attachment_controls.h"
 #include "compose/compose_texts.h"
 #include "compose/write_commands.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
-#include "transport/send_passes.h"
+#include "send/send_passes.h"
 #include "ui_write_form.h"
 
 namespace tsubame {

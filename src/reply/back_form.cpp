@@ -5,11 +5,11 @@
 #include <QGuiApplication>
 #include <QResizeEvent>
 
-#include "app/app_context.h"
 #include "compose/attachment_controls.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "editor/plain_text.h"
-#include "transport/send_passes.h"
+#include "send/send_passes.h"
 #include "ui_back_form.h"
 
 namespace tsubame {

@@ -5,7 +5,7 @@
 #include <QTextEdit>
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/file_io.h"
 #include "editor/text_file_commands.h"
 #include "reply/back_form.h"

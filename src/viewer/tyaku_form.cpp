@@ -6,8 +6,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 
-#include "app/app_context.h"
-#include "app/main_form.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
@@ -78,7 +77,7 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
     ui_->Text1->setFont(searchFont);
 
     connect(ui_->Text2, &QLineEdit::textChanged, this, [this](const QString& text) {
-        if (MainForm* main = app_.mainForm()) main->setStoredMailCount(text);
+        if (MainWindow* main = app_.mainForm()) main->setStoredMailCount(text);
     });
     connect(ui_->rtfEd, &QTextEdit::textChanged, this,
             [this] { app_.editor.DocumentModified = true; });
@@ -102,7 +101,7 @@ void TyakuForm::load() {
 }
 
 void TyakuForm::placeHelpBox() {
-    MainForm* main = app_.mainForm();
+    MainWindow* main = app_.mainForm();
     if (!main) return;  // no main window (command line): the designed position stays
     ui_->Text4->move(ui_->Text4->x(), main->showHelpChecked() ? px(3600) : px(-4000));
 }
@@ -261,7 +260,7 @@ void TyakuForm::deleteAllMail() {
         return;
     }
     model_->clear();
-    if (MainForm* main = app_.mainForm()) main->setHelpText(QStringLiteral("0"));
+    if (MainWindow* main = app_.mainForm()) main->setHelpText(QStringLiteral("0"));
     setCount(0);
     clearBoxesAndReader();
 }

@@ -8,7 +8,7 @@
 #include <QToolBar>
 #include <QTreeView>
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "editor/editing_commands.h"
 #include "editor/editor_bindings.h"
 #include "editor/print_text.h"

@@ -8,11 +8,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_folder.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 
@@ -22,7 +23,7 @@ class AddressBookTest : public ::testing::Test {
   protected:
     AddressBookTest() {
         std::filesystem::create_directory(folder.path() / "★MailData");
-        app = std::make_unique<AppContext>(AppPaths(folder.path()), mail, dialogs);
+        app = std::make_unique<testing::TestAppContext>(AppPaths(folder.path()), mail, dialogs);
     }
     ~AddressBookTest() override {
         app.reset();

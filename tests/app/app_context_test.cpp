@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "app/shell_fixture.h"
-#include "settings/id_pass_form.h"
-#include "settings/set_form.h"
+#include "setup/id_pass_form.h"
+#include "setup/set_form.h"
 
 namespace tsubame::testing {
 namespace {

@@ -43,8 +43,8 @@ TEST_F(CheckCommandTest, StoresTheMailPrintsTheCountAndShowsNoWindow) {
     EXPECT_EQ(mail_.calls.front(), "InitializeWinSock");
     EXPECT_EQ(mail_.options, (std::vector<std::pair<int, int>>{{1, 8192}}));
     EXPECT_TRUE(mail_.ended);
-    EXPECT_EQ(app_->loadedViewer(), nullptr);
-    EXPECT_EQ(app_->loadedIdPassForm(), nullptr);
+    EXPECT_EQ(app_->loadedWindow(WindowKind::Viewer), nullptr);
+    EXPECT_EQ(app_->loadedWindow(WindowKind::IdPassForm), nullptr);
     EXPECT_EQ(mail_.calls[2], "Connect pop.example.jp");
 }
 
@@ -73,7 +73,7 @@ TEST_F(CheckCommandTest, MissingLoginIsAFailureWithAMessage) {
     std::string out;
     EXPECT_EQ(run(&out), 1);
     EXPECT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_EQ(app_->loadedIdPassForm(), nullptr);
+    EXPECT_EQ(app_->loadedWindow(WindowKind::IdPassForm), nullptr);
 }
 
 TEST_F(CheckCommandTest, MissingServerSettingIsAFailure) {

@@ -3,6 +3,7 @@
 
 #include "app/mail_check_fixture.h"
 #include "core/file_io.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 namespace {
@@ -125,7 +126,7 @@ TEST_F(MailCheckFailureTest, AnnouncedSizeDoesNotDecideWhatTheCheckAllocates) {
     // wrong or hostile size (up to 2 GB) exhaust the memory.
     OversizedMailLibrary library;
     library.addMail(utf8ToCp932("件名"), "sender@example.jp", "date", utf8ToCp932("本文"));
-    AppContext app(app_->paths(), library, dialogs_);
+    testing::TestAppContext app(app_->paths(), library, dialogs_);
     app.account.Pop3Server = "pop.example.jp";
     EXPECT_TRUE(runMailCheck(app).completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名"}));

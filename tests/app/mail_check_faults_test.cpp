@@ -21,18 +21,19 @@
 #include <map>
 #include <thread>
 
-#include "app/app_context.h"
 #include "app/mail_check_operation.h"
 #include "app/main_form.h"
+#include "context/app_context.h"
 #include "core/file_io.h"
-#include "settings/id_pass_form.h"
+#include "maillib/nmail.h"
 #include "settings/settings_files.h"
+#include "setup/id_pass_form.h"
 #include "store/received_mail_store.h"
 #include "support/fake_pop3_mailbox.h"
 #include "support/mail_servers.h"
+#include "support/pop3_test_helpers.h"
 #include "support/scripted_dialogs.h"
-#include "transport/nmail.h"
-#include "transport/pop3_test_helpers.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 namespace {
@@ -55,7 +56,7 @@ class MailCheckFaultsTest : public ::testing::Test {
         folder_ = fs::path(root_.path().toStdString()) / "app";
         fs::create_directories(folder_ / "★MailData");
         fs::create_directories(folder_ / "添付フォルダ");
-        app_ = std::make_unique<AppContext>(AppPaths(folder_), *library_, dialogs_);
+        app_ = std::make_unique<testing::TestAppContext>(AppPaths(folder_), *library_, dialogs_);
         SettingsFiles settings(app_->paths());
         EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
         EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());

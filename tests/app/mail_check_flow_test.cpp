@@ -5,8 +5,8 @@
 
 #include "app/mail_check_fixture.h"
 #include "app/main_form.h"
-#include "settings/id_pass_form.h"
-#include "transport/mail_check.h"
+#include "receive/mail_check.h"
+#include "setup/id_pass_form.h"
 #include "viewer/tyaku_form.h"
 
 namespace tsubame::testing {

@@ -6,7 +6,7 @@
 
 #include "app/mail_check_fixture.h"
 #include "core/file_io.h"
-#include "transport/receive_journal.h"
+#include "receive/receive_journal.h"
 
 namespace tsubame::testing {
 namespace {

@@ -13,10 +13,10 @@
 #include "addressbook/friend_form.h"
 #include "app/shell_fixture.h"
 #include "compose/write_form.h"
-#include "settings/id_pass_form.h"
-#include "settings/option_form.h"
 #include "settings/profile_file.h"
-#include "settings/set_form.h"
+#include "setup/id_pass_form.h"
+#include "setup/option_form.h"
+#include "setup/set_form.h"
 #include "viewer/tyaku_form.h"
 
 namespace tsubame::testing {

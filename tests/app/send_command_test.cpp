@@ -3,15 +3,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/app_context.h"
 #include "app/command_line.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
+#include "send/send_fortune.h"
 #include "settings/server_settings.h"
 #include "settings/settings_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_folder.h"
-#include "transport/send_fortune.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 namespace {
@@ -26,7 +27,7 @@ class SendCommandTest : public ::testing::Test {
         writeFileBytes("korumi.ini",
                        "SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\n"
                        "MAIL=me@example.com\r\nAPOP=0\r\n");
-        app = std::make_unique<AppContext>(AppPaths(folder.path()), mail, dialogs);
+        app = std::make_unique<testing::TestAppContext>(AppPaths(folder.path()), mail, dialogs);
         loadServerSettings(AppPaths::serverSettingsFile(), app->account);  // as start-up does
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME", "user"));
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME2", "pass"));

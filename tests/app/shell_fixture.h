@@ -5,18 +5,21 @@
 #include <QWidget>
 #include <memory>
 
-#include "app/app_context.h"
 #include "app/main_form.h"
+#include "context/app_context.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_app_folder.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 
 // A main window over a fresh application folder, with scripted boxes and mail library.
 class ShellTest : public ::testing::Test {
   protected:
-    void SetUp() override { app = std::make_unique<AppContext>(folder.paths(), mail, dialogs); }
+    void SetUp() override {
+        app = std::make_unique<testing::TestAppContext>(folder.paths(), mail, dialogs);
+    }
     void TearDown() override {
         form.reset();
         app.reset();
@@ -32,7 +35,7 @@ class ShellTest : public ::testing::Test {
     // Starts a second run over the same folders, as after a restart.
     MainForm& restart() {
         form.reset();
-        app = std::make_unique<AppContext>(folder.paths(), mail, dialogs);
+        app = std::make_unique<testing::TestAppContext>(folder.paths(), mail, dialogs);
         return start();
     }
 

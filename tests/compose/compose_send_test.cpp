@@ -1,5 +1,5 @@
 #include "compose_fixture.h"
-#include "transport/send_fortune.h"
+#include "send/send_fortune.h"
 
 namespace tsubame::testing {
 namespace {

@@ -1,12 +1,12 @@
-#include "transport/send_passes.h"
+#include "send/send_passes.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "core/cp932.h"
+#include "send/send_fortune.h"
 #include "support/scripted_mail_library.h"
-#include "transport/send_fortune.h"
 
 namespace tsubame::testing {
 namespace {

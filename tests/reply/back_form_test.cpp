@@ -12,10 +12,11 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
+#include "support/test_app_context.h"
 
 namespace tsubame {
 namespace {
@@ -65,7 +66,7 @@ class BackFormTest : public ::testing::Test {
     QTemporaryDir appDir;
     ScriptedMailLibrary mail;
     ScriptedDialogs dialogs;
-    AppContext app;
+    testing::TestAppContext app;
 };
 
 TEST_F(BackFormTest, ControlsCarryTheirCaptions) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/pop3_fake_server.h"
+#include "support/pop3_fake_server.h"
 
 namespace tsubame::testing {
 

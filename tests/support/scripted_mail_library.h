@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "transport/mail_library.h"
+#include "maillib/mail_library.h"
 
 namespace tsubame::testing {
 

@@ -6,10 +6,11 @@
 #include <QTreeView>
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_folder.h"
+#include "support/test_app_context.h"
 #include "ui/header_painter.h"
 #include "viewer/tyaku_form.h"
 
@@ -34,7 +35,7 @@ class HeaderPainterWindowsTest : public ::testing::Test {
     testing::TempFolder folder;
     testing::ScriptedMailLibrary mail;
     testing::ScriptedDialogs dialogs;
-    AppContext app;
+    testing::TestAppContext app;
 };
 
 TEST_F(HeaderPainterWindowsTest, TheViewersList) {

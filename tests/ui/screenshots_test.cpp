@@ -11,13 +11,14 @@
 #include <QTreeView>
 
 #include "addressbook/friend_form.h"
-#include "app/app_context.h"
 #include "compose/write_form.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "reply/back_form.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_folder.h"
+#include "support/test_app_context.h"
 #include "viewer/mail_list_model.h"
 #include "viewer/tyaku_form.h"
 
@@ -44,7 +45,7 @@ TEST(Screenshots, DISABLED_WindowsWithJapaneseText) {
     std::filesystem::create_directory(appFolder.path() / "★MailData");
     testing::ScriptedMailLibrary mail;
     testing::ScriptedDialogs dialogs;
-    AppContext app(AppPaths(appFolder.path()), mail, dialogs);
+    testing::TestAppContext app(AppPaths(appFolder.path()), mail, dialogs);
 
     const char* mails[][4] = {
         {"会議の日程について", "suzuki@example.jp", "Mon, 7 Dec 2026 09:12:00 +0900",

@@ -9,10 +9,11 @@
 #include <memory>
 #include <string>
 
-#include "app/app_context.h"
+#include "context/app_context.h"
 #include "core/cp932.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
+#include "support/test_app_context.h"
 
 namespace tsubame::testing {
 
@@ -24,7 +25,7 @@ class AppFolderTest : public ::testing::Test {
         folder_ = std::filesystem::path(root_.path().toStdString()) / "app";
         std::filesystem::create_directories(folder_ / "★MailData");
         std::filesystem::create_directories(folder_ / "添付フォルダ");
-        app_ = std::make_unique<AppContext>(AppPaths(folder_), mail_, dialogs_);
+        app_ = std::make_unique<testing::TestAppContext>(AppPaths(folder_), mail_, dialogs_);
     }
 
     ReceivedMailStore store() const { return app_->receivedStore(); }

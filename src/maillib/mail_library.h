@@ -1,0 +1,68 @@
+#pragma once
+
+#include <string>
+
+#include "mime/mime_decode.h"
+
+namespace tsubame {
+
+// The mail library: POP3 retrieval, SMTP sending and MIME decoding behind the thirteen calls
+// the client makes. Every text in and out is code page 932. Output "buffers" are strings that
+// the library replaces; header buffers hold at most kHeaderBufferSize - 1 bytes.
+//
+// Results: NMailPop3Connect gives a handle or -1; NMailPop3Authenticate the number of mails
+// (< 0 on failure); NMailAttachmentFileFirst 1 when attachments were saved, 0 when none,
+// kAttachmentCannotOpen, kAttachmentPartsMissing; NMailSmtpSendMail < 0 on failure.
+// After any failure NMailGetMessage gives a text that says what went wrong.
+class MailLibrary {
+  public:
+    static constexpr int kHeaderBufferSize = kMailHeaderBufferSize;
+    static constexpr int kAttachmentCannotOpen = kDecodeAttachmentCannotOpen;
+    static constexpr int kAttachmentPartsMissing = kDecodeAttachmentPartsMissing;
+
+    virtual ~MailLibrary() = default;
+
+    virtual int NMailInitializeWinSock() = 0;
+    virtual int NMailSetOption(int option, int value) = 0;
+    virtual int NMailEndWinSock() = 0;
+
+    virtual int NMailPop3Connect(const char* server) = 0;
+    // apop: -1 for an APOP login, 0 for USER/PASS.
+    virtual int NMailPop3Authenticate(int handle, const char* id, const char* password,
+                                      int apop) = 0;
+    virtual int NMailPop3GetMailStatus(int handle, int mailNo, std::string& subject,
+                                       std::string& date, std::string& from, std::string& header,
+                                       int flag) = 0;
+    virtual int NMailPop3GetMailSize(int handle, int mailNo) = 0;
+    // header: the raw header; body: the raw body (everything after the blank line).
+    virtual int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
+                                 std::string& from, std::string& header, std::string& body,
+                                 const char* path, const char* fileName) = 0;
+    // Decodes rawMail: the five buffers come back with the decoded subject, date, sender,
+    // header and body text; attachments are saved into folder.
+    virtual int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
+                                         std::string& from, std::string& header, std::string& body,
+                                         const char* folder, const char* fileName,
+                                         const char* rawMail, int flag) = 0;
+    virtual int NMailAttachmentFileClose(int hwnd) = 0;
+    virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
+    virtual int NMailPop3Close(int handle) = 0;
+
+    // to, cc, bcc: addresses; header: extra header lines; path: attachment paths separated
+    // by ",". Null pointers mean "none".
+    virtual int NMailSmtpSendMail(const char* server, const char* to, const char* cc,
+                                  const char* bcc, const char* from, const char* subject,
+                                  const char* body, const char* header, const char* path,
+                                  int flag) = 0;
+    // Fills buffer with the text of the last failure, cut to size - 1 bytes.
+    virtual int NMailGetMessage(int hwnd, std::string& buffer, int& size) = 0;
+
+    // The SMTP login, used when the server offers AUTH (empty id: no login).
+    virtual void NMailSetSmtpLogin(const char* id, const char* password) = 0;
+
+    // Unique id (UIDL) of mail n of a connection, empty when the server has none. Lets a
+    // check that was interrupted recognise mails it already stored.
+    virtual std::string NMailPop3GetUidl(int handle, int mailNo) = 0;
+};
+
+}  // namespace tsubame

@@ -1,0 +1,285 @@
+#include "maillib/nmail.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <string_view>
+
+#include "core/cp932.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_decode.h"
+#include "net/net_timeout.h"
+#include "pop3/pop3_client.h"
+#include "smtp/smtp_send.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::size_t kHeaderLimit = MailLibrary::kHeaderBufferSize - 1;
+
+std::string_view orEmpty(const char* text) { return text == nullptr ? std::string_view() : text; }
+
+std::string cutForHeaderBuffer(std::string_view text) {
+    std::string_view cut = text.substr(0, cp932SafeCut(text, kHeaderLimit));
+    // Never split a CR LF pair.
+    if (cut.size() < text.size() && cut.ends_with('\r')) cut.remove_suffix(1);
+    return std::string(cut);
+}
+
+// Texts of the helpers are UTF-8; one that is not is taken as code page 932 already.
+std::string helperTextToCp932(std::string_view text) {
+    return isValidUtf8(text) ? utf8ToCp932(text) : std::string(text);
+}
+
+std::vector<std::string> splitAttachmentList(std::string_view list) {
+    std::vector<std::string> paths;
+    while (!list.empty()) {
+        std::size_t comma = list.find(',');
+        std::string_view piece = trimBlanks(list.substr(0, comma));
+        // Kept in code page 932: the message builder converts each path itself.
+        if (!piece.empty()) paths.emplace_back(piece);
+        if (comma == std::string_view::npos) break;
+        list.remove_prefix(comma + 1);
+    }
+    return paths;
+}
+
+bool pipeliningAllowed() {
+    const char* value = std::getenv("TSUBAME_POP3_PIPELINING");
+    return value == nullptr || std::strcmp(value, "0") != 0;
+}
+
+struct Pop3Session {
+    Pop3Client client;
+    std::set<int> failedFetches;
+    explicit Pop3Session(Pop3Tuning tuning) : client(tuning) {}
+};
+
+class NMailLibrary : public MailLibrary {
+  public:
+    int NMailInitializeWinSock() override { return 1; }
+    int NMailSetOption(int, int) override { return 1; }
+    int NMailEndWinSock() override {
+        // Dropping a connection without QUIT leaves every mail on the server.
+        sessions_.clear();
+        return 1;
+    }
+
+    int NMailPop3Connect(const char* server) override {
+        ServerAddress address;
+        if (Status s = parseServerName(orEmpty(server), "pop3", "pop3s", 110, 995, address); !s) {
+            return failure("POP3サーバーに接続できません: " + s.message());
+        }
+        Pop3Tuning tuning;
+        tuning.allowPipelining = pipeliningAllowed();
+        auto session = std::make_unique<Pop3Session>(tuning);
+        if (Status s = session->client.connect(address, networkTimeout()); !s) {
+            return failure(s.message());
+        }
+        int handle = nextHandle_++;
+        sessions_[handle] = std::move(session);
+        return handle;
+    }
+
+    int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop) override {
+        Pop3Session* session = find(handle);
+        if (session == nullptr) return -1;
+        if (Status s = session->client.login(orEmpty(id), orEmpty(password), apop != 0); !s) {
+            return failure(s.message());
+        }
+        return session->client.count();
+    }
+
+    int NMailPop3GetMailStatus(int handle, int mailNo, std::string& subject, std::string& date,
+                               std::string& from, std::string& header, int) override {
+        subject.clear();
+        date.clear();
+        from.clear();
+        header.clear();
+        const Pop3Mail* mail = fetch(handle, mailNo);
+        if (mail == nullptr) return -1;
+        DecodedHeaders decoded = decodeHeaders(mail->header());
+        subject = cutForHeaderBuffer(decoded.subject);
+        date = cutForHeaderBuffer(decoded.date);
+        from = cutForHeaderBuffer(decoded.from);
+        header = rememberHeader(mail->header());
+        return 1;
+    }
+
+    int NMailPop3GetMailSize(int handle, int mailNo) override {
+        Pop3Session* session = find(handle);
+        if (session == nullptr) return -1;
+        long long size = session->client.size(mailNo);
+        if (size < 0) return failure("メール番号 " + std::to_string(mailNo) + " はありません");
+        return size > INT32_MAX ? INT32_MAX : static_cast<int>(size);
+    }
+
+    int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
+                         std::string& from, std::string& header, std::string& body, const char*,
+                         const char*) override {
+        subject.clear();
+        date.clear();
+        from.clear();
+        header.clear();
+        body.clear();
+        const Pop3Mail* mail = fetch(handle, mailNo);
+        if (mail == nullptr) return -1;
+        header = rememberHeader(mail->header());
+        body.assign(mail->body());
+        return 1;
+    }
+
+    int NMailAttachmentFileFirst(int, std::string& subject, std::string& date, std::string& from,
+                                 std::string& header, std::string& body, const char* folder,
+                                 const char*, const char* rawMail, int) override {
+        std::string raw = restoreFullHeader(orEmpty(rawMail));
+        DecodedMail decoded;
+        std::string error;
+        int result = decodeMailAndSaveAttachments(
+            raw, std::filesystem::path(cp932ToUtf8(orEmpty(folder))), decoded, error);
+        subject = cutForHeaderBuffer(decoded.headers.subject);
+        date = cutForHeaderBuffer(decoded.headers.date);
+        from = cutForHeaderBuffer(decoded.headers.from);
+        header = cutForHeaderBuffer(decoded.header);
+        body = std::move(decoded.body);
+        if (result < 0) {
+            std::string lead = result == kAttachmentCannotOpen ? "添付ファイルを保存できません"
+                               : result == kAttachmentPartsMissing
+                                   ? "分割されたメールが全て揃っていません"
+                                   : "メールを解読できません";
+            lastError_ = utf8ToCp932(lead);
+            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+        }
+        return result;
+    }
+
+    int NMailAttachmentFileClose(int) override { return 1; }
+
+    int NMailPop3DeleteMail(int handle, int mailNo) override {
+        Pop3Session* session = find(handle);
+        if (session == nullptr) return -1;
+        // A mail that could not be downloaded must stay on the server.
+        if (session->failedFetches.contains(mailNo)) {
+            return failure("メール " + std::to_string(mailNo) +
+                           " は受信できなかったため、サーバーから削除しません");
+        }
+        if (Status s = session->client.markDeleted(mailNo); !s) return failure(s.message());
+        return 1;
+    }
+
+    int NMailPop3Close(int handle) override {
+        auto it = sessions_.find(handle);
+        if (it == sessions_.end()) return failure("POP3の接続番号が正しくありません");
+        std::unique_ptr<Pop3Session> session = std::move(it->second);
+        sessions_.erase(it);
+        if (Status s = session->client.quit(); !s) return failure(s.message());
+        return 1;
+    }
+
+    int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
+                          const char* from, const char* subject, const char* body,
+                          const char* header, const char* path, int) override {
+        OutgoingMail mail;
+        mail.server = orEmpty(server);
+        mail.to = orEmpty(to);
+        mail.cc = orEmpty(cc);
+        mail.bcc = orEmpty(bcc);
+        mail.from = orEmpty(from);
+        mail.subject = orEmpty(subject);
+        mail.body = orEmpty(body);
+        mail.extraHeaders = orEmpty(header);
+        mail.attachments = splitAttachmentList(orEmpty(path));
+        mail.userId = smtpUser_;
+        mail.password = smtpPassword_;
+        std::string error;
+        int result = sendMail(mail, error);
+        if (result < 0) {
+            lastError_ = utf8ToCp932("メールを送信できません");
+            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+            return result;
+        }
+        return result;
+    }
+
+    int NMailGetMessage(int, std::string& buffer, int& size) override {
+        std::size_t limit = size > 0 ? static_cast<std::size_t>(size - 1) : 0;
+        buffer = lastError_.substr(0, cp932SafeCut(lastError_, limit));
+        size = static_cast<int>(buffer.size());
+        return 1;
+    }
+
+    void NMailSetSmtpLogin(const char* id, const char* password) override {
+        smtpUser_ = orEmpty(id);
+        smtpPassword_ = orEmpty(password);
+    }
+
+    std::string NMailPop3GetUidl(int handle, int mailNo) override {
+        Pop3Session* session = find(handle);
+        return session == nullptr ? std::string() : session->client.uidl(mailNo);
+    }
+
+  private:
+    int failure(const std::string& utf8Message) {
+        lastError_ = utf8ToCp932(utf8Message);
+        return -1;
+    }
+
+    Pop3Session* find(int handle) {
+        auto it = sessions_.find(handle);
+        if (it == sessions_.end()) {
+            failure("POP3の接続番号が正しくありません");
+            return nullptr;
+        }
+        return it->second.get();
+    }
+
+    const Pop3Mail* fetch(int handle, int mailNo) {
+        Pop3Session* session = find(handle);
+        if (session == nullptr) return nullptr;
+        const Pop3Mail* mail = nullptr;
+        if (Status s = session->client.fetch(mailNo, mail); !s) {
+            session->failedFetches.insert(mailNo);
+            failure(s.message());
+            return nullptr;
+        }
+        session->failedFetches.erase(mailNo);
+        return mail;
+    }
+
+    // The header buffer holds 8191 bytes; a longer header is cut there. The cut and the
+    // whole header are kept so that decoding the mail rebuilt from the buffers can still
+    // see the whole header (MIME fields often sit past the cut in long headers).
+    std::string rememberHeader(std::string_view fullHeader) {
+        std::string cut = cutForHeaderBuffer(fullHeader);
+        if (cut.size() < fullHeader.size()) {
+            cutHeader_ = cut;
+            fullHeader_.assign(fullHeader);
+        } else {
+            cutHeader_.clear();
+            fullHeader_.clear();
+        }
+        return cut;
+    }
+
+    std::string restoreFullHeader(std::string_view rawMail) {
+        if (cutHeader_.empty() || !rawMail.starts_with(cutHeader_)) return std::string(rawMail);
+        // What follows the cut is the line end the caller added, standing for the blank line.
+        return fullHeader_ + std::string(rawMail.substr(cutHeader_.size()));
+    }
+
+    std::map<int, std::unique_ptr<Pop3Session>> sessions_;
+    int nextHandle_ = 1;
+    std::string lastError_;
+    std::string smtpUser_;
+    std::string smtpPassword_;
+    std::string cutHeader_;
+    std::string fullHeader_;
+};
+
+}  // namespace
+
+std::unique_ptr<MailLibrary> createMailLibrary() { return std::make_unique<NMailLibrary>(); }
+
+}  // namespace tsubame

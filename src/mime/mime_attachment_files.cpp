@@ -1,0 +1,127 @@
+#include "mime/mime_attachment_files.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "core/cp932.h"
+#include "core/file_io.h"
+#include "mime/mime_charset.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::size_t kMaxExtensionBytes = 16;
+constexpr int kMaxNumberedTries = 9999;
+
+// Length of the longest prefix of utf8 not longer than limit that ends on a character.
+std::size_t utf8SafeCut(std::string_view utf8, std::size_t limit) {
+    if (utf8.size() <= limit) return utf8.size();
+    std::size_t cut = limit;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return cut;
+}
+
+std::pair<std::string, std::string> splitExtension(const std::string& name) {
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0 || name.size() - dot > kMaxExtensionBytes)
+        return {name, ""};
+    return {name.substr(0, dot), name.substr(dot)};
+}
+
+}  // namespace
+
+std::string safeFileName(std::string_view utf8Name) {
+    if (!isValidUtf8(utf8Name)) return {};
+    // In UTF-8 every byte below 0x80 is a character of its own, so separators and control
+    // characters cannot hide inside a multi-byte character.
+    std::string name;
+    for (char c : utf8Name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\')
+            name.clear();  // keep the last path component only
+        else if (u < 0x20 || u == 0x7F)
+            continue;
+        else if (std::strchr("<>:\"|?*", c))
+            name.push_back('_');
+        else
+            name.push_back(c);
+    }
+    const std::size_t first = name.find_first_not_of(". ");
+    if (first == std::string::npos) return {};
+    name.erase(0, first);
+    while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+    if (name.size() > kMaxFileNameBytes) {
+        auto [stem, extension] = splitExtension(name);
+        stem.resize(utf8SafeCut(stem, kMaxFileNameBytes - extension.size()));
+        name = stem + extension;
+    }
+    return name;
+}
+
+std::string safeAttachmentFileName(std::string_view cp932Name) {
+    return safeFileName(cp932ToUtf8(sanitizeCp932(cp932Name)));
+}
+
+std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
+    static const std::pair<std::string_view, std::string_view> kExtensions[] = {
+        {"image/jpeg", ".jpg"},      {"image/png", ".png"},       {"image/gif", ".gif"},
+        {"application/pdf", ".pdf"}, {"application/zip", ".zip"}, {"text/plain", ".txt"},
+        {"text/html", ".html"},      {"message/rfc822", ".eml"},  {"text/calendar", ".ics"},
+    };
+    std::string_view extension = ".bin";
+    for (const auto& [type, ext] : kExtensions)
+        if (type == mimeType) extension = ext;
+    return "attachment" + std::to_string(number) + std::string(extension);
+}
+
+std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
+                                   std::string_view content, std::string& error) {
+    auto [stem, extension] = splitExtension(name);
+    for (int n = 1; n <= kMaxNumberedTries; ++n) {
+        const std::string candidate =
+            n == 1 ? name : stem + " (" + std::to_string(n) + ")" + extension;
+        const std::filesystem::path path = folder / candidate;
+        UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (!fd.valid()) {
+            if (errno == EEXIST) continue;
+            error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
+            return {};
+        }
+        Status status = writeAt(fd.get(), content.data(), content.size(), 0);
+        if (status) status = fd.close();
+        if (!status) {
+            ::unlink(path.c_str());  // no half-written attachment is left behind
+            error = utf8ToCp932("添付ファイルを書き込めません: " + path.string() + " (" +
+                                status.message() + ")");
+            return {};
+        }
+        return path;
+    }
+    error = utf8ToCp932("添付ファイルの名前を決められません: " + (folder / name).string());
+    return {};
+}
+
+int saveAttachments(const std::vector<MailAttachment>& attachments,
+                    const std::filesystem::path& folder, std::string& error) {
+    int saved = 0;
+    bool failed = false;
+    int generated = 0;
+    for (const MailAttachment& attachment : attachments) {
+        std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
+                                                       : safeFileName(attachment.utf8Name);
+        if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated);
+        std::string writeError;
+        if (writeNewFile(folder, name, attachment.content, writeError).empty()) {
+            if (!failed) error = writeError;
+            failed = true;
+        } else {
+            ++saved;
+        }
+    }
+    return failed ? -1 : saved;
+}
+
+}  // namespace tsubame

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mime/mime_parse.h"
+
+namespace tsubame {
+
+// Attachment names come from strangers. This makes a name that can only land directly in
+// the attachment folder: the last path component only (no "/" or "\"), no control
+// characters, no leading dots or blanks (so no ".." and no hidden files), characters that
+// Windows forbids replaced, at most kMaxFileNameBytes bytes of UTF-8 with the extension
+// kept. Empty when nothing usable remains.
+inline constexpr std::size_t kMaxFileNameBytes = 200;
+std::string safeFileName(std::string_view utf8Name);
+std::string safeAttachmentFileName(std::string_view cp932Name);
+
+// A name for a part without a usable one: "attachment<n>" plus an extension for its type.
+std::string generatedAttachmentFileName(std::string_view mimeType, int number);
+
+// Writes content into folder under name, or "stem (2).ext", "stem (3).ext" ... when that
+// exists: an existing file is never overwritten. Gives the path written, or an empty path
+// and error (code page 932) when the file cannot be written.
+std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
+                                   std::string_view content, std::string& error);
+
+// Saves every attachment. Returns the number saved, or -1 when one could not be written
+// (the others are still saved).
+int saveAttachments(const std::vector<MailAttachment>& attachments,
+                    const std::filesystem::path& folder, std::string& error);
+
+}  // namespace tsubame

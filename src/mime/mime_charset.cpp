@@ -1,0 +1,228 @@
+#include "mime/mime_charset.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+#include "core/cp932.h"
+#include "mime/iso2022jp.h"
+#include "mime/mime_gmime.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::string_view kGeta = "\x81\xAC";
+
+enum class Family { Iso2022jp, ShiftJis, EucJp, Utf8, Ascii, Other };
+
+std::string normalizedLabel(std::string_view charset) {
+    std::string label;
+    for (char c : charset) {
+        if (c == '"' || c == '\'' || std::isspace(static_cast<unsigned char>(c))) continue;
+        label.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    return label;
+}
+
+Family familyOf(const std::string& label) {
+    static constexpr std::array<std::string_view, 5> iso = {
+        "iso-2022-jp", "iso-2022-jp-1", "iso-2022-jp-2", "iso-2022-jp-3", "csiso2022jp"};
+    static constexpr std::array<std::string_view, 12> sjis = {
+        "shift_jis", "shift-jis",  "sjis",  "x-sjis",       "windows-31j", "cp932",
+        "ms_kanji",  "csshiftjis", "ms932", "csWindows31j", "x-ms-cp932",  "windows-932"};
+    static constexpr std::array<std::string_view, 6> euc = {
+        "euc-jp", "x-euc-jp", "eucjp", "euc_jp", "cseucpkdfmtjapanese", "euc-jp-ms"};
+    auto in = [&](const auto& list) {
+        return std::any_of(list.begin(), list.end(), [&](std::string_view name) {
+            return std::equal(
+                name.begin(), name.end(), label.begin(), label.end(),
+                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+        });
+    };
+    if (label.empty()) return Family::Other;
+    if (in(iso)) return Family::Iso2022jp;
+    if (in(sjis)) return Family::ShiftJis;
+    if (in(euc)) return Family::EucJp;
+    if (label == "utf-8" || label == "utf8") return Family::Utf8;
+    if (label == "us-ascii" || label == "ascii" || label == "ansi_x3.4-1968") return Family::Ascii;
+    return Family::Other;
+}
+
+bool isCp932TrailByte(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+bool isValidEucjp(std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) continue;
+        auto high = [&](std::size_t k) {
+            return k < text.size() && static_cast<unsigned char>(text[k]) >= 0xA1 &&
+                   static_cast<unsigned char>(text[k]) <= 0xFE;
+        };
+        if (c == 0x8E) {
+            if (!high(i + 1)) return false;
+            i += 1;
+        } else if (c == 0x8F) {
+            if (!high(i + 1) || !high(i + 2)) return false;
+            i += 2;
+        } else if (c >= 0xA1 && c <= 0xFE) {
+            if (!high(i + 1)) return false;
+            i += 1;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Shift_JIS kanji and kana lead bytes (0x81..0x9F, minus the EUC single shifts) never
+// occur in EUC-JP, while EUC-JP text nearly always also reads as half-width katakana.
+bool hasShiftJisOnlyBytes(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c >= 0x80 && c <= 0xA0 && c != 0x8E && c != 0x8F;
+    });
+}
+
+std::string utf8ViaIconv(std::string_view bytes, const char* charset, bool* ok) {
+    *ok = false;
+    ensureGMimeInitialized();
+    iconv_t cd = g_mime_iconv_open("UTF-8", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    std::string out;
+    char* src = const_cast<char*>(bytes.data());
+    std::size_t srcLeft = bytes.size();
+    char buffer[4096];
+    while (srcLeft > 0) {
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.append(buffer, static_cast<std::size_t>(dst - buffer));
+        if (rc != static_cast<std::size_t>(-1) || errno == E2BIG) continue;
+        out.append("\xEF\xBF\xBD");  // a byte the charset does not know
+        ++src;
+        --srcLeft;
+    }
+    char* dst = buffer;
+    std::size_t dstLeft = sizeof buffer;
+    iconv(cd, nullptr, nullptr, &dst, &dstLeft);
+    out.append(buffer, static_cast<std::size_t>(dst - buffer));
+    g_mime_iconv_close(cd);
+    *ok = true;
+    return out;
+}
+
+}  // namespace
+
+bool isCp932Pair(std::string_view text, std::size_t i) {
+    return i + 1 < text.size() && isCp932LeadByte(static_cast<unsigned char>(text[i])) &&
+           isCp932TrailByte(static_cast<unsigned char>(text[i + 1]));
+}
+
+void appendCp932OneLine(std::string& out, std::string_view cp932) {
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cp932[i]);
+        if (isCp932Pair(cp932, i)) {
+            out.append(cp932.substr(i, 2));
+            ++i;
+        } else {
+            out.push_back(c < 0x20 || c == 0x7F ? ' ' : static_cast<char>(c));
+        }
+    }
+}
+
+bool isAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool isValidUtf8(std::string_view text) {
+    return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+}
+
+std::string sanitizeCp932(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
+            out.push_back(static_cast<char>(c));
+        } else if (isCp932LeadByte(c) && i + 1 < text.size() &&
+                   isCp932TrailByte(static_cast<unsigned char>(text[i + 1]))) {
+            out.append(text.substr(i, 2));
+            ++i;
+        } else {
+            out.push_back('?');
+        }
+    }
+    return out;
+}
+
+std::string eucjpToCp932(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        auto at = [&](std::size_t k) {
+            return k < text.size() ? static_cast<unsigned char>(text[k]) : 0;
+        };
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == 0x8E && at(i + 1) >= 0xA1 && at(i + 1) <= 0xDF) {
+            out.push_back(static_cast<char>(at(i + 1)));
+            ++i;
+        } else if (c == 0x8F && at(i + 1) >= 0xA1 && at(i + 2) >= 0xA1) {
+            out.append(kGeta);
+            i += 2;
+        } else if (c >= 0xA1 && c <= 0xFE && at(i + 1) >= 0xA1 && at(i + 1) <= 0xFE) {
+            unsigned char s1 = 0;
+            unsigned char s2 = 0;
+            jisToSjis(c & 0x7F, at(i + 1) & 0x7F, s1, s2);
+            out.push_back(static_cast<char>(s1));
+            out.push_back(static_cast<char>(s2));
+            ++i;
+        } else {
+            out.push_back('?');
+        }
+    }
+    return out;
+}
+
+std::string guessToCp932(std::string_view bytes) {
+    if (hasEscapeSequence(bytes)) return iso2022jpToCp932(bytes);
+    if (isAscii(bytes)) return std::string(bytes);
+    if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
+    if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes)) return eucjpToCp932(bytes);
+    return sanitizeCp932(bytes);
+}
+
+std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
+    const std::string label = normalizedLabel(charset);
+    switch (familyOf(label)) {
+        case Family::Iso2022jp:
+            if (!hasEscapeSequence(bytes) && !isAscii(bytes) && isValidUtf8(bytes))
+                return utf8ToCp932(bytes);
+            return iso2022jpToCp932(bytes);
+        case Family::ShiftJis:
+            return sanitizeCp932(bytes);
+        case Family::EucJp:
+            return eucjpToCp932(bytes);
+        case Family::Utf8:
+            if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
+            return guessToCp932(bytes);
+        case Family::Ascii:
+            return guessToCp932(bytes);
+        case Family::Other:
+            break;
+    }
+    if (label.empty() || isAscii(bytes)) return guessToCp932(bytes);
+    bool ok = false;
+    std::string utf8 = utf8ViaIconv(bytes, label.c_str(), &ok);
+    if (!ok) return guessToCp932(bytes);
+    return utf8ToCp932(utf8);
+}
+
+std::string charsetToUtf8(std::string_view bytes, std::string_view charset) {
+    return cp932ToUtf8(charsetToCp932(bytes, charset));
+}
+
+}  // namespace tsubame

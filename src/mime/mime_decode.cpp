@@ -1,0 +1,39 @@
+#include "mime/mime_decode.h"
+
+#include "core/cp932.h"
+#include "mime/mime_attachment_files.h"
+#include "mime/mime_header_text.h"
+#include "mime/mime_parse.h"
+
+namespace tsubame {
+namespace {
+
+std::string headerText(std::string_view rawHeader, std::string_view name) {
+    std::string text = decodeHeaderText(findRawHeader(rawHeader, name));
+    text.resize(cp932SafeCut(text, kMailHeaderBufferSize - 1));
+    return text;
+}
+
+}  // namespace
+
+DecodedHeaders decodeHeaders(std::string_view rawHeader) {
+    return {headerText(rawHeader, "Subject"), headerText(rawHeader, "Date"),
+            headerText(rawHeader, "From")};
+}
+
+int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
+                                 DecodedMail& out, std::string& error) {
+    ParsedMail mail = parseMail(rawMail);
+    out.headers = std::move(mail.headers);
+    out.header = std::string(headerBlockOf(rawMail));
+    out.body = std::move(mail.body);
+    const int saved = saveAttachments(mail.attachments, folder, error);
+    if (saved < 0) return kDecodeAttachmentCannotOpen;
+    if (mail.incompletePartial) {
+        error = utf8ToCp932("分割されたメールが全て揃っていません");
+        return kDecodeAttachmentPartsMissing;
+    }
+    return saved > 0 ? 1 : 0;
+}
+
+}  // namespace tsubame

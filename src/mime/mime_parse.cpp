@@ -1,0 +1,187 @@
+#include "mime/mime_parse.h"
+
+#include <cctype>
+
+#include "core/cp932.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_gmime.h"
+#include "mime/mime_header_text.h"
+#include "mime/mime_html_text.h"
+#include "mime/mime_params.h"
+
+namespace tsubame {
+namespace {
+
+// Deeper nesting than this is not mail but an attack on the stack.
+constexpr int kMaxDepth = 32;
+
+std::string lowerCase(const char* text) {
+    std::string out;
+    for (const char* p = text ? text : ""; *p; ++p)
+        out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(*p))));
+    return out;
+}
+
+std::string rawHeaderOf(GMimeObject* object, const char* name) {
+    GMimeHeaderList* list = g_mime_object_get_header_list(object);
+    GMimeHeader* header = list ? g_mime_header_list_get_header(list, name) : nullptr;
+    const char* raw = header ? g_mime_header_get_raw_value(header) : nullptr;
+    return raw ? raw : "";
+}
+
+// The file name a part gives itself: Content-Disposition filename, else Content-Type name.
+std::string partFileName(GMimeObject* object) {
+    std::string name = findParameterCp932(rawHeaderOf(object, "Content-Disposition"), "filename");
+    if (name.empty()) name = findParameterCp932(rawHeaderOf(object, "Content-Type"), "name");
+    return name;
+}
+
+std::string mimeTypeOf(GMimeObject* object) {
+    GMimeContentType* type = g_mime_object_get_content_type(object);
+    if (!type) return "application/octet-stream";
+    return lowerCase(g_mime_content_type_get_media_type(type)) + "/" +
+           lowerCase(g_mime_content_type_get_media_subtype(type));
+}
+
+// Names on disk are UTF-8, so a character that code page 932 lacks need not be lost: when
+// GMime's own reading of the name agrees with ours everywhere except where ours had to put
+// the geta mark, its UTF-8 name is the better one.
+std::string fullUtf8Name(GMimePart* part, const std::string& cp932Name) {
+    if (cp932Name.find("\x81\xAC") == std::string::npos) return {};
+    const char* name = g_mime_part_get_filename(part);
+    if (!name || !isValidUtf8(name) || utf8ToCp932(name) != cp932Name) return {};
+    return name;
+}
+
+bool isAttachmentDisposition(GMimeObject* object) {
+    GMimeContentDisposition* disposition = g_mime_object_get_content_disposition(object);
+    return disposition && g_mime_content_disposition_is_attachment(disposition);
+}
+
+class MailWalker {
+  public:
+    explicit MailWalker(ParsedMail& mail) : mail_(mail) {}
+
+    void walk(GMimeObject* object, int depth) {
+        if (!object || depth > kMaxDepth) return;
+        if (GMIME_IS_MULTIPART(object)) {
+            GMimeMultipart* multipart = GMIME_MULTIPART(object);
+            const int count = g_mime_multipart_get_count(multipart);
+            for (int i = 0; i < count; ++i)
+                walk(g_mime_multipart_get_part(multipart, i), depth + 1);
+        } else if (GMIME_IS_MESSAGE_PART(object)) {
+            saveAttachedMessage(object);
+        } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
+            mail_.incompletePartial = true;
+        } else if (GMIME_IS_PART(object)) {
+            takeLeaf(object);
+        }
+    }
+
+    void finish() {
+        if (!plainFound_ && htmlFound_) mail_.body = toCrLfText(htmlToText(html_));
+    }
+
+  private:
+    void takeLeaf(GMimeObject* object) {
+        const std::string type = mimeTypeOf(object);
+        const std::string name = partFileName(object);
+        const bool isText = type.compare(0, 5, "text/") == 0;
+        const bool attachment = !name.empty() || !isText || isAttachmentDisposition(object);
+        GMimePart* part = GMIME_PART(object);
+        if (!attachment) {
+            if (type == "text/plain" && !plainFound_) {
+                plainFound_ = true;
+                mail_.body = toCrLfText(textOf(part));
+            } else if (type == "text/html" && !htmlFound_) {
+                htmlFound_ = true;
+                html_ = textOf(part);
+            }
+            return;
+        }
+        mail_.attachments.push_back(
+            {name, fullUtf8Name(part, name), type, decodedContent(g_mime_part_get_content(part))});
+    }
+
+    static std::string textOf(GMimePart* part) {
+        const char* charset =
+            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        return charsetToCp932(decodedContent(g_mime_part_get_content(part)),
+                              charset ? charset : "");
+    }
+
+    void saveAttachedMessage(GMimeObject* object) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        std::string name = partFileName(object);
+        std::string content;
+        if (inner) {
+            if (name.empty()) {
+                std::string subject = decodeHeaderText(rawHeaderOf(GMIME_OBJECT(inner), "Subject"));
+                if (!subject.empty()) name = subject + ".eml";
+            }
+            content = writeMimeObject(GMIME_OBJECT(inner), nullptr);
+        }
+        mail_.attachments.push_back({name, "", "message/rfc822", std::move(content)});
+    }
+
+    ParsedMail& mail_;
+    bool plainFound_ = false;
+    bool htmlFound_ = false;
+    std::string html_;
+};
+
+}  // namespace
+
+std::string_view headerBlockOf(std::string_view rawMail) {
+    std::size_t pos = 0;
+    while (pos < rawMail.size()) {
+        std::size_t end = rawMail.find('\n', pos);
+        if (end == std::string_view::npos) return rawMail;
+        std::string_view line = rawMail.substr(pos, end - pos);
+        if (line.empty() || line == "\r") return rawMail.substr(0, pos);
+        pos = end + 1;
+    }
+    return rawMail;
+}
+
+std::string toCrLfText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r') {
+            out.append("\r\n");
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else if (c == '\n') {
+            out.append("\r\n");
+        } else {
+            out.push_back(c == '\0' ? ' ' : c);
+        }
+    }
+    return out;
+}
+
+ParsedMail parseMail(std::string_view rawMail) {
+    ensureGMimeInitialized();
+    ParsedMail mail;
+    const std::string_view header = headerBlockOf(rawMail);
+    mail.headers = decodeHeaders(header);
+
+    GObjectPtr<GMimeStream> stream(
+        g_mime_stream_mem_new_with_buffer(rawMail.data(), rawMail.size()));
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+    if (!message) {
+        // Not parseable as a message at all: keep whatever follows the header as text.
+        std::string_view rest = rawMail.substr(header.size());
+        mail.body = toCrLfText(
+            guessToCp932(rest.substr(std::min(rest.find_first_not_of("\r\n"), rest.size()))));
+        return mail;
+    }
+    MailWalker walker(mail);
+    walker.walk(g_mime_message_get_mime_part(message.get()), 0);
+    walker.finish();
+    return mail;
+}
+
+}  // namespace tsubame

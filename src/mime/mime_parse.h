@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mime/mime_decode.h"
+
+namespace tsubame {
+
+// One part of a mail that is to be saved as a file.
+struct MailAttachment {
+    std::string name;      // code page 932, as the mail names it (untrusted; may be empty)
+    std::string utf8Name;  // the same name in UTF-8 when code page 932 cannot hold all of it
+    std::string mimeType;  // "type/subtype", lower case
+    std::string content;   // decoded bytes
+};
+
+// A mail taken apart, before anything is written to disk.
+struct ParsedMail {
+    DecodedHeaders headers;
+    std::string body;  // code page 932, CR LF line ends
+    std::vector<MailAttachment> attachments;
+    bool incompletePartial = false;  // one piece of a message/partial set
+};
+
+// Parses a raw mail: decoded headers, the text body (first text/plain part, else the text
+// of the first HTML part) and every attachment (parts with a file name, non-text parts,
+// attached messages).
+ParsedMail parseMail(std::string_view rawMail);
+
+// The header block of a raw mail (everything before the first empty line).
+std::string_view headerBlockOf(std::string_view rawMail);
+
+// Turns LF, CR and CR LF line ends into CR LF; NUL characters become blanks so that
+// readers that stop at NUL keep the rest of the text.
+std::string toCrLfText(std::string_view text);
+
+}  // namespace tsubame

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "core/file_io.h"
+#include "core/status.h"
+#include "net/net_server_name.h"
+#include "net/tls_context.h"
+
+namespace tsubame {
+
+// One TCP connection, plain or TLS, with a read buffer. Every wait for the peer is bounded
+// by the time-out given at opening; every line read is bounded by the caller's limit, so a
+// server that is silent or sends an endless line ends in an error, not in a hang.
+class NetConnection {
+  public:
+    static Status open(const ServerAddress& address, std::chrono::milliseconds timeout,
+                       std::unique_ptr<NetConnection>& out);
+
+    NetConnection(const NetConnection&) = delete;
+    NetConnection& operator=(const NetConnection&) = delete;
+
+    // TLS handshake on the open connection, verifying the certificate against host.
+    // Refused while received bytes are still unread.
+    Status startTls(const std::string& host);
+    bool isTls() const { return ssl_ != nullptr; }
+
+    Status write(std::string_view data);
+
+    // Next line without its CR LF (or bare LF). The view is valid until the next read.
+    // A line longer than maxLength octets is an error.
+    Status readLine(std::string_view& line, std::size_t maxLength);
+
+    // Received bytes not yet handed out.
+    std::size_t bufferedBytes() const { return buffer_.size() - start_; }
+
+  private:
+    NetConnection(UniqueFd fd, std::chrono::milliseconds timeout)
+        : fd_(std::move(fd)), timeout_(timeout) {}
+
+    Status fill();
+    Status waitFor(short events, std::chrono::milliseconds limit);
+    Status tlsIo(int result, const char* what);
+
+    UniqueFd fd_;
+    std::chrono::milliseconds timeout_;
+    SslCtxPtr ctx_;
+    SslPtr ssl_;
+    std::string buffer_;
+    std::size_t start_ = 0;    // first unread byte
+    std::size_t scanned_ = 0;  // bytes from start_ known to hold no line end
+};
+
+}  // namespace tsubame

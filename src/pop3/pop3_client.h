@@ -1,0 +1,112 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/status.h"
+#include "net/net_connection.h"
+#include "net/net_server_name.h"
+
+namespace tsubame {
+
+// One downloaded mail as the server sent it (dot-unstuffed, CR LF line ends).
+struct Pop3Mail {
+    std::string raw;
+    std::size_t headerLength = 0;  // the header block including its last CR LF
+
+    std::string_view header() const { return std::string_view(raw).substr(0, headerLength); }
+    // Everything after the blank line that ends the header.
+    std::string_view body() const;
+};
+
+struct Pop3Tuning {
+    bool allowPipelining = true;
+    // Bytes of mail (by the LIST sizes) that may be requested ahead of the one being read.
+    std::size_t readAheadBytes = 4 * 1024 * 1024;
+};
+
+// A strict POP3 client for one connection. Message numbers and deletion marks belong to the
+// connection, so it never reconnects: once the connection fails every later call fails too.
+//
+// The mail check reads mails in order and marks each one, so when the server offers
+// PIPELINING the client asks for the next mails ahead (within readAheadBytes) and keeps the
+// marks until quit(), which sends them pipelined before QUIT. Marks take effect only at QUIT,
+// so the result is the same as one command at a time.
+class Pop3Client {
+  public:
+    explicit Pop3Client(Pop3Tuning tuning = {}) : tuning_(tuning) {}
+
+    // Connects, reads the greeting and the capabilities, and switches to TLS with STLS when
+    // the server offers it (unless the address asked for TLS from the first byte).
+    Status connect(const ServerAddress& address, std::chrono::milliseconds timeout);
+
+    // USER/PASS, or APOP when apop is set. Then reads the count (STAT), the sizes (LIST)
+    // and the unique ids (UIDL, when the server has them).
+    Status login(std::string_view user, std::string_view password, bool apop);
+
+    int count() const { return count_; }
+    // LIST size of mail n, -1 for a number out of range.
+    long long size(int n) const;
+    // UIDL of mail n, empty when unknown.
+    std::string uidl(int n) const;
+
+    // Mail n, downloaded once: asking again for the same mail gives the kept copy.
+    Status fetch(int n, const Pop3Mail*& mail);
+
+    Status markDeleted(int n);
+
+    // Sends the deletion marks and QUIT; the server removes the marked mails only now.
+    Status quit();
+
+    bool usesPipelining() const { return pipelining_; }
+    bool usesTls() const { return connection_ && connection_->isTls(); }
+
+  private:
+    Status fail(Status status);
+    Status checkUsable() const;
+    Status send(std::string_view commands);
+    // Reads a status line. ok tells +OK from -ERR; a line that is neither is an error.
+    Status readStatus(bool& ok, std::string& reply);
+    // Reads the lines of a multi-line response up to the terminating ".", unstuffing dots.
+    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine);
+    Status readCapabilities();
+    Status startTls(const std::string& host);
+    Status readMailboxListing(bool askUidl);
+    Status readRetrResponse(int n, Pop3Mail* into, std::string& errorReply);
+    Status drainReadAhead();
+    Status fetchMail(int n, const Pop3Mail*& mail);
+    std::size_t mailBound(int n) const;
+    std::size_t readAheadCost(int n) const;
+
+    Pop3Tuning tuning_;
+    std::unique_ptr<NetConnection> connection_;
+    std::string greeting_;
+    std::set<std::string> capabilities_;
+    bool capaKnown_ = false;
+    bool pipelining_ = false;
+    bool broken_ = false;
+    bool loggedIn_ = false;
+
+    int count_ = 0;
+    std::vector<long long> sizes_;  // index n - 1
+    std::vector<std::string> uidls_;
+    std::vector<bool> marked_;
+
+    std::deque<int> inFlight_;  // RETR commands sent and not yet read, in order
+    std::size_t inFlightBytes_ = 0;
+    int nextAhead_ = 1;
+
+    int cachedNumber_ = 0;
+    Pop3Mail cached_;
+};
+
+// Printable ASCII form of a server reply for error texts, shortened.
+std::string printableReply(std::string_view reply);
+
+}  // namespace tsubame

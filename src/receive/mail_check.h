@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/app_paths.h"
+#include "maillib/mail_library.h"
+#include "settings/account_settings.h"
+#include "store/received_mail_record.h"
+
+namespace tsubame {
+
+// One fetched and decoded mail as the viewer's boxes and reader show it (UTF-8).
+struct StagedMail {
+    std::string subject;
+    std::string from;
+    std::string date;
+    std::string body;
+};
+
+// What the check needs from the windows around it. Every text is UTF-8.
+class MailCheckHost {
+  public:
+    virtual ~MailCheckHost() = default;
+    // The check has begun talking to the server (the main window's help line).
+    virtual void checkStarted() = 0;
+    // The login saved in the settings file; the account dialog's boxes take it.
+    virtual void loginRead(const std::string& id, const std::string& password) = 0;
+    // The saved login is incomplete: the user has to enter it.
+    virtual void loginMissing() = 0;
+    // A message box with an OK button; an empty title shows the application's title.
+    virtual void notice(const std::string& text, const std::string& title) = 0;
+    // The mail about to be stored (the viewer's staging area).
+    virtual void stage(const StagedMail& mail) = 0;
+};
+
+struct MailCheckResult {
+    // The new-mail count: the login result (negative when the login was refused), or the
+    // number of mails taken in when the check stopped early.
+    int count = 0;
+    // False when the check could not do its work: no server, no connection, no login,
+    // refused login, a failed fetch, a store that could not take a mail, a failed close.
+    bool completed = true;
+    int stored = 0;  // records appended by this check
+};
+
+// The texts of the check that the user sees.
+namespace mail_check_text {
+inline constexpr const char* kChecking = "メールのチェックをしています。";
+inline constexpr const char* kErrorTitle = "エラー";
+inline constexpr const char* kAttachmentCannotOpen = "添付ファイルをオープンできません";
+inline constexpr const char* kAttachmentPartsMissing = "分割されたメールが全て揃っていません";
+inline constexpr const char* kAttachmentNotice =
+    "♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
+}  // namespace mail_check_text
+
+// Downloads every waiting mail into the received store and removes it from the server.
+// A mail is marked for removal only after its record is written; the store (and, for servers
+// with unique ids, the receive journal) is flushed before the connection is closed, which is
+// when the server removes the marked mails.
+class MailCheck {
+  public:
+    MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& account,
+              ReceivedMailRecord& recordBuffer, std::int16_t& currentRecord, MailCheckHost& host);
+
+    MailCheckResult run();
+
+  private:
+    MailLibrary& mail_;
+    const AppPaths& paths_;
+    AccountSettings& account_;
+    ReceivedMailRecord& recordBuffer_;
+    std::int16_t& currentRecord_;
+    MailCheckHost& host_;
+};
+
+// The raw mail text given to the decoder: the header and the body as two lines, each ended by
+// CR LF, where a lone CR also ends a line (so it becomes CR LF) and a lone LF stays.
+std::string buildRawMail(std::string_view header, std::string_view body);
+
+// True when the body mentions attachments: "attachment" in exactly that letter case.
+bool mentionsAttachment(std::string_view body);
+
+}  // namespace tsubame

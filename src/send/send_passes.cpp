@@ -1,0 +1,92 @@
+#include "send/send_passes.h"
+
+#include "core/cp932.h"
+#include "core/fixed_field.h"
+#include "send/send_fortune.h"
+
+namespace tsubame {
+namespace {
+
+constexpr int kErrorBufferSize = 8192;
+
+std::string libraryErrorText(MailLibrary& mail) {
+    std::string buffer;
+    int size = kErrorBufferSize;
+    mail.NMailGetMessage(0, buffer, size);
+    return cp932ToUtf8(cutAtNul(buffer));
+}
+
+}  // namespace
+
+SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
+                              const std::string& to, const std::string& body) {
+    const std::string server = utf8ToCp932(message.server);
+    const std::string recipient = utf8ToCp932(to);
+    const std::string from = utf8ToCp932(message.from);
+    const std::string subject = utf8ToCp932(message.subject);
+    const std::string text = utf8ToCp932(body);
+    const std::string attachments = utf8ToCp932(message.attachments);
+    int result =
+        mail.NMailSmtpSendMail(server.c_str(), recipient.c_str(), nullptr, nullptr, from.c_str(),
+                               subject.c_str(), text.c_str(), nullptr, attachments.c_str(), 0);
+    if (result >= 0) return {true, {}};
+    return {false, libraryErrorText(mail)};
+}
+
+void applySmtpLogin(MailLibrary& mail, const AccountSettings& account,
+                    const std::string& storedUserId, const std::string& storedPassword) {
+    bool stored = !storedUserId.empty() || !storedPassword.empty();
+    const std::string id = utf8ToCp932(stored ? storedUserId : account.UserId);
+    const std::string password = utf8ToCp932(stored ? storedPassword : account.Password);
+    mail.NMailSetSmtpLogin(id.c_str(), password.c_str());
+}
+
+std::vector<std::optional<PassRecipient>> toAllRecipients(
+    int passCount, const std::vector<AddressRecord>& entries) {
+    std::vector<std::optional<PassRecipient>> passes;
+    for (int i = 0; i < passCount; ++i) {
+        if (static_cast<std::size_t>(i) >= entries.size()) {
+            passes.push_back(std::nullopt);
+            continue;
+        }
+        std::string_view stored = entries[static_cast<std::size_t>(i)].addressField();
+        std::string_view field = fixedFieldCell({stored.data(), stored.size()});
+        std::string address = cp932ToUtf8(trimTrailingBlanks(field));
+        if (trimBlanks(address).empty()) {
+            passes.push_back(std::nullopt);
+            continue;
+        }
+        passes.push_back(PassRecipient{address, cp932ToUtf8(field)});
+    }
+    return passes;
+}
+
+SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
+                         const std::vector<std::optional<PassRecipient>>& passes,
+                         const SendHooks& hooks) {
+    SendReport report;
+    int pass = 0;
+    for (const auto& recipient : passes) {
+        ++pass;
+        if (!recipient) {
+            ++report.skipped;
+            continue;
+        }
+        if (hooks.passStarting) hooks.passStarting(pass, *recipient);
+        std::string body = message.body;
+        if (message.fortune) {
+            int k = hooks.drawFortune ? hooks.drawFortune() : drawFortuneNumber();
+            body = bodyWithFortune(message.body, k);
+        }
+        SendCallResult result = sendOneMessage(mail, message, recipient->address, body);
+        if (result.ok) {
+            ++report.sent;
+            continue;
+        }
+        report.failedAddresses.push_back(recipient->address);
+        if (hooks.passFailed) hooks.passFailed(pass, recipient->address, result.error);
+    }
+    return report;
+}
+
+}  // namespace tsubame

@@ -1,0 +1,60 @@
+#include "setup/id_pass_form.h"
+
+#include "context/app_context.h"
+#include "ui_id_pass_form.h"
+
+namespace tsubame {
+namespace {
+
+constexpr const char* kNameKey = "NAME";
+constexpr const char* kPasswordKey = "NAME2";
+constexpr const char* kSavedKey = "NAME3";
+
+}  // namespace
+
+IdPassForm::IdPassForm(AppContext& app, QWidget* parent)
+    : QDialog(parent), app_(app), ui_(std::make_unique<Ui::IdPassForm>()) {
+    ui_->setupUi(this);
+    setFixedSize(size());
+    connect(ui_->OKCommand, &QPushButton::clicked, this, &IdPassForm::acceptLogin);
+    connect(ui_->CancelCommand, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+IdPassForm::~IdPassForm() = default;
+
+void IdPassForm::load() {
+    const SettingsFiles settings = app_.settingsFiles();
+    ui_->IdText->setText(QString::fromStdString(settings.readLogin(kNameKey)));
+    ui_->PassText->setText(QString::fromStdString(settings.readLogin(kPasswordKey)));
+    ui_->Check1->setChecked(false);
+}
+
+QString IdPassForm::idText() const { return ui_->IdText->text(); }
+QString IdPassForm::passText() const { return ui_->PassText->text(); }
+void IdPassForm::setIdText(const QString& text) { ui_->IdText->setText(text); }
+void IdPassForm::setPassText(const QString& text) { ui_->PassText->setText(text); }
+
+void IdPassForm::acceptLogin() {
+    const std::string id = idText().toStdString();
+    const std::string password = passText().toStdString();
+    app_.account.UserId = id;
+    app_.account.Password = password;
+
+    const SettingsFiles settings = app_.settingsFiles();
+    Status status;
+    if (ui_->Check1->isChecked()) {
+        status = settings.writeLogin(kNameKey, id);
+        if (status) status = settings.writeLogin(kPasswordKey, password);
+        if (status) status = settings.writeLogin(kSavedKey, "1");
+    } else {
+        // A login saved earlier stays in the file and stays in use.
+        status = settings.writeLogin(kSavedKey, "0");
+    }
+    if (!status) {
+        app_.dialogs().notice(this, QStringLiteral("ID・パスワードを保存できませんでした。\n") +
+                                        QString::fromStdString(status.message()));
+    }
+    accept();
+}
+
+}  // namespace tsubame

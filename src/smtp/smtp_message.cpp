@@ -1,0 +1,300 @@
+#include "smtp/smtp_message.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "core/cp932.h"
+#include "mime/iso2022jp.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_gmime.h"
+#include "mime/mime_parse.h"
+#include "smtp/smtp_header_encode.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::size_t kMaxLineLength = 998;
+
+struct AddressField {
+    std::string header;              // encoded, ready for the header line
+    std::vector<std::string> addrs;  // addr-specs
+};
+
+void collectMailboxes(InternetAddressList* list, std::vector<std::string>& out) {
+    const int count = internet_address_list_length(list);
+    for (int i = 0; i < count; ++i) {
+        InternetAddress* address = internet_address_list_get_address(list, i);
+        if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+            const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+            if (addr && *addr) out.emplace_back(addr);
+        } else if (INTERNET_ADDRESS_IS_GROUP(address)) {
+            collectMailboxes(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)),
+                             out);
+        }
+    }
+}
+
+std::string withoutLineBreaks(std::string_view text) {
+    std::string out(text);
+    std::replace_if(
+        out.begin(), out.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return out;
+}
+
+// Folds an address list after its commas so that no line grows past 78 characters.
+std::string foldAddressList(const std::string& value, std::size_t firstLineUsed) {
+    std::string out;
+    std::size_t lineLength = firstLineUsed;
+    std::size_t start = 0;
+    while (start < value.size()) {
+        std::size_t comma = value.find(", ", start);
+        std::size_t end = comma == std::string::npos ? value.size() : comma + 1;
+        std::string_view piece = std::string_view(value).substr(start, end - start);
+        if (start > 0) {
+            if (lineLength + 1 + piece.size() > 78) {
+                out += "\r\n";
+                lineLength = 0;
+            }
+            out += ' ';
+            ++lineLength;
+        }
+        out.append(piece);
+        lineLength += piece.size();
+        start = comma == std::string::npos ? value.size() : comma + 2;
+    }
+    return out;
+}
+
+AddressField parseAddresses(std::string_view cp932, std::string_view headerName) {
+    AddressField field;
+    const std::string utf8 = withoutLineBreaks(cp932ToUtf8(cp932));
+    if (trimBlanks(utf8).empty()) return field;
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(nullptr, utf8.c_str()));
+    if (!list) return field;
+    collectMailboxes(list.get(), field.addrs);
+    GCharPtr text(internet_address_list_to_string(list.get(), nullptr, TRUE));
+    if (text) field.header = foldAddressList(withoutLineBreaks(text.get()), headerName.size() + 2);
+    return field;
+}
+
+std::string fileTitle(std::string_view cp932Path) {
+    // Both separators count: the compose window may hand over a Windows-style path. The
+    // second byte of a double-byte character is never taken for a separator.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < cp932Path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cp932Path[i]);
+        if (isCp932Pair(cp932Path, i))
+            ++i;
+        else if (c == '/' || c == '\\')
+            start = i + 1;
+    }
+    return std::string(cp932Path.substr(start));
+}
+
+bool readWholeFile(const std::string& path, std::string& content, int& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = errno ? errno : ENOENT;
+        return false;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) {
+        error = EIO;
+        return false;
+    }
+    content = bytes.str();
+    return true;
+}
+
+GMimePart* newPart(const std::string& mimeType) {
+    const std::size_t slash = mimeType.find('/');
+    return g_mime_part_new_with_type(mimeType.substr(0, slash).c_str(),
+                                     mimeType.substr(slash + 1).c_str());
+}
+
+void setContent(GMimePart* part, std::string_view bytes, GMimeContentEncoding encoding) {
+    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
+    GObjectPtr<GMimeDataWrapper> wrapper(
+        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+    g_mime_part_set_content(part, wrapper.get());
+    g_mime_part_set_content_encoding(part, encoding);
+}
+
+bool hasLongLine(std::string_view text) {
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) end = text.size();
+        std::size_t length = end - start;
+        if (length > 0 && end < text.size() && text[end - 1] == '\r') --length;
+        if (length > kMaxLineLength) return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// The text body: ISO-2022-JP in 7bit when everything fits, else UTF-8 in base64. Line
+// ends are handed to GMime as LF; it writes them as CR LF.
+GObjectPtr<GMimePart> textPart(std::string_view cp932Body) {
+    std::string text = toCrLfText(cp932Body);
+    GObjectPtr<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
+    std::string bytes;
+    const char* charset = "UTF-8";
+    GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_BASE64;
+    if (fitsIso2022jp(text)) {
+        bytes = cp932ToIso2022jp(text);
+        charset = "ISO-2022-JP";
+        if (!hasLongLine(bytes)) encoding = GMIME_CONTENT_ENCODING_7BIT;
+    } else {
+        bytes = cp932ToUtf8(text);
+    }
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset);
+    setContent(part.get(), bytes, encoding);
+    return part;
+}
+
+std::string domainOf(const std::string& addr) {
+    const std::size_t at = addr.rfind('@');
+    std::string domain = at == std::string::npos ? "" : addr.substr(at + 1);
+    return domain.empty() ? "localhost" : domain;
+}
+
+// Extra header lines that are well formed and do not replace the ones written here.
+std::string extraHeaderLines(std::string_view cp932) {
+    static constexpr std::string_view kOwn[] = {
+        "from", "to",         "cc",           "bcc",          "subject",
+        "date", "message-id", "mime-version", "content-type", "content-transfer-encoding"};
+    std::string out;
+    std::size_t start = 0;
+    while (start < cp932.size()) {
+        std::size_t end = cp932.find('\n', start);
+        if (end == std::string_view::npos) end = cp932.size();
+        std::string_view line = cp932.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        const std::size_t colon = line.find(':');
+        if (colon == 0 || colon == std::string_view::npos) continue;
+        std::string name(line.substr(0, colon));
+        if (!std::all_of(name.begin(), name.end(), [](char c) { return c > 0x20 && c < 0x7F; }))
+            continue;
+        std::string lower = name;
+        for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (std::find(std::begin(kOwn), std::end(kOwn), lower) != std::end(kOwn)) continue;
+        out += name + ": " + encodeHeaderValue(trimBlanks(line.substr(colon + 1))) + "\r\n";
+    }
+    return out;
+}
+
+std::string nowAsHeaderDate() {
+    GDateTime* now = g_date_time_new_now_local();
+    GCharPtr text(g_mime_utils_header_format_date(now));
+    g_date_time_unref(now);
+    return text ? text.get() : "";
+}
+
+}  // namespace
+
+std::string mimeTypeForFileName(std::string_view fileName) {
+    static const std::pair<std::string_view, std::string_view> kTypes[] = {
+        {"txt", "text/plain"},
+        {"htm", "text/html"},
+        {"html", "text/html"},
+        {"csv", "text/csv"},
+        {"jpg", "image/jpeg"},
+        {"jpeg", "image/jpeg"},
+        {"png", "image/png"},
+        {"gif", "image/gif"},
+        {"bmp", "image/bmp"},
+        {"pdf", "application/pdf"},
+        {"zip", "application/zip"},
+        {"lzh", "application/x-lzh"},
+        {"doc", "application/msword"},
+        {"xls", "application/vnd.ms-excel"},
+        {"docx", "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+        {"xlsx", "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+        {"mp3", "audio/mpeg"},
+        {"wav", "audio/wav"},
+    };
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string_view::npos) return "application/octet-stream";
+    std::string extension;
+    for (char c : fileName.substr(dot + 1))
+        extension.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    for (const auto& [ext, type] : kTypes)
+        if (ext == extension) return std::string(type);
+    return "application/octet-stream";
+}
+
+std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& error) {
+    ensureGMimeInitialized();
+    BuiltMessage built;
+    const AddressField from = parseAddresses(mail.from, "From");
+    const AddressField to = parseAddresses(mail.to, "To");
+    const AddressField cc = parseAddresses(mail.cc, "Cc");
+    const AddressField bcc = parseAddresses(mail.bcc, "Bcc");
+    if (from.addrs.empty()) {
+        error = utf8ToCp932("差出人のメールアドレスが正しくありません: ") + mail.from;
+        return std::nullopt;
+    }
+    for (const AddressField* field : {&to, &cc, &bcc})
+        built.envelopeTo.insert(built.envelopeTo.end(), field->addrs.begin(), field->addrs.end());
+    if (built.envelopeTo.empty()) {
+        error = utf8ToCp932("宛先のメールアドレスが正しくありません: ") + mail.to;
+        return std::nullopt;
+    }
+    built.envelopeFrom = from.addrs.front();
+
+    // Read every attachment first: a missing one stops the send before anything goes out.
+    GObjectPtr<GMimeObject> body(GMIME_OBJECT(textPart(mail.body).release()));
+    if (!mail.attachments.empty()) {
+        GObjectPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
+        g_mime_multipart_add(mixed.get(), body.get());
+        for (const std::string& path : mail.attachments) {
+            std::string content;
+            int readError = 0;
+            if (!readWholeFile(cp932ToUtf8(path), content, readError)) {
+                error = utf8ToCp932("添付ファイルを読み込めません: ") + path +
+                        utf8ToCp932(" (" + std::string(std::strerror(readError)) + ")");
+                return std::nullopt;
+            }
+            const std::string title = cp932ToUtf8(fileTitle(path));
+            GObjectPtr<GMimePart> part(newPart(mimeTypeForFileName(title)));
+            g_mime_part_set_filename(part.get(), title.c_str());
+            setContent(part.get(), content, GMIME_CONTENT_ENCODING_BASE64);
+            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+        }
+        body.reset(GMIME_OBJECT(mixed.release()));
+    }
+
+    std::string& text = built.text;
+    text += "From: " + from.header + "\r\n";
+    if (!to.header.empty()) text += "To: " + to.header + "\r\n";
+    if (!cc.header.empty()) text += "Cc: " + cc.header + "\r\n";
+    text += "Subject: " + encodeHeaderValue(mail.subject) + "\r\n";
+    text += "Date: " + nowAsHeaderDate() + "\r\n";
+    GCharPtr messageId(g_mime_utils_generate_message_id(domainOf(built.envelopeFrom).c_str()));
+    text += "Message-ID: <" + std::string(messageId.get()) + ">\r\n";
+    text += "MIME-Version: 1.0\r\n";
+    text += extraHeaderLines(mail.extraHeaders);
+
+    FormatOptionsPtr options(g_mime_format_options_new());
+    g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+    g_mime_format_options_set_param_encoding_method(options.get(),
+                                                    GMIME_PARAM_ENCODING_METHOD_RFC2231);
+    text += writeMimeObject(body.get(), options.get());
+    if (hasLongLine(text)) {
+        error = utf8ToCp932("メールに長すぎる行があります");
+        return std::nullopt;
+    }
+    return built;
+}
+
+}  // namespace tsubame

@@ -1,0 +1,174 @@
+#include "smtp/smtp_send.h"
+
+#include <curl/curl.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "core/cp932.h"
+#include "smtp/smtp_message.h"
+#include "smtp/smtp_server_name.h"
+
+namespace tsubame {
+namespace {
+
+constexpr long kDefaultTimeoutMs = 30000;
+
+struct CurlEasyCleanup {
+    void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
+};
+using CurlPtr = std::unique_ptr<CURL, CurlEasyCleanup>;
+
+struct CurlListFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using CurlListPtr = std::unique_ptr<curl_slist, CurlListFree>;
+
+void ensureCurlInitialized() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+long networkTimeoutMs() {
+    const char* value = std::getenv("TSUBAME_NET_TIMEOUT_MS");
+    if (!value || !*value) return kDefaultTimeoutMs;
+    char* end = nullptr;
+    const long ms = std::strtol(value, &end, 10);
+    return (end && *end == '\0' && ms > 0) ? ms : kDefaultTimeoutMs;
+}
+
+struct UploadSource {
+    const std::string* text;
+    std::size_t offset = 0;
+};
+
+size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
+    auto* source = static_cast<UploadSource*>(userData);
+    const std::size_t room = size * count;
+    const std::size_t left = source->text->size() - source->offset;
+    const std::size_t n = left < room ? left : room;
+    std::memcpy(buffer, source->text->data() + source->offset, n);
+    source->offset += n;
+    return n;
+}
+
+// Adds the certificates of TSUBAME_CA_FILE to the system store that libcurl loaded.
+CURLcode addExtraCertificates(CURL*, void* sslContext, void* caFile) {
+    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
+    if (X509_STORE_load_locations(store, static_cast<const char*>(caFile), nullptr) != 1)
+        return CURLE_SSL_CACERT_BADFILE;
+    return CURLE_OK;
+}
+
+std::string localHostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    return name;
+}
+
+std::string failureText(CURLcode code, const char* detail, const SmtpServerName& server) {
+    std::string text;
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            text = "SMTP サーバーが見つかりません";
+            break;
+        case CURLE_COULDNT_CONNECT:
+            text = "SMTP サーバーに接続できません";
+            break;
+        case CURLE_OPERATION_TIMEDOUT:
+            text = "SMTP サーバーが時間内に応答しません";
+            break;
+        case CURLE_LOGIN_DENIED:
+            text = "SMTP サーバーへのログインに失敗しました。ID とパスワードを確かめてください";
+            break;
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+            text = "SMTP サーバーの証明書を確認できません";
+            break;
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_USE_SSL_FAILED:
+            text = "SMTP サーバーとの暗号化通信を始められません";
+            break;
+        default:
+            text = "メールを送信できません";
+            break;
+    }
+    text += " (" + server.host + ":" + std::to_string(server.port) + ")";
+    text += ": ";
+    text += (detail && *detail) ? detail : curl_easy_strerror(code);
+    return utf8ToCp932(text);
+}
+
+}  // namespace
+
+int sendMail(const OutgoingMail& mail, std::string& error) {
+    const std::optional<SmtpServerName> server = parseSmtpServerName(mail.server);
+    if (!server) {
+        error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
+        return -1;
+    }
+    const std::optional<BuiltMessage> message = buildMessage(mail, error);
+    if (!message) return -1;
+
+    ensureCurlInitialized();
+    CurlPtr curl(curl_easy_init());
+    if (!curl) {
+        error = utf8ToCp932("メールを送信できません: libcurl を初期化できません");
+        return -1;
+    }
+    CURL* c = curl.get();
+    const std::string url = server->url() + "/" + localHostName();
+    const std::string from = "<" + message->envelopeFrom + ">";
+    CurlListPtr recipients;
+    for (const std::string& to : message->envelopeTo) {
+        curl_slist* head = recipients.release();
+        curl_slist* appended = curl_slist_append(head, ("<" + to + ">").c_str());
+        recipients.reset(appended ? appended : head);
+    }
+    UploadSource source{&message->text};
+    char detail[CURL_ERROR_SIZE] = {};
+    const long timeoutMs = networkTimeoutMs();
+    const long timeoutSeconds = timeoutMs >= 1000 ? timeoutMs / 1000 : 1;
+    const char* caFile = std::getenv("TSUBAME_CA_FILE");
+
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
+    curl_easy_setopt(c, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, readUpload);
+    curl_easy_setopt(c, CURLOPT_READDATA, &source);
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message->text.size()));
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeoutSeconds);
+    // A stalled transfer ends after the time-out; a slow but moving upload goes on.
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    if (!server->implicitTls)
+        curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    if (caFile && *caFile) {
+        curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, addExtraCertificates);
+        curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, const_cast<char*>(caFile));
+    }
+    if (!mail.userId.empty()) {
+        // libcurl logs in only when the server offers AUTH.
+        curl_easy_setopt(c, CURLOPT_USERNAME, mail.userId.c_str());
+        curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
+    }
+    const CURLcode code = curl_easy_perform(c);
+    if (code != CURLE_OK) {
+        error = failureText(code, detail, *server);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace tsubame

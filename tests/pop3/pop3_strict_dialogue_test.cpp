@@ -1,0 +1,303 @@
+// The POP3 dialogue against scripted servers that misbehave on purpose.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+#include "maillib/nmail.h"
+#include "support/pop3_fake_server.h"
+#include "support/pop3_test_helpers.h"
+
+namespace tsubame::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(Pop3StrictDialogueTest, PlaintextInjectedBeforeTheTlsHandshakeIsRejected) {
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            if (*line == "CAPA") client.send("+OK\r\nSTLS\r\nUSER\r\n.\r\n");
+            if (*line == "STLS") {
+                // The go-ahead and a forged answer in one packet.
+                client.send("+OK begin TLS\r\n+OK 5 messages\r\n");
+            }
+        }
+    });
+    auto library = createMailLibrary();
+    EXPECT_EQ(library->NMailPop3Connect(server.serverName().c_str()), -1);
+    EXPECT_NE(lastLibraryMessage(*library).find("余分なデータ"), std::string::npos)
+        << lastLibraryMessage(*library);
+}
+
+TEST(Pop3StrictDialogueTest, EndlessStatusLineEndsInAnErrorNotInMemoryExhaustion) {
+    std::size_t sent = 0;
+    {
+        FakePop3Server server([&](FakeClient& client) {
+            client.send("+OK ");
+            const std::string chunk(1024 * 1024, 'A');
+            for (int i = 0; i < 100 && client.send(chunk); ++i) {
+            }
+            sent = client.sentBytes();
+        });
+        auto library = createMailLibrary();
+        EXPECT_EQ(library->NMailPop3Connect(server.serverName().c_str()), -1);
+        EXPECT_NE(lastLibraryMessage(*library).find("長すぎます"), std::string::npos);
+    }
+    // The client hung up after a few kilobytes; most of the 100 MB could not even be sent.
+    EXPECT_LT(sent, 20u * 1024 * 1024);
+}
+
+TEST(Pop3StrictDialogueTest, SilentServerTimesOut) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "300");
+    FakePop3Server server([](FakeClient& client) { client.waitForClose(); });
+    auto library = createMailLibrary();
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library->NMailPop3Connect(server.serverName().c_str()), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_NE(lastLibraryMessage(*library).find("時間切れ"), std::string::npos);
+}
+
+TEST(Pop3StrictDialogueTest, ServerSilentDuringDownloadTimesOutAndKeepsTheMail) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "300");
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            if (*line == "CAPA")
+                client.send("-ERR\r\n");
+            else if (*line == "STAT")
+                client.send("+OK 1 100\r\n");
+            else if (*line == "LIST")
+                client.send("+OK\r\n1 100\r\n.\r\n");
+            else if (*line == "UIDL")
+                client.send("+OK\r\n1 a\r\n.\r\n");
+            else if (line->starts_with("RETR"))
+                client.send("+OK\r\nSubject: x\r\n");  // stalls
+            else
+                client.send("+OK\r\n");
+        }
+    });
+    auto library = createMailLibrary();
+    int handle = library->NMailPop3Connect(server.serverName().c_str());
+    ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    std::string s, d, f, h, b;
+    EXPECT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, nullptr, nullptr), -1);
+    EXPECT_TRUE(b.empty()) << "no half mail in the buffers";
+    EXPECT_EQ(library->NMailPop3DeleteMail(handle, 1), -1) << "a mail not received stays";
+    EXPECT_EQ(library->NMailPop3Close(handle), -1);
+    for (const std::string& c : server.commands()) {
+        EXPECT_FALSE(c.starts_with("DELE") || c == "QUIT") << c;
+    }
+}
+
+TEST(Pop3StrictDialogueTest, OversizedMailIsRefusedAndNotDeleted) {
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            if (*line == "CAPA")
+                client.send("-ERR\r\n");
+            else if (*line == "STAT")
+                client.send("+OK 1 10\r\n");
+            else if (*line == "LIST")
+                client.send("+OK\r\n1 10\r\n.\r\n");
+            else if (*line == "UIDL")
+                client.send("-ERR\r\n");
+            else if (line->starts_with("RETR")) {
+                // Claimed 10 octets, sends megabytes of lines without end.
+                client.send("+OK\r\n");
+                const std::string lines(64 * 1024, 'x');
+                for (int i = 0; i < 200 && client.send(lines + "\r\n"); ++i) {
+                }
+                return;
+            } else
+                client.send("+OK\r\n");
+        }
+    });
+    auto library = createMailLibrary();
+    int handle = library->NMailPop3Connect(server.serverName().c_str());
+    ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 1);
+    EXPECT_EQ(library->NMailPop3GetMailSize(handle, 1), 10);
+    EXPECT_EQ(library->NMailPop3GetUidl(handle, 1), "");
+    std::string s, d, f, h, b;
+    EXPECT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, nullptr, nullptr), -1);
+    const std::string message = lastLibraryMessage(*library);
+    EXPECT_NE(message.find("メールを取得できません"), std::string::npos) << message;
+    EXPECT_NE(message.find("すぎます"), std::string::npos) << message;
+    EXPECT_EQ(library->NMailPop3DeleteMail(handle, 1), -1);
+    library->NMailPop3Close(handle);
+}
+
+TEST(Pop3StrictDialogueTest, ApopNeedsAWellFormedTimestamp) {
+    for (const char* greeting :
+         {"+OK ready <no-at-sign>\r\n", "+OK ready\r\n", "+OK ready <1.2@h\x80st>\r\n"}) {
+        FakePop3Server server([&](FakeClient& client) {
+            client.send(greeting);
+            while (auto line = client.readLine()) {
+                server.record(*line);
+                client.send(*line == "CAPA" ? "-ERR\r\n" : "+OK\r\n");
+            }
+        });
+        auto library = createMailLibrary();
+        int handle = library->NMailPop3Connect(server.serverName().c_str());
+        ASSERT_GT(handle, 0);
+        EXPECT_LT(library->NMailPop3Authenticate(handle, "u", "p", -1), 0) << greeting;
+        EXPECT_NE(lastLibraryMessage(*library).find("APOP"), std::string::npos);
+        library->NMailPop3Close(handle);
+        for (const std::string& c : server.commands()) EXPECT_FALSE(c.starts_with("APOP"));
+    }
+}
+
+TEST(Pop3StrictDialogueTest, LineBreaksInTheLoginAreRefused) {
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            client.send(*line == "CAPA" ? "-ERR\r\n" : "+OK\r\n");
+        }
+    });
+    auto library = createMailLibrary();
+    int handle = library->NMailPop3Connect(server.serverName().c_str());
+    EXPECT_LT(library->NMailPop3Authenticate(handle, "u\r\nDELE 1", "p", 0), 0);
+    library->NMailPop3Close(handle);
+    for (const std::string& c : server.commands()) EXPECT_FALSE(c.starts_with("DELE")) << c;
+}
+
+// A pipelining server with 40 mails of 1 MB by LIST: reading mail 1 asks ahead for only a
+// few MB, and the order of the answers is kept when the caller skips mails.
+TEST(Pop3StrictDialogueTest, ReadAheadStaysWithinAFewMegabytes) {
+    FakePop3Server server([&](FakeClient& client) {
+        client.send("+OK ready\r\n");
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            const std::string& c = *line;
+            if (c == "CAPA") {
+                client.send("+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n");
+            } else if (c == "STAT") {
+                client.send("+OK 40 41943040\r\n");
+            } else if (c == "LIST") {
+                std::string list = "+OK\r\n";
+                for (int n = 1; n <= 40; ++n) list += std::to_string(n) + " 1048576\r\n";
+                client.send(list + ".\r\n");
+            } else if (c == "UIDL") {
+                client.send("+OK\r\n.\r\n");
+            } else if (c.starts_with("RETR ")) {
+                client.send("+OK\r\nSubject: " + c.substr(5) + "\r\n\r\n..x\r\n.\r\n");
+            } else {
+                client.send("+OK\r\n");
+                if (c == "QUIT") return;
+            }
+        }
+    });
+    auto library = createMailLibrary();
+    int handle = library->NMailPop3Connect(server.serverName().c_str());
+    ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 40);
+    std::string s, d, f, h, b;
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 1\r\n");
+    EXPECT_EQ(b, ".x\r\n");
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 3, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 3\r\n");
+    ASSERT_EQ(library->NMailPop3GetMail(handle, 2, s, d, f, h, b, nullptr, nullptr), 1);
+    EXPECT_EQ(h, "Subject: 2\r\n");
+    EXPECT_EQ(library->NMailPop3Close(handle), 1);
+
+    int retrs = 0;
+    for (const std::string& c : server.commands()) retrs += c.starts_with("RETR") ? 1 : 0;
+    // Mails 1-4, then 5 once 1 is read; mail 2 again out of order with 3-5 behind it.
+    EXPECT_GE(retrs, 6);
+    EXPECT_LE(retrs, 12) << "asked far beyond the window";
+}
+
+// A small POP3 server with two mails that drops the connection when it receives command
+// number dropAt (counting from 1) instead of answering it. It notes whether a QUIT was
+// answered, which is when a real server would delete the marked mails.
+struct DroppingServer {
+    int dropAt;
+    bool pipelining;
+    bool quitAnswered = false;
+    FakePop3Server server{[this](FakeClient& client) { run(client); }};
+
+    DroppingServer(int drop, bool pipe) : dropAt(drop), pipelining(pipe) {}
+
+    void run(FakeClient& client) {
+        const std::string mail = "Subject: m\r\n\r\nbody\r\n";
+        client.send("+OK ready <1.2@host>\r\n");
+        int received = 0;
+        while (auto line = client.readLine()) {
+            server.record(*line);
+            if (++received == dropAt) return;
+            const std::string& c = *line;
+            if (c == "CAPA") {
+                client.send(pipelining ? "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n"
+                                       : "+OK\r\nUIDL\r\n.\r\n");
+            } else if (c == "STAT") {
+                client.send("+OK 2 40\r\n");
+            } else if (c == "LIST") {
+                client.send("+OK\r\n1 20\r\n2 20\r\n.\r\n");
+            } else if (c == "UIDL") {
+                client.send("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+            } else if (c.starts_with("RETR")) {
+                client.send("+OK\r\n" + mail + ".\r\n");
+            } else if (c == "QUIT") {
+                quitAnswered = true;
+                client.send("+OK bye\r\n");
+                return;
+            } else {
+                client.send("+OK\r\n");
+            }
+        }
+    }
+};
+
+// The mail check of the client: connect, log in, read and mark every mail, close.
+// Returns false when any call reported a failure.
+bool runMailCheck(MailLibrary& library, const std::string& serverName) {
+    int handle = library.NMailPop3Connect(serverName.c_str());
+    if (handle < 0) return false;
+    bool ok = true;
+    int count = library.NMailPop3Authenticate(handle, "u", "p", 0);
+    if (count < 0) ok = false;
+    for (int n = 1; n <= count; ++n) {
+        std::string s, d, f, h, b;
+        ok &= library.NMailPop3GetMailStatus(handle, n, s, d, f, h, 0) == 1;
+        ok &= library.NMailPop3GetMail(handle, n, s, d, f, h, b, nullptr, nullptr) == 1;
+        ok &= library.NMailPop3DeleteMail(handle, n) == 1;
+    }
+    ok &= library.NMailPop3Close(handle) == 1;
+    return ok;
+}
+
+TEST(Pop3StrictDialogueTest, DropAfterEachCommandInTurnEndsInAnErrorAndDeletesNothing) {
+    for (bool pipelining : {false, true}) {
+        // Commands of a full check: CAPA USER PASS STAT LIST UIDL RETR RETR DELE DELE QUIT.
+        for (int dropAt = 1; dropAt <= 11; ++dropAt) {
+            SCOPED_TRACE("pipelining " + std::to_string(pipelining) + ", drop at command " +
+                         std::to_string(dropAt));
+            auto library = createMailLibrary();
+            bool ok;
+            std::vector<std::string> commands;
+            bool quitAnswered;
+            {
+                DroppingServer fake(dropAt, pipelining);
+                ok = runMailCheck(*library, fake.server.serverName());
+                commands = fake.server.commands();
+                quitAnswered = fake.quitAnswered;
+            }
+            EXPECT_FALSE(ok);
+            EXPECT_FALSE(quitAnswered);
+            EXPECT_EQ(static_cast<int>(commands.size()), dropAt) << "no reconnection";
+        }
+        DroppingServer complete(100, pipelining);
+        auto library = createMailLibrary();
+        EXPECT_TRUE(runMailCheck(*library, complete.server.serverName()))
+            << lastLibraryMessage(*library);
+        std::vector<std::string> commands = complete.server.commands();
+        EXPECT_EQ(commands.size(), 11u);
+        EXPECT_TRUE(complete.quitAnswered);
+    }
+}
+
+}  // namespace
+}  // namespace tsubame::testing

@@ -1,0 +1,202 @@
+#include "smtp/smtp_message.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "core/cp932.h"
+#include "mime/iso2022jp.h"
+#include "mime/mime_charset.h"
+#include "mime/mime_decode.h"
+#include "mime/mime_header_text.h"
+#include "smtp/smtp_header_encode.h"
+#include "smtp/smtp_server_name.h"
+#include "support/mime_test_folder.h"
+
+namespace tsubame {
+namespace {
+
+std::vector<std::string> encodedWords(const std::string& value) {
+    std::vector<std::string> words;
+    std::regex pattern(R"(=\?[^?]+\?B\?[A-Za-z0-9+/=]*\?=)");
+    for (auto it = std::sregex_iterator(value.begin(), value.end(), pattern);
+         it != std::sregex_iterator(); ++it)
+        words.push_back(it->str());
+    return words;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+OutgoingMail sampleMail() {
+    OutgoingMail mail;
+    mail.server = "127.0.0.1:25";
+    mail.from = "me@example.jp";
+    mail.to = "you@example.jp";
+    mail.subject = utf8ToCp932("会議の件～ご確認ください");
+    mail.body = utf8ToCp932("本文です。\r\n波ダッシュ～\r\n");
+    return mail;
+}
+
+TEST(SmtpHeaderEncode, Iso2022jpWordsAreShortCompleteRunsEndingInAscii) {
+    std::string subject;
+    for (int i = 0; i < 20; ++i) subject += utf8ToCp932("日本語の件名ABC～");
+    const std::string value = encodeHeaderValue(subject);
+    const std::vector<std::string> words = encodedWords(value);
+    ASSERT_GT(words.size(), 5u);
+    std::string joined;
+    for (const std::string& word : words) {
+        EXPECT_LE(word.size(), kMaxEncodedWordLength) << word;
+        ASSERT_EQ(word.rfind("=?ISO-2022-JP?B?", 0), 0u) << word;
+        const std::string iso = decodeBase64(word.substr(16, word.size() - 18));
+        // Each word switches back to ASCII by itself, so any decoder can read it alone.
+        if (const std::size_t lastEscape = iso.rfind('\x1b'); lastEscape != std::string::npos) {
+            EXPECT_EQ(iso.substr(lastEscape, 3), "\x1b(B");
+        }
+        joined += iso2022jpToCp932(iso);
+    }
+    EXPECT_EQ(joined, subject);
+    // Words are folded onto lines of their own.
+    for (const std::string& line : linesOf(value)) EXPECT_LE(line.size(), 76u);
+    EXPECT_EQ(decodeHeaderText(value), subject);
+}
+
+TEST(SmtpHeaderEncode, WaveDashTravelsAsJisNotAsAReplacement) {
+    const std::string value = encodeHeaderValue("\x81\x60");
+    EXPECT_EQ(value, "=?ISO-2022-JP?B?" + encodeBase64("\x1b$B!A\x1b(B") + "?=");
+}
+
+TEST(SmtpHeaderEncode, TextOutsideJis0208GoesAsUtf8) {
+    const std::string subject =
+        utf8ToCp932("①番ｱｲｳの㈱件名がとても長い場合でも文字の途中で切れない");
+    const std::string value = encodeHeaderValue(subject);
+    const std::vector<std::string> words = encodedWords(value);
+    ASSERT_GT(words.size(), 1u);
+    for (const std::string& word : words) {
+        EXPECT_LE(word.size(), kMaxEncodedWordLength);
+        ASSERT_EQ(word.rfind("=?UTF-8?B?", 0), 0u);
+        EXPECT_TRUE(isValidUtf8(decodeBase64(word.substr(10, word.size() - 12))))
+            << "a word ends inside a character";
+    }
+    EXPECT_EQ(cp932ToUtf8(decodeHeaderText(value)), cp932ToUtf8(subject));
+}
+
+TEST(SmtpHeaderEncode, AsciiStaysAndLineBreaksCannotInjectHeaders) {
+    EXPECT_EQ(encodeHeaderValue("Hello"), "Hello");
+    EXPECT_EQ(encodeHeaderValue("Hi\r\nBcc: victim@example.com"), "Hi  Bcc: victim@example.com");
+    EXPECT_NE(encodeHeaderValue("=?UTF-8?B?x?="), "=?UTF-8?B?x?=");
+}
+
+TEST(SmtpMessage, HeadersAndIso2022jpBody) {
+    std::string error;
+    auto built = buildMessage(sampleMail(), error);
+    ASSERT_TRUE(built) << cp932ToUtf8(error);
+    const std::string& text = built->text;
+    for (const char* header :
+         {"From: me@example.jp\r\n", "To: you@example.jp\r\n", "\r\nDate: ", "\r\nMessage-ID: <",
+          "\r\nMIME-Version: 1.0\r\n", "Content-Type: text/plain; charset=ISO-2022-JP\r\n",
+          "Content-Transfer-Encoding: 7bit\r\n"})
+        EXPECT_NE(text.find(header), std::string::npos) << header;
+    // The body is 7-bit ISO-2022-JP; each line is back in ASCII before its CR LF, and the
+    // wave dash is JIS 0x2141.
+    EXPECT_NE(text.find("\x1b$BK\\J8$G$9!#\x1b(B\r\n\x1b$BGH%@%C%7%e!A\x1b(B\r\n"),
+              std::string::npos);
+    EXPECT_EQ(built->envelopeFrom, "me@example.jp");
+    EXPECT_EQ(built->envelopeTo, std::vector<std::string>{"you@example.jp"});
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        ASSERT_LT(static_cast<unsigned char>(text[i]), 0x80) << "8-bit byte at " << i;
+        if (text[i] == '\n') {
+            ASSERT_EQ(text[i - 1], '\r') << "bare LF at " << i;
+        }
+    }
+    DecodedMail decoded;
+    mime_test::TempFolder folder("smtp_headers");
+    ASSERT_EQ(decodeMailAndSaveAttachments(text, folder.inbox(), decoded, error), 0);
+    EXPECT_EQ(cp932ToUtf8(decoded.headers.subject), "会議の件～ご確認ください");
+    EXPECT_EQ(cp932ToUtf8(decoded.body), "本文です。\r\n波ダッシュ～\r\n");
+}
+
+TEST(SmtpMessage, BodyWithCharactersOutsideJisGoesAsUtf8) {
+    OutgoingMail mail = sampleMail();
+    mail.body = utf8ToCp932("①と㈱とｶﾀｶﾅ\r\n");
+    std::string error;
+    auto built = buildMessage(mail, error);
+    ASSERT_TRUE(built);
+    EXPECT_NE(built->text.find("charset=UTF-8"), std::string::npos);
+    DecodedMail decoded;
+    mime_test::TempFolder folder("smtp_utf8");
+    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    EXPECT_EQ(cp932ToUtf8(decoded.body), "①と㈱とｶﾀｶﾅ\r\n");
+}
+
+TEST(SmtpMessage, NoLineIsLongerThan998Bytes) {
+    OutgoingMail mail = sampleMail();
+    mail.body.clear();
+    for (int i = 0; i < 3000; ++i) mail.body += utf8ToCp932("長");  // one 6000-byte line
+    mail.body += "\r\n" + std::string(5000, 'a');
+    mail.subject = std::string(2000, 's');
+    mail.extraHeaders = "X-Long: " + std::string(1500, 'x') + "\r\nX-Mailer: Tsubame";
+    std::string error;
+    auto built = buildMessage(mail, error);
+    ASSERT_TRUE(built) << cp932ToUtf8(error);
+    for (const std::string& line : linesOf(built->text)) EXPECT_LE(line.size(), 998u);
+    EXPECT_NE(built->text.find("\r\nX-Mailer: Tsubame\r\n"), std::string::npos);
+    DecodedMail decoded;
+    mime_test::TempFolder folder("smtp_long");
+    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    EXPECT_EQ(decoded.body, mail.body);
+    EXPECT_EQ(decoded.headers.subject, mail.subject);
+}
+
+TEST(SmtpMessage, MissingAttachmentOrRecipientFailsWithAClearText) {
+    OutgoingMail mail = sampleMail();
+    mail.attachments = {utf8ToCp932("/nonexistent/見積書.pdf")};
+    std::string error;
+    EXPECT_FALSE(buildMessage(mail, error));
+    EXPECT_NE(cp932ToUtf8(error).find("添付ファイルを読み込めません"), std::string::npos);
+    EXPECT_NE(cp932ToUtf8(error).find("/nonexistent/見積書.pdf"), std::string::npos);
+    mail = sampleMail();
+    mail.to = " ";
+    EXPECT_FALSE(buildMessage(mail, error));
+    EXPECT_NE(cp932ToUtf8(error).find("宛先"), std::string::npos);
+}
+
+TEST(SmtpMessage, BccIsInTheEnvelopeOnly) {
+    OutgoingMail mail = sampleMail();
+    mail.cc = "c1@example.jp, " + utf8ToCp932("山田") + " <c2@example.jp>";
+    mail.bcc = "hidden@example.jp";
+    std::string error;
+    auto built = buildMessage(mail, error);
+    ASSERT_TRUE(built);
+    EXPECT_EQ(built->envelopeTo, (std::vector<std::string>{"you@example.jp", "c1@example.jp",
+                                                           "c2@example.jp", "hidden@example.jp"}));
+    EXPECT_EQ(built->text.find("hidden"), std::string::npos);
+    EXPECT_NE(built->text.find("\r\nCc: c1@example.jp, =?"), std::string::npos);
+}
+
+TEST(SmtpServerNames, SchemesPortsAndBadNames) {
+    auto plain = parseSmtpServerName("mail.example.jp");
+    ASSERT_TRUE(plain);
+    EXPECT_EQ(plain->url(), "smtp://mail.example.jp:25");
+    EXPECT_EQ(parseSmtpServerName(" mail.example.jp:587 ")->url(), "smtp://mail.example.jp:587");
+    auto tls = parseSmtpServerName("smtps://mail.example.jp");
+    ASSERT_TRUE(tls);
+    EXPECT_TRUE(tls->implicitTls);
+    EXPECT_EQ(tls->url(), "smtps://mail.example.jp:465");
+    EXPECT_EQ(parseSmtpServerName("SMTPS://h:2465")->url(), "smtps://h:2465");
+    EXPECT_EQ(parseSmtpServerName("[::1]:2525")->url(), "smtp://[::1]:2525");
+    for (const char* bad : {"", "  ", "host:", "host:99999", "host:12a", "ho st", "a/b", "u@h"})
+        EXPECT_FALSE(parseSmtpServerName(bad)) << bad;
+}
+
+}  // namespace
+}  // namespace tsubame

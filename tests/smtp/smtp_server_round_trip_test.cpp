@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "core/cp932.h"
+#include "mime/mime_decode.h"
+#include "smtp/smtp_send.h"
+#include "support/mail_servers.h"
+#include "support/mail_servers_certs.h"
+#include "support/mail_servers_process.h"
+#include "support/mime_test_folder.h"
+
+namespace tsubame {
+namespace {
+
+using mime_test::readAll;
+using mime_test::TempFolder;
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+std::string onlyMessageIn(const std::filesystem::path& maildir) {
+    for (const char* sub : {"new", "cur"})
+        for (const auto& entry : std::filesystem::directory_iterator(maildir / sub))
+            return readAll(entry.path());
+    return {};
+}
+
+std::string hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (char c : bytes) {
+        out.push_back(kDigits[static_cast<unsigned char>(c) >> 4]);
+        out.push_back(kDigits[static_cast<unsigned char>(c) & 15]);
+    }
+    return out;
+}
+
+// Reads a delivered mail with Python's email package, an independent MIME parser: subject,
+// text body and attachments, each as hex so that no byte gets lost on the way.
+std::map<std::string, std::string> readWithPython(const std::filesystem::path& file) {
+    const std::string script =
+        "import sys, email, email.policy\n"
+        "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=email.policy.default)\n"
+        "fix = lambda s: s.replace('\\u301c', '\\uff5e')\n"  // JIS 0x2141 as code page 932 reads it
+        "print('subject', fix(str(m['subject'])).encode().hex())\n"
+        "print('body', fix(m.get_body(('plain',)).get_content()).encode().hex())\n"
+        "for part in m.iter_attachments():\n"
+        "    print('file:' + part.get_filename().encode().hex(), "
+        "part.get_payload(decode=True).hex())\n";
+    const std::filesystem::path scriptFile = file.parent_path().parent_path() / "read_mail.py";
+    std::ofstream(scriptFile) << script;
+    std::map<std::string, std::string> fields;
+    FILE* pipe =
+        ::popen(("/usr/bin/python3 " + scriptFile.string() + " " + file.string()).c_str(), "r");
+    if (!pipe) return fields;
+    char line[1 << 16];
+    while (std::fgets(line, sizeof line, pipe)) {
+        std::string text(line);
+        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+        const std::size_t blank = text.find(' ');
+        if (blank != std::string::npos) fields[text.substr(0, blank)] = text.substr(blank + 1);
+    }
+    ::pclose(pipe);
+    return fields;
+}
+
+class SmtpRealServer : public ::testing::Test {
+  protected:
+    static testing::SmtpTestServer::Options starttlsOptions() {
+        testing::SmtpTestServer::Options options;
+        options.starttls = true;
+        return options;
+    }
+
+    OutgoingMail japaneseMail(const std::string& server) {
+        OutgoingMail mail;
+        mail.server = server;
+        mail.from = "sender@example.jp";
+        mail.to = "tester@example.jp";
+        mail.subject = utf8ToCp932("会議資料の送付～ご確認ください（第二版）");
+        mail.body = utf8ToCp932("山田様\r\n\r\n資料を送ります。\r\n.先頭のドット\r\n以上～\r\n");
+        return mail;
+    }
+
+    std::string binaryContent() {
+        std::string bytes;
+        for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
+        return bytes + "\r\n.\r\n" + bytes;  // the end-of-data mark inside the data
+    }
+
+    TempFolder files_{"smtp_files"};
+};
+
+TEST_F(SmtpRealServer, JapaneseMailWithTwoAttachmentsRoundTripsOverStarttls) {
+    testing::SmtpTestServer server(starttlsOptions());
+    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
+
+    const std::string binary = binaryContent();
+    const std::string memo = utf8ToCp932("メモ：①と㈱も入っています\r\n");
+    std::ofstream(files_.inbox() / "見積書 第1版.bin", std::ios::binary) << binary;
+    std::ofstream(files_.inbox() / "説明メモ①.txt", std::ios::binary) << memo;
+    OutgoingMail mail = japaneseMail(server.serverName());
+    mail.attachments = {utf8ToCp932((files_.inbox() / "見積書 第1版.bin").string()),
+                        utf8ToCp932((files_.inbox() / "説明メモ①.txt").string())};
+    std::string error;
+    ASSERT_EQ(sendMail(mail, error), 0) << cp932ToUtf8(error) << "\n" << server.log();
+    ASSERT_EQ(server.messageCount(), 1);
+
+    // Read back with this library's own decoder.
+    const std::string delivered = onlyMessageIn(server.maildir());
+    TempFolder received("smtp_received");
+    DecodedMail decoded;
+    ASSERT_EQ(decodeMailAndSaveAttachments(delivered, received.inbox(), decoded, error), 1);
+    EXPECT_EQ(cp932ToUtf8(decoded.headers.subject), cp932ToUtf8(mail.subject));
+    EXPECT_EQ(cp932ToUtf8(decoded.body), cp932ToUtf8(mail.body));
+    EXPECT_EQ(cp932ToUtf8(decoded.headers.from), "sender@example.jp");
+    EXPECT_EQ(readAll(received.inbox() / "見積書 第1版.bin"), binary);
+    EXPECT_EQ(readAll(received.inbox() / "説明メモ①.txt"), memo);
+
+    // And with Python's email package.
+    std::filesystem::path deliveredFile;
+    for (const auto& entry : std::filesystem::directory_iterator(server.maildir() / "new"))
+        deliveredFile = entry.path();
+    const auto python = readWithPython(deliveredFile);
+    EXPECT_EQ(python.count("subject"), 1u) << "python3 could not read the mail";
+    EXPECT_EQ(python.at("subject"), hex(cp932ToUtf8(mail.subject)));
+    // Python's text ends each line with LF.
+    std::string bodyLf = cp932ToUtf8(mail.body);
+    for (std::size_t p; (p = bodyLf.find("\r\n")) != std::string::npos;) bodyLf.replace(p, 2, "\n");
+    EXPECT_EQ(python.at("body"), hex(bodyLf));
+    EXPECT_EQ(python.at("file:" + hex("見積書 第1版.bin")), hex(binary));
+    EXPECT_EQ(python.at("file:" + hex("説明メモ①.txt")), hex(memo));
+}
+
+TEST_F(SmtpRealServer, LogsInWhenTheServerOffersAuth) {
+    testing::SmtpTestServer::Options options;
+    options.authUser = "smtpuser";
+    options.authPassword = "pa55";
+    testing::SmtpTestServer server(options);
+    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    OutgoingMail mail = japaneseMail(server.serverName());
+    mail.userId = "smtpuser";
+    mail.password = "wrong";
+    std::string error;
+    EXPECT_LT(sendMail(mail, error), 0);
+    EXPECT_NE(cp932ToUtf8(error).find("ログイン"), std::string::npos) << cp932ToUtf8(error);
+    EXPECT_EQ(server.messageCount(), 0);
+    mail.password = "pa55";
+    EXPECT_EQ(sendMail(mail, error), 0) << cp932ToUtf8(error);
+    EXPECT_EQ(server.messageCount(), 1);
+}
+
+TEST_F(SmtpRealServer, MissingAttachmentSendsNothing) {
+    testing::SmtpTestServer server;
+    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    OutgoingMail mail = japaneseMail(server.serverName());
+    std::ofstream(files_.inbox() / "ok.txt") << "ok";
+    mail.attachments = {(files_.inbox() / "ok.txt").string(),
+                        (files_.inbox() / "gone.txt").string()};
+    std::string error;
+    EXPECT_LT(sendMail(mail, error), 0);
+    EXPECT_NE(error.find("gone.txt"), std::string::npos);
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST_F(SmtpRealServer, UntrustedCertificateIsRefused) {
+    testing::SmtpTestServer server(starttlsOptions());
+    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    std::string error;
+    EXPECT_LT(sendMail(japaneseMail(server.serverName()), error), 0);
+    EXPECT_NE(cp932ToUtf8(error).find("証明書"), std::string::npos) << cp932ToUtf8(error);
+    EXPECT_EQ(server.messageCount(), 0);
+}
+
+TEST_F(SmtpRealServer, SmtpsSpeaksTlsFromTheFirstByte) {
+    testing::TestCertificates certificates(files_.root() / "certs");
+    if (!certificates.ok()) GTEST_SKIP() << "openssl could not make test certificates";
+    const std::filesystem::path maildir = files_.root() / "Maildir";
+    for (const char* sub : {"new", "cur", "tmp"})
+        std::filesystem::create_directories(maildir / sub);
+    const int port = testing::findFreePort();
+    testing::ServerProcess process;
+    ASSERT_TRUE(process.start(
+        {"/usr/bin/python3", TSUBAME_SOURCE_DIR "/tests/smtp/smtp_implicit_tls_server.py", "--port",
+         std::to_string(port), "--maildir", maildir.string(), "--cert",
+         certificates.certFile().string(), "--key", certificates.keyFile().string()},
+        files_.root() / "smtps.log"));
+    if (!testing::waitForPort(port, std::chrono::seconds(15)))
+        GTEST_SKIP() << "implicit TLS server did not start: "
+                     << readAll(files_.root() / "smtps.log");
+
+    ScopedEnv ca("TSUBAME_CA_FILE", certificates.caFile().string());
+    std::string error;
+    ASSERT_EQ(sendMail(japaneseMail("smtps://127.0.0.1:" + std::to_string(port)), error), 0)
+        << cp932ToUtf8(error);
+    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+    // The same server spoken to in plain text is no SMTP server at all.
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "2000");
+    EXPECT_LT(sendMail(japaneseMail("127.0.0.1:" + std::to_string(port)), error), 0);
+    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+}
+
+TEST_F(SmtpRealServer, UnreachableServerFailsWithItsName) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "2000");
+    std::string error;
+    EXPECT_LT(sendMail(japaneseMail("127.0.0.1:1"), error), 0);
+    EXPECT_NE(cp932ToUtf8(error).find("127.0.0.1:1"), std::string::npos) << cp932ToUtf8(error);
+    EXPECT_LT(sendMail(japaneseMail("smtp server"), error), 0);
+}
+
+}  // namespace
+}  // namespace tsubame
