@@ -21,6 +21,11 @@ struct GMimeFormatOptionsFree {
 };
 using FormatOptionsPtr = std::unique_ptr<GMimeFormatOptions, GMimeFormatOptionsFree>;
 
+struct GMimeParserOptionsFree {
+    void operator()(GMimeParserOptions* options) const { g_mime_parser_options_free(options); }
+};
+using ParserOptionsPtr = std::unique_ptr<GMimeParserOptions, GMimeParserOptionsFree>;
+
 struct GFreeDeleter {
     void operator()(void* memory) const { g_free(memory); }
 };

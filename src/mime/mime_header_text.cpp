@@ -48,8 +48,29 @@ std::string decodeQ(std::string_view text) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Finds the "?=" that ends an encoded word. The words are tried left to right and the search
+// start only moves forward, so the last answer is reused while it lies ahead: a header of
+// unfinished words ("=?a?B?AAAA" repeated) is scanned once, not once per word.
+class WordEndFinder {
+  public:
+    explicit WordEndFinder(std::string_view text) : text_(text) {}
+    std::size_t from(std::size_t start) {
+        if (!searched_ || (found_ != std::string_view::npos && found_ < start)) {
+            found_ = text_.find("?=", start);
+            searched_ = true;
+        }
+        return found_;
+    }
+
+  private:
+    std::string_view text_;
+    std::size_t found_ = std::string_view::npos;
+    bool searched_ = false;
+};
+
 // Parses "=?charset?B|Q?text?=" at text[start]; nothing when it is not a valid word.
-std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t start) {
+std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t start,
+                                            WordEndFinder& wordEnd) {
     if (text.substr(start, 2) != "=?") return std::nullopt;
     std::size_t charsetEnd = text.find('?', start + 2);
     if (charsetEnd == std::string_view::npos || charsetEnd + 2 >= text.size() ||
@@ -59,7 +80,7 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t s
         static_cast<char>(std::toupper(static_cast<unsigned char>(text[charsetEnd + 1])));
     if (encoding != 'B' && encoding != 'Q') return std::nullopt;
     std::size_t textStart = charsetEnd + 3;
-    std::size_t textEnd = text.find("?=", textStart);
+    std::size_t textEnd = wordEnd.from(textStart);
     if (textEnd == std::string_view::npos) return std::nullopt;
     std::string_view charset = text.substr(start + 2, charsetEnd - start - 2);
     std::string_view payload = text.substr(textStart, textEnd - textStart);
@@ -140,10 +161,11 @@ std::string decodeHeaderText(std::string_view rawValue) {
     };
     std::size_t pos = 0;
     std::size_t searchFrom = 0;
+    WordEndFinder wordEnd(text);
     while (true) {
         std::size_t start = text.find("=?", searchFrom);
         if (start == std::string::npos) break;
-        std::optional<EncodedWord> word = parseEncodedWord(text, start);
+        std::optional<EncodedWord> word = parseEncodedWord(text, start, wordEnd);
         if (!word) {
             searchFrom = start + 2;
             continue;

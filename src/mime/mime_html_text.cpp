@@ -42,8 +42,12 @@ std::string utf8Of(std::uint32_t cp) {
 // Decodes the entity at text[i] ('&'); returns its code page 932 text and length, or
 // length 0 when it is not an entity this reader knows.
 std::pair<std::string, std::size_t> readEntity(std::string_view text, std::size_t i) {
-    std::size_t end = text.find(';', i);
-    if (end == std::string_view::npos || end - i > 12) return {{}, 0};
+    // Entities are short: look no further than their longest form, so a text of '&' without
+    // ';' is read once, not once per '&'.
+    constexpr std::size_t kLongestEntity = 12;
+    std::size_t end = text.substr(i, kLongestEntity + 1).find(';');
+    if (end == std::string_view::npos) return {{}, 0};
+    end += i;
     std::string_view name = text.substr(i + 1, end - i - 1);
     std::uint32_t cp = 0;
     if (!name.empty() && name[0] == '#') {
@@ -121,9 +125,10 @@ class TextBuilder {
     }
 
   private:
+    // Counts up to two: a long run of <br> is not counted again at every paragraph.
     int trailingBreaks() const {
         int n = 0;
-        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n'; ++it) ++n;
+        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n' && n < 2; ++it) ++n;
         return n;
     }
     std::string out_;

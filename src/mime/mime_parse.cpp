@@ -170,7 +170,12 @@ ParsedMail parseMail(std::string_view rawMail) {
     GObjectPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(rawMail.data(), rawMail.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), nullptr));
+    // The texts this program shows are decoded by its own linear header reader; GMime's
+    // lenient search for encoded words takes time quadratic in a header of unfinished words,
+    // so its own decoding is kept strict.
+    ParserOptionsPtr options(g_mime_parser_options_new());
+    g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_STRICT);
+    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
     if (!message) {
         // Not parseable as a message at all: keep whatever follows the header as text.
         std::string_view rest = rawMail.substr(header.size());
