@@ -3,6 +3,7 @@
 #include <map>
 
 #include "core/cp932.h"
+#include "mime/base64_decode.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_decode.h"
 #include "support/mime_test_folder.h"
@@ -113,6 +114,17 @@ TEST(MimeForeignMail, TextMostlyInAnotherCharsetIsStillGuessed) {
     EXPECT_EQ(cp932ToUtf8(charsetToCp932("\xC6\xFC\xCB\xDC\xB8\xEC", "UTF-8")), "日本語");
     // The same rows are missing from code page 932 when they come as EUC-JP.
     EXPECT_EQ(cp932ToUtf8(eucjpToCp932("\xA4\xA2\xF5\xA1")), "あ〓");
+}
+
+TEST(MimeForeignMail, Base64AsMailersWriteIt) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"QUJD\r\nREU", "ABCDE"},  // last group cut short
+        {"QUI=QUJD", "ABABC"},     // blocks written one after the other
+        {"QU JD*R\tA", "ABCD"},    // characters outside the alphabet
+        {"QUJDR", "ABC"},          // a lone character carries no byte
+        {"QUJDREVG", "ABCDEF"},
+    };
+    for (const auto& [encoded, decoded] : cases) EXPECT_EQ(decodeBase64Leniently(encoded), decoded);
 }
 
 }  // namespace
