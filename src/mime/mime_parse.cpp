@@ -61,6 +61,24 @@ bool isAttachmentDisposition(GMimeObject* object) {
 
 bool isEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
 
+// GMime reads the header its own way. Where ours differs from a plain "fields, empty line,
+// body", it gets the mail rebuilt that way in storage.
+std::string_view textForParser(std::string_view rawMail, const HeaderBlock& block,
+                               std::string& storage) {
+    const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
+    if (block.fieldsBegin == 0 && isEmptyLine(separator)) return rawMail;
+    const std::string_view fields =
+        rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
+    const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
+    const std::string_view body = rawMail.substr(block.bodyBegin);
+    storage.reserve(fields.size() + body.size() + 4);
+    storage.append(fields);
+    if (!fields.empty() && !fields.ends_with('\n')) storage.append(lineEnd);
+    storage.append(lineEnd);
+    storage.append(body);
+    return storage;
+}
+
 class MailWalker {
   public:
     explicit MailWalker(ParsedMail& mail) : mail_(mail) {}
@@ -183,21 +201,8 @@ ParsedMail parseMail(std::string_view rawMail) {
     const std::string_view body = rawMail.substr(block.bodyBegin);
     mail.headers = decodeHeaders(fields);
 
-    // GMime reads the header its own way; where ours differs it gets the mail rebuilt as
-    // the fields, an empty line and the body.
     std::string rebuilt;
-    std::string_view forParser = rawMail;
-    if (block.fieldsBegin > 0 ||
-        !isEmptyLine(rawMail.substr(block.end, block.bodyBegin - block.end))) {
-        const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
-        rebuilt.reserve(fields.size() + body.size() + 4);
-        rebuilt.append(fields);
-        if (!fields.empty() && !fields.ends_with('\n')) rebuilt.append(lineEnd);
-        rebuilt.append(lineEnd);
-        rebuilt.append(body);
-        forParser = rebuilt;
-    }
-
+    const std::string_view forParser = textForParser(rawMail, block, rebuilt);
     GObjectPtr<GMimeStream> stream(
         g_mime_stream_mem_new_with_buffer(forParser.data(), forParser.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
