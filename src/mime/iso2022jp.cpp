@@ -1,5 +1,7 @@
 #include "mime/iso2022jp.h"
 
+#include <bitset>
+
 #include "core/cp932.h"
 
 namespace tsubame {
@@ -65,6 +67,33 @@ void sjisToJis(unsigned char s1, unsigned char s2, unsigned char& j1, unsigned c
     } else {
         j2 = static_cast<unsigned char>(s2 - (s2 >= 0x80 ? 0x20 : 0x1F));
     }
+}
+
+void appendJisPairAsCp932(std::string& out, unsigned char j1, unsigned char j2) {
+    // Which of the 94 x 94 cells code page 932 defines, asked once of the converter.
+    static const std::bitset<94 * 94> defined = [] {
+        std::bitset<94 * 94> cells;
+        for (unsigned char r = 0x21; r <= 0x7E; ++r) {
+            for (unsigned char c = 0x21; c <= 0x7E; ++c) {
+                unsigned char s1 = 0;
+                unsigned char s2 = 0;
+                jisToSjis(r, c, s1, s2);
+                const char pair[] = {static_cast<char>(s1), static_cast<char>(s2)};
+                if (cp932ToUtf8(std::string_view(pair, 2)) != "\xEF\xBF\xBD")
+                    cells.set((r - 0x21) * 94 + (c - 0x21));
+            }
+        }
+        return cells;
+    }();
+    if (!isJisByte(j1) || !isJisByte(j2) || !defined.test((j1 - 0x21) * 94 + (j2 - 0x21))) {
+        out.append(kGeta);
+        return;
+    }
+    unsigned char s1 = 0;
+    unsigned char s2 = 0;
+    jisToSjis(j1, j2, s1, s2);
+    out.push_back(static_cast<char>(s1));
+    out.push_back(static_cast<char>(s2));
 }
 
 std::string iso2022jpToCp932(std::string_view text) {
@@ -145,11 +174,7 @@ std::string iso2022jpToCp932(std::string_view text) {
                 if (mode == Mode::Jis0212) {
                     out.append(kGeta);  // JIS X 0212 has no place in code page 932
                 } else {
-                    unsigned char s1 = 0;
-                    unsigned char s2 = 0;
-                    jisToSjis(c, c2, s1, s2);
-                    out.push_back(static_cast<char>(s1));
-                    out.push_back(static_cast<char>(s2));
+                    appendJisPairAsCp932(out, c, c2);
                 }
                 i += 2;
                 break;

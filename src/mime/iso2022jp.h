@@ -15,7 +15,8 @@ bool hasEscapeSequence(std::string_view text);
 
 // Decodes ISO-2022-JP (ESC ( B, ESC ( J, ESC ( I half-width katakana, ESC $ @, ESC $ B,
 // SO/SI katakana) into code page 932. Pairs that have no code page 932 character become
-// the geta mark; stray 8-bit bytes pass through when they form a code page 932 character.
+// the geta mark (see appendJisPairAsCp932); stray 8-bit bytes pass through when they form a code
+// page 932 character.
 std::string iso2022jpToCp932(std::string_view text);
 
 // True when every character of the code page 932 text exists in plain ISO-2022-JP: ASCII
@@ -25,6 +26,11 @@ bool fitsIso2022jp(std::string_view cp932);
 // Converts a code page 932 text that fitsIso2022jp() to ISO-2022-JP. Every line returns to
 // ASCII before its CR or LF, and the text ends in ASCII.
 std::string cp932ToIso2022jp(std::string_view cp932);
+
+// Appends the code page 932 character of a JIS row/cell pair (both bytes 0x21..0x7E), or
+// the geta mark where code page 932 defines none (rows 9 to 12, 14, 15, 85 to 88, 93, 94,
+// and the unused cells of the other rows), so no undefined byte pair reaches a record.
+void appendJisPairAsCp932(std::string& out, unsigned char j1, unsigned char j2);
 
 // Shift_JIS pair <-> JIS X 0208 row/cell pair (both bytes 0x21..0x7E).
 void jisToSjis(unsigned char j1, unsigned char j2, unsigned char& s1, unsigned char& s2);

@@ -83,6 +83,47 @@ bool hasShiftJisOnlyBytes(std::string_view text) {
     });
 }
 
+// Counts the 8-bit bytes of text that form valid UTF-8 characters and those that do not.
+struct Utf8Tally {
+    std::size_t valid = 0;
+    std::size_t invalid = 0;
+};
+
+Utf8Tally tallyUtf8(std::string_view text) {
+    Utf8Tally tally;
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        if (static_cast<unsigned char>(*p) < 0x80) {
+            ++p;
+            continue;
+        }
+        const gunichar c = g_utf8_get_char_validated(p, end - p);
+        if (c == static_cast<gunichar>(-1) || c == static_cast<gunichar>(-2)) {
+            ++tally.invalid;
+            ++p;
+            continue;
+        }
+        const char* next = g_utf8_next_char(p);
+        tally.valid += static_cast<std::size_t>(next - p);
+        p = next;
+    }
+    return tally;
+}
+
+// A text labelled UTF-8 is read as UTF-8 when most of its 8-bit bytes are; an unlabelled
+// one only when nearly all are, as Shift_JIS and EUC-JP text now and then hold byte runs
+// that happen to be valid UTF-8.
+bool isMostlyUtf8(std::string_view text) {
+    const Utf8Tally tally = tallyUtf8(text);
+    return tally.valid > tally.invalid;
+}
+
+bool isNearlyAllUtf8(std::string_view text) {
+    const Utf8Tally tally = tallyUtf8(text);
+    return tally.valid >= 9 * tally.invalid && tally.valid > 0;
+}
+
 std::string utf8ViaIconv(std::string_view bytes, const char* charset, bool* ok) {
     *ok = false;
     ensureGMimeInitialized();
@@ -174,11 +215,7 @@ std::string eucjpToCp932(std::string_view text) {
             out.append(kGeta);
             i += 2;
         } else if (c >= 0xA1 && c <= 0xFE && at(i + 1) >= 0xA1 && at(i + 1) <= 0xFE) {
-            unsigned char s1 = 0;
-            unsigned char s2 = 0;
-            jisToSjis(c & 0x7F, at(i + 1) & 0x7F, s1, s2);
-            out.push_back(static_cast<char>(s1));
-            out.push_back(static_cast<char>(s2));
+            appendJisPairAsCp932(out, c & 0x7F, at(i + 1) & 0x7F);
             ++i;
         } else {
             out.push_back('?');
@@ -192,6 +229,8 @@ std::string guessToCp932(std::string_view bytes) {
     if (isAscii(bytes)) return std::string(bytes);
     if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
     if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes)) return eucjpToCp932(bytes);
+    // UTF-8 with a broken sequence or two: only those become the geta mark.
+    if (isNearlyAllUtf8(bytes)) return utf8ToCp932(bytes);
     return sanitizeCp932(bytes);
 }
 
@@ -207,7 +246,8 @@ std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
         case Family::EucJp:
             return eucjpToCp932(bytes);
         case Family::Utf8:
-            if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
+            // A broken sequence becomes the geta mark; the rest stays UTF-8.
+            if (isMostlyUtf8(bytes)) return utf8ToCp932(bytes);
             return guessToCp932(bytes);
         case Family::Ascii:
             return guessToCp932(bytes);

@@ -8,13 +8,15 @@ namespace tsubame {
 // Converts text in a MIME charset to code page 932. Japanese labels are handled without a
 // round trip through Unicode where possible: ISO-2022-JP and EUC-JP map arithmetically,
 // every Shift_JIS label means code page 932. A text labelled ISO-2022-JP without escape
-// sequences that is valid UTF-8 is read as UTF-8. Unknown or missing labels, and US-ASCII
-// texts with 8-bit bytes, are guessed as by guessToCp932().
+// sequences that is valid UTF-8 is read as UTF-8. A text labelled UTF-8 with a few broken
+// sequences stays UTF-8, each broken sequence becoming the geta mark; only one that is mostly
+// not UTF-8 is guessed. Unknown or missing labels, and US-ASCII texts with 8-bit bytes, are
+// guessed as by guessToCp932().
 std::string charsetToCp932(std::string_view bytes, std::string_view charset);
 
 // Converts unlabelled text (raw 8-bit header text, text without a charset): ISO-2022-JP
-// when it holds escapes, then UTF-8, Shift_JIS (code page 932) or EUC-JP, whichever the
-// bytes are valid in.
+// when it holds escapes, then UTF-8 or EUC-JP when the bytes are valid in it, UTF-8 with a
+// few broken sequences, else Shift_JIS (code page 932).
 std::string guessToCp932(std::string_view bytes);
 
 // Converts text in a MIME charset to UTF-8 (used for file names on disk).
@@ -34,7 +36,7 @@ std::string sanitizeCp932(std::string_view text);
 void appendCp932OneLine(std::string& out, std::string_view cp932);
 
 // EUC-JP (JIS X 0208 pairs, SS2 half-width katakana) to code page 932; JIS X 0212
-// characters become the geta mark.
+// characters and pairs that code page 932 does not define become the geta mark.
 std::string eucjpToCp932(std::string_view text);
 
 }  // namespace tsubame

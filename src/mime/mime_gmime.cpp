@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+#include "mime/base64_decode.h"
+
 namespace tsubame {
 namespace {
 
@@ -26,6 +28,16 @@ std::string writeMimeObject(GMimeObject* object, GMimeFormatOptions* options) {
 
 std::string decodedContent(GMimeDataWrapper* content) {
     if (!content) return {};
+    if (g_mime_data_wrapper_get_encoding(content) == GMIME_CONTENT_ENCODING_BASE64) {
+        // GMime drops a last group that lacks its "=" padding; other readers keep its bytes.
+        GMimeStream* encoded = g_mime_data_wrapper_get_stream(content);
+        if (!encoded) return {};
+        GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
+        if (g_mime_stream_reset(encoded) < 0 ||
+            g_mime_stream_write_to_stream(encoded, stream.get()) < 0)
+            return {};
+        return decodeBase64Leniently(bytesOf(stream.get()));
+    }
     GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new());
     if (g_mime_data_wrapper_write_to_stream(content, stream.get()) < 0) return {};
     return bytesOf(stream.get());

@@ -5,6 +5,7 @@
 #include "core/cp932.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_gmime.h"
+#include "mime/mime_header_block.h"
 #include "mime/mime_header_text.h"
 #include "mime/mime_html_text.h"
 #include "mime/mime_params.h"
@@ -58,12 +59,34 @@ bool isAttachmentDisposition(GMimeObject* object) {
     return disposition && g_mime_content_disposition_is_attachment(disposition);
 }
 
+bool isEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
+
+// GMime reads the header its own way. Where ours differs from a plain "fields, empty line,
+// body", it gets the mail rebuilt that way in storage.
+std::string_view textForParser(std::string_view rawMail, const HeaderBlock& block,
+                               std::string& storage) {
+    const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
+    if (block.fieldsBegin == 0 && isEmptyLine(separator)) return rawMail;
+    const std::string_view fields =
+        rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
+    const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
+    const std::string_view body = rawMail.substr(block.bodyBegin);
+    storage.reserve(fields.size() + body.size() + 4);
+    storage.append(fields);
+    if (!fields.empty() && !fields.ends_with('\n')) storage.append(lineEnd);
+    storage.append(lineEnd);
+    storage.append(body);
+    return storage;
+}
+
 class MailWalker {
   public:
     explicit MailWalker(ParsedMail& mail) : mail_(mail) {}
 
     void walk(GMimeObject* object, int depth) {
         if (!object || depth > kMaxDepth) return;
+        // A reference to a document kept elsewhere is not the document: nothing to save.
+        if (mimeTypeOf(object) == "message/external-body") return;
         if (GMIME_IS_MULTIPART(object)) {
             GMimeMultipart* multipart = GMIME_MULTIPART(object);
             const int count = g_mime_multipart_get_count(multipart);
@@ -74,7 +97,7 @@ class MailWalker {
         } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
             mail_.incompletePartial = true;
         } else if (GMIME_IS_PART(object)) {
-            takeLeaf(object);
+            takeLeaf(object, depth == 0);
         }
     }
 
@@ -83,7 +106,7 @@ class MailWalker {
     }
 
   private:
-    void takeLeaf(GMimeObject* object) {
+    void takeLeaf(GMimeObject* object, bool wholeMail) {
         const std::string type = mimeTypeOf(object);
         const std::string name = partFileName(object);
         const bool isText = type.compare(0, 5, "text/") == 0;
@@ -99,8 +122,24 @@ class MailWalker {
             }
             return;
         }
-        mail_.attachments.push_back(
-            {name, fullUtf8Name(part, name), type, decodedContent(g_mime_part_get_content(part))});
+        std::string content = decodedContent(g_mime_part_get_content(part));
+        if (wholeMail) dropLineEndAddedAfterBody(part, content);
+        mail_.attachments.push_back({name, fullUtf8Name(part, name), type, std::move(content)});
+    }
+
+    // The one part of a single-part mail runs to the end of the text, and the mail check
+    // ends that text with a line end of its own after the body line. When the content ends
+    // in an empty line, its last line end is that one and not the sender's. Base64 and
+    // uuencoded content never carry it.
+    static void dropLineEndAddedAfterBody(GMimePart* part, std::string& content) {
+        const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
+        if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
+            encoding == GMIME_CONTENT_ENCODING_UUENCODE)
+            return;
+        if (content.ends_with("\r\n\r\n"))
+            content.resize(content.size() - 2);
+        else if (content.ends_with("\n\n"))
+            content.pop_back();
     }
 
     static std::string textOf(GMimePart* part) {
@@ -133,15 +172,7 @@ class MailWalker {
 }  // namespace
 
 std::string_view headerBlockOf(std::string_view rawMail) {
-    std::size_t pos = 0;
-    while (pos < rawMail.size()) {
-        std::size_t end = rawMail.find('\n', pos);
-        if (end == std::string_view::npos) return rawMail;
-        std::string_view line = rawMail.substr(pos, end - pos);
-        if (line.empty() || line == "\r") return rawMail.substr(0, pos);
-        pos = end + 1;
-    }
-    return rawMail;
+    return rawMail.substr(0, findHeaderBlock(rawMail).end);
 }
 
 std::string toCrLfText(std::string_view text) {
@@ -164,11 +195,16 @@ std::string toCrLfText(std::string_view text) {
 ParsedMail parseMail(std::string_view rawMail) {
     ensureGMimeInitialized();
     ParsedMail mail;
-    const std::string_view header = headerBlockOf(rawMail);
-    mail.headers = decodeHeaders(header);
+    const HeaderBlock block = findHeaderBlock(rawMail);
+    const std::string_view fields =
+        rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
+    const std::string_view body = rawMail.substr(block.bodyBegin);
+    mail.headers = decodeHeaders(fields);
 
+    std::string rebuilt;
+    const std::string_view forParser = textForParser(rawMail, block, rebuilt);
     GObjectPtr<GMimeStream> stream(
-        g_mime_stream_mem_new_with_buffer(rawMail.data(), rawMail.size()));
+        g_mime_stream_mem_new_with_buffer(forParser.data(), forParser.size()));
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
     // The texts this program shows are decoded by its own linear header reader; GMime's
     // lenient search for encoded words takes time quadratic in a header of unfinished words,
@@ -177,10 +213,9 @@ ParsedMail parseMail(std::string_view rawMail) {
     g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_STRICT);
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
     if (!message) {
-        // Not parseable as a message at all: keep whatever follows the header as text.
-        std::string_view rest = rawMail.substr(header.size());
+        // Not parseable as a message at all: keep the body as text.
         mail.body = toCrLfText(
-            guessToCp932(rest.substr(std::min(rest.find_first_not_of("\r\n"), rest.size()))));
+            guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
     MailWalker walker(mail);

@@ -26,10 +26,13 @@ struct ParsedMail {
 
 // Parses a raw mail: decoded headers, the text body (first text/plain part, else the text
 // of the first HTML part) and every attachment (parts with a file name, non-text parts,
-// attached messages).
+// attached messages; not references to documents kept elsewhere). The raw text may end
+// with the line end the mail check puts after the body line; a single-part attachment
+// does not keep it.
 ParsedMail parseMail(std::string_view rawMail);
 
-// The header block of a raw mail (everything before the first empty line).
+// The header block of a raw mail, as findHeaderBlock() reads it: up to the empty or blank
+// separator line, or to the first line that is no header field.
 std::string_view headerBlockOf(std::string_view rawMail);
 
 // Turns LF, CR and CR LF line ends into CR LF; NUL characters become blanks so that

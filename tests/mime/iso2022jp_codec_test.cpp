@@ -37,6 +37,20 @@ TEST(Iso2022jpDecode, BrokenInputNeverLeaksEscapeBytes) {
     EXPECT_EQ(decodeToUtf8("\x1b$(D\x30\x21\x1b(B"), "〓");
 }
 
+TEST(Iso2022jpDecode, EveryCellGivesADefinedCharacterOrTheGetaMark) {
+    int geta = 0;
+    for (char j1 = 0x21; j1 <= 0x7E; ++j1) {
+        for (char j2 = 0x21; j2 <= 0x7E; ++j2) {
+            const std::string utf8 = decodeToUtf8(std::string("\x1b$B") + j1 + j2);
+            ASSERT_EQ(utf8.find("\xEF\xBF\xBD"), std::string::npos) << int(j1) << " " << int(j2);
+            geta += utf8 == "〓" ? 1 : 0;
+        }
+    }
+    // Rows 9-12, 14, 15, 85-88, 93 and 94 at least; the geta mark's own cell (0x222E) too.
+    EXPECT_GT(geta, 12 * 94);
+    EXPECT_LT(geta, 94 * 94 / 4);
+}
+
 TEST(Iso2022jpEncode, RoundTripsEveryJis0208Cell) {
     int cells = 0;
     for (unsigned char j1 = 0x21; j1 <= 0x7E; ++j1) {
