@@ -54,8 +54,9 @@ TEST(Pop3HostileServerTest, AbsurdListSizeFailsThatMailOnlyAndReservesNothing) {
             for (int n = 1; n <= 3; ++n) {
                 const int fetched = library->NMailPop3GetMail(handle, n, s, d, f, h, b, 0, 0);
                 EXPECT_EQ(fetched, n == 2 ? -1 : 1) << n;
-                if (n == 2)
+                if (n == 2) {
                     EXPECT_NE(lastLibraryMessage(*library).find("大きすぎる"), std::string::npos);
+                }
                 EXPECT_EQ(library->NMailPop3DeleteMail(handle, n), n == 2 ? -1 : 1) << n;
             }
             EXPECT_EQ(library->NMailPop3Close(handle), 1) << lastLibraryMessage(*library);
