@@ -174,7 +174,8 @@ bool CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known, st
 }
 
 CheckSession::Outcome CheckSession::takeMail(int n) {
-    MailIdentity identity{mail_.NMailPop3GetUidl(handle_, n)};
+    MailIdentity identity;
+    identity.id = mail_.NMailPop3GetUidl(handle_, n);
     std::string subject, date, from, body;
     bool known = false;
     if (!fetchAndDecode(n, identity, known, subject, date, from, body)) {
