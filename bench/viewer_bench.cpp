@@ -45,6 +45,7 @@ class NoMailLibrary : public MailLibrary {
     int NMailAttachmentFileClose(int) override { return 1; }
     int NMailPop3DeleteMail(int, int) override { return -1; }
     int NMailPop3Close(int) override { return -1; }
+    int NMailPop3Abort(int) override { return -1; }
     int NMailSmtpSendMail(const char*, const char*, const char*, const char*, const char*,
                           const char*, const char*, const char*, const char*, int) override {
         return -1;

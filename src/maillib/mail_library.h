@@ -47,6 +47,9 @@ class MailLibrary {
     virtual int NMailAttachmentFileClose(int hwnd) = 0;
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;
+    // Drops the connection without QUIT: the server removes nothing, marked or not. The
+    // handle is released either way.
+    virtual int NMailPop3Abort(int handle) = 0;
 
     // to, cc, bcc: addresses; header: extra header lines; path: attachment paths separated
     // by ",". Null pointers mean "none".

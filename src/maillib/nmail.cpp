@@ -178,6 +178,12 @@ class NMailLibrary : public MailLibrary {
         return 1;
     }
 
+    int NMailPop3Abort(int handle) override {
+        // Closing the socket without QUIT: the server never enters its update state.
+        if (sessions_.erase(handle) == 0) return failure("POP3の接続番号が正しくありません");
+        return 1;
+    }
+
     int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                           const char* from, const char* subject, const char* body,
                           const char* header, const char* path, int) override {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -109,6 +110,12 @@ Status NetConnection::open(const ServerAddress& address, std::chrono::millisecon
 Status NetConnection::waitFor(short events, std::chrono::milliseconds limit) {
     pollfd p{fd_.get(), events, 0};
     for (;;) {
+        if (deadline_ != Clock::time_point::max()) {
+            const auto left =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+            if (left.count() <= 0) return timeoutError();
+            limit = std::min(limit, left);
+        }
         int ready = ::poll(&p, 1, static_cast<int>(limit.count()));
         if (ready > 0) return {};
         if (ready == 0) return timeoutError();
@@ -198,6 +205,8 @@ Status NetConnection::write(std::string_view data) {
 }
 
 Status NetConnection::fill() {
+    // A peer that always has a byte ready never makes us wait: the deadline is checked here too.
+    if (Clock::now() >= deadline_) return timeoutError();
     if (start_ > 0 && start_ >= buffer_.size() / 2) {
         buffer_.erase(0, start_);
         start_ = 0;

@@ -13,10 +13,13 @@
 namespace tsubame {
 
 // One TCP connection, plain or TLS, with a read buffer. Every wait for the peer is bounded
-// by the time-out given at opening; every line read is bounded by the caller's limit, so a
-// server that is silent or sends an endless line ends in an error, not in a hang.
+// by the time-out given at opening, and by the deadline the caller set for the whole
+// exchange; every line read is bounded by the caller's limit, so a server that is silent,
+// trickles one byte at a time or sends an endless line ends in an error, not in a hang.
 class NetConnection {
   public:
+    using Clock = std::chrono::steady_clock;
+
     static Status open(const ServerAddress& address, std::chrono::milliseconds timeout,
                        std::unique_ptr<NetConnection>& out);
 
@@ -34,6 +37,11 @@ class NetConnection {
     // A line longer than maxLength octets is an error.
     Status readLine(std::string_view& line, std::size_t maxLength);
 
+    // Every read and write from now on fails once this point in time has passed, however
+    // steadily the peer sends: a wait for one byte does not restart the clock.
+    void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
+    void clearDeadline() { deadline_ = Clock::time_point::max(); }
+
     // Received bytes not yet handed out.
     std::size_t bufferedBytes() const { return buffer_.size() - start_; }
 
@@ -47,6 +55,7 @@ class NetConnection {
 
     UniqueFd fd_;
     std::chrono::milliseconds timeout_;
+    Clock::time_point deadline_ = Clock::time_point::max();
     SslCtxPtr ctx_;
     SslPtr ssl_;
     std::string buffer_;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <limits>
 #include <map>
 
 #include "pop3/pop3_apop.h"
@@ -15,7 +16,8 @@ constexpr std::size_t kMaxStatusLine = 510;
 constexpr std::size_t kMaxListingLine = 510;
 constexpr std::size_t kMaxCapaBytes = 64 * 1024;
 constexpr std::size_t kMaxListingBytes = 64 * 1024 * 1024;
-constexpr std::size_t kMaxMailBytes = 256 * 1024 * 1024;
+// What one line of LIST or UIDL is expected to take, for the deadline of the listing.
+constexpr std::size_t kListingLineBytes = 80;
 
 std::string upperFirstWord(std::string_view line) {
     std::string word(line.substr(0, line.find(' ')));
@@ -27,6 +29,15 @@ bool parseNumber(std::string_view text, long long& value) {
     if (text.empty()) return false;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     return error == std::errc() && end == text.data() + text.size() && value >= 0;
+}
+
+// A size of digits only; one too large for a number is the largest number, not unknown.
+bool parseSize(std::string_view text, long long& value) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) value = std::numeric_limits<long long>::max();
+    return true;
 }
 
 // Splits "a b ..." into its first two words.
@@ -80,12 +91,25 @@ Status Pop3Client::checkUsable() const {
     return {};
 }
 
+void Pop3Client::startDeadline(std::size_t expectedBytes) {
+    setDeadline(NetConnection::Clock::now(), expectedBytes);
+}
+
+void Pop3Client::setDeadline(NetConnection::Clock::time_point start, std::size_t bytes) {
+    const auto rate = std::max<std::size_t>(tuning_.minimumBytesPerSecond, 1);
+    const auto transfer =
+        std::chrono::milliseconds(bytes / rate * 1000 + bytes % rate * 1000 / rate);
+    connection_->setDeadline(start + replyTime_ + transfer);
+}
+
 Status Pop3Client::send(std::string_view commands) {
+    startDeadline(commands.size());
     if (Status s = connection_->write(commands); !s) return fail(s);
     return {};
 }
 
 Status Pop3Client::readStatus(bool& ok, std::string& reply) {
+    startDeadline(kMaxStatusLine);
     std::string_view line;
     if (Status s = connection_->readLine(line, kMaxStatusLine); !s) return fail(s);
     reply.assign(line);
@@ -100,8 +124,15 @@ Status Pop3Client::readStatus(bool& ok, std::string& reply) {
     return {};
 }
 
-Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine) {
+Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
+                                 std::size_t expectedBytes) {
+    // The time allowed grows with what has come, so a response longer than announced (or
+    // never announced) is not cut off, while a trickle still ends at the minimum rate.
+    const auto start = NetConnection::Clock::now();
+    const std::size_t before = out.size();
+    setDeadline(start, expectedBytes);
     for (;;) {
+        if (out.size() - before > expectedBytes) setDeadline(start, out.size() - before);
         std::size_t room = maxTotal > out.size() ? maxTotal - out.size() : 0;
         std::string_view line;
         if (Status s = connection_->readLine(line, std::min(maxLine, room + 1)); !s) {
@@ -127,7 +158,7 @@ Status Pop3Client::readCapabilities() {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return {};  // an old server without CAPA: one command at a time, no STLS
     std::string lines;
-    if (Status s = readMultiline(lines, kMaxCapaBytes, kMaxListingLine); !s) return s;
+    if (Status s = readMultiline(lines, kMaxCapaBytes, kMaxListingLine, 0); !s) return s;
     std::size_t begin = 0;
     while (begin < lines.size()) {
         std::size_t end = lines.find("\r\n", begin);
@@ -146,9 +177,12 @@ Status Pop3Client::startTls(const std::string& host) {
 }
 
 Status Pop3Client::connect(const ServerAddress& address, std::chrono::milliseconds timeout) {
+    replyTime_ = timeout;
     if (Status s = NetConnection::open(address, timeout, connection_); !s) {
         return fail(Status::failure("POP3サーバーに接続できません: " + s.message()));
     }
+    // A TLS handshake from the first byte gets one reply time, like a status line.
+    startDeadline(kMaxStatusLine);
     if (address.implicitTls) {
         if (Status s = startTls(address.host); !s) return s;
     }
@@ -232,6 +266,7 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     sizes_.assign(count_, -1);
     uidls_.assign(count_, {});
     marked_.assign(count_, false);
+    const std::size_t listingBytes = static_cast<std::size_t>(count_) * kListingLineBytes;
 
     if (!pipelining_) {
         if (Status s = send("LIST\r\n"); !s) return s;
@@ -239,14 +274,15 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return fail(serverError("POP3サーバーからメールの大きさを取得できません。", reply));
     std::string lines;
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
+        return s;
     for (std::size_t begin = 0; begin < lines.size();) {
         std::size_t end = lines.find("\r\n", begin);
         std::string_view line = std::string_view(lines).substr(begin, end - begin);
         begin = end + 2;
         long long number = 0, size = 0;
-        if (splitTwo(line, word, octets) && parseNumber(word, number) &&
-            parseNumber(octets, size) && number >= 1 && number <= count_) {
+        if (splitTwo(line, word, octets) && parseNumber(word, number) && parseSize(octets, size) &&
+            number >= 1 && number <= count_) {
             sizes_[number - 1] = size;
         }
     }
@@ -258,7 +294,8 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return {};  // no unique ids on this server
     lines.clear();
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
+        return s;
     for (std::size_t begin = 0; begin < lines.size();) {
         std::size_t end = lines.find("\r\n", begin);
         std::string_view line = std::string_view(lines).substr(begin, end - begin);
@@ -290,9 +327,13 @@ std::string Pop3Client::uidl(int n) const {
     return uidls_[n - 1];
 }
 
+bool Pop3Client::listedTooLarge(int n) const {
+    return sizes_[n - 1] > static_cast<long long>(kMaxMailBytes);
+}
+
 std::size_t Pop3Client::mailBound(int n) const {
     long long listed = sizes_[n - 1];
-    if (listed < 0) return kMaxMailBytes;
+    if (listed < 0 || listedTooLarge(n)) return kMaxMailBytes;
     // Servers count line ends differently; allow for bare LFs becoming CR LF and some slack.
     auto bound = static_cast<unsigned long long>(listed) * 2 + 1024 * 1024;
     return static_cast<std::size_t>(std::min<unsigned long long>(bound, kMaxMailBytes));
@@ -304,7 +345,9 @@ std::size_t Pop3Client::readAheadCost(int n) const {
     constexpr long long kMinimum = 1024;
     constexpr long long kUnknown = 64 * 1024;
     long long listed = sizes_[n - 1];
-    return static_cast<std::size_t>(listed < 0 ? kUnknown : std::max(listed, kMinimum));
+    if (listed < 0) return kUnknown;
+    return static_cast<std::size_t>(
+        std::clamp(listed, kMinimum, static_cast<long long>(kMaxMailBytes)));
 }
 
 Status Pop3Client::readRetrResponse(int n, Pop3Mail* into, std::string& errorReply) {
@@ -318,8 +361,11 @@ Status Pop3Client::readRetrResponse(int n, Pop3Mail* into, std::string& errorRep
     Pop3Mail discard;
     Pop3Mail& mail = into != nullptr ? *into : discard;
     mail.raw.clear();
-    mail.raw.reserve(static_cast<std::size_t>(std::max(0LL, sizes_[n - 1])) + 256);
-    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes); !s) return s;
+    // No reserve from the listed size: that number is the server's, the memory ours.
+    const long long listed = sizes_[n - 1];
+    const std::size_t expected =
+        listed < 0 ? 0 : std::min(static_cast<std::size_t>(listed), kMaxMailBytes);
+    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes, expected); !s) return s;
     std::size_t blank = mail.raw.starts_with("\r\n") ? 0 : mail.raw.find("\r\n\r\n");
     mail.headerLength = blank == std::string::npos ? mail.raw.size() : (blank == 0 ? 0 : blank + 2);
     return {};
@@ -353,6 +399,11 @@ Status Pop3Client::fetchMail(int n, const Pop3Mail*& mail) {
         return {};
     }
     cachedNumber_ = 0;
+    // Refused before asking: the connection stays usable for the other mails.
+    if (listedTooLarge(n)) {
+        return Status::failure("メール " + std::to_string(n) + " は大きすぎるため受信しません（" +
+                               std::to_string(sizes_[n - 1]) + " バイト）");
+    }
 
     std::string commands;
     if (std::find(inFlight_.begin(), inFlight_.end(), n) == inFlight_.end()) {
@@ -364,8 +415,12 @@ Status Pop3Client::fetchMail(int n, const Pop3Mail*& mail) {
         nextAhead_ = n + 1;
     }
     if (pipelining_) {
-        while (nextAhead_ <= count_ &&
-               inFlightBytes_ + readAheadCost(nextAhead_) <= tuning_.readAheadBytes) {
+        while (nextAhead_ <= count_) {
+            if (listedTooLarge(nextAhead_)) {
+                ++nextAhead_;  // never asked for, see above
+                continue;
+            }
+            if (inFlightBytes_ + readAheadCost(nextAhead_) > tuning_.readAheadBytes) break;
             commands += "RETR " + std::to_string(nextAhead_) + "\r\n";
             inFlight_.push_back(nextAhead_);
             inFlightBytes_ += readAheadCost(nextAhead_);

@@ -29,6 +29,9 @@ struct Pop3Tuning {
     bool allowPipelining = true;
     // Bytes of mail (by the LIST sizes) that may be requested ahead of the one being read.
     std::size_t readAheadBytes = 4 * 1024 * 1024;
+    // A mail may take the reply time plus its size at this rate; a server that trickles
+    // slower than that loses the connection instead of holding the check for ever.
+    std::size_t minimumBytesPerSecond = 8 * 1024;
 };
 
 // A strict POP3 client for one connection. Message numbers and deletion marks belong to the
@@ -53,6 +56,8 @@ class Pop3Client {
     int count() const { return count_; }
     // LIST size of mail n, -1 for a number out of range.
     long long size(int n) const;
+    // The largest mail the client downloads; one listed larger stays on the server.
+    static constexpr std::size_t kMaxMailBytes = 256 * 1024 * 1024;
     // UIDL of mail n, empty when unknown.
     std::string uidl(int n) const;
 
@@ -71,10 +76,16 @@ class Pop3Client {
     Status fail(Status status);
     Status checkUsable() const;
     Status send(std::string_view commands);
+    // The next reads must end by now + the reply time + expectedBytes at the minimum rate.
+    void startDeadline(std::size_t expectedBytes);
+    void setDeadline(NetConnection::Clock::time_point start, std::size_t bytes);
     // Reads a status line. ok tells +OK from -ERR; a line that is neither is an error.
     Status readStatus(bool& ok, std::string& reply);
     // Reads the lines of a multi-line response up to the terminating ".", unstuffing dots.
-    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine);
+    // The response must come within the reply time plus its length (at least expectedBytes)
+    // at the minimum rate.
+    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
+                         std::size_t expectedBytes);
     Status readCapabilities();
     Status startTls(const std::string& host);
     Status readMailboxListing(bool askUidl);
@@ -82,9 +93,11 @@ class Pop3Client {
     Status drainReadAhead();
     Status fetchMail(int n, const Pop3Mail*& mail);
     std::size_t mailBound(int n) const;
+    bool listedTooLarge(int n) const;
     std::size_t readAheadCost(int n) const;
 
     Pop3Tuning tuning_;
+    std::chrono::milliseconds replyTime_{30000};
     std::unique_ptr<NetConnection> connection_;
     std::string greeting_;
     std::set<std::string> capabilities_;

@@ -75,8 +75,9 @@ class CheckSession {
     void prepareAttachmentFolder();
     Outcome takeMail(int n);
     Outcome storeFailed(const std::string& why);
-    bool fetchAndDecode(int n, std::string& subject, std::string& date, std::string& from,
-                        std::string& bodyText);
+    // known: the journal proves the downloaded mail already stored; it is then not decoded.
+    bool fetchAndDecode(int n, MailIdentity& identity, bool& known, std::string& subject,
+                        std::string& date, std::string& from, std::string& bodyText);
 
     MailLibrary& mail_;
     const AppPaths& paths_;
@@ -131,15 +132,19 @@ bool CheckSession::takeAll(int count) {
     return true;
 }
 
-bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date, std::string& from,
-                                  std::string& bodyText) {
+bool CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known, std::string& subject,
+                                  std::string& date, std::string& from, std::string& bodyText) {
     std::string header, body;
     mail_.NMailPop3GetMailStatus(handle_, n, subject, date, from, header, 0);
     // The library sizes the body itself; a buffer made from the server's announced size would
-    // let a wrong or hostile size (up to 2 GB) exhaust the memory.
-    mail_.NMailPop3GetMailSize(handle_, n);
+    // let a wrong or hostile size (up to 2 GB) exhaust the memory. It is part of the identity.
+    identity.size = mail_.NMailPop3GetMailSize(handle_, n);
     if (mail_.NMailPop3GetMail(handle_, n, subject, date, from, header, body, nullptr, nullptr) < 0)
         return false;
+    // Servers reuse ids: only the content proves that a journaled mail is this one.
+    identity.digest = mailDigest(header, body);
+    known = journal_.takeStored(identity, store_);
+    if (known) return true;
 
     const std::string rawBody(cutAtNul(body));
     const bool mentions = mentionsAttachment(rawBody);
@@ -169,18 +174,19 @@ bool CheckSession::fetchAndDecode(int n, std::string& subject, std::string& date
 }
 
 CheckSession::Outcome CheckSession::takeMail(int n) {
-    const std::string id = mail_.NMailPop3GetUidl(handle_, n);
-    if (journal_.alreadyStored(id, store_)) {
+    MailIdentity identity;
+    identity.id = mail_.NMailPop3GetUidl(handle_, n);
+    std::string subject, date, from, body;
+    bool known = false;
+    if (!fetchAndDecode(n, identity, known, subject, date, from, body)) {
+        host_.notice(libraryText(mail_), kErrorTitle);
+        return Outcome::Failed;
+    }
+    if (known) {
         // Stored by a check that was interrupted before the server removed it.
         mail_.NMailPop3DeleteMail(handle_, n);
         ++marked_;
         return Outcome::Stored;
-    }
-
-    std::string subject, date, from, body;
-    if (!fetchAndDecode(n, subject, date, from, body)) {
-        host_.notice(libraryText(mail_), kErrorTitle);
-        return Outcome::Failed;
     }
     subject = std::string(cutAtNul(subject));
     date = std::string(cutAtNul(date));
@@ -191,8 +197,8 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     // and finish() flushes the store and the journal once, before the server removes anything.
     recordBuffer_.fill(subject, date, from, body);
     const std::uint64_t checksum = recordChecksum(recordBuffer_);
-    if (!id.empty()) {
-        Status st = journal_.notePending(id, store_.count() + 1, checksum);
+    {
+        Status st = journal_.notePending(identity, store_.count() + 1, checksum);
         journalWritten_ = true;
         if (!st) return storeFailed(st.message());
         journaledButUnmarked_ = true;
@@ -201,10 +207,8 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     if (Status st = store_.append(recordBuffer_, &number); !st) return storeFailed(st.message());
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
-    if (!id.empty()) {
-        if (Status st = journal_.noteStored(id, number, checksum); !st)
-            return storeFailed(st.message());
-    }
+    if (Status st = journal_.noteStored(identity, number, checksum); !st)
+        return storeFailed(st.message());
     mail_.NMailPop3DeleteMail(handle_, n);
     ++marked_;
     journaledButUnmarked_ = false;
@@ -228,6 +232,8 @@ bool CheckSession::finish(bool loggedIn) {
     if (stored_ > 0 || marked_ > 0) st = store_.sync();
     if (st) st = journal_.sync();
     if (!st) {
+        // No QUIT, so the server removes nothing; the connection is not left open either.
+        mail_.NMailPop3Abort(handle_);
         host_.notice(
             "受信したメールをディスクに書き込めませんでした。メールはサーバーに"
             "残してあります。\n" +

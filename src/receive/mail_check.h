@@ -55,9 +55,9 @@ inline constexpr const char* kAttachmentNotice =
 }  // namespace mail_check_text
 
 // Downloads every waiting mail into the received store and removes it from the server.
-// A mail is marked for removal only after its record is written; the store (and, for servers
-// with unique ids, the receive journal) is flushed before the connection is closed, which is
-// when the server removes the marked mails.
+// A mail is marked for removal only after its record is written; the store and the receive
+// journal are flushed before the connection is closed, which is when the server removes the
+// marked mails.
 class MailCheck {
   public:
     MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& account,

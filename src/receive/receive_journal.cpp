@@ -1,11 +1,13 @@
 #include "receive/receive_journal.h"
 
 #include <fcntl.h>
+#include <openssl/evp.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <memory>
 #include <sstream>
 #include <string_view>
 
@@ -28,19 +30,31 @@ std::string hex16(std::uint64_t value) {
     return text;
 }
 
-// "<record number> <checksum> <id>": the rest of a "P2" or "S2" line.
-bool parseChecksummedEntry(std::string_view rest, std::string& id, std::int64_t& number,
-                           std::uint64_t& checksum) {
-    const std::size_t first = rest.find(' ');
-    if (first == std::string_view::npos) return false;
-    const std::size_t second = rest.find(' ', first + 1);
-    if (second == std::string_view::npos || second + 1 >= rest.size()) return false;
-    const std::string_view sum = rest.substr(first + 1, second - first - 1);
-    if (sum.size() != 16 || !parseWhole(rest.substr(0, first), number, 10) ||
-        !parseWhole(sum, checksum, 16))
+// "<record number> <checksum> <size> <digest>[ <id>]": the rest of a "P3" or "S3" line.
+bool parseEntry(std::string_view rest, std::int64_t& number, std::uint64_t& checksum,
+                MailIdentity& mail) {
+    std::string_view words[4];
+    for (std::string_view& word : words) {
+        const std::size_t blank = rest.find(' ');
+        word = rest.substr(0, blank);
+        rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        if (blank == std::string_view::npos && &word != &words[3]) return false;
+    }
+    if (words[1].size() != 16 || words[3].size() != 64 ||
+        words[3].find_first_not_of("0123456789abcdef") != std::string_view::npos ||
+        !parseWhole(words[0], number, 10) || !parseWhole(words[1], checksum, 16) ||
+        !parseWhole(words[2], mail.size, 10))
         return false;
-    id = std::string(rest.substr(second + 1));
+    mail.digest = std::string(words[3]);
+    mail.id = std::string(rest);
     return true;
+}
+
+// Two ids disagree only when both are known: a server may offer UIDL on one day and not
+// on the next, and then size and digest decide alone.
+bool sameMail(const MailIdentity& a, const MailIdentity& b) {
+    return (a.id.empty() || b.id.empty() || a.id == b.id) && a.size == b.size &&
+           !a.digest.empty() && a.digest == b.digest;
 }
 
 }  // namespace
@@ -54,11 +68,33 @@ std::uint64_t recordChecksum(const ReceivedMailRecord& record) {
     return hash;
 }
 
+std::string mailDigest(std::string_view header, std::string_view body) {
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                    &EVP_MD_CTX_free);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    bool ok = context && EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) == 1;
+    for (std::string_view part : {header, body}) {
+        const std::string size = std::to_string(part.size()) + ":";
+        ok = ok && EVP_DigestUpdate(context.get(), size.data(), size.size()) == 1 &&
+             EVP_DigestUpdate(context.get(), part.data(), part.size()) == 1;
+    }
+    ok = ok && EVP_DigestFinal_ex(context.get(), digest, &length) == 1;
+    if (!ok) return {};  // no digest: the mail can never be taken for a journaled one
+    std::string text;
+    for (unsigned int i = 0; i < length; ++i) {
+        char pair[3];
+        std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+        text += pair;
+    }
+    return text;
+}
+
 ReceiveJournal::ReceiveJournal(std::filesystem::path path) : path_(std::move(path)) {}
 
 Status ReceiveJournal::load() {
-    stored_.clear();
-    pending_.clear();
+    entries_.clear();
+    hasOldLines_ = false;
     UniqueFd fd = openFile(path_, O_RDONLY);
     if (!fd.valid()) {
         if (errno == ENOENT) return {};
@@ -79,55 +115,55 @@ Status ReceiveJournal::load() {
     while (std::getline(lines, line)) {
         if (lines.eof()) break;
         const std::string_view view(line);
-        std::string id;
         std::int64_t number = 0;
-        std::uint64_t checksum = 0;
-        if (view.starts_with("P2 ") || view.starts_with("S2 ")) {
-            if (!parseChecksummedEntry(view.substr(3), id, number, checksum)) continue;
-            (view[0] == 'P' ? pending_ : stored_)[id] = Entry{number, checksum};
-        } else if (view.starts_with("S ") && view.size() > 2) {
-            stored_[line.substr(2)] = Entry{};
-        } else if (view.starts_with("P ")) {
-            const std::size_t blank = view.find(' ', 2);
-            if (blank == std::string_view::npos || blank + 1 >= view.size()) continue;
-            if (!parseWhole(view.substr(2, blank - 2), number, 10)) continue;
-            pending_[line.substr(blank + 1)] = Entry{number, std::nullopt};
+        Entry entry;
+        if (view.starts_with("P3 ") || view.starts_with("S3 ")) {
+            if (parseEntry(view.substr(3), number, entry.checksum, entry.mail))
+                entries_[number] = std::move(entry);
+        } else if (view.starts_with("P ") || view.starts_with("S ") || view.starts_with("P2 ") ||
+                   view.starts_with("S2 ")) {
+            hasOldLines_ = true;
         }
     }
     return {};
 }
 
-bool ReceiveJournal::entryHolds(const Entry& entry, const ReceivedMailStore& store) const {
-    if (!entry.recordNumber) return true;  // an old "S" line: the record was flushed
-    const std::int64_t n = *entry.recordNumber;
-    if (n < 1 || n > store.wholeRecords()) return false;
-    if (!entry.checksum) return true;  // an old "P" line: its record was flushed
+bool ReceiveJournal::entryHolds(std::int64_t recordNumber, const Entry& entry,
+                                const ReceivedMailStore& store) const {
+    if (recordNumber < 1 || recordNumber > store.wholeRecords()) return false;
     ReceivedMailRecord record;
-    return store.read(n, record) && recordChecksum(record) == *entry.checksum;
+    return store.read(recordNumber, record) && recordChecksum(record) == entry.checksum;
 }
 
-bool ReceiveJournal::alreadyStored(const std::string& id, const ReceivedMailStore& store) const {
-    if (id.empty()) return false;
-    for (const auto* entries : {&stored_, &pending_}) {
-        auto it = entries->find(id);
-        if (it != entries->end() && entryHolds(it->second, store)) return true;
+bool ReceiveJournal::takeStored(const MailIdentity& mail, const ReceivedMailStore& store) {
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (sameMail(it->second.mail, mail) && entryHolds(it->first, it->second, store)) {
+            entries_.erase(it);
+            return true;
+        }
     }
     return false;
 }
 
-Status ReceiveJournal::notePending(const std::string& id, std::int64_t recordNumber,
+Status ReceiveJournal::notePending(const MailIdentity& mail, std::int64_t recordNumber,
                                    std::uint64_t checksum) {
-    Status st =
-        appendLine("P2 " + std::to_string(recordNumber) + " " + hex16(checksum) + " " + id + "\n");
-    if (st) pending_[id] = Entry{recordNumber, checksum};
-    return st;
+    return note("P3", mail, recordNumber, checksum);
 }
 
-Status ReceiveJournal::noteStored(const std::string& id, std::int64_t recordNumber,
+Status ReceiveJournal::noteStored(const MailIdentity& mail, std::int64_t recordNumber,
                                   std::uint64_t checksum) {
-    Status st =
-        appendLine("S2 " + std::to_string(recordNumber) + " " + hex16(checksum) + " " + id + "\n");
-    if (st) stored_[id] = Entry{recordNumber, checksum};
+    return note("S3", mail, recordNumber, checksum);
+}
+
+Status ReceiveJournal::note(const char* kind, const MailIdentity& mail, std::int64_t recordNumber,
+                            std::uint64_t checksum) {
+    std::string line = std::string(kind) + " " + std::to_string(recordNumber) + " " +
+                       hex16(checksum) + " " + std::to_string(mail.size) + " " + mail.digest;
+    if (!mail.id.empty()) line += " " + mail.id;
+    Status st = appendLine(line + "\n");
+    // Only this check's own lines stand for mails it stored; it never takes one of them
+    // for a later mail of the same check.
+    if (st) entries_.erase(recordNumber);
     return st;
 }
 
@@ -173,8 +209,8 @@ Status ReceiveJournal::sync() {
 }
 
 Status ReceiveJournal::clear() {
-    stored_.clear();
-    pending_.clear();
+    entries_.clear();
+    hasOldLines_ = false;
     unsynced_ = false;
     createdUnsynced_ = false;
     std::error_code error;

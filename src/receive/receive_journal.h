@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
-#include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/status.h"
 #include "store/received_mail_record.h"
@@ -12,34 +12,49 @@
 
 namespace tsubame {
 
-// The unique ids (UIDL) of the mails a running check has stored, kept beside the store. A
-// check that is interrupted after storing a mail but before the server removed it leaves the
-// id here, so the next check only marks that mail instead of storing it a second time.
+// What tells one mail on the server from another: its unique id (UIDL; empty when the
+// server has none), its listed size and a digest of its content as downloaded.
+struct MailIdentity {
+    std::string id;
+    std::int64_t size = 0;
+    std::string digest;  // 64 hex digits, see mailDigest()
+};
+
+// SHA-256 of the raw header and body, each prefixed with its length so that the two parts
+// cannot trade bytes.
+std::string mailDigest(std::string_view header, std::string_view body);
+
+// The mails a running check has stored, kept beside the store. A check that is interrupted
+// after storing a mail but before the server removed it leaves the mail here, so the next
+// check, having downloaded the mail again, only marks it instead of storing it a second time.
 //
 // Two lines per mail, written in this order around the record's append:
-//   "P2 <record number> <checksum> <id>"  before the append: the mail goes into that record;
-//   "S2 <record number> <checksum> <id>"  after the append: the record is written.
+//   "P3 <record number> <checksum> <size> <digest>[ <id>]"  before the append;
+//   "S3 <record number> <checksum> <size> <digest>[ <id>]"  after the append.
 // The checksum (FNV-1a 64 of the record's bytes, 16 hex digits) lets the next check tell
 // whether the record really is in the store: the lines are not flushed one by one, and after
-// a power loss the journal may have survived while the store's tail did not. An entry is
-// trusted only when the store's record at that number is whole and has that checksum.
+// a power loss the journal may have survived while the store's tail did not. A mail counts as
+// stored only when the store's record at that number is whole and has that checksum, and the
+// mail's id (when both have one), size and digest match the line: ids are reused by servers,
+// so an id alone would let a new mail be removed without ever being stored.
 //
-// Journals of earlier versions hold "P <record number> <id>" (trusted when the store holds
-// that record whole) and "S <id>" (trusted as it stands); they are still read.
+// Lines of earlier versions ("P", "S", "P2", "S2") carry no digest and prove nothing; they
+// still show that a check was interrupted.
 class ReceiveJournal {
   public:
     explicit ReceiveJournal(std::filesystem::path path);
 
     // Reads the entries an interrupted check left; a missing file is an empty journal.
     Status load();
-    bool hasEntries() const { return !stored_.empty() || !pending_.empty(); }
+    bool hasEntries() const { return !entries_.empty() || hasOldLines_; }
 
-    // True when the mail with this id is already in the store (see the class comment).
-    bool alreadyStored(const std::string& id, const ReceivedMailStore& store) const;
+    // True when this mail is already in the store (see the class comment). The entry is then
+    // used up, so a second mail of the same content is not taken for the first.
+    bool takeStored(const MailIdentity& mail, const ReceivedMailStore& store);
 
     // Both lines are plain writes: sync() makes them durable.
-    Status notePending(const std::string& id, std::int64_t recordNumber, std::uint64_t checksum);
-    Status noteStored(const std::string& id, std::int64_t recordNumber, std::uint64_t checksum);
+    Status notePending(const MailIdentity& mail, std::int64_t recordNumber, std::uint64_t checksum);
+    Status noteStored(const MailIdentity& mail, std::int64_t recordNumber, std::uint64_t checksum);
 
     // Flushes the lines written since the last flush (and the new file's name); nothing to do
     // when none were written.
@@ -51,17 +66,20 @@ class ReceiveJournal {
     const std::filesystem::path& path() const { return path_; }
 
   private:
-    // Where a journal line says the mail is; no number for an old "S" line.
     struct Entry {
-        std::optional<std::int64_t> recordNumber;
-        std::optional<std::uint64_t> checksum;
+        MailIdentity mail;
+        std::uint64_t checksum = 0;
     };
-    bool entryHolds(const Entry& entry, const ReceivedMailStore& store) const;
+    bool entryHolds(std::int64_t recordNumber, const Entry& entry,
+                    const ReceivedMailStore& store) const;
+    Status note(const char* kind, const MailIdentity& mail, std::int64_t recordNumber,
+                std::uint64_t checksum);
     Status appendLine(const std::string& line);
 
     std::filesystem::path path_;
-    std::map<std::string, Entry> stored_;
-    std::map<std::string, Entry> pending_;
+    // By record number: the latest line about a record is the one that counts.
+    std::map<std::int64_t, Entry> entries_;
+    bool hasOldLines_ = false;
     bool unsynced_ = false;         // lines written since the last flush
     bool createdUnsynced_ = false;  // the file was created and its folder not flushed yet
 };

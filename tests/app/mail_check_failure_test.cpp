@@ -22,7 +22,7 @@ class MailCheckFailureTest : public MailCheckTest {
 
 TEST_F(MailCheckFailureTest, StopBeforeCloseLeavesEveryMailOnTheServer) {
     addMails(3);
-    dropUidls();  // a server without unique ids: the next check stores them again
+    dropUidls();  // a server without unique ids: the journal knows the mails by their content
     mail_.connectionDropsAtClose = true;
     mail_.errorText = "connection reset";
     const MailCheckOutcome outcome = runMailCheck(*app_);
@@ -35,7 +35,7 @@ TEST_F(MailCheckFailureTest, StopBeforeCloseLeavesEveryMailOnTheServer) {
     mail_.connectionDropsAtClose = false;
     runMailCheck(*app_);
     EXPECT_TRUE(mail_.mailbox.empty());
-    EXPECT_EQ(store().count(), 6);
+    EXPECT_EQ(store().count(), 3);
 }
 
 TEST_F(MailCheckFailureTest, FailedFetchStoresNothingForThatMailAndStops) {

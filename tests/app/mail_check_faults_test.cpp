@@ -247,6 +247,61 @@ TEST_F(MailCheckFaultsTest, MailsSharingAUniqueIdAreEachStored) {
     for (const std::string& subject : everyMail_) EXPECT_GE(stored.count(subject), 1u) << subject;
 }
 
+TEST_F(MailCheckFaultsTest, LostQuitReplyNeitherStoresTwiceNorTakesANewMailForAnOldOne) {
+    // Without ids the server kept the mails; with ids it removed them and then gave a new mail
+    // an old id. Either way only the content tells the journaled mails from others.
+    for (const bool uidl : {false, true}) {
+        SCOPED_TRACE(uidl ? "UIDL" : "no UIDL");
+        FakePop3Mailbox box({.uidl = uidl});
+        const std::string label = uidl ? "ids" : "no ids";
+        box.add(label + " mail 1", 100, label + "-1");
+        box.add(label + " mail 2", 100, label + "-2");
+        everyMail_.insert(everyMail_.end(), {label + " mail 1", label + " mail 2"});
+        box.arm({"QUIT", uidl ? MailboxFault::DropAfterCommit : MailboxFault::Drop});
+        EXPECT_FALSE(check(box).completed);
+        EXPECT_EQ(box.subjects().size(), uidl ? 0u : 2u);
+        if (uidl) {
+            box.add(label + " mail 3", 100, label + "-1");
+            everyMail_.push_back(label + " mail 3");
+        }
+        expectCompleteCheckStoresEachOnce(box);
+    }
+}
+
+TEST_F(MailCheckFaultsTest, AbsurdListedSizeLeavesThatMailOnTheServerAndTheCheckAlive) {
+    for (const char* size : {"200000000000", "9000000000000000000", "99999999999999999999"}) {
+        SCOPED_TRACE(size);
+        FakePop3Mailbox box;
+        const Strings subjects = deliver(box, std::string("size ") + size, 3);
+        box.listSizeAs(subjects[2], size);
+        EXPECT_FALSE(check(box).completed);
+        expectErrorBox();
+        EXPECT_EQ(box.subjects(), Strings{subjects[2]});
+        expectNothingLost(box, subjects);
+        EXPECT_EQ(storedCounts().count(subjects[2]), 0u);
+    }
+}
+
+TEST_F(MailCheckFaultsTest, FailedFlushHangsUpWithoutQuitAndRemovesNothing) {
+    FakePop3Mailbox box;
+    const Strings subjects = deliver(box, "flush", 2);
+    injectFault(IoFault::Sync, 1, EIO);
+    EXPECT_FALSE(check(box).completed);
+    clearInjectedFaults();
+    expectErrorBox();
+    // The client hangs up at once instead of keeping the session for the rest of the run.
+    const auto hungUp = [&] {
+        const Strings commands = box.commands();
+        return std::find(commands.begin(), commands.end(), "(hung up)") != commands.end();
+    };
+    for (int wait = 0; wait < 300 && !hungUp(); ++wait) std::this_thread::sleep_for(10ms);
+    EXPECT_TRUE(hungUp());
+    for (const std::string& command : box.commands())
+        EXPECT_FALSE(command.starts_with("DELE") || command == "QUIT") << command;
+    EXPECT_EQ(box.subjects(), subjects);
+    expectCompleteCheckStoresEachOnce(box);
+}
+
 // True when a fault planned with this countdown has not struck yet: one of the next
 // countdown operations of its kind on a scratch file fails.
 bool faultStillPending(IoFault kind, int countdown, const fs::path& scratch) {

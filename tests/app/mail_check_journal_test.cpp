@@ -2,6 +2,7 @@
 // exactly once.
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 
 #include "app/mail_check_fixture.h"
@@ -20,6 +21,18 @@ class MailCheckJournalTest : public MailCheckTest {
     void writeJournal(const std::string& text) {
         std::ofstream(journalPath(), std::ios::binary) << text;
     }
+    // The journal line a check writes for scripted mail k stored in record n.
+    std::string journalLine(const char* kind, int k, std::int64_t n) {
+        const ScriptedMailLibrary::Mail& m = mail_.mailbox[k - 1];
+        ReceivedMailRecord record;
+        EXPECT_TRUE(store().read(n, record));
+        char sum[17];
+        std::snprintf(sum, sizeof sum, "%016llx",
+                      static_cast<unsigned long long>(recordChecksum(record)));
+        return std::string(kind) + " " + std::to_string(n) + " " + sum + " " +
+               std::to_string(m.rawHeader.size() + m.rawBody.size() + 4) + " " +
+               mailDigest(m.rawHeader, m.rawBody) + " " + m.uidl + "\n";
+    }
 };
 
 TEST_F(MailCheckJournalTest, InterruptedCheckThenCompleteCheckStoresEachMailOnce) {
@@ -36,7 +49,8 @@ TEST_F(MailCheckJournalTest, InterruptedCheckThenCompleteCheckStoresEachMailOnce
     EXPECT_TRUE(outcome.completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3", "新しい"}));
     EXPECT_TRUE(mail_.mailbox.empty());
-    EXPECT_EQ(callsNamed("GetMail "), 3 + 1);  // the journaled mails were not fetched again
+    // The journaled mails are downloaded again to prove them, and then only marked.
+    EXPECT_EQ(callsNamed("GetMail "), 3 + 4);
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
 }
 
@@ -74,7 +88,7 @@ TEST_F(MailCheckJournalTest, PendingEntryWhoseRecordIsWholeIsOnlyMarked) {
     // The kill came after the record was written and before it was confirmed.
     addMails(2);
     addRecord("件名1", "sender@example.jp", "date", "本文1");
-    writeJournal("P 1 " + mail_.mailbox[0].uidl + "\n");
+    writeJournal(journalLine("P3", 1, 1));
     runMailCheck(*app_);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2"}));
     EXPECT_TRUE(mail_.mailbox.empty());
@@ -144,8 +158,7 @@ TEST_F(MailCheckJournalTest, PowerLossThatCostTheStoreItsTailStoresThoseMailsAga
         EXPECT_TRUE(runMailCheck(*app_).completed);
         EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
         EXPECT_TRUE(mail_.mailbox.empty());
-        const int refetched = kept == ReceivedMailRecord::kSize ? 2 : 1;
-        EXPECT_EQ(callsNamed("GetMail "), 3 + refetched);
+        EXPECT_EQ(callsNamed("GetMail "), 3 + 3);  // all downloaded, the lost ones stored
         EXPECT_FALSE(std::filesystem::exists(journalPath()));
     }
 }
@@ -189,6 +202,7 @@ TEST_F(MailCheckJournalTest, StoreAndJournalAreFlushedOnceBeforeTheCloseOrNothin
         const Strings all{"件名1", "件名2", "件名3", "件名4", "件名5"};
         EXPECT_EQ(storedSubjects(), all);
         EXPECT_EQ(callsNamed("Close"), 0);
+        EXPECT_EQ(callsNamed("Abort"), 1);  // the connection is not left open
         EXPECT_EQ(mail_.mailbox.size(), 5u);
         ASSERT_EQ(dialogs_.boxes().size(), 1u);
         EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("書き込めませんでした")));
@@ -197,7 +211,7 @@ TEST_F(MailCheckJournalTest, StoreAndJournalAreFlushedOnceBeforeTheCloseOrNothin
         EXPECT_TRUE(runMailCheck(*app_).completed);
         EXPECT_EQ(storedSubjects(), all);
         EXPECT_TRUE(mail_.mailbox.empty());
-        EXPECT_EQ(callsNamed("GetMail "), 5);
+        EXPECT_EQ(callsNamed("GetMail "), 5 + 5);
     }
 }
 
@@ -217,50 +231,69 @@ class ReceiveJournalTest : public ::testing::Test {
     ReceivedMailStore store_{folder_ / "store", folder_ / "store.tmp"};
 };
 
+MailIdentity identity(const std::string& id, const std::string& content) {
+    return {id, static_cast<std::int64_t>(content.size()), mailDigest("h", content)};
+}
+
 TEST_F(ReceiveJournalTest, LinesCutShortAreIgnoredAndNotGlued) {
+    const MailIdentity next = identity("next", "text");
+    for (int i = 0; i < 5; ++i) addRecord("r");
+    const std::uint64_t sum = recordChecksum(addRecord("next"));
     std::ofstream(journalPath_, std::ios::binary) << "S done\nP 3 half";
     ReceiveJournal journal(journalPath_);
     ASSERT_TRUE(journal.load().ok());
-    EXPECT_TRUE(journal.alreadyStored("done", store_));  // an old line: trusted as it stands
-    for (int i = 0; i < 5; ++i) addRecord("r");
-    EXPECT_FALSE(journal.alreadyStored("half", store_));
-    const std::uint64_t sum = recordChecksum(addRecord("next"));
-    ASSERT_TRUE(journal.noteStored("next", 6, sum).ok());
+    EXPECT_TRUE(journal.hasEntries());  // an old line: an interrupted check, but no proof
+    EXPECT_FALSE(journal.takeStored(identity("done", "text"), store_));
+    ASSERT_TRUE(journal.noteStored(next, 6, sum).ok());
     ASSERT_TRUE(journal.sync().ok());
     ReceiveJournal again(journalPath_);
     ASSERT_TRUE(again.load().ok());
-    EXPECT_TRUE(again.alreadyStored("next", store_));
-    EXPECT_FALSE(again.alreadyStored("", store_));
+    EXPECT_TRUE(again.takeStored(next, store_));
+    EXPECT_FALSE(again.takeStored(next, store_)) << "one entry stands for one mail";
     ASSERT_TRUE(again.clear().ok());
     EXPECT_FALSE(std::filesystem::exists(journalPath_));
 }
 
-TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenTheirRecordMatches) {
+TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenRecordIdSizeAndDigestMatch) {
     const ReceivedMailRecord first = addRecord("first");
     const ReceivedMailRecord second = addRecord("second");
+    const MailIdentity a = identity("a", "content a"), b = identity("", "content b");
     ReceiveJournal journal(journalPath_);
-    ASSERT_TRUE(journal.notePending("pending-ok", 1, recordChecksum(first)).ok());
-    ASSERT_TRUE(journal.noteStored("stored-ok", 2, recordChecksum(second)).ok());
-    ASSERT_TRUE(journal.noteStored("wrong-sum", 2, recordChecksum(first)).ok());
-    ASSERT_TRUE(journal.noteStored("missing", 3, recordChecksum(second)).ok());
-    ASSERT_TRUE(journal.notePending("zero", 0, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.notePending(a, 1, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.noteStored(b, 2, recordChecksum(second)).ok());
+    ASSERT_TRUE(journal.noteStored(identity("x", "lost"), 3, recordChecksum(second)).ok());
+    ASSERT_TRUE(journal.notePending(identity("z", "zero"), 0, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.sync().ok());
+    struct Case {
+        MailIdentity mail;
+        bool stored;
+    };
+    MailIdentity otherSize = a, reusedId = identity("a", "a new mail"), noDigest = b;
+    ++otherSize.size;
+    noDigest.digest.clear();
+    const std::vector<Case> cases = {
+        {otherSize, false},
+        {reusedId, false},
+        {identity("b", "content a"), false},
+        {noDigest, false},
+        {identity("x", "lost"), false},
+        {identity("z", "zero"), false},
+        {{"", a.size, a.digest}, true},   // the server has stopped giving ids
+        {{"b", b.size, b.digest}, true},  // the line has no id
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mail.id + " " + std::to_string(c.mail.size));
+        ReceiveJournal read(journalPath_);
+        ASSERT_TRUE(read.load().ok());
+        EXPECT_EQ(read.takeStored(c.mail, store_), c.stored);
+    }
+    // Malformed lines are ignored, not read as another form.
+    std::ofstream(journalPath_, std::ios::binary)
+        << "S3 2 123 9 " << b.digest << "\nS3 2 " << std::string(16, '0') << " x " << b.digest
+        << "\nS3 2 " << std::string(16, '0') << " 9 abc\n";
     ReceiveJournal read(journalPath_);
     ASSERT_TRUE(read.load().ok());
-    for (ReceiveJournal* j : {&journal, &read}) {
-        EXPECT_TRUE(j->alreadyStored("pending-ok", store_));
-        EXPECT_TRUE(j->alreadyStored("stored-ok", store_));
-        EXPECT_FALSE(j->alreadyStored("wrong-sum", store_));
-        EXPECT_FALSE(j->alreadyStored("missing", store_));
-        EXPECT_FALSE(j->alreadyStored("zero", store_));
-        EXPECT_FALSE(j->alreadyStored("unknown", store_));
-    }
-    // Malformed lines of the checksummed form are ignored, not read as another form.
-    std::ofstream(journalPath_, std::ios::binary | std::ios::app)
-        << "S2 2 123 short-sum\nS2 x " << std::string(16, '0') << " bad-number\nS2 2\n";
-    ASSERT_TRUE(read.load().ok());
-    EXPECT_FALSE(read.alreadyStored("short-sum", store_));
-    EXPECT_FALSE(read.alreadyStored("bad-number", store_));
-    EXPECT_TRUE(read.alreadyStored("stored-ok", store_));
+    EXPECT_FALSE(read.takeStored(b, store_));
 }
 
 }  // namespace

@@ -30,6 +30,12 @@ std::vector<std::string> FakePop3Mailbox::subjects() {
     return out;
 }
 
+void FakePop3Mailbox::listSizeAs(const std::string& subject, const std::string& size) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Mail& mail : mails_)
+        if (mail.subject == subject) mail.listedSize = size;
+}
+
 void FakePop3Mailbox::arm(Fault fault) {
     std::lock_guard<std::mutex> lock(mutex_);
     armed_ = std::move(fault);
@@ -89,7 +95,7 @@ void FakePop3Mailbox::serve(FakeClient& client) {
     bool quit = false;
     while (!quit) {
         const std::optional<std::string> line = client.readLine();
-        if (!line) return;
+        if (!line) return server_->record("(hung up)");
         server_->record(*line);
         if (auto fault = strike(*line)) {
             if (*fault == FaultKind::EndlessStatusLine) sendEndlessLine(client);
@@ -110,7 +116,8 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
         return n >= 1 && n <= static_cast<int>(view.size()) && !marked[n - 1] ? n : 0;
     };
     if (verb == "CAPA") {
-        std::string capabilities = "+OK\r\nUSER\r\nUIDL\r\n";
+        std::string capabilities = "+OK\r\nUSER\r\n";
+        if (options_.uidl) capabilities += "UIDL\r\n";
         if (options_.pipelining) capabilities += "PIPELINING\r\n";
         if (options_.stls != StlsInjection::None) capabilities += "STLS\r\n";
         client.send(capabilities + ".\r\n");
@@ -125,6 +132,8 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
     } else if (verb == "PASS") {
         client.send(line == std::string("PASS ") + kPassword ? "+OK logged in\r\n"
                                                              : "-ERR wrong password\r\n");
+    } else if (verb == "UIDL" && !options_.uidl) {
+        client.send("-ERR no unique ids here\r\n");
     } else if (verb == "STAT" || verb == "LIST" || verb == "UIDL") {
         std::size_t count = 0, octets = 0;
         std::string listing;
@@ -133,7 +142,9 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
             ++count;
             octets += view[i].text.size();
             listing += std::to_string(i + 1) + " " +
-                       (verb == "UIDL" ? view[i].uid : std::to_string(view[i].text.size())) +
+                       (verb == "UIDL"               ? view[i].uid
+                        : view[i].listedSize.empty() ? std::to_string(view[i].text.size())
+                                                     : view[i].listedSize) +
                        "\r\n";
         }
         client.send(verb == "STAT"

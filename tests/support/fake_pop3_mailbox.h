@@ -33,6 +33,7 @@ class FakePop3Mailbox {
     struct Options {
         bool pipelining = false;
         StlsInjection stls = StlsInjection::None;
+        bool uidl = true;  // false: a server without unique ids
     };
 
     explicit FakePop3Mailbox(Options options);
@@ -46,9 +47,12 @@ class FakePop3Mailbox {
     // given (a server may break the rule that ids are unique).
     void add(const std::string& subject, std::size_t bodyPadding = 0, const std::string& uid = {});
     std::vector<std::string> subjects();
+    // LIST gives the mail with this subject the size text instead of its real size.
+    void listSizeAs(const std::string& subject, const std::string& size);
     void arm(Fault fault);
     bool faultStruck();
-    // Every command line received, over all sessions.
+    // Every command line received, over all sessions; "(hung up)" where a client closed the
+    // connection (or stayed silent for 10 s) without QUIT.
     std::vector<std::string> commands() { return server_->commands(); }
     // How many bytes the endless line had sent when the client hung up.
     std::size_t endlessBytesSent();
@@ -58,6 +62,7 @@ class FakePop3Mailbox {
         std::string uid;
         std::string subject;
         std::string text;
+        std::string listedSize;  // empty: the real size
     };
     void serve(FakeClient& client);
     // The armed fault when it matches this command (or "greeting"); it is then used up.

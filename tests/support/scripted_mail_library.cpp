@@ -157,6 +157,14 @@ int ScriptedMailLibrary::NMailPop3Close(int) {
     return 1;
 }
 
+int ScriptedMailLibrary::NMailPop3Abort(int) {
+    calls.push_back("Abort");
+    if (!open_) return -1;
+    open_ = false;
+    marked.clear();
+    return 1;
+}
+
 int ScriptedMailLibrary::NMailSmtpSendMail(const char* server, const char* to, const char* cc,
                                            const char* bcc, const char* from, const char* subject,
                                            const char* body, const char* header, const char* path,

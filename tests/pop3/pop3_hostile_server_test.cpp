@@ -1,0 +1,116 @@
+// Servers that try to make the client reserve their numbers or wait for ever: absurd LIST
+// sizes, and replies trickled one byte at a time.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "maillib/nmail.h"
+#include "support/pop3_fake_server.h"
+#include "support/pop3_test_helpers.h"
+
+namespace tsubame::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Three mails; LIST gives mail 2 the hostile size. Every RETR and DELE is recorded.
+void serveWithSizeOfMail2(FakePop3Server& server, FakeClient& client, const std::string& size,
+                          bool pipelining) {
+    const std::string mail = simpleMail("s", "body") + "\r\n";
+    client.send("+OK ready\r\n");
+    while (auto line = client.readLine()) {
+        server.record(*line);
+        if (*line == "CAPA")
+            client.send(pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
+        else if (*line == "STAT")
+            client.send("+OK 3 300\r\n");
+        else if (*line == "LIST")
+            client.send("+OK\r\n1 100\r\n2 " + size + "\r\n3 100\r\n.\r\n");
+        else if (*line == "UIDL")
+            client.send("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
+        else if (line->starts_with("RETR"))
+            client.send("+OK\r\n" + mail + ".\r\n");
+        else if (*line == "QUIT")
+            return (void)client.send("+OK bye\r\n");
+        else
+            client.send("+OK\r\n");
+    }
+}
+
+TEST(Pop3HostileServerTest, AbsurdListSizeFailsThatMailOnlyAndReservesNothing) {
+    for (bool pipelining : {false, true}) {
+        for (const char* size : {"200000000000", "9000000000000000000", "9223372036854775807",
+                                 "99999999999999999999999", "268435457"}) {
+            SCOPED_TRACE(std::string(size) + (pipelining ? " pipelined" : ""));
+            FakePop3Server server([&](FakeClient& client) {
+                serveWithSizeOfMail2(server, client, size, pipelining);
+            });
+            auto library = createMailLibrary();
+            const int handle = library->NMailPop3Connect(server.serverName().c_str());
+            ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 3);
+            std::string s, d, f, h, b;
+            for (int n = 1; n <= 3; ++n) {
+                const int fetched = library->NMailPop3GetMail(handle, n, s, d, f, h, b, 0, 0);
+                EXPECT_EQ(fetched, n == 2 ? -1 : 1) << n;
+                if (n == 2) {
+                    EXPECT_NE(lastLibraryMessage(*library).find("大きすぎる"), std::string::npos);
+                }
+                EXPECT_EQ(library->NMailPop3DeleteMail(handle, n), n == 2 ? -1 : 1) << n;
+            }
+            EXPECT_EQ(library->NMailPop3Close(handle), 1) << lastLibraryMessage(*library);
+            std::vector<std::string> asked;
+            for (const std::string& c : server.commands())
+                if (c.starts_with("RETR") || c.starts_with("DELE")) asked.push_back(c);
+            EXPECT_EQ(asked, (std::vector<std::string>{"RETR 1", "RETR 3", "DELE 1", "DELE 3"}));
+        }
+    }
+}
+
+// Sends text one byte every 50 ms, for at most 8 s.
+void trickle(FakeClient& client, const std::string& text) {
+    const auto end = std::chrono::steady_clock::now() + 8s;
+    for (std::size_t i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        if (!client.send(std::string(1, text[i % text.size()]))) return;
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+TEST(Pop3HostileServerTest, TrickledGreetingOrMailEndsAtItsDeadline) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "600");
+    for (const bool inMail : {false, true}) {
+        SCOPED_TRACE(inMail ? "RETR" : "greeting");
+        FakePop3Server server([&](FakeClient& client) {
+            if (!inMail) return trickle(client, "+OK slow greeting");
+            client.send("+OK ready\r\n");
+            while (auto line = client.readLine()) {
+                if (*line == "STAT")
+                    client.send("+OK 1 100\r\n");
+                else if (*line == "LIST")
+                    client.send("+OK\r\n1 100\r\n.\r\n");
+                else if (line->starts_with("RETR"))
+                    return trickle(client, "+OK\r\nSubject: slow\r\n");
+                else
+                    client.send(*line == "CAPA" || *line == "UIDL" ? "-ERR\r\n" : "+OK\r\n");
+            }
+        });
+        auto library = createMailLibrary();
+        const auto start = std::chrono::steady_clock::now();
+        const int handle = library->NMailPop3Connect(server.serverName().c_str());
+        if (inMail) {
+            ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 1);
+            std::string s, d, f, h, b;
+            EXPECT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, 0, 0), -1);
+        } else {
+            EXPECT_EQ(handle, -1);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+        EXPECT_NE(lastLibraryMessage(*library).find("時間切れ"), std::string::npos)
+            << lastLibraryMessage(*library);
+        if (inMail) library->NMailPop3Close(handle);
+    }
+}
+
+}  // namespace
+}  // namespace tsubame::testing
