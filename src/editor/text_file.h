@@ -20,9 +20,9 @@ QString folderPart(const QString& path);
 // else code page 932.
 QString decodeTextFile(std::string_view bytes);
 
-// Reads a text file (UTF-8 or code page 932, as decodeTextFile) for a body box. Lines end at CR LF, CR or LF; every line,
-// the last one too, is followed by one "\n", so an empty file gives an empty text. nullopt
-// when the file cannot be read.
+// Reads a text file (UTF-8 or code page 932, as decodeTextFile) for a body box. Lines end at CR LF,
+// CR or LF; every line, the last one too, is followed by one "\n", so an empty file gives an empty
+// text. nullopt when the file cannot be read.
 std::optional<QString> readTextFile(const std::filesystem::path& path);
 
 // Writes text ("\n" line breaks) as a code page 932 file with CR LF line breaks, through

@@ -7,7 +7,6 @@ namespace tsubame {
 // Draws the viewer's list cells without the blanks that pad each stored field: the cell keeps
 // the field as stored, but drawn padding only pushes the text into "…".
 class ListCellDelegate : public QStyledItemDelegate {
-    Q_OBJECT
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
     QString displayText(const QVariant& value, const QLocale& locale) const override;

@@ -57,10 +57,8 @@ QString cutAtNul(const QString& text) {
 
 int dateColumnWidth(const QTreeView& list) {
     // The item view's text margins, plus the header's, and a little air.
-    const int margin = 2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
-                                                      &list) +
-                            1) +
-                       8;
+    const int margin =
+        2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1) + 8;
     return list.fontMetrics().horizontalAdvance(kLongDate) + margin;
 }
 

@@ -75,7 +75,8 @@ TEST_F(ChosenFilesTest, OpenReadsUtf8AndCodePage932FilesAndSaveKeeps932) {
     const struct {
         const char* name;
         std::string bytes;
-    } files[] = {{"utf8.txt", text}, {"bom.txt", "\xEF\xBB\xBF" + text}, {"sjis.txt", utf8ToCp932(text)}};
+    } files[] = {
+        {"utf8.txt", text}, {"bom.txt", "\xEF\xBB\xBF" + text}, {"sjis.txt", utf8ToCp932(text)}};
     for (const auto& file : files) {
         write(folder_ / file.name, file.bytes, 0644);
         dialogs_.openNext(chosen(folder_ / file.name));

@@ -62,10 +62,8 @@ TEST_F(ShownMailTest, CellsAreDrawnWithoutPaddingAndAWholeDateFitsItsColumn) {
     QTreeView* list = viewer().mailList();
     for (int column : {0, 2})
         EXPECT_LE(drawnWidth(0, column), list->columnWidth(column)) << "column " << column;
-    EXPECT_GE(list->columnWidth(2), list->fontMetrics().horizontalAdvance(
-                                        QString::fromStdString(kLongDate)));
-    const int total = list->columnWidth(0) + list->columnWidth(1) + list->columnWidth(2);
-    EXPECT_LE(total, list->width());
+    EXPECT_GE(list->columnWidth(2),
+              list->fontMetrics().horizontalAdvance(QString::fromStdString(kLongDate)));
 }
 
 TEST_F(ShownMailTest, ReplyQuickSaveAndRegisterActOnTheShownMailWithoutASelectedRow) {
