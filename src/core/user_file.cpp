@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "core/file_io.h"
@@ -19,10 +20,22 @@ constexpr int kMaxLinkHops = 40;  // as the kernel's own limit for a path
 constexpr std::size_t kMaxNameBytes = NAME_MAX;
 
 mode_t newFileMode() {
-    // The umask can only be read by setting it; nothing else in the program changes it.
-    const mode_t mask = ::umask(022);
-    ::umask(mask);
-    return 0666 & ~mask;
+    // Read without changing it where the kernel tells it: setting and restoring it would
+    // briefly change the mask for files another thread creates meanwhile.
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    bool found = false;
+    while (!found && std::getline(status, line))
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            found = true;
+        }
+    if (!found) {
+        mask = ::umask(022);
+        ::umask(mask);
+    }
+    return 0666 & ~mask & 0777;
 }
 
 // "<name>.XXXXXX" beside the target, or a short hidden name when that would be too long.

@@ -57,8 +57,11 @@ TEST_F(UserFileTest, RefusesWhatItMustNotReplaceAndKeepsTheOldFileOnFailure) {
     EXPECT_EQ(readFileBytes(folder / "old.txt"), "old");
     EXPECT_EQ(entries(), 2u);
     const std::string longName(255, 'n');  // the temporary name cannot add to it
+    const mode_t mask = ::umask(027);
     EXPECT_TRUE(replaceUserFile(folder / longName, "long"));
+    ::umask(mask);
     EXPECT_EQ(readFileBytes(folder / longName), "long");
+    EXPECT_EQ(modeOf(folder / longName), 0640u);  // a new file: 0666 less the umask
 }
 
 }  // namespace
