@@ -1,6 +1,6 @@
 #!/bin/sh
-# Makes the window pictures in docs/ (viewer, compose, reply, address book) on a virtual X
-# display, with Japanese text. Usage: scripts/screenshots.sh [build-dir]
+# Makes the window pictures in docs/ (main window, viewer, compose, reply, address book) on a
+# virtual X display, with Japanese text. Usage: scripts/screenshots.sh [build-dir]
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$root/build/screenshots"}
@@ -13,5 +13,5 @@ TSUBAME_SCREENSHOT_DIR="$root/docs" QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24" \
     "$build/tests/tsubame_ui_tests" --gtest_also_run_disabled_tests \
     --gtest_filter='Screenshots.*'
-ls -l "$root/docs/viewer.png" "$root/docs/compose.png" "$root/docs/reply.png" \
+ls -l "$root/docs/main-window.png" "$root/docs/viewer.png" "$root/docs/compose.png" "$root/docs/reply.png" \
     "$root/docs/addressbook.png"

@@ -64,10 +64,12 @@ WriteForm::WriteForm(AppContext& app, QWidget* parent)
     ui_->Text14->hide();
     ui_->List2->hide();
     ui_->Text14->raise();
-    setClientWidth(kClientWidth);
     connectControls();
     installHoverHelp();
     new WriteCommands(app_, *this);  // menus, toolbar and print
+    // Sized after the menus exist: an empty menu bar is lower, and the client area would
+    // lose the status line and the bottom of the mode frame.
+    setClientWidth(kClientWidth);
 }
 
 WriteForm::~WriteForm() = default;

@@ -13,10 +13,12 @@ namespace tsubame {
 
 int printBody(const QTextEdit& body, Dialogs& dialogs, QWidget* window) {
     QPrinter printer(QPrinter::HighResolution);
-    bool hasSelection = selectionLength(body) != 0;
+    // A selection is offered and chosen at first; the user may still choose the whole text.
+    const bool hasSelection = selectionLength(body) != 0;
     printer.setPrintRange(hasSelection ? QPrinter::Selection : QPrinter::AllPages);
-    QString text = hasSelection ? selectedPlainText(body) : body.toPlainText();
     if (!dialogs.printDialog(window, printer)) return 0;
+    const bool selectionChosen = hasSelection && printer.printRange() == QPrinter::Selection;
+    const QString text = selectionChosen ? selectedPlainText(body) : body.toPlainText();
 
     QFont font = body.font();
     font.setUnderline(false);

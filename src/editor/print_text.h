@@ -11,7 +11,8 @@ namespace tsubame {
 
 class Dialogs;
 
-// Prints a body box: its selection, or its whole text when nothing is selected, in the box's
+// Prints a body box: its selection when there is one and the user keeps the print dialog's
+// "selection" choice, else its whole text, in the box's
 // font (name, size, bold, italic), once per copy asked for in the print dialog, each copy its
 // own print job. A cancelled dialog prints nothing and says nothing. Returns the number of
 // jobs printed.

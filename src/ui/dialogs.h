@@ -29,7 +29,9 @@ class Dialogs {
                                                 const QString& filter) = 0;
     virtual std::optional<QString> saveFileName(QWidget* parent, const QString& title,
                                                 const QString& filter) = 0;
-    // Lets the user set up printer (copies among others); false when cancelled.
+    // Lets the user set up printer (copies among others); false when cancelled. A printer
+    // whose print range is "selection" on entry has a selection to offer: the dialog offers
+    // it (chosen at first), and the range on return is the user's choice.
     virtual bool printDialog(QWidget* parent, QPrinter& printer) = 0;
 
     // Shorthands for the common boxes.

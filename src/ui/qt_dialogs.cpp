@@ -91,6 +91,8 @@ std::optional<QString> QtDialogs::saveFileName(QWidget* parent, const QString& t
 
 bool QtDialogs::printDialog(QWidget* parent, QPrinter& printer) {
     QPrintDialog dialog(&printer, parent);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection,
+                     printer.printRange() == QPrinter::Selection);
     return dialog.exec() == QDialog::Accepted;
 }
 

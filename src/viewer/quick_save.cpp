@@ -2,6 +2,7 @@
 
 #include "core/app_paths.h"
 #include "core/cp932.h"
+#include "core/user_file.h"
 #include "editor/plain_text.h"
 
 namespace tsubame {
@@ -27,8 +28,10 @@ QString quickSaveFileName(const QString& subject) {
         bool unsafe = c == u'/' || c == u'\\' || c.unicode() < 0x20 || c.unicode() == 0x7F;
         name += unsafe ? QChar(u'_') : c;
     }
-    // Whole characters only, so a long Japanese subject is not cut inside one.
-    while (name.toUtf8().size() + kExtension.toUtf8().size() > kMaxNameBytes) name.chop(1);
+    // Whole characters only, so a long Japanese subject is not cut inside one; the file is
+    // written through a temporary file whose name adds a suffix to this one.
+    constexpr auto kRoom = static_cast<qsizetype>(kTemporarySuffixBytes);
+    while (name.toUtf8().size() + kExtension.toUtf8().size() + kRoom > kMaxNameBytes) name.chop(1);
     if (!name.isEmpty() && name.back().isHighSurrogate()) name.chop(1);
     return name + kExtension;
 }

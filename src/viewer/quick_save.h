@@ -24,7 +24,8 @@ QString headerText(const ShownMessage& message);
 std::string quickSaveFileContent(const ShownMessage& message);
 
 // The subject made safe as a file name: "/", "\" and control characters become "_", and a
-// long subject is cut so that the name with ".txt" fits the file system.
+// long subject is cut so that the name with ".txt", and the temporary file's suffix on top,
+// fits the file system.
 QString quickSaveFileName(const QString& subject);
 
 // The quick-save file of a subject inside "■TextQuickSave"; never outside that folder.

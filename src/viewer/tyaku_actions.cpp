@@ -6,7 +6,7 @@
 
 #include "addressbook/friend_form.h"
 #include "context/app_context.h"
-#include "core/file_io.h"
+#include "core/user_file.h"
 #include "editor/text_file_commands.h"
 #include "reply/back_form.h"
 #include "viewer/tyaku_commands.h"
@@ -20,7 +20,7 @@ ShownMessage TyakuCommands::shownMessage() const {
 }
 
 bool TyakuCommands::takeSelection() {
-    if (!form_.requireSelection()) return false;
+    if (!form_.requireShownMail()) return false;
     reader().setFocus();
     form_.setSelectionFlag(QString());
     return true;
@@ -35,7 +35,7 @@ void TyakuCommands::quickSave() {
     if (exists && !app_.dialogs().confirm(
                       &form_, QStringLiteral("同名のファイルが既に存在します。上書きしますか？ ")))
         return;
-    const Status written = writeFileAtomically(path, quickSaveFileContent(message));
+    const Status written = replaceUserFile(path, quickSaveFileContent(message));
     if (!written) {
         app_.dialogs().notice(&form_, QStringLiteral("TextQuickSave に保存できませんでした。\n") +
                                           QString::fromStdString(written.message()));

@@ -26,8 +26,8 @@ class TyakuCommands : public QObject {
   public:
     TyakuCommands(AppContext& app, TyakuForm& form);
 
-    // Saving and answering (each of quickSave, registerSender and reply needs a fresh click
-    // in the list).
+    // Saving and answering (quickSave, registerSender and reply need a shown mail, not a
+    // selected row).
     void quickSave();            // Command2 "TextQuickSave"
     void saveUnderChosenName();  // msave, toolbar "Save" and "SaveAs"
     void copyHeaderField();      // Command1

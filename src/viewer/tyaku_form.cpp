@@ -5,12 +5,15 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QStyle>
+#include <QTreeView>
+#include <algorithm>
 
 #include "context/app_context.h"
 #include "core/cp932.h"
-#include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "ui_tyaku_form.h"
+#include "viewer/list_cell_delegate.h"
 #include "viewer/mail_list_model.h"
 #include "viewer/tyaku_commands.h"
 
@@ -26,6 +29,9 @@ constexpr int kMaxLoadRetries = 20;
 
 const QColor kListBackground(210, 250, 250);  // 16448210 in the 0x00BBGGRR form
 
+// The widest usual Date header, for the Date column's least width.
+const QString kLongDate = QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900");
+
 QString fromCp932(std::string_view text) { return QString::fromStdString(cp932ToUtf8(text)); }
 
 // Stored bodies break lines with CR LF; the reader with "\n".
@@ -35,12 +41,26 @@ QString readerText(std::string_view cp932Body) {
     return text;
 }
 
+// A header box shows the start of its text: a long date or address must not lose its
+// beginning to the cursor that setText() leaves at the end.
+void showInBox(QLineEdit* box, const QString& text) {
+    box->setText(text);
+    box->setCursorPosition(0);
+}
+
 QString cutAtNul(const QString& text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     return nul < 0 ? text : text.left(nul);
 }
 
 }  // namespace
+
+int dateColumnWidth(const QTreeView& list) {
+    // The item view's text margins, plus the header's, and a little air.
+    const int margin =
+        2 * (list.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &list) + 1) + 8;
+    return list.fontMetrics().horizontalAdvance(kLongDate) + margin;
+}
 
 long leadingNumber(const QString& text) {
     qsizetype i = 0;
@@ -61,6 +81,7 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
     setObjectName("TyakuForm");
     model_ = new MailListModel(this);
     ui_->MailListView->setModel(model_);
+    ui_->MailListView->setItemDelegate(new ListCellDelegate(ui_->MailListView));
     ui_->MailListView->viewport()->installEventFilter(this);
 
     QFont boxFont(QStringLiteral("ＭＳ Ｐゴシック"));
@@ -110,9 +131,11 @@ void TyakuForm::addListColumns() {
     const int width = ui_->MailListView->width();
     QHeaderView* header = ui_->MailListView->header();
     header->setStretchLastSection(false);
-    header->resizeSection(0, width / 2);
+    // A quarter of the list is too narrow for a whole date; the Subject column gives way.
+    const int dateWidth = std::max(width / 4, dateColumnWidth(*ui_->MailListView));
+    header->resizeSection(0, std::max(width / 2 - (dateWidth - width / 4), width / 4));
     header->resizeSection(1, width / 4);
-    header->resizeSection(2, width / 4);
+    header->resizeSection(2, dateWidth);
 }
 
 void TyakuForm::loadDocument() {
@@ -152,6 +175,8 @@ void TyakuForm::fillList() {
     if (rows > 0) {
         showRecordTrimmed(app_.recordBuffer);
         passReaderThroughClipboard();
+    } else {
+        mailShown_ = false;  // the boxes may keep older text, but no stored mail is shown
     }
     setCount(rows);
 }
@@ -169,17 +194,11 @@ int TyakuForm::reloadRows() {
 }
 
 void TyakuForm::showRecordTrimmed(const ReceivedMailRecord& record) {
-    ui_->Text7->setText(fromCp932(record.subject()));
-    ui_->Text8->setText(fromCp932(record.from()));
-    ui_->Text9->setText(fromCp932(record.date()));
+    showInBox(ui_->Text7, fromCp932(record.subject()));
+    showInBox(ui_->Text8, fromCp932(record.from()));
+    showInBox(ui_->Text9, fromCp932(record.date()));
     ui_->rtfEd->setPlainText(readerText(record.body()));
-}
-
-void TyakuForm::showRecordAsStored(const ReceivedMailRecord& record) {
-    ui_->Text7->setText(fromCp932(fixedFieldCell(record.subjectField())));
-    ui_->Text8->setText(fromCp932(fixedFieldCell(record.fromField())));
-    ui_->Text9->setText(fromCp932(fixedFieldCell(record.dateField())));
-    ui_->rtfEd->setPlainText(readerText(fixedFieldCell(record.bodyField())));
+    mailShown_ = true;
 }
 
 void TyakuForm::clearBoxesAndReader() {
@@ -187,6 +206,7 @@ void TyakuForm::clearBoxesAndReader() {
     ui_->Text8->clear();
     ui_->Text9->clear();
     ui_->rtfEd->setPlainText(QString());
+    mailShown_ = false;
 }
 
 void TyakuForm::setCount(int rows) { ui_->Text2->setText(QString::number(rows)); }
@@ -242,7 +262,8 @@ void TyakuForm::rebuildAfterDeletion() {
     model_->clear();
     const int rows = reloadRows();
     if (rows > 0) {
-        showRecordAsStored(app_.recordBuffer);
+        // The boxes show the trimmed fields here too: the padded field reads as an empty box.
+        showRecordTrimmed(app_.recordBuffer);
         passReaderThroughClipboard();
     }
     setCount(rows);
@@ -275,12 +296,13 @@ void TyakuForm::showStoreError(const std::string& message) {
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,
                           const QString& body) {
-    ui_->Text7->setText(subject);
-    ui_->Text8->setText(from);
-    ui_->Text9->setText(date);
+    showInBox(ui_->Text7, subject);
+    showInBox(ui_->Text8, from);
+    showInBox(ui_->Text9, date);
     QString text = body;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     ui_->rtfEd->setPlainText(text);
+    mailShown_ = true;
 }
 
 QLineEdit* TyakuForm::subjectBox() const { return ui_->Text7; }
@@ -296,6 +318,14 @@ void TyakuForm::setSelectionFlag(const QString& flag) { ui_->Text5->setText(flag
 
 bool TyakuForm::requireSelection() {
     if (selectionFlag().isEmpty() || selectedRecord() < 1) {
+        app_.dialogs().notice(this, QStringLiteral("データが選択されていません"));
+        return false;
+    }
+    return true;
+}
+
+bool TyakuForm::requireShownMail() {
+    if (!mailShown_) {
         app_.dialogs().notice(this, QStringLiteral("データが選択されていません"));
         return false;
     }

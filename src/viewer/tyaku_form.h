@@ -60,6 +60,11 @@ class TyakuForm : public QMainWindow {
     // For the commands that act on the selected mail: false (after the message
     // "データが選択されていません") when the flag is empty or no existing row is selected.
     bool requireSelection();
+    // For reply, quick save and registration, which act on the mail in the boxes and the
+    // reader whether or not its row is still selected: false (after the same message) when
+    // no mail is shown.
+    bool requireShownMail();
+    bool mailShown() const { return mailShown_; }
     // The selected row's number, which is its record number; 0 when no row is selected.
     int selectedRecord() const;
     int listRowCount() const;
@@ -79,7 +84,6 @@ class TyakuForm : public QMainWindow {
     // the number of rows.
     int reloadRows();
     void showRecordTrimmed(const ReceivedMailRecord& record);
-    void showRecordAsStored(const ReceivedMailRecord& record);
     void clearBoxesAndReader();
     void setCount(int rows);
     void rebuildAfterDeletion();
@@ -88,7 +92,11 @@ class TyakuForm : public QMainWindow {
     AppContext& app_;
     std::unique_ptr<Ui::TyakuForm> ui_;
     MailListModel* model_;
+    bool mailShown_ = false;
 };
+
+// The least width of the list's Date column: a whole date in the list's font.
+int dateColumnWidth(const QTreeView& list);
 
 // The leading number of a text, 0 for an empty or non-numeric text (how the count is read).
 long leadingNumber(const QString& text);

@@ -69,5 +69,22 @@ TEST_F(TextFileTest, FailedWriteKeepsTheOldFile) {
     EXPECT_FALSE(writeTextFile(file("no-such-folder/x.txt"), "new").ok());
 }
 
+TEST(DecodeTextFile, ValidUtf8OpensAsUtf8WithOrWithoutBomElseCodePage932) {
+    const std::string japanese = "日本語の本文";
+    struct Case {
+        const char* what;
+        std::string bytes;
+        QString text;
+    } cases[] = {
+        {"UTF-8", japanese, QString::fromStdString(japanese)},
+        {"UTF-8 with BOM", "\xEF\xBB\xBF" + japanese, QString::fromStdString(japanese)},
+        {"code page 932", utf8ToCp932(japanese), QString::fromStdString(japanese)},
+        {"ASCII", "plain", QStringLiteral("plain")},
+        {"broken UTF-8 read as 932", "\xE6\x97" + utf8ToCp932("あ"),
+         QString::fromStdString(cp932ToUtf8("\xE6\x97" + utf8ToCp932("あ")))},
+    };
+    for (const Case& c : cases) EXPECT_EQ(decodeTextFile(c.bytes), c.text) << c.what;
+}
+
 }  // namespace
 }  // namespace tsubame

@@ -42,12 +42,13 @@ std::optional<QString> ScriptedDialogs::saveFileName(QWidget*, const QString&,
     return takeFirst(savePaths_);
 }
 
-void ScriptedDialogs::printNext(std::optional<QString> pdfFile, int copies) {
-    printAnswers_.push_back({std::move(pdfFile), copies});
+void ScriptedDialogs::printNext(std::optional<QString> pdfFile, int copies, PrintChoice choice) {
+    printAnswers_.push_back({std::move(pdfFile), copies, choice});
 }
 
 bool ScriptedDialogs::printDialog(QWidget*, QPrinter& printer) {
     ++printDialogs_;
+    selectionOffered_ = printer.printRange() == QPrinter::Selection;
     if (printAnswers_.empty()) return false;
     PrintAnswer answer = printAnswers_.front();
     printAnswers_.pop_front();
@@ -55,6 +56,7 @@ bool ScriptedDialogs::printDialog(QWidget*, QPrinter& printer) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(*answer.pdfFile);
     printer.setCopyCount(answer.copies);
+    if (answer.choice == PrintChoice::WholeText) printer.setPrintRange(QPrinter::AllPages);
     return true;
 }
 

@@ -32,8 +32,13 @@ class ScriptedDialogs : public Dialogs {
     void answerNext(BoxAnswer answer) { answers_.push_back(answer); }
     void openNext(std::optional<QString> path) { openPaths_.push_back(std::move(path)); }
     void saveNext(std::optional<QString> path) { savePaths_.push_back(std::move(path)); }
-    // Print dialog: accept with this many copies and this PDF output file (nullopt: cancel).
-    void printNext(std::optional<QString> pdfFile, int copies = 1);
+    // Print dialog: accept with this many copies and this PDF output file (nullopt: cancel),
+    // keeping the range offered or switching to the whole text.
+    enum class PrintChoice { AsOffered, WholeText };
+    void printNext(std::optional<QString> pdfFile, int copies = 1,
+                   PrintChoice choice = PrintChoice::AsOffered);
+    // Whether the last print dialog was asked to offer a selection.
+    bool selectionOffered() const { return selectionOffered_; }
 
     const std::vector<Box>& boxes() const { return boxes_; }
     std::vector<QString> boxTexts() const;
@@ -46,6 +51,7 @@ class ScriptedDialogs : public Dialogs {
     struct PrintAnswer {
         std::optional<QString> pdfFile;
         int copies;
+        PrintChoice choice;
     };
     std::deque<BoxAnswer> answers_;
     std::deque<std::optional<QString>> openPaths_;
@@ -54,6 +60,7 @@ class ScriptedDialogs : public Dialogs {
     std::vector<Box> boxes_;
     int fileDialogs_ = 0;
     int printDialogs_ = 0;
+    bool selectionOffered_ = false;
     QString lastFilter_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -11,6 +12,7 @@
 #include <QTreeView>
 
 #include "addressbook/friend_form.h"
+#include "app/main_form.h"
 #include "compose/write_form.h"
 #include "context/app_context.h"
 #include "core/cp932.h"
@@ -65,6 +67,16 @@ TEST(Screenshots, DISABLED_WindowsWithJapaneseText) {
           std::pair{"田中 太郎", "tanaka@example.jp"}})
         ASSERT_TRUE(
             app.addressStore().append(AddressRecord(utf8ToCp932(name), utf8ToCp932(address))));
+
+    MainForm main(app);
+    main.load();
+    main.setWideLayout(true);
+    main.setNewMailCount("3");
+    main.setStatusText("新着メールがあります");
+    if (auto* showHelp = main.findChild<QCheckBox*>("Check1"); showHelp && !showHelp->isChecked())
+        showHelp->click();
+    main.setHelpText("メールを受信します。");
+    save(main, folder, "main-window.png");
 
     TyakuForm& viewer = app.viewer();
     viewer.openViewer();

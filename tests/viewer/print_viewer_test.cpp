@@ -1,4 +1,5 @@
 // Printing the viewer's reader from the toolbar.
+#include <QRegularExpression>
 #include <QTextEdit>
 
 #include "editor/plain_text.h"
@@ -12,7 +13,31 @@ class ViewerPrintTest : public ViewerCommandsTest {
     QString pdf(const char* name) const {
         return QString::fromStdString((folder_ / name).string());
     }
+    int pagesIn(const char* name) const {
+        const QString bytes = QString::fromLatin1(readBytes(folder_ / name));
+        return static_cast<int>(bytes.count(QRegularExpression("/Type\\s*/Page[^s]")));
+    }
 };
+
+TEST_F(ViewerPrintTest, ASelectionIsOfferedAndTheUsersChoiceIsPrinted) {
+    QStringList lines;
+    for (int i = 1; i <= 300; ++i) lines << QStringLiteral("行 %1").arg(i);
+    viewer().reader()->setPlainText(lines.join(u'\n'));
+    setSelection(*viewer().reader(), 0, 3);
+    dialogs_.printNext(pdf("selection.pdf"));
+    ASSERT_EQ(commands().print(), 1);
+    EXPECT_TRUE(dialogs_.selectionOffered());
+    EXPECT_EQ(pagesIn("selection.pdf"), 1);
+
+    dialogs_.printNext(pdf("whole.pdf"), 1, ScriptedDialogs::PrintChoice::WholeText);
+    ASSERT_EQ(commands().print(), 1);
+    EXPECT_GT(pagesIn("whole.pdf"), 3);
+
+    setSelection(*viewer().reader(), 0, 0);
+    dialogs_.printNext(std::nullopt);
+    commands().print();
+    EXPECT_FALSE(dialogs_.selectionOffered());
+}
 
 TEST_F(ViewerPrintTest, TwoCopiesAreTwoPrintJobs) {
     viewer().reader()->setPlainText("印刷する本文");
