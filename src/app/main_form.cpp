@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QLocale>
+#include <QPointer>
 #include <QTimer>
 
 #include "addressbook/friend_form.h"
@@ -148,11 +149,20 @@ void MainForm::countStoredMail() {
 }
 
 void MainForm::openSettingsWhenMissing() {
-    if (app_.account.Pop3Server.empty()) AppContext::showWindow(app_.optionForm());
     IdPassForm& login = app_.idPassForm();
-    if (login.idText().isEmpty() || login.passText().isEmpty()) AppContext::showWindow(login);
-    // The server options dialog stays in front, also of the account dialog shown after it.
-    if (OptionForm* options = app_.loadedOptionForm()) options->raise();
+    const bool loginMissing = login.idText().isEmpty() || login.passText().isEmpty();
+    if (!app_.account.Pop3Server.empty()) {
+        if (loginMissing) AppContext::showWindow(login);
+        return;
+    }
+    OptionForm& options = app_.optionForm();
+    AppContext::showWindow(options);
+    if (!loginMissing) return;
+    // One dialog at a time: with both open, the keyboard went to the account dialog hidden
+    // behind the server dialog that stays on top. The account dialog follows when it closes.
+    connect(&options, &QDialog::finished, this, [login = QPointer<IdPassForm>(&login)] {
+        if (login) AppContext::showWindow(*login);
+    });
 }
 
 void MainForm::setWideLayout(bool wide) {
