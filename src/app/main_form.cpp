@@ -35,6 +35,15 @@ constexpr int kClockIntervalMs = 20;
 constexpr const char* kShowHelpKey = "NUMBER";
 constexpr const char* kAutoOpenViewerKey = "NUMBER2";
 
+// The main window is shown after its load step and takes the keyboard then; a dialog the
+// load step opened takes it back once that show has run.
+void showTakingTheKeyboard(QWidget& dialog) {
+    AppContext::showWindow(dialog);
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (dialog.isVisible()) AppContext::showWindow(dialog);
+    });
+}
+
 }  // namespace
 
 const QUrl MainForm::kHomePage(QStringLiteral("https://tsubame.example.com/"));
@@ -152,11 +161,11 @@ void MainForm::openSettingsWhenMissing() {
     IdPassForm& login = app_.idPassForm();
     const bool loginMissing = login.idText().isEmpty() || login.passText().isEmpty();
     if (!app_.account.Pop3Server.empty()) {
-        if (loginMissing) AppContext::showWindow(login);
+        if (loginMissing) showTakingTheKeyboard(login);
         return;
     }
     OptionForm& options = app_.optionForm();
-    AppContext::showWindow(options);
+    showTakingTheKeyboard(options);
     if (!loginMissing) return;
     // One dialog at a time: with both open, the keyboard went to the account dialog hidden
     // behind the server dialog that stays on top. The account dialog follows when it closes.

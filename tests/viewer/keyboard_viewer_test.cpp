@@ -1,9 +1,7 @@
-// The viewer driven from the keyboard: list keys, menu shortcuts, Enter in the search box,
-// and the attachment folder entry.
+// The viewer driven from the keyboard: list keys, menu shortcuts, Enter in the search box.
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextEdit>
-#include <QUrl>
 
 #include "viewer/actions_fixture.h"
 
@@ -91,24 +89,6 @@ TEST_F(ViewerKeyboardTest, CtrlFWithAnEmptySearchBoxPutsTheKeyboardThere) {
     viewer().show();
     action("mkensaku")->trigger();
     EXPECT_TRUE(control<QLineEdit>("Text1")->hasFocus());
-}
-
-TEST_F(ViewerKeyboardTest, AttachmentFolderOpensInTheFileManager) {
-    std::vector<QUrl> opened;
-    bool opens = true;
-    commands().setFolderOpener([&](const QUrl& url) {
-        opened.push_back(url);
-        return opens;
-    });
-    action("mtenpufolder")->trigger();
-    ASSERT_EQ(opened.size(), 1u);
-    EXPECT_EQ(opened[0].toLocalFile().toStdString(), (folder_ / "添付フォルダ").string());
-    EXPECT_TRUE(dialogs_.boxes().empty());
-
-    opens = false;  // no file manager: the user is told
-    action("mtenpufolder")->trigger();
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs_.boxes()[0].text.startsWith("添付フォルダを開けませんでした。"));
 }
 
 }  // namespace
