@@ -17,6 +17,9 @@ int distance(const QRect& a, const QRect& b) {
 }
 
 TEST_F(WindowPlacementAppTest, WindowsOpenOnTheScreenBesideTheMainWindow) {
+    // Configured, so that no dialog opens at start.
+    TempAppFolder::write(folder.korumiIni(), "POP3=pop.example.com\r\n");
+    TempAppFolder::write(folder.dataFile("iniIdPass.ini"), "[EXEINI]\r\nNAME=a\r\nNAME2=b\r\n");
     MainForm& main = start();
     const QRect available = main.screen()->availableGeometry();
     // The main window in the lower right corner, where the old placement left windows far off.
