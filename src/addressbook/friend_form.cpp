@@ -65,8 +65,8 @@ FriendForm::FriendForm(AppContext& app, QWidget* parent)
     ui_->MailListView->setModel(model_);
     ui_->MailListView->setSelectionMode(QAbstractItemView::SingleSelection);
     ui_->Text5->hide();
-    ui_->Text4->setValidator(new TypedLengthValidator(kAddressTypedMax, ui_->Text4));
-    ui_->Text2->setValidator(new TypedLengthValidator(kNameTypedMax, ui_->Text2));
+    new TypedLengthValidator(kAddressTypedMax, ui_->Text4);
+    new TypedLengthValidator(kNameTypedMax, ui_->Text2);
 
     connect(ui_->Command2, &QPushButton::clicked, this, &FriendForm::refreshList);
     connect(ui_->Command1, &QPushButton::clicked, this, &FriendForm::pasteAddress);

@@ -9,7 +9,7 @@ namespace tsubame {
 
 int runCheckCommand(AppContext& app) {
     // What the main window's start-up does before a check can run.
-    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
+    loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
     if (Status st = app.receivedStore().createIfMissing(); !st) {
         std::fprintf(stderr, "%s\n", st.message().c_str());
         return 1;

@@ -39,7 +39,8 @@ QString cliHelpText() {
         "  --help             show this text\n"
         "  --version          show the version\n"
         "\n"
-        "Server settings are read from \"korumi.ini\" in the working directory.\n");
+        "Server settings are kept in \"korumi.ini\" in the application folder (one in the\n"
+        "working directory is read when the application folder has none).\n");
 }
 
 CliOptions parseCliOptions(const QStringList& arguments, const QString& envAppFolder) {

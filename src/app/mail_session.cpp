@@ -6,7 +6,7 @@
 namespace tsubame {
 
 void loadAccountServerSettings(AppContext& app) {
-    loadServerSettings(AppPaths::serverSettingsFile(), app.account);
+    loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
 }
 
 void startMailLibrary(MailLibrary& mail) {

@@ -6,7 +6,8 @@ class AppContext;
 class MailLibrary;
 
 // The start-up steps every run needs, with or without windows: the server settings from
-// "korumi.ini" of the working directory into the shared account settings.
+// "korumi.ini" of the application folder (or the one left in the working directory) into the
+// shared account settings.
 void loadAccountServerSettings(AppContext& app);
 
 // Starts the mail library once per run (header buffers of 8192 characters) and stops it.

@@ -13,6 +13,7 @@
 #include "maillib/nmail.h"
 #include "ui/fonts.h"
 #include "ui/qt_dialogs.h"
+#include "ui/qt_translations.h"
 
 using namespace tsubame;
 
@@ -56,6 +57,7 @@ int runWindows(int argc, char** argv, const CliOptions& options) {
     QApplication::setApplicationName(kApplicationTitle);
     QApplication::setApplicationVersion(TSUBAME_VERSION);
     installFontSubstitutions();
+    installQtJapaneseTranslation();  // without it the standard dialogs stay in English
 
     auto mail = createMailLibrary();
     QtDialogs dialogs;

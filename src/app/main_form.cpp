@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QLocale>
+#include <QPointer>
 #include <QTimer>
 
 #include "addressbook/friend_form.h"
@@ -33,6 +34,15 @@ constexpr int kClockIntervalMs = 20;
 
 constexpr const char* kShowHelpKey = "NUMBER";
 constexpr const char* kAutoOpenViewerKey = "NUMBER2";
+
+// The main window is shown after its load step and takes the keyboard then; a dialog the
+// load step opened takes it back once that show has run.
+void showTakingTheKeyboard(QWidget& dialog) {
+    AppContext::showWindow(dialog);
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        if (dialog.isVisible()) AppContext::showWindow(dialog);
+    });
+}
 
 }  // namespace
 
@@ -148,11 +158,20 @@ void MainForm::countStoredMail() {
 }
 
 void MainForm::openSettingsWhenMissing() {
-    if (app_.account.Pop3Server.empty()) AppContext::showWindow(app_.optionForm());
     IdPassForm& login = app_.idPassForm();
-    if (login.idText().isEmpty() || login.passText().isEmpty()) AppContext::showWindow(login);
-    // The server options dialog stays in front, also of the account dialog shown after it.
-    if (OptionForm* options = app_.loadedOptionForm()) options->raise();
+    const bool loginMissing = login.idText().isEmpty() || login.passText().isEmpty();
+    if (!app_.account.Pop3Server.empty()) {
+        if (loginMissing) showTakingTheKeyboard(login);
+        return;
+    }
+    OptionForm& options = app_.optionForm();
+    showTakingTheKeyboard(options);
+    if (!loginMissing) return;
+    // One dialog at a time: with both open, the keyboard went to the account dialog hidden
+    // behind the server dialog that stays on top. The account dialog follows when it closes.
+    connect(&options, &QDialog::finished, this, [login = QPointer<IdPassForm>(&login)] {
+        if (login) AppContext::showWindow(*login);
+    });
 }
 
 void MainForm::setWideLayout(bool wide) {

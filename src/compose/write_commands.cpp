@@ -35,8 +35,8 @@ void WriteCommands::buildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
     addNewAndOpenItems(*file, [this](const QString& key) { runToolbarKey(key); });
-    connect(addMenuItem(*file, "mprint", QStringLiteral("印刷")), &QAction::triggered, this,
-            &WriteCommands::print);
+    connect(addMenuItem(*file, "mprint", QStringLiteral("印刷"), QKeySequence::Print),
+            &QAction::triggered, this, &WriteCommands::print);
     addMenuSeparator(*file, "mline");
     // Closing without sending, as the window's own stop button does.
     connect(addMenuItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,

@@ -1,8 +1,21 @@
 #include "context/app_context.h"
 
+#include <QApplication>
 #include <stdexcept>
 
+#include "ui/window_placement.h"
+
 namespace tsubame {
+namespace {
+
+// The main window, when one is open (it registers with its context, but this is static).
+const QWidget* mainWindowWidget() {
+    for (const QWidget* widget : QApplication::topLevelWidgets())
+        if (dynamic_cast<const MainWindow*>(widget)) return widget;
+    return nullptr;
+}
+
+}  // namespace
 
 AppContext::AppContext(AppPaths paths, MailLibrary& mail, Dialogs& dialogs)
     : paths_(std::move(paths)), mail_(mail), dialogs_(dialogs) {}
@@ -41,6 +54,8 @@ QWidget* AppContext::loadedWindow(WindowKind kind) const {
 }
 
 void AppContext::showWindow(QWidget& window) {
+    // A window coming up opens beside the main window, wholly on the screen.
+    if (!window.isVisible()) placeOnScreen(window, mainWindowWidget());
     if (window.isMinimized()) window.showNormal();
     window.show();
     window.raise();

@@ -71,8 +71,16 @@ std::filesystem::path AppPaths::quickSaveFolder() const { return resolve("■Tex
 std::filesystem::path AppPaths::flashPage() const { return resolve("Flash/1.html"); }
 std::filesystem::path AppPaths::newDocument() const { return resolve("新規作成.TXT"); }
 
-std::filesystem::path AppPaths::serverSettingsFile() {
-    return resolveCaseInsensitive(std::filesystem::current_path(), "korumi.ini");
+std::filesystem::path AppPaths::serverSettingsFile() const { return resolve("korumi.ini"); }
+
+std::filesystem::path AppPaths::serverSettingsFileToRead() const {
+    const std::filesystem::path own = serverSettingsFile();
+    std::error_code ec;
+    if (std::filesystem::exists(own, ec)) return own;
+    const std::filesystem::path workingDir = std::filesystem::current_path(ec);
+    if (ec) return own;
+    const std::filesystem::path left = resolveCaseInsensitive(workingDir, "korumi.ini");
+    return std::filesystem::exists(left, ec) ? left : own;
 }
 
 std::filesystem::path executableFolder() {

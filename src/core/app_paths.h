@@ -31,8 +31,12 @@ class AppPaths {
     std::filesystem::path flashPage() const;          // "Flash/1.html"
     std::filesystem::path newDocument() const;        // "新規作成.TXT"
 
-    // "korumi.ini" lives in the current working directory, not in the application folder.
-    static std::filesystem::path serverSettingsFile();
+    // "korumi.ini" lives in the application folder, so that the settings do not depend on
+    // the folder the program is started from. Saving always goes there.
+    std::filesystem::path serverSettingsFile() const;
+    // The file to read: the application folder's; when it has none, one left in the working
+    // directory by an older installation (the next save moves the settings to the folder).
+    std::filesystem::path serverSettingsFileToRead() const;
 
     std::filesystem::path resolve(std::string_view relative) const {
         return resolveCaseInsensitive(appFolder_, relative);

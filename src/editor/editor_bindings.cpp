@@ -56,24 +56,26 @@ QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& butt
     return bar;
 }
 
-QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption) {
+QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut) {
     QAction* action = menu.addAction(caption);
     action->setObjectName(name);
+    action->setShortcut(shortcut);
     return action;
 }
 
 void addMenuSeparator(QMenu& menu, const char* name) { menu.addSeparator()->setObjectName(name); }
 
 void addNewAndOpenItems(QMenu& menu, std::function<void(const QString&)> runKey) {
-    QObject::connect(addMenuItem(menu, "mnew", QStringLiteral("新規作成")), &QAction::triggered,
-                     &menu, [runKey] { runKey(QStringLiteral("New")); });
-    QObject::connect(addMenuItem(menu, "mopen", QStringLiteral("開く")), &QAction::triggered, &menu,
-                     [runKey] { runKey(QStringLiteral("Open")); });
+    QObject::connect(addMenuItem(menu, "mnew", QStringLiteral("新規作成"), QKeySequence::New),
+                     &QAction::triggered, &menu, [runKey] { runKey(QStringLiteral("New")); });
+    QObject::connect(addMenuItem(menu, "mopen", QStringLiteral("開く"), QKeySequence::Open),
+                     &QAction::triggered, &menu, [runKey] { runKey(QStringLiteral("Open")); });
 }
 
 void addSelectAndJumpItems(QMenu& menu, QTextEdit& body) {
-    QObject::connect(addMenuItem(menu, "mall", QStringLiteral("全て選択")), &QAction::triggered,
-                     &menu, [&body] { selectAllText(body); });
+    QObject::connect(addMenuItem(menu, "mall", QStringLiteral("全て選択"), QKeySequence::SelectAll),
+                     &QAction::triggered, &menu, [&body] { selectAllText(body); });
     QObject::connect(addMenuItem(menu, "matamajump", QStringLiteral("文頭へジャンプ")),
                      &QAction::triggered, &menu, [&body] { jumpToTop(body); });
     QObject::connect(addMenuItem(menu, "mbunmatujump", QStringLiteral("文末へジャンプ")),
@@ -81,13 +83,13 @@ void addSelectAndJumpItems(QMenu& menu, QTextEdit& body) {
 }
 
 void addClipboardItems(QMenu& menu, QTextEdit& body) {
-    QObject::connect(addMenuItem(menu, "mcut", QStringLiteral("切り取り")), &QAction::triggered,
-                     &menu, [&body] { cutText(body); });
-    QObject::connect(addMenuItem(menu, "mcopy", QStringLiteral("コピー")), &QAction::triggered,
-                     &menu, [&body] { copyText(body); });
+    QObject::connect(addMenuItem(menu, "mcut", QStringLiteral("切り取り"), QKeySequence::Cut),
+                     &QAction::triggered, &menu, [&body] { cutText(body); });
+    QObject::connect(addMenuItem(menu, "mcopy", QStringLiteral("コピー"), QKeySequence::Copy),
+                     &QAction::triggered, &menu, [&body] { copyText(body); });
     // Pasted text takes the body's own format.
-    QObject::connect(addMenuItem(menu, "mpaste", QStringLiteral("貼り付け")), &QAction::triggered,
-                     &menu, [&body] { pasteText(body); });
+    QObject::connect(addMenuItem(menu, "mpaste", QStringLiteral("貼り付け"), QKeySequence::Paste),
+                     &QAction::triggered, &menu, [&body] { pasteText(body); });
 }
 
 QIcon glyphIcon(const QString& glyph, bool bold, bool italic, bool underline) {

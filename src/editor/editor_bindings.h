@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeySequence>
 #include <QString>
 #include <functional>
 #include <vector>
@@ -43,16 +44,18 @@ void addKeyedButtons(QToolBar& bar, const std::vector<ToolButton>& buttons,
 QToolBar* buildKeyedToolBar(QWidget* parent, const std::vector<ToolButton>& buttons,
                             std::function<void(const QString&)> onKey);
 
-// A menu entry whose object name is the name of its control ("mnew", "mcut" ...), and a
-// separator named the same way.
-QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption);
+// A menu entry whose object name is the name of its control ("mnew", "mcut" ...), with its
+// keyboard shortcut (shown in the menu), and a separator named the same way.
+QAction* addMenuItem(QMenu& menu, const char* name, const QString& caption,
+                     const QKeySequence& shortcut = {});
 void addMenuSeparator(QMenu& menu, const char* name);
-// The file menu's first two entries, "新規作成" (mnew) and "開く" (mopen), which run the
-// toolbar's keys "New" and "Open".
+// The file menu's first two entries, "新規作成" (mnew, Ctrl+N) and "開く" (mopen, Ctrl+O), which
+// run the toolbar's keys "New" and "Open".
 void addNewAndOpenItems(QMenu& menu, std::function<void(const QString&)> runKey);
-// The edit-menu entries both windows share, acting on their body: "全て選択" (mall),
+// The edit-menu entries both windows share, acting on their body: "全て選択" (mall, Ctrl+A),
 // "文頭へジャンプ" (matamajump) and "文末へジャンプ" (mbunmatujump); and the clipboard entries
-// "切り取り" (mcut), "コピー" (mcopy) and "貼り付け" (mpaste).
+// "切り取り" (mcut, Ctrl+X), "コピー" (mcopy, Ctrl+C) and "貼り付け" (mpaste, Ctrl+V). A text box
+// with the focus keeps its own handling of these keys.
 void addSelectAndJumpItems(QMenu& menu, QTextEdit& body);
 void addClipboardItems(QMenu& menu, QTextEdit& body);
 

@@ -32,7 +32,7 @@ void OptionForm::acceptSettings() {
     account.Pop3Server = ui_->Pop3Text->text().toStdString();
     account.MailAddress = ui_->MailText->text().toStdString();
     account.UseApop = ui_->ApopCheck->isChecked() ? 1 : 0;
-    if (Status status = saveServerSettings(AppPaths::serverSettingsFile(), account); !status) {
+    if (Status status = saveServerSettings(app_.paths().serverSettingsFile(), account); !status) {
         app_.dialogs().notice(this, QStringLiteral("サーバー設定を保存できませんでした。\n") +
                                         QString::fromStdString(status.message()));
     }

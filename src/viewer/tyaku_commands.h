@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "viewer/quick_save.h"
 #include "viewer/reader_search.h"
@@ -10,6 +11,7 @@
 class QEvent;
 class QPushButton;
 class QTextEdit;
+class QUrl;
 class QWidget;
 
 namespace tsubame {
@@ -35,9 +37,18 @@ class TyakuCommands : public QObject {
     void reply();                // Command5
 
     // The edit menu's own commands.
-    void find();       // mkensaku
-    void findNext();   // mtugikensaku
-    void selectAll();  // mall
+    void find();           // mkensaku
+    void findNext();       // mtugikensaku
+    void selectAll();      // mall
+    void findFromMenu();   // mkensaku and Ctrl+F: find; an empty search box takes the focus
+    void searchFromBox();  // Enter in the search box: find, then find next for the same text
+
+    // "添付フォルダを開く": the attachment folder in the desktop's file manager.
+    void openAttachmentFolder();
+    // How the folder reaches the file manager; tests replace it. False when it could not.
+    void setFolderOpener(std::function<bool(const QUrl&)> opener) {
+        openFolder_ = std::move(opener);
+    }
     const ReaderSearch& search() const { return search_; }
 
     // The toolbar's click, by key (exact comparison; unknown keys do nothing).
@@ -73,6 +84,8 @@ class TyakuCommands : public QObject {
     TyakuForm& form_;
     QWidget* client_;  // the window's central widget
     ReaderSearch search_;
+    QString searchedFromBox_;  // the text of the last search, for Enter in the box
+    std::function<bool(const QUrl&)> openFolder_;
 };
 
 // The viewer's command object (nullptr when the window has none).

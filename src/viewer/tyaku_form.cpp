@@ -83,6 +83,7 @@ TyakuForm::TyakuForm(AppContext& app, QWidget* parent)
     ui_->MailListView->setModel(model_);
     ui_->MailListView->setItemDelegate(new ListCellDelegate(ui_->MailListView));
     ui_->MailListView->viewport()->installEventFilter(this);
+    ui_->MailListView->installEventFilter(this);
 
     QFont boxFont(QStringLiteral("ＭＳ Ｐゴシック"));
     boxFont.setPointSizeF(9.75);
@@ -111,6 +112,7 @@ TyakuForm::~TyakuForm() {
     // Objects that watch the child widgets go first: the children send events while the
     // base class destroys them, when this window is no longer a whole TyakuForm.
     ui_->MailListView->viewport()->removeEventFilter(this);
+    ui_->MailListView->removeEventFilter(this);
     delete findChild<QObject*>(QStringLiteral("TyakuCommands"), Qt::FindDirectChildrenOnly);
 }
 
@@ -225,6 +227,15 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->MailListView->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         showSelectedMail();
+    if (watched == ui_->MailListView && event->type() == QEvent::KeyPress) {
+        // A key that moves the selection (arrows, page keys, Home, End) shows the newly
+        // selected mail, as a click does. The list handles the key first.
+        const int before = selectedRecord();
+        const bool handled = static_cast<QObject*>(ui_->MailListView)->event(event);
+        const int after = selectedRecord();
+        if (after > 0 && after != before) showSelectedMail();
+        return handled;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

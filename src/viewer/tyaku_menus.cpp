@@ -1,4 +1,6 @@
 // The viewer's menus, toolbar, buttons, search and print.
+#include <QAction>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -7,6 +9,8 @@
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
+#include <filesystem>
 
 #include "context/app_context.h"
 #include "editor/editing_commands.h"
@@ -24,7 +28,11 @@ constexpr int kTwipsPerPixel = 15;
 }  // namespace
 
 TyakuCommands::TyakuCommands(AppContext& app, TyakuForm& form)
-    : QObject(&form), app_(app), form_(form), client_(form.centralWidget()) {
+    : QObject(&form),
+      app_(app),
+      form_(form),
+      client_(form.centralWidget()),
+      openFolder_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     setObjectName("TyakuCommands");
     const QSize designed = form_.size();
     buildMenus();
@@ -64,10 +72,13 @@ void TyakuCommands::buildMenus() {
     QMenu* file = bar->addMenu(QStringLiteral("ファイル(&F)"));
     file->setObjectName("mFile");
     addNewAndOpenItems(*file, [this](const QString& key) { runToolbarKey(key); });
-    connect(addMenuItem(*file, "msave", QStringLiteral("名前を付けて保存")), &QAction::triggered,
-            this, &TyakuCommands::saveUnderChosenName);
-    // Printing is on the toolbar only; this entry does nothing.
-    addMenuItem(*file, "mprint", QStringLiteral("印刷"));
+    connect(addMenuItem(*file, "msave", QStringLiteral("名前を付けて保存"), QKeySequence::Save),
+            &QAction::triggered, this, &TyakuCommands::saveUnderChosenName);
+    // The entry prints as the toolbar's button does (it once did nothing).
+    connect(addMenuItem(*file, "mprint", QStringLiteral("印刷"), QKeySequence::Print),
+            &QAction::triggered, this, &TyakuCommands::print);
+    connect(addMenuItem(*file, "mtenpufolder", QStringLiteral("添付フォルダを開く")),
+            &QAction::triggered, this, &TyakuCommands::openAttachmentFolder);
     addMenuSeparator(*file, "mline");
     connect(addMenuItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
             &QWidget::close);
@@ -76,11 +87,25 @@ void TyakuCommands::buildMenus() {
     edit->setObjectName("medit");
     addSelectAndJumpItems(*edit, reader());
     addMenuSeparator(*edit, "mline2");
-    connect(addMenuItem(*edit, "mkensaku", QStringLiteral("検索")), &QAction::triggered, this,
-            &TyakuCommands::find);
-    connect(addMenuItem(*edit, "mtugikensaku", QStringLiteral("次を検索")), &QAction::triggered,
-            this, &TyakuCommands::findNext);
+    connect(
+        addMenuItem(*edit, "mkensaku", QStringLiteral("検索"), QKeySequence(Qt::CTRL | Qt::Key_F)),
+        &QAction::triggered, this, &TyakuCommands::findFromMenu);
+    connect(
+        addMenuItem(*edit, "mtugikensaku", QStringLiteral("次を検索"), QKeySequence(Qt::Key_F3)),
+        &QAction::triggered, this, &TyakuCommands::findNext);
     addClipboardItems(*edit, reader());
+
+    // Delete in the list removes the selected mail, as "一件削除" does; in the reader and the
+    // boxes the key keeps its editing meaning.
+    auto* deleteMail = new QAction(QStringLiteral("一件削除"), form_.mailList());
+    deleteMail->setObjectName("DeleteMailKey");
+    deleteMail->setShortcut(QKeySequence::Delete);
+    deleteMail->setShortcutContext(Qt::WidgetShortcut);
+    form_.mailList()->addAction(deleteMail);
+    connect(deleteMail, &QAction::triggered, &form_, &TyakuForm::deleteSelectedMail);
+    // Enter in the search box searches: the first time from the top, then for the next match.
+    connect(&control<QLineEdit>("Text1"), &QLineEdit::returnPressed, this,
+            &TyakuCommands::searchFromBox);
 }
 
 void TyakuCommands::buildToolBar() {
@@ -136,9 +161,38 @@ void TyakuCommands::runToolbarKey(const QString& key) {
 
 int TyakuCommands::print() { return printBody(reader(), app_.dialogs(), &form_); }
 
-void TyakuCommands::find() { search_.find(reader(), control<QLineEdit>("Text1").text()); }
+void TyakuCommands::find() {
+    searchedFromBox_ = control<QLineEdit>("Text1").text();
+    search_.find(reader(), searchedFromBox_);
+}
 
-void TyakuCommands::findNext() { search_.findNext(reader(), control<QLineEdit>("Text1").text()); }
+void TyakuCommands::findNext() {
+    searchedFromBox_ = control<QLineEdit>("Text1").text();
+    search_.findNext(reader(), searchedFromBox_);
+}
+
+void TyakuCommands::findFromMenu() {
+    find();
+    // With nothing to look for yet, the keyboard goes to the search box (Ctrl+F).
+    auto& box = control<QLineEdit>("Text1");
+    if (box.text().isEmpty()) box.setFocus(Qt::ShortcutFocusReason);
+}
+
+void TyakuCommands::searchFromBox() {
+    const bool sameText = control<QLineEdit>("Text1").text() == searchedFromBox_;
+    if (sameText && search_.lastFound() > 0)
+        findNext();
+    else
+        find();
+}
+
+void TyakuCommands::openAttachmentFolder() {
+    const std::filesystem::path folder = app_.paths().attachmentFolder();
+    const QString path = QString::fromStdString(folder.string());
+    std::error_code error;
+    if (!std::filesystem::is_directory(folder, error) || !openFolder_(QUrl::fromLocalFile(path)))
+        app_.dialogs().notice(&form_, QStringLiteral("添付フォルダを開けませんでした。\n") + path);
+}
 
 void TyakuCommands::selectAll() { selectAllText(reader()); }
 

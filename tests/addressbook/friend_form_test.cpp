@@ -231,5 +231,32 @@ TEST_F(FriendFormTest, TypingIsLimitedButProgramTextIsNot) {
     EXPECT_EQ(text("Text2").size(), 40);
 }
 
+TEST_F(FriendFormTest, PasteIsCutToTheLimitInsteadOfRefused) {
+    const QString a70(70, QLatin1Char('a'));
+    struct Case {
+        const char* box;
+        QString before;
+        int cursor;
+        QString clipboard;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"Text4", "", 0, a70, QString(60, QLatin1Char('a'))},
+        {"Text4", "xy", 1, a70, "x" + QString(58, QLatin1Char('a')) + "y"},
+        {"Text4", QString(60, QLatin1Char('z')), 60, "a", QString(60, QLatin1Char('z'))},
+        {"Text2", "", 0, QString(35, QChar(0x82B1)), QString(30, QChar(0x82B1))},
+    };
+    FriendForm& form = open();
+    for (const Case& c : cases) {
+        auto* box = child<QLineEdit>(form, c.box);
+        box->setText(c.before);
+        box->setCursorPosition(c.cursor);
+        QGuiApplication::clipboard()->setText(c.clipboard);
+        QKeyEvent paste(QEvent::KeyPress, Qt::Key_V, Qt::ControlModifier);
+        QApplication::sendEvent(box, &paste);
+        EXPECT_EQ(box->text(), c.expected) << c.box << " " << c.before.toStdString();
+    }
+}
+
 }  // namespace
 }  // namespace tsubame::testing

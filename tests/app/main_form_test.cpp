@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QElapsedTimer>
@@ -54,12 +55,31 @@ TEST_F(MainFormTest, FirstStartWithNoFilesOpensBothSettingsDialogs) {
 
     ASSERT_NE(app->loadedOptionForm(), nullptr);
     EXPECT_TRUE(app->loadedOptionForm()->isVisible());
-    ASSERT_NE(app->loadedIdPassForm(), nullptr);
-    EXPECT_TRUE(app->loadedIdPassForm()->isVisible());
+    ASSERT_NE(app->loadedIdPassForm(), nullptr);  // loaded; shown once the first one closes
+    EXPECT_FALSE(app->loadedIdPassForm()->isVisible());
     EXPECT_TRUE(dialogs.boxes().empty());
     EXPECT_FALSE(main.isWideLayout());
     EXPECT_EQ(main.width(), 2190 / 15);
     EXPECT_EQ(main.height(), 4770 / 15);
+}
+
+TEST_F(MainFormTest, FirstStartOpensTheAccountDialogWhenTheServerDialogCloses) {
+    for (const char* button : {"OKCommand", "CancelCommand"}) {
+        restart().show();
+        OptionForm* options = app->loadedOptionForm();
+        ASSERT_NE(options, nullptr);
+        QCoreApplication::processEvents();
+        // The one dialog shown is the one in front, and it has the keyboard.
+        EXPECT_EQ(QApplication::activeWindow(), options);
+        EXPECT_FALSE(app->loadedIdPassForm()->isVisible());
+
+        options->findChild<QPushButton*>(button)->click();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(app->loadedIdPassForm()->isVisible()) << button;
+        EXPECT_EQ(QApplication::activeWindow(), app->loadedIdPassForm()) << button;
+        app->loadedIdPassForm()->close();
+        processDeletes();
+    }
 }
 
 TEST_F(MainFormTest, ConfiguredStartOpensNoDialogAndStartsTheLibraryOnce) {

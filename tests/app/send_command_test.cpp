@@ -28,7 +28,7 @@ class SendCommandTest : public ::testing::Test {
                        "SMTP=smtp.example.com\r\nPOP3=pop.example.com\r\n"
                        "MAIL=me@example.com\r\nAPOP=0\r\n");
         app = std::make_unique<testing::TestAppContext>(AppPaths(folder.path()), mail, dialogs);
-        loadServerSettings(AppPaths::serverSettingsFile(), app->account);  // as start-up does
+        loadServerSettings(app->paths().serverSettingsFileToRead(), app->account);  // as start-up
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME", "user"));
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME2", "pass"));
         writeFileBytes("body.txt", "こんにちは\n二行目\n");

@@ -9,8 +9,8 @@
 namespace tsubame::testing {
 
 // A fresh application folder with the installed folders ("★MailData", "添付フォルダ",
-// "■TextQuickSave", "Flash"), and a fresh working directory (where "korumi.ini" lives) for
-// the lifetime of the object. The previous working directory comes back at destruction.
+// "■TextQuickSave", "Flash"), and a fresh working directory (the process's, for the lifetime
+// of the object). The previous working directory comes back at destruction.
 class TempAppFolder {
   public:
     TempAppFolder();
@@ -24,7 +24,9 @@ class TempAppFolder {
     std::filesystem::path dataFile(const std::string& name) const {
         return folder_ / "★MailData" / name;
     }
-    std::filesystem::path korumiIni() const { return workDir_ / "korumi.ini"; }
+    // The server settings of the application folder, and one left in the working directory.
+    std::filesystem::path korumiIni() const { return folder_ / "korumi.ini"; }
+    std::filesystem::path workDirKorumiIni() const { return workDir_ / "korumi.ini"; }
 
     // Whole-file helpers for setting up and checking files (bytes as stored).
     static void write(const std::filesystem::path& path, const std::string& bytes);

@@ -47,13 +47,15 @@ TEST_F(ViewerPrintTest, TwoCopiesAreTwoPrintJobs) {
     EXPECT_TRUE(dialogs_.boxes().empty());
 }
 
-TEST_F(ViewerPrintTest, TheToolbarPrintsAndTheFileMenuEntryDoesNothing) {
+TEST_F(ViewerPrintTest, TheToolbarAndTheFileMenuEntryPrint) {
     viewer().reader()->setPlainText("text");
+    dialogs_.printNext(pdf("menu.pdf"), 1);
     action("mprint")->trigger();
-    EXPECT_EQ(dialogs_.printDialogsShown(), 0);
+    EXPECT_EQ(dialogs_.printDialogsShown(), 1);
+    EXPECT_TRUE(std::filesystem::exists(folder_ / "menu.pdf"));
     dialogs_.printNext(pdf("tb.pdf"), 1);
     commands().runToolbarKey("Print");
-    EXPECT_EQ(dialogs_.printDialogsShown(), 1);
+    EXPECT_EQ(dialogs_.printDialogsShown(), 2);
     EXPECT_TRUE(std::filesystem::exists(folder_ / "tb.pdf"));
 }
 
