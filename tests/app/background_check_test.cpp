@@ -104,15 +104,22 @@ TEST_F(BackgroundCheckTest, WindowRepaintsAndShowsProgressWhileASlowCheckRuns) {
 
 // A stop asked for during mail 2: mails 1 and 2 are stored and removed, 3 to 5 stay.
 TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest) {
-    const std::vector<std::pair<const char*, std::function<void(BackgroundCheckTest&)>>> stops = {
-        {"the button", [](BackgroundCheckTest& t) { t.receiveButton()->click(); }},
+    struct Stop {
+        const char* how;
+        std::function<void(BackgroundCheckTest&)> stop;
+        QString newMailCount;  // closing the window ends the program: nothing more is shown
+    };
+    const std::vector<Stop> stops = {
+        {"the button", [](BackgroundCheckTest& t) { t.receiveButton()->click(); }, "2"},
         {"Esc",
          [](BackgroundCheckTest& t) {
              QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
              QApplication::sendEvent(t.main_.get(), &escape);
-         }},
+         },
+         "2"},
+        {"closing the main window", [](BackgroundCheckTest& t) { t.main_->close(); }, ""},
     };
-    for (const auto& [how, stop] : stops) {
+    for (const auto& [how, stop, newMailCount] : stops) {
         SCOPED_TRACE(how);
         mail_.mailbox.clear();
         std::filesystem::remove(storePath());
@@ -134,15 +141,16 @@ TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest)
             waitFor(stopped, 1s);
         };
         receiveButton()->click();
-        ASSERT_TRUE(processUntil([this] { return newMailCountShown(); }));
+        ASSERT_TRUE(processUntil([&] { return stopped && !main_->checkRunning(); }));
+        QApplication::processEvents();
 
         EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1", "件名2"}));
         ASSERT_EQ(mail_.mailbox.size(), 3u);
         EXPECT_EQ(cp932ToUtf8(mail_.mailbox.front().subject), "件名3");
         EXPECT_EQ(callsNamed("GetMail "), 2);
         EXPECT_EQ(callsNamed("Close"), 1);
-        EXPECT_EQ(mainText("Text6"), QStringLiteral("2"));
-        EXPECT_TRUE(receiveButton()->isEnabled());
+        EXPECT_EQ(mainText("Text6"), newMailCount);
+        EXPECT_TRUE(receiveButton()->isEnabled() || newMailCount.isEmpty());
         EXPECT_TRUE(dialogs_.boxes().empty());
         mail_.calls.clear();
     }
