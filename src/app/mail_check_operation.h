@@ -1,5 +1,15 @@
 #pragma once
 
+#include <QObject>
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "receive/mail_check.h"
+
+class QThread;
+
 namespace tsubame {
 
 class AppContext;
@@ -7,10 +17,56 @@ class AppContext;
 struct MailCheckOutcome {
     int count = 0;          // what the check puts into Text6
     bool completed = true;  // false: no connection, login refused, store error
+    bool stopped = false;   // the user stopped it; the mails not taken in stay on the server
 };
 
-// The mail check behind the main window's receive button. Uses the main window when one is
-// registered in app, and the viewer (created hidden when needed) as the staging area.
+// The mail check behind the main window's receive button, on the calling thread (the command
+// line). Uses the main window when one is registered in app, and the viewer (created hidden
+// when needed) as the staging area.
 MailCheckOutcome runMailCheck(AppContext& app);
+
+// The mail check on a thread of its own, so that the windows keep working meanwhile. What the
+// check tells the windows reaches them on the GUI thread, in order; the check never waits for
+// the GUI thread, so nothing the GUI thread waits for can be held by a check that waits for it.
+class BackgroundMailCheck : public QObject {
+    Q_OBJECT
+  public:
+    explicit BackgroundMailCheck(AppContext& app, QObject* parent = nullptr);
+    // Stops a running check after its current mail and waits for it.
+    ~BackgroundMailCheck() override;
+
+    // Starts a check; false when one is running.
+    bool start();
+    // The check ends after the mail it is taking in.
+    void requestStop();
+    bool running() const { return thread_ != nullptr; }
+    bool stopRequested() const { return stop_; }
+    // Stops the check and waits for its thread (the end of the program).
+    void stopAndWait();
+
+  signals:
+    // done of total mails taken in.
+    void progressed(int done, int total);
+    // The results are shown (status, count, layout, viewer) when this comes.
+    void finished(const tsubame::MailCheckOutcome& outcome);
+
+  private:
+    struct Run;
+    class ThreadHost;
+    friend class ThreadHost;
+
+    void showNotice(const std::string& text, const std::string& title);
+    void finish();
+
+    AppContext& app_;
+    // The windows the check talks to; shared with a message box that may still be open.
+    std::shared_ptr<MailCheckHost> windows_;
+    QThread* thread_ = nullptr;
+    std::shared_ptr<Run> run_;
+    std::atomic<bool> stop_ = false;
+    // Message boxes of the check, one after the other in the order the check gave them.
+    std::deque<std::pair<std::string, std::string>> notices_;
+    bool showingNotice_ = false;
+};
 
 }  // namespace tsubame

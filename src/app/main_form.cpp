@@ -3,8 +3,10 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QKeyEvent>
 #include <QLocale>
 #include <QPointer>
+#include <QProgressBar>
 #include <QTimer>
 
 #include "addressbook/friend_form.h"
@@ -31,6 +33,9 @@ constexpr int kNarrowWidth = 2190 / kTwipsPerPixel;
 constexpr int kWideWidth = 8400 / kTwipsPerPixel;
 constexpr int kClientHeight = 4770 / kTwipsPerPixel;
 constexpr int kClockIntervalMs = 20;
+
+const QString kReceiveCaption = QStringLiteral("     メール受信");
+const QString kStopCaption = QStringLiteral("     中止");
 
 constexpr const char* kShowHelpKey = "NUMBER";
 constexpr const char* kAutoOpenViewerKey = "NUMBER2";
@@ -63,6 +68,7 @@ MainForm::MainForm(AppContext& app, QWidget* parent)
     connectControls();
     installHoverHelp();
     applyShowHelp();
+    setupCheckProgress();
 
     clock_ = new QTimer(this);
     clock_->setObjectName("Timer2");
@@ -195,9 +201,55 @@ QString MainForm::storedMailCount() const { return ui_->Text4->text(); }
 bool MainForm::showHelpChecked() const { return ui_->Check1->isChecked(); }
 bool MainForm::autoOpenViewerChecked() const { return ui_->Check2->isChecked(); }
 
+void MainForm::setupCheckProgress() {
+    check_ = new BackgroundMailCheck(app_, this);
+    connect(check_, &BackgroundMailCheck::progressed, this, &MainForm::showCheckProgress);
+    connect(check_, &BackgroundMailCheck::finished, this, &MainForm::checkFinished);
+
+    // "n / N" over a bar in the colour of the receive button, where the status line is.
+    checkProgress_ = new QProgressBar(ui_->Text3->parentWidget());
+    checkProgress_->setObjectName("CheckProgress");
+    checkProgress_->setGeometry(ui_->Text3->geometry());
+    checkProgress_->setFormat(QStringLiteral("%v / %m"));
+    checkProgress_->setAlignment(Qt::AlignCenter);
+    checkProgress_->setStyleSheet(QStringLiteral(
+        "QProgressBar { background-color: #ffffff; color: #000000; border: 1px solid #808080; }"
+        "QProgressBar::chunk { background-color: #ff8080; }"));
+    checkProgress_->hide();
+}
+
+bool MainForm::checkRunning() const { return check_->running(); }
+
 void MainForm::receiveMail() {
-    setWideLayout(false);
-    runMailCheck(app_);
+    if (checkRunning()) {
+        stopCheck();
+        return;
+    }
+    // The window keeps its width while the check runs; it widens when new mail came.
+    ui_->Command4->setText(kStopCaption);
+    checkProgress_->setRange(0, 0);  // busy until the number of mails is known
+    checkProgress_->show();
+    checkProgress_->raise();
+    ui_->Text3->hide();
+    check_->start();
+}
+
+void MainForm::stopCheck() {
+    check_->requestStop();
+    // Pressed once is enough; the button comes back when the current mail is in.
+    ui_->Command4->setEnabled(false);
+}
+
+void MainForm::showCheckProgress(int done, int total) {
+    checkProgress_->setRange(0, total);
+    checkProgress_->setValue(done);
+}
+
+void MainForm::checkFinished(const MailCheckOutcome&) {
+    checkProgress_->hide();
+    ui_->Text3->show();
+    ui_->Command4->setText(kReceiveCaption);
+    ui_->Command4->setEnabled(true);
 }
 
 void MainForm::updateClock() {
@@ -217,6 +269,15 @@ bool MainForm::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
+void MainForm::keyPressEvent(QKeyEvent* event) {
+    // Esc stops a running check, like the button that reads "中止" then.
+    if (event->key() == Qt::Key_Escape && checkRunning()) {
+        stopCheck();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void MainForm::closeEvent(QCloseEvent* event) {
     unload();
     event->accept();
@@ -226,6 +287,9 @@ void MainForm::unload() {
     if (unloaded_) return;
     unloaded_ = true;
     clock_->stop();
+    // A running check ends after its current mail; what it took in is removed from the
+    // server at its close, before the library stops.
+    check_->stopAndWait();
     const SettingsFiles settings = app_.settingsFiles();
     // Each write replaces the whole file or leaves it as it was; stop at the first failure.
     Status saved = settings.writeWindowOption(kShowHelpKey, showHelpChecked() ? 1 : 0);

@@ -9,6 +9,7 @@
 #include "context/main_window.h"
 
 class QCheckBox;
+class QProgressBar;
 class QTimer;
 
 namespace Ui {
@@ -18,7 +19,9 @@ class MainForm;
 namespace tsubame {
 
 class AppContext;
+class BackgroundMailCheck;
 class HoverHelp;
+struct MailCheckOutcome;
 
 // The main window: start-up, the main buttons, counters, clock and help line. Closing it
 // saves the window options, stops the mail library and unloads every other window.
@@ -44,8 +47,10 @@ class MainForm : public QWidget, public MainWindow {
     bool autoOpenViewerChecked() const;     // Check2 (AutoOpenViewer)
     bool isWideLayout() const { return wide_; }
 
-    // Command4: narrow layout, then the mail check.
+    // Command4: starts the mail check on a thread of its own; while it runs the button reads
+    // "中止" and stops it after the current mail, as Esc does.
     void receiveMail();
+    bool checkRunning() const;
 
     // How the "HP" button reaches the desktop's browser; tests replace it.
     void setUrlOpener(std::function<void(const QUrl&)> opener) { openUrl_ = std::move(opener); }
@@ -56,6 +61,7 @@ class MainForm : public QWidget, public MainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -68,11 +74,17 @@ class MainForm : public QWidget, public MainWindow {
     void applyShowHelp();
     void updateClock();
     void unload();
+    void setupCheckProgress();
+    void stopCheck();
+    void showCheckProgress(int done, int total);
+    void checkFinished(const MailCheckOutcome& outcome);
 
     AppContext& app_;
     std::unique_ptr<Ui::MainForm> ui_;
     HoverHelp* hoverHelp_ = nullptr;
     QTimer* clock_ = nullptr;
+    BackgroundMailCheck* check_ = nullptr;
+    QProgressBar* checkProgress_ = nullptr;  // in place of Text3 while a check runs
     std::function<void(const QUrl&)> openUrl_;
     bool wide_ = false;
     bool unloaded_ = false;

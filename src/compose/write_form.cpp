@@ -2,8 +2,11 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFocusEvent>
 #include <QMouseEvent>
+#include <QPointer>
+#include <QProgressBar>
 #include <QTextCursor>
 
 #include "addressbook/hover_help_option.h"
@@ -11,6 +14,7 @@
 #include "compose/compose_texts.h"
 #include "compose/write_commands.h"
 #include "context/app_context.h"
+#include "context/background_work.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
@@ -67,6 +71,18 @@ WriteForm::WriteForm(AppContext& app, QWidget* parent)
     connectControls();
     installHoverHelp();
     new WriteCommands(app_, *this);  // menus, toolbar and print
+
+    // "n / N" of a to-all send, at the right end of the status strip, past the status text.
+    sendProgress_ = new QProgressBar(ui_->Picture3);
+    sendProgress_->setObjectName("SendProgress");
+    const QRect status = ui_->Label7->geometry();
+    sendProgress_->setGeometry(status.right() - 130, status.top(), 130, status.height());
+    sendProgress_->setFormat(QStringLiteral("%v / %m"));
+    sendProgress_->setAlignment(Qt::AlignCenter);
+    sendProgress_->setStyleSheet(QStringLiteral(
+        "QProgressBar { background-color: #ffffff; color: #000000; border: 1px solid #808080; }"
+        "QProgressBar::chunk { background-color: #80c080; }"));
+    sendProgress_->hide();
     // Sized after the menus exist: an empty menu bar is lower, and the client area would
     // lose the status line and the bottom of the mode frame.
     setClientWidth(kClientWidth);
@@ -261,6 +277,7 @@ QString WriteForm::plainBodyWithCrLf() const {
 // A send that fails for any recipient leaves the message in the window so that nothing is
 // lost; only a send in which every pass got through clears and closes it.
 void WriteForm::sendMail() {
+    if (sending_) return;
     const QString recipientBefore = ui_->ToText->text();
     const bool listWasVisible = ui_->List2->isVisible();
     const bool addWasEnabled = ui_->Command9->isEnabled();
@@ -287,23 +304,43 @@ void WriteForm::sendMail() {
     message.attachments = ui_->AttachText->text().toStdString();
     message.fortune = ui_->Check1->isChecked();
 
+    // The passes run on a thread of their own; what they show is done on the GUI thread
+    // before the pass goes on. The window may be gone by then (the end of the program).
+    QPointer<WriteForm> self(this);
+    const int passCount = static_cast<int>(passes.size());
     SendHooks hooks;
-    hooks.passStarting = [this, toAll](int, const PassRecipient& recipient) {
-        if (toAll) ui_->ToText->setText(QString::fromStdString(recipient.shown));
-        ui_->Label7->setText(kSending);
-        ui_->Label7->repaint();
+    hooks.passStarting = [self, toAll, passCount](int pass, const PassRecipient& recipient) {
+        callOnGui([&] {
+            if (!self) return;
+            if (toAll) self->ui_->ToText->setText(QString::fromStdString(recipient.shown));
+            self->ui_->Label7->setText(kSending);
+            if (toAll) self->showSendProgress(pass, passCount);
+        });
     };
-    hooks.passFailed = [this](int, const std::string&, const std::string& error) {
-        app_.dialogs().messageBox(this, QString::fromStdString(error), kSendErrorTitle,
-                                  BoxButtons::Ok, BoxIcon::None);
+    hooks.passFailed = [self, this](int, const std::string&, const std::string& error) {
+        callOnGui([&] {
+            if (!self) return;
+            app_.dialogs().messageBox(self, QString::fromStdString(error), kSendErrorTitle,
+                                      BoxButtons::Ok, BoxIcon::None);
+        });
     };
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    setCursor(Qt::BusyCursor);
     SettingsFiles settings = app_.settingsFiles();
-    applySmtpLogin(app_.mail(), app_.account, settings.readLogin("NAME"),
-                   settings.readLogin("NAME2"));
-    SendReport report = runSendPasses(app_.mail(), message, passes, hooks);
-    QApplication::restoreOverrideCursor();
+    const std::string storedId = settings.readLogin("NAME");
+    const std::string storedPassword = settings.readLogin("NAME2");
+    const AccountSettings account = app_.account;
+    MailLibrary& mail = app_.mail();
+    SendReport report;
+    sending_ = true;
+    runBesideGui([&] {
+        applySmtpLogin(mail, account, storedId, storedPassword);
+        report = runSendPasses(mail, message, passes, hooks);
+    });
+    if (!self) return;
+    sending_ = false;
+    sendProgress_->hide();
+    unsetCursor();
 
     if (report.allSent()) {
         finishSuccessfulSend();
@@ -324,6 +361,22 @@ void WriteForm::sendMail() {
     }
     app_.dialogs().messageBox(this, kFailedRecipients + QLatin1Char('\n') + failed.join('\n'),
                               kSendErrorTitle, BoxButtons::Ok, BoxIcon::Exclamation);
+}
+
+void WriteForm::showSendProgress(int pass, int total) {
+    sendProgress_->setRange(0, total);
+    sendProgress_->setValue(pass);
+    sendProgress_->show();
+    sendProgress_->raise();
+}
+
+// A send on its way finishes first; its result decides whether the window closes.
+void WriteForm::closeEvent(QCloseEvent* event) {
+    if (sending_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void WriteForm::finishSuccessfulSend() {

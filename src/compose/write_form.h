@@ -6,6 +6,7 @@
 #include <vector>
 
 class QLineEdit;
+class QProgressBar;
 class QTextEdit;
 class QToolBar;
 
@@ -55,6 +56,7 @@ class WriteForm : public QMainWindow {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void connectControls();
@@ -65,11 +67,14 @@ class WriteForm : public QMainWindow {
     AttachmentControls attachmentControls() const;
     QString plainBodyWithCrLf() const;
     void finishSuccessfulSend();
+    void showSendProgress(int pass, int total);
 
     AppContext& app_;
     std::unique_ptr<Ui::WriteForm> ui_;
     std::vector<std::int16_t> recordNumbers_;  // parallel to List1: the record of each row
     bool greetingChosen_ = false;              // a phrase was picked and not yet inserted
+    bool sending_ = false;                     // a send runs on its own thread
+    QProgressBar* sendProgress_ = nullptr;     // "n / N" of a to-all send
 };
 
 }  // namespace tsubame

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "context/main_window.h"
+#include "context/serialized_mail_library.h"
 #include "core/app_paths.h"
 #include "editor/editor_state.h"
 #include "maillib/mail_library.h"
@@ -52,6 +53,7 @@ class AppContext {
     SettingsFiles settingsFiles() const { return SettingsFiles(paths_); }
     ReceivedMailStore receivedStore() const;
     AddressStore addressStore() const;
+    // The library is shared by the GUI thread and the check and send threads.
     MailLibrary& mail() { return mail_; }
     Dialogs& dialogs() { return dialogs_; }
 
@@ -147,7 +149,7 @@ class AppContext {
     };
 
     AppPaths paths_;
-    MailLibrary& mail_;
+    SerializedMailLibrary mail_;
     Dialogs& dialogs_;
     MainWindow* mainForm_ = nullptr;
     std::array<Slot, kWindowKindCount> slots_;

@@ -68,6 +68,7 @@ class CheckSession {
 
     int taken() const { return taken_; }
     int stored() const { return stored_; }
+    bool stopped() const { return stopped_; }
 
   private:
     enum class Outcome { Stored, Failed };
@@ -90,6 +91,7 @@ class CheckSession {
     int taken_ = 0;
     int stored_ = 0;
     int marked_ = 0;  // mails marked for removal at the close
+    bool stopped_ = false;
     bool journalWritten_ = false;
     // A mail is in the journal but was not marked (the check stopped on it): the journal must
     // outlive the close, or the next check would store that mail a second time.
@@ -125,9 +127,15 @@ void CheckSession::prepareAttachmentFolder() {
 bool CheckSession::takeAll(int count) {
     prepareJournal();
     prepareAttachmentFolder();
+    host_.progress(0, count);
     for (int n = 1; n <= count; ++n) {
+        if (host_.stopRequested()) {
+            stopped_ = true;
+            return true;
+        }
         if (takeMail(n) == Outcome::Failed) return false;
         ++taken_;
+        host_.progress(taken_, count);
     }
     return true;
 }
@@ -307,7 +315,8 @@ MailCheckResult MailCheck::run() {
     const bool closed = session.finish(true);
     result.stored = session.stored();
     result.completed = tookAll && closed;
-    if (!tookAll) result.count = session.taken();
+    result.stopped = session.stopped();
+    if (!tookAll || result.stopped) result.count = session.taken();
     return result;
 }
 

@@ -32,6 +32,11 @@ class MailCheckHost {
     virtual void notice(const std::string& text, const std::string& title) = 0;
     // The mail about to be stored (the viewer's staging area).
     virtual void stage(const StagedMail& mail) = 0;
+    // done of total mails are taken in (0 of total when the fetching begins).
+    virtual void progress(int /*done*/, int /*total*/) {}
+    // Asked before each mail: true ends the check before that mail; the mails taken in are
+    // removed from the server at the close, the others stay there.
+    virtual bool stopRequested() { return false; }
 };
 
 struct MailCheckResult {
@@ -41,7 +46,8 @@ struct MailCheckResult {
     // False when the check could not do its work: no server, no connection, no login,
     // refused login, a failed fetch, a store that could not take a mail, a failed close.
     bool completed = true;
-    int stored = 0;  // records appended by this check
+    int stored = 0;        // records appended by this check
+    bool stopped = false;  // the user stopped the check before its last mail
 };
 
 // The texts of the check that the user sees.

@@ -1,3 +1,10 @@
+#include <QProgressBar>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+
 #include "compose_fixture.h"
 #include "send/send_fortune.h"
 
@@ -171,6 +178,50 @@ TEST_F(ComposeSendTest, StatusLineSaysSendingDuringEveryPassAndDoneAfterwards) {
     EXPECT_EQ(seen[0].shownRecipient, QStringLiteral("one@example.com"));
     EXPECT_EQ(seen[1].shownRecipient, QStringLiteral("two@example.com"));
     EXPECT_EQ(status(), QStringLiteral("送信完了です。"));
+    EXPECT_TRUE(composeClosed());
+}
+
+// Counts the paints of the window and keeps the texts its progress bar showed.
+class PaintWatch : public QObject {
+  public:
+    std::atomic<int> paints = 0;
+    std::set<QString> progressTexts;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        ++paints;
+        if (auto* bar = qobject_cast<QProgressBar*>(watched)) progressTexts.insert(bar->text());
+        return false;
+    }
+};
+
+TEST_F(ComposeSendTest, ToAllSendRepaintsTheWindowAndShowsPassNOfN) {
+    for (const char* name : {"one", "two", "three"})
+        addEntry(name, std::string(name) + "@example.com");
+    open();
+    enterToAllMode();
+    fill("", "s", "b");
+    PaintWatch watch;
+    form().installEventFilter(&watch);
+    if (auto* bar = control<QProgressBar>("SendProgress")) bar->installEventFilter(&watch);
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, &form(), [this] { form().update(); });
+    repaint.start(5);
+
+    // Each send lasts until the window has painted again, or a second when it cannot.
+    std::vector<bool> paintedDuringSend;
+    mail.onSend = [&] {
+        const int before = watch.paints;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        while (watch.paints == before && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        paintedDuringSend.push_back(watch.paints > before);
+    };
+    click("Command1");
+    EXPECT_EQ(paintedDuringSend, std::vector<bool>(3, true));
+    EXPECT_EQ(watch.progressTexts, (std::set<QString>{"1 / 3", "2 / 3", "3 / 3"}));
+    EXPECT_EQ(recipients().size(), 3u);
     EXPECT_TRUE(composeClosed());
 }
 

@@ -1,0 +1,160 @@
+// The mail check started from the main window runs beside the windows: they keep answering
+// and repainting, the progress shows, and a stop leaves the mails not yet taken in.
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "app/mail_check_fixture.h"
+#include "app/main_form.h"
+
+namespace tsubame::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Runs the GUI thread's events until done() holds or the time is up.
+bool processUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = 5s) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limit.count()) return false;
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Waits on the check's side for something the GUI thread has to do.
+bool waitFor(const std::atomic<bool>& flag, std::chrono::milliseconds limit) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (!flag && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
+    return flag;
+}
+
+// Counts the paints of a widget and keeps the texts a progress bar showed.
+class PaintWatch : public QObject {
+  public:
+    std::atomic<int> paints = 0;
+    std::set<QString> progressTexts;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+            if (auto* bar = qobject_cast<QProgressBar*>(watched)) progressTexts.insert(bar->text());
+        }
+        return false;
+    }
+};
+
+class BackgroundCheckTest : public MailCheckTest {
+  public:
+    QString mainText(const char* name) {
+        return main_->findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+    }
+    QPushButton* receiveButton() { return main_->findChild<QPushButton*>("Command4"); }
+    bool newMailCountShown() { return !mainText("Text6").isEmpty(); }
+
+    std::unique_ptr<MainForm> main_ = std::make_unique<MainForm>(*app_);
+};
+
+TEST_F(BackgroundCheckTest, WindowRepaintsAndShowsProgressWhileASlowCheckRuns) {
+    addMails(4);
+    main_->show();
+    PaintWatch watch;
+    main_->installEventFilter(&watch);
+    if (auto* bar = main_->findChild<QProgressBar*>("CheckProgress"))
+        bar->installEventFilter(&watch);
+    // Something asks the window to repaint all the time, as a window manager would.
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, main_.get(), [this] { main_->update(); });
+    repaint.start(5);
+
+    // Each fetch takes until the window has painted again (or a second, when it cannot).
+    std::vector<bool> paintedDuringFetch;
+    mail_.onFetch = [&](int) {
+        const int before = watch.paints;
+        std::atomic<bool> painted = false;
+        const auto until = std::chrono::steady_clock::now() + 1s;
+        while (!painted && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(5ms);
+            painted = watch.paints > before;
+        }
+        paintedDuringFetch.push_back(painted);
+    };
+    receiveButton()->click();
+    ASSERT_TRUE(processUntil([this] { return newMailCountShown(); }));
+
+    EXPECT_EQ(paintedDuringFetch, std::vector<bool>(4, true));
+    EXPECT_TRUE(watch.progressTexts.count(QStringLiteral("2 / 4"))) << watch.progressTexts.size();
+    EXPECT_EQ(mainText("Text6"), QStringLiteral("4"));
+    EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1", "件名2", "件名3", "件名4"}));
+    EXPECT_TRUE(mail_.mailbox.empty());
+    // Once done, the button and the status line are back.
+    EXPECT_EQ(receiveButton()->text(), QStringLiteral("     メール受信"));
+    EXPECT_TRUE(main_->findChild<QLineEdit*>("Text3")->isVisible());
+}
+
+// A stop asked for during mail 2: mails 1 and 2 are stored and removed, 3 to 5 stay.
+TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest) {
+    struct Stop {
+        const char* how;
+        std::function<void(BackgroundCheckTest&)> stop;
+        QString newMailCount;  // closing the window ends the program: nothing more is shown
+    };
+    const std::vector<Stop> stops = {
+        {"the button", [](BackgroundCheckTest& t) { t.receiveButton()->click(); }, "2"},
+        {"Esc",
+         [](BackgroundCheckTest& t) {
+             QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+             QApplication::sendEvent(t.main_.get(), &escape);
+         },
+         "2"},
+        {"closing the main window", [](BackgroundCheckTest& t) { t.main_->close(); }, ""},
+    };
+    for (const auto& [how, stop, newMailCount] : stops) {
+        SCOPED_TRACE(how);
+        mail_.mailbox.clear();
+        std::filesystem::remove(storePath());
+        main_ = std::make_unique<MainForm>(*app_);
+        main_->show();
+        addMails(5);
+
+        std::atomic<bool> stopped = false;
+        mail_.onFetch = [&](int n) {
+            if (n != 2) return;
+            QMetaObject::invokeMethod(
+                main_.get(),
+                [&] {
+                    EXPECT_EQ(receiveButton()->text(), QStringLiteral("     中止"));
+                    stop(*this);
+                    stopped = true;
+                },
+                Qt::QueuedConnection);
+            waitFor(stopped, 1s);
+        };
+        receiveButton()->click();
+        ASSERT_TRUE(processUntil([&] { return stopped && !main_->checkRunning(); }));
+        QApplication::processEvents();
+
+        EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1", "件名2"}));
+        ASSERT_EQ(mail_.mailbox.size(), 3u);
+        EXPECT_EQ(cp932ToUtf8(mail_.mailbox.front().subject), "件名3");
+        EXPECT_EQ(callsNamed("GetMail "), 2);
+        EXPECT_EQ(callsNamed("Close"), 1);
+        EXPECT_EQ(mainText("Text6"), newMailCount);
+        EXPECT_TRUE(receiveButton()->isEnabled() || newMailCount.isEmpty());
+        EXPECT_TRUE(dialogs_.boxes().empty());
+        mail_.calls.clear();
+    }
+}
+
+}  // namespace
+}  // namespace tsubame::testing
