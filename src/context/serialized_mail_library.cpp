@@ -76,6 +76,11 @@ int SerializedMailLibrary::NMailPop3Close(int handle) {
     return inner_.NMailPop3Close(handle);
 }
 
+int SerializedMailLibrary::NMailPop3Abort(int handle) {
+    Lock lock(mutex_);
+    return inner_.NMailPop3Abort(handle);
+}
+
 int SerializedMailLibrary::NMailSmtpSendMail(const char* server, const char* to, const char* cc,
                                              const char* bcc, const char* from, const char* subject,
                                              const char* body, const char* header, const char* path,

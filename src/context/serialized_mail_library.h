@@ -31,6 +31,7 @@ class SerializedMailLibrary : public MailLibrary {
     int NMailAttachmentFileClose(int hwnd) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
+    int NMailPop3Abort(int handle) override;
     int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                           const char* from, const char* subject, const char* body,
                           const char* header, const char* path, int flag) override;

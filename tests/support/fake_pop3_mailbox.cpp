@@ -20,7 +20,7 @@ void FakePop3Mailbox::add(const std::string& subject, std::size_t bodyPadding,
     // Padding in lines of 70 characters; one line starts with a dot to exercise the stuffing.
     for (std::size_t done = 0; done < bodyPadding; done += 70)
         text += (done == 0 ? "." : "") + std::string(70, 'p') + "\r\n";
-    mails_.push_back({uid, subject, text});
+    mails_.push_back({uid, subject, text, {}});
 }
 
 std::vector<std::string> FakePop3Mailbox::subjects() {
