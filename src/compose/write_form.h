@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 class QLineEdit;
@@ -16,6 +19,8 @@ class WriteForm;
 namespace tsubame {
 
 class AppContext;
+struct RemainingPasses;
+struct SendReport;
 struct AttachmentControls;
 
 // The compose window ("新規作成"): recipient, subject and body, the address list on the right,
@@ -65,11 +70,13 @@ class WriteForm : public QMainWindow {
     AttachmentControls attachmentControls() const;
     QString plainBodyWithCrLf() const;
     void finishSuccessfulSend();
+    QStringList notReached(const RemainingPasses& remaining, const SendReport& report) const;
 
     AppContext& app_;
     std::unique_ptr<Ui::WriteForm> ui_;
     std::vector<std::int16_t> recordNumbers_;  // parallel to List1: the record of each row
     bool greetingChosen_ = false;              // a phrase was picked and not yet inserted
+    std::set<std::string> delivered_;  // to-all addresses that already got the current message
 };
 
 }  // namespace tsubame
