@@ -118,7 +118,7 @@ TEST_F(ComposeSendTest, ToAllWithAnEmptyListSendsNothingAndKeepsTheMessage) {
     fill("", "s", "body");
     click("Command1");
     EXPECT_TRUE(mail.sent.empty());
-    EXPECT_FALSE(composeClosed());
+    ASSERT_FALSE(composeClosed());
     EXPECT_NE(status(), QStringLiteral("送信完了です。"));
     EXPECT_EQ(form().body()->toPlainText(), "body");
 }
@@ -136,7 +136,7 @@ TEST_F(ComposeSendTest, ToAllThatReachedNobodyKeepsTheMessageAndNamesTheMissing)
     fill("", "s", "body");
     click("Command1");
     EXPECT_TRUE(mail.sent.empty());
-    EXPECT_FALSE(composeClosed());
+    ASSERT_FALSE(composeClosed());
     EXPECT_NE(status(), QStringLiteral("送信完了です。"));
     EXPECT_EQ(form().body()->toPlainText(), "body");
     ASSERT_EQ(dialogs.boxes().size(), 1u);
