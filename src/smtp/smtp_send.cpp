@@ -187,22 +187,24 @@ int sendMail(const OutgoingMail& mail, std::string& error) {
     const bool login = !mail.userId.empty();
     SessionResult result =
         runSession(mail, *server, *message, login ? CURLUSESSL_ALL : CURLUSESSL_TRY, login);
+    bool loginWithheld = false;
     if (login && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
+        loginWithheld = true;
         result = runSession(mail, *server, *message, CURLUSESSL_TRY, false);
-        if (result.code != CURLE_OK && result.responseCode == kAuthenticationRequired) {
-            error = utf8ToCp932(
-                "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していない"
-                "ため、パスワードを送らずに送信を中止しました。smtps:// で始まるサーバー名を"
-                "お試しください (" +
-                server->host + ":" + std::to_string(server->port) + ")");
-            return -1;
-        }
     }
-    if (result.code != CURLE_OK) {
-        error = failureText(result.code, result.detail.c_str(), *server);
+    if (result.code == CURLE_OK) return 0;
+    if (loginWithheld && result.responseCode == kAuthenticationRequired) {
+        error = utf8ToCp932(
+            "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していないため、"
+            "パスワードを送らずに送信を中止しました。smtps:// で始まるサーバー名をお試しください "
+            "(" +
+            server->host + ":" + std::to_string(server->port) + ")");
         return -1;
     }
-    return 0;
+    error = failureText(result.code, result.detail.c_str(), *server);
+    if (loginWithheld)
+        error += utf8ToCp932(" (暗号化通信ができないため、ログインは送っていません)");
+    return -1;
 }
 
 }  // namespace tsubame
