@@ -316,8 +316,8 @@ void WriteForm::sendMail() {
     QApplication::restoreOverrideCursor();
     if (toAll) delivered_.insert(report.sentAddresses.begin(), report.sentAddresses.end());
 
-    // Nothing to send at all reaches nobody either: the message stays.
-    if (report.allSent() && !remaining.passes.empty()) {
+    // Nothing to send reaches nobody, and the message stays; unless every entry got it already.
+    if (report.allSent() && (!remaining.passes.empty() || remaining.alreadySent > 0)) {
         finishSuccessfulSend();
         return;
     }
