@@ -138,41 +138,19 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
 
     TempFolder folder;
-    fs::create_directory(folder / "★MailData");
-    fs::create_directory(folder / "work");
-    writeFileBytes(
-        folder / "work" / "korumi.ini",
-        "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
     const std::string body =
         "山田様\nいつもお世話になっております。\n資料を二つ添付いたします。\n"
         "ご確認のほど、よろしくお願い申し上げます。\n";
-    writeFileBytes(folder / "body.txt", body);
     std::string binary;
     for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
     const std::string text = "表計算の数字: 1,234\n二行目\n";
     writeFileBytes(folder / "data.bin", binary);
     writeFileBytes(folder / "メモ.txt", text);
     const QString subject = QStringLiteral("【ご案内】来週の打ち合わせについて");
-
-    QProcess tsubame;
-    tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
-    tsubame.start(QString::fromStdString(program.string()),
-                  {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
-                   "recipient@example.com", "--subject", subject, "--body-file",
-                   QString::fromStdString((folder / "body.txt").string()), "--attach",
-                   QString::fromStdString((folder / "data.bin").string() + "," +
-                                          (folder / "メモ.txt").string())});
-    ASSERT_TRUE(tsubame.waitForFinished(60000));
-    ASSERT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
-                                     << server.log();
-
-    const fs::path stored = onlyMail(server.maildir());
-    ASSERT_FALSE(stored.empty()) << server.log();
-    QProcess parser;
-    parser.start("/usr/bin/python3", {"-c", kParser, QString::fromStdString(stored.string())});
-    ASSERT_TRUE(parser.waitForFinished(30000));
-    ASSERT_EQ(parser.exitCode(), 0) << parser.readAllStandardError().toStdString();
-    const QJsonObject mail = QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+    const QJsonObject mail =
+        sendAndReadBack(server, folder, subject, body,
+                        {QString::fromStdString((folder / "data.bin").string()),
+                         QString::fromStdString((folder / "メモ.txt").string())});
 
     EXPECT_EQ(mail["subject"].toString(), subject);
     EXPECT_EQ(mail["to"].toString(), "recipient@example.com");
