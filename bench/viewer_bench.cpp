@@ -50,6 +50,10 @@ class NoMailLibrary : public MailLibrary {
                           const char*, const char*, const char*, const char*, int) override {
         return -1;
     }
+    int NMailSmtpSendMailUtf8(const char*, const char*, const char*, const char*, const char*,
+                              const char*, const char*, const char*, const char*, int) override {
+        return -1;
+    }
     int NMailGetMessage(int, std::string& buffer, int&) override {
         buffer.clear();
         return 1;

@@ -38,7 +38,13 @@ std::optional<std::string> attachmentList(const QStringList& paths) {
         }
         full << absolute;
     }
-    return full.join(QLatin1Char(',')).toStdString();
+    return QFile::encodeName(full.join(QLatin1Char(','))).toStdString();
+}
+
+// --to names one recipient: a comma or a line break would add others behind the user's back.
+bool isSingleRecipient(const QString& to) {
+    return !to.contains(QLatin1Char(',')) && !to.contains(QLatin1Char('\n')) &&
+           !to.contains(QLatin1Char('\r'));
 }
 
 }  // namespace
@@ -46,6 +52,12 @@ std::optional<std::string> attachmentList(const QStringList& paths) {
 // The caller has loaded the server settings and started the mail library, as for the
 // main window.
 int runSendCommand(AppContext& app, const SendOptions& options) {
+    if (!isSingleRecipient(options.to)) {
+        printError(
+            QStringLiteral("--to には宛先を 1 つだけ指定してください (「,」や改行は使えません): %1")
+                .arg(options.to));
+        return 1;
+    }
     QFile bodyFile(options.bodyFile);
     if (!bodyFile.open(QIODevice::ReadOnly)) {
         printError(QStringLiteral("本文ファイルを開けません: %1").arg(options.bodyFile));

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFocusEvent>
 #include <QMouseEvent>
 #include <QPointer>
@@ -41,6 +42,10 @@ const QString kSendErrorTitle = QStringLiteral("送信エラー");
 const QString kNotSent = QStringLiteral("送信できませんでした。内容はそのまま残っています。");
 const QString kSomeNotSent = QStringLiteral("送信できなかった宛先があります。");
 const QString kFailedRecipients = QStringLiteral("次の宛先には送信できませんでした。");
+const QString kNoRecipients = QStringLiteral("送信先がありません。内容はそのまま残っています。");
+const QString kOnlyTheRest = QStringLiteral(
+    "前回送信できた %1 件の宛先には送らず、まだ届いていない %2 件の宛先にだけ送信します。");
+const QString kNotInAddressBook = QStringLiteral("%1（アドレス帳に見つかりません）");
 const QString kNothingSelected = QStringLiteral("データが選択されていません");
 
 void setBackground(QWidget* widget, const QColor& color) {
@@ -191,6 +196,7 @@ void WriteForm::pasteIntoRecipient() {
 }
 
 void WriteForm::resetFields() {
+    delivered_.clear();
     ui_->ToText->clear();
     ui_->SubjectText->clear();
     ui_->rtfEd->clear();
@@ -275,7 +281,8 @@ QString WriteForm::plainBodyWithCrLf() const {
 }
 
 // A send that fails for any recipient leaves the message in the window so that nothing is
-// lost; only a send in which every pass got through clears and closes it.
+// lost; only a send in which every pass got through clears and closes it. In to-all mode the
+// addresses that got the message are remembered, and a second press sends only to the rest.
 void WriteForm::sendMail() {
     if (sending_) return;
     const QString recipientBefore = ui_->ToText->text();
@@ -283,31 +290,36 @@ void WriteForm::sendMail() {
     const bool addWasEnabled = ui_->Command9->isEnabled();
     const bool attachWasEnabled = ui_->AttachCommand->isEnabled();
 
+    const bool toAll = toAllMode();
+    RemainingPasses remaining;
+    if (toAll) {
+        remaining = remainingPasses(
+            toAllRecipients(ui_->List1->count(), app_.addressStore().readAll()), delivered_);
+    } else {
+        remaining.passes.push_back(PassRecipient{recipientBefore.toStdString(), {}});
+    }
+    if (remaining.alreadySent > 0) {
+        app_.dialogs().notice(this,
+                              kOnlyTheRest.arg(remaining.alreadySent).arg(remaining.passes.size()));
+    }
+
     ui_->Command9->setEnabled(false);
     ui_->List2->hide();
     ui_->AttachCommand->setEnabled(true);
     ui_->Label7->setText(kSending);
-
-    const bool toAll = toAllMode();
-    std::vector<std::optional<PassRecipient>> passes;
-    if (toAll) {
-        passes = toAllRecipients(ui_->List1->count(), app_.addressStore().readAll());
-    } else {
-        passes.push_back(PassRecipient{recipientBefore.toStdString(), {}});
-    }
 
     OutgoingMessage message;
     message.server = app_.account.SmtpServer;
     message.from = app_.account.MailAddress;
     message.subject = ui_->SubjectText->text().toStdString();
     message.body = plainBodyWithCrLf().toStdString();
-    message.attachments = ui_->AttachText->text().toStdString();
+    message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     message.fortune = ui_->Check1->isChecked();
 
     // The passes run on a thread of their own; what they show is done on the GUI thread
     // before the pass goes on. The window may be gone by then (the end of the program).
     QPointer<WriteForm> self(this);
-    const int passCount = static_cast<int>(passes.size());
+    const int passCount = static_cast<int>(remaining.passes.size());
     SendHooks hooks;
     hooks.passStarting = [self, toAll, passCount](int pass, const PassRecipient& recipient) {
         callOnGui([&] {
@@ -335,14 +347,16 @@ void WriteForm::sendMail() {
     sending_ = true;
     runBesideGui([&] {
         applySmtpLogin(mail, account, storedId, storedPassword);
-        report = runSendPasses(mail, message, passes, hooks);
+        report = runSendPasses(mail, message, remaining.passes, hooks);
     });
     if (!self) return;
     sending_ = false;
     sendProgress_->hide();
     unsetCursor();
+    if (toAll) delivered_.insert(report.sentAddresses.begin(), report.sentAddresses.end());
 
-    if (report.allSent()) {
+    // Nothing to send reaches nobody, and the message stays; unless every entry got it already.
+    if (report.allSent() && (!remaining.passes.empty() || remaining.alreadySent > 0)) {
         finishSuccessfulSend();
         return;
     }
@@ -350,17 +364,35 @@ void WriteForm::sendMail() {
     ui_->List2->setVisible(listWasVisible);
     ui_->Command9->setEnabled(addWasEnabled);
     ui_->AttachCommand->setEnabled(attachWasEnabled);
+    if (remaining.passes.empty()) {
+        ui_->Label7->setText(kNoRecipients);
+        return;
+    }
     if (!toAll) {
         ui_->Label7->setText(kNotSent);
         return;
     }
-    ui_->Label7->setText(kSomeNotSent);
-    QStringList failed;
-    for (const std::string& address : report.failedAddresses) {
-        failed << QString::fromStdString(address);
+    ui_->Label7->setText(delivered_.empty() ? kNotSent : kSomeNotSent);
+    app_.dialogs().messageBox(
+        this, kFailedRecipients + QLatin1Char('\n') + notReached(remaining, report).join('\n'),
+        kSendErrorTitle, BoxButtons::Ok, BoxIcon::Exclamation);
+}
+
+// Who did not get the message: the address of a failed pass, the list name of a skipped one.
+QStringList WriteForm::notReached(const RemainingPasses& remaining,
+                                  const SendReport& report) const {
+    QStringList names;
+    for (int pass : report.unsentPasses) {
+        const std::size_t index = static_cast<std::size_t>(pass - 1);
+        const auto& recipient = remaining.passes[index];
+        if (recipient) {
+            names << QString::fromStdString(recipient->address);
+            continue;
+        }
+        const QListWidgetItem* row = ui_->List1->item(remaining.rows[index]);
+        names << kNotInAddressBook.arg(row ? row->text().trimmed() : QString::number(pass));
     }
-    app_.dialogs().messageBox(this, kFailedRecipients + QLatin1Char('\n') + failed.join('\n'),
-                              kSendErrorTitle, BoxButtons::Ok, BoxIcon::Exclamation);
+    return names;
 }
 
 void WriteForm::showSendProgress(int pass, int total) {
@@ -380,6 +412,7 @@ void WriteForm::closeEvent(QCloseEvent* event) {
 }
 
 void WriteForm::finishSuccessfulSend() {
+    delivered_.clear();
     ui_->Label7->setText(kSent);
     ui_->ToText->clear();
     ui_->SubjectText->clear();

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 class QLineEdit;
@@ -17,6 +20,8 @@ class WriteForm;
 namespace tsubame {
 
 class AppContext;
+struct RemainingPasses;
+struct SendReport;
 struct AttachmentControls;
 
 // The compose window ("新規作成"): recipient, subject and body, the address list on the right,
@@ -68,6 +73,7 @@ class WriteForm : public QMainWindow {
     QString plainBodyWithCrLf() const;
     void finishSuccessfulSend();
     void showSendProgress(int pass, int total);
+    QStringList notReached(const RemainingPasses& remaining, const SendReport& report) const;
 
     AppContext& app_;
     std::unique_ptr<Ui::WriteForm> ui_;
@@ -75,6 +81,7 @@ class WriteForm : public QMainWindow {
     bool greetingChosen_ = false;              // a phrase was picked and not yet inserted
     bool sending_ = false;                     // a send runs on its own thread
     QProgressBar* sendProgress_ = nullptr;     // "n / N" of a to-all send
+    std::set<std::string> delivered_;  // to-all addresses that already got the current message
 };
 
 }  // namespace tsubame

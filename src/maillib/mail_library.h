@@ -57,6 +57,12 @@ class MailLibrary {
                                   const char* bcc, const char* from, const char* subject,
                                   const char* body, const char* header, const char* path,
                                   int flag) = 0;
+    // The same send with UTF-8 texts, so that characters outside code page 932 arrive whole;
+    // path holds attachment paths as the file system names them (native bytes).
+    virtual int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc,
+                                      const char* bcc, const char* from, const char* subject,
+                                      const char* body, const char* header, const char* path,
+                                      int flag) = 0;
     // Fills buffer with the text of the last failure, cut to size - 1 bytes.
     virtual int NMailGetMessage(int hwnd, std::string& buffer, int& size) = 0;
 

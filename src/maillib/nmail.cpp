@@ -38,7 +38,7 @@ std::vector<std::string> splitAttachmentList(std::string_view list) {
     while (!list.empty()) {
         std::size_t comma = list.find(',');
         std::string_view piece = trimBlanks(list.substr(0, comma));
-        // Kept in code page 932: the message builder converts each path itself.
+        // Kept as given: the message builder converts each path itself.
         if (!piece.empty()) paths.emplace_back(piece);
         if (comma == std::string_view::npos) break;
         list.remove_prefix(comma + 1);
@@ -187,26 +187,15 @@ class NMailLibrary : public MailLibrary {
     int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                           const char* from, const char* subject, const char* body,
                           const char* header, const char* path, int) override {
-        OutgoingMail mail;
-        mail.server = orEmpty(server);
-        mail.to = orEmpty(to);
-        mail.cc = orEmpty(cc);
-        mail.bcc = orEmpty(bcc);
-        mail.from = orEmpty(from);
-        mail.subject = orEmpty(subject);
-        mail.body = orEmpty(body);
-        mail.extraHeaders = orEmpty(header);
-        mail.attachments = splitAttachmentList(orEmpty(path));
-        mail.userId = smtpUser_;
-        mail.password = smtpPassword_;
-        std::string error;
-        int result = sendMail(mail, error);
-        if (result < 0) {
-            lastError_ = utf8ToCp932("メールを送信できません");
-            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
-            return result;
-        }
-        return result;
+        return send(
+            outgoing(server, to, cc, bcc, from, subject, body, header, path, MailTextForm::Cp932));
+    }
+
+    int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc, const char* bcc,
+                              const char* from, const char* subject, const char* body,
+                              const char* header, const char* path, int) override {
+        return send(
+            outgoing(server, to, cc, bcc, from, subject, body, header, path, MailTextForm::Utf8));
     }
 
     int NMailGetMessage(int, std::string& buffer, int& size) override {
@@ -224,6 +213,36 @@ class NMailLibrary : public MailLibrary {
     std::string NMailPop3GetUidl(int handle, int mailNo) override {
         Pop3Session* session = find(handle);
         return session == nullptr ? std::string() : session->client.uidl(mailNo);
+    }
+
+  private:
+    OutgoingMail outgoing(const char* server, const char* to, const char* cc, const char* bcc,
+                          const char* from, const char* subject, const char* body,
+                          const char* header, const char* path, MailTextForm form) const {
+        OutgoingMail mail;
+        mail.server = orEmpty(server);
+        mail.to = orEmpty(to);
+        mail.cc = orEmpty(cc);
+        mail.bcc = orEmpty(bcc);
+        mail.from = orEmpty(from);
+        mail.subject = orEmpty(subject);
+        mail.body = orEmpty(body);
+        mail.extraHeaders = orEmpty(header);
+        mail.attachments = splitAttachmentList(orEmpty(path));
+        mail.userId = smtpUser_;
+        mail.password = smtpPassword_;
+        mail.textForm = form;
+        return mail;
+    }
+
+    int send(const OutgoingMail& mail) {
+        std::string error;
+        int result = sendMail(mail, error);
+        if (result < 0) {
+            lastError_ = utf8ToCp932("メールを送信できません");
+            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+        }
+        return result;
     }
 
   private:

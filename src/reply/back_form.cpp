@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
 #include <QGuiApplication>
 #include <QResizeEvent>
 
@@ -112,7 +113,7 @@ void BackForm::send() {
     message.server = app_.account.SmtpServer;
     message.from = app_.account.MailAddress;
     message.subject = ui_->SubjectText->text().toStdString();
-    message.attachments = ui_->AttachText->text().toStdString();
+    message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();
     SendCallResult result;
     {

@@ -20,15 +20,9 @@ std::string libraryErrorText(MailLibrary& mail) {
 
 SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
                               const std::string& to, const std::string& body) {
-    const std::string server = utf8ToCp932(message.server);
-    const std::string recipient = utf8ToCp932(to);
-    const std::string from = utf8ToCp932(message.from);
-    const std::string subject = utf8ToCp932(message.subject);
-    const std::string text = utf8ToCp932(body);
-    const std::string attachments = utf8ToCp932(message.attachments);
-    int result =
-        mail.NMailSmtpSendMail(server.c_str(), recipient.c_str(), nullptr, nullptr, from.c_str(),
-                               subject.c_str(), text.c_str(), nullptr, attachments.c_str(), 0);
+    int result = mail.NMailSmtpSendMailUtf8(message.server.c_str(), to.c_str(), nullptr, nullptr,
+                                            message.from.c_str(), message.subject.c_str(),
+                                            body.c_str(), nullptr, message.attachments.c_str(), 0);
     if (result >= 0) return {true, {}};
     return {false, libraryErrorText(mail)};
 }
@@ -61,6 +55,21 @@ std::vector<std::optional<PassRecipient>> toAllRecipients(
     return passes;
 }
 
+RemainingPasses remainingPasses(const std::vector<std::optional<PassRecipient>>& passes,
+                                const std::set<std::string>& delivered) {
+    RemainingPasses remaining;
+    for (std::size_t row = 0; row < passes.size(); ++row) {
+        const auto& recipient = passes[row];
+        if (recipient && delivered.count(recipient->address) > 0) {
+            ++remaining.alreadySent;
+            continue;
+        }
+        remaining.passes.push_back(recipient);
+        remaining.rows.push_back(static_cast<int>(row));
+    }
+    return remaining;
+}
+
 SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
                          const std::vector<std::optional<PassRecipient>>& passes,
                          const SendHooks& hooks) {
@@ -70,6 +79,7 @@ SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
         ++pass;
         if (!recipient) {
             ++report.skipped;
+            report.unsentPasses.push_back(pass);
             continue;
         }
         if (hooks.passStarting) hooks.passStarting(pass, *recipient);
@@ -81,9 +91,11 @@ SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
         SendCallResult result = sendOneMessage(mail, message, recipient->address, body);
         if (result.ok) {
             ++report.sent;
+            report.sentAddresses.push_back(recipient->address);
             continue;
         }
         report.failedAddresses.push_back(recipient->address);
+        report.unsentPasses.push_back(pass);
         if (hooks.passFailed) hooks.passFailed(pass, recipient->address, result.error);
     }
     return report;

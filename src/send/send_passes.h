@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@
 namespace tsubame {
 
 // One message as the compose window (or the send command) hands it over. Texts are UTF-8;
-// the body's lines are separated by CR LF; attachments are full paths joined by ",".
+// the body's lines are separated by CR LF; attachments are full paths joined by ",", as the
+// file system names them (native bytes).
 struct OutgoingMessage {
     std::string server;
     std::string from;
@@ -39,7 +41,11 @@ struct SendReport {
     int sent = 0;
     int skipped = 0;  // passes without a usable address book entry
     std::vector<std::string> failedAddresses;
-    bool allSent() const { return failedAddresses.empty(); }
+    std::vector<std::string> sentAddresses;
+    std::vector<int>
+        unsentPasses;  // 1-based numbers of the passes that did not send (skipped or failed)
+    // Every pass sent; a skipped pass counts as not sent.
+    bool allSent() const { return unsentPasses.empty(); }
 };
 
 // The result of one library send call.
@@ -48,9 +54,9 @@ struct SendCallResult {
     std::string error;  // the library's text after a failure (UTF-8)
 };
 
-// One SMTP send call: texts converted to code page 932, no Cc, Bcc or extra headers, the
-// attachment list as one string ("" when none), flags 0. After a failure the library's error
-// text is fetched.
+// One SMTP send call through the library's UTF-8 call, so that no character is lost on the
+// way: no Cc, Bcc or extra headers, the attachment list as one string ("" when none), flags 0.
+// After a failure the library's error text is fetched.
 SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
                               const std::string& to, const std::string& body);
 
@@ -64,6 +70,16 @@ void applySmtpLogin(MailLibrary& mail, const AccountSettings& account,
 // so that nothing is sent to a stale or empty address.
 std::vector<std::optional<PassRecipient>> toAllRecipients(
     int passCount, const std::vector<AddressRecord>& entries);
+
+// The to-all passes still to make after an earlier press: the passes whose address already
+// got this message are left out. rows holds the list row (0-based) of each remaining pass.
+struct RemainingPasses {
+    std::vector<std::optional<PassRecipient>> passes;
+    std::vector<int> rows;
+    int alreadySent = 0;
+};
+RemainingPasses remainingPasses(const std::vector<std::optional<PassRecipient>>& passes,
+                                const std::set<std::string>& delivered);
 
 // Runs every pass; a failed pass does not stop the later ones. Each pass sends the body as
 // written plus, when wanted, one fortune block.

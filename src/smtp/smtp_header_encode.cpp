@@ -5,6 +5,7 @@
 #include "core/cp932.h"
 #include "mime/iso2022jp.h"
 #include "mime/mime_charset.h"
+#include "smtp/smtp_text.h"
 
 namespace tsubame {
 namespace {
@@ -108,6 +109,12 @@ std::string encodeHeaderValue(std::string_view cp932Text) {
     if (isPlainAscii(text)) return text;
     if (fitsIso2022jp(text)) return join(iso2022jpWords(text));
     return join(utf8Words(cp932ToUtf8(text)));
+}
+
+std::string encodeHeaderValueUtf8(std::string_view utf8Text) {
+    const std::string text = utf8OneLine(validUtf8(utf8Text));
+    if (std::optional<std::string> cp932 = exactCp932(text)) return encodeHeaderValue(*cp932);
+    return join(utf8Words(text));
 }
 
 }  // namespace tsubame

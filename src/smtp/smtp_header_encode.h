@@ -13,6 +13,9 @@ namespace tsubame {
 // never start a new header line.
 inline constexpr std::size_t kMaxEncodedWordLength = 75;
 std::string encodeHeaderValue(std::string_view cp932Text);
+// The same for a UTF-8 text: what code page 932 holds is encoded as above, anything else
+// (emoji, Hangul, accented Latin, simplified Chinese) whole as UTF-8 words.
+std::string encodeHeaderValueUtf8(std::string_view utf8Text);
 
 // Base64 without line breaks.
 std::string encodeBase64(std::string_view bytes);

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 
 #include "core/cp932.h"
@@ -14,7 +15,9 @@
 #include "mime/mime_charset.h"
 #include "mime/mime_gmime.h"
 #include "mime/mime_parse.h"
+#include "smtp/smtp_attachment.h"
 #include "smtp/smtp_header_encode.h"
+#include "smtp/smtp_text.h"
 
 namespace tsubame {
 namespace {
@@ -71,9 +74,9 @@ std::string foldAddressList(const std::string& value, std::size_t firstLineUsed)
     return out;
 }
 
-AddressField parseAddresses(std::string_view cp932, std::string_view headerName) {
+AddressField parseAddresses(std::string_view utf8Addresses, std::string_view headerName) {
     AddressField field;
-    const std::string utf8 = withoutLineBreaks(cp932ToUtf8(cp932));
+    const std::string utf8 = withoutLineBreaks(utf8Addresses);
     if (trimBlanks(utf8).empty()) return field;
     GObjectPtr<InternetAddressList> list(internet_address_list_parse(nullptr, utf8.c_str()));
     if (!list) return field;
@@ -83,18 +86,34 @@ AddressField parseAddresses(std::string_view cp932, std::string_view headerName)
     return field;
 }
 
-std::string fileTitle(std::string_view cp932Path) {
+// The file title of an attachment path, in UTF-8.
+std::string fileTitle(std::string_view path, MailTextForm form) {
+    if (form == MailTextForm::Utf8) {
+        // A native path: only "/" separates, and bytes that are not UTF-8 are replaced.
+        const std::size_t slash = path.rfind('/');
+        return validUtf8(slash == std::string_view::npos ? path : path.substr(slash + 1));
+    }
     // Both separators count: the compose window may hand over a Windows-style path. The
     // second byte of a double-byte character is never taken for a separator.
     std::size_t start = 0;
-    for (std::size_t i = 0; i < cp932Path.size(); ++i) {
-        const auto c = static_cast<unsigned char>(cp932Path[i]);
-        if (isCp932Pair(cp932Path, i))
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        if (isCp932Pair(path, i))
             ++i;
         else if (c == '/' || c == '\\')
             start = i + 1;
     }
-    return std::string(cp932Path.substr(start));
+    return cp932ToUtf8(path.substr(start));
+}
+
+// The path as the file system takes it.
+std::string nativePath(const std::string& path, MailTextForm form) {
+    return form == MailTextForm::Utf8 ? path : cp932ToUtf8(path);
+}
+
+// A text of the mail in UTF-8.
+std::string utf8Text(std::string_view text, MailTextForm form) {
+    return form == MailTextForm::Utf8 ? validUtf8(text) : cp932ToUtf8(text);
 }
 
 bool readWholeFile(const std::string& path, std::string& content, int& error) {
@@ -111,12 +130,6 @@ bool readWholeFile(const std::string& path, std::string& content, int& error) {
     }
     content = bytes.str();
     return true;
-}
-
-GMimePart* newPart(const std::string& mimeType) {
-    const std::size_t slash = mimeType.find('/');
-    return g_mime_part_new_with_type(mimeType.substr(0, slash).c_str(),
-                                     mimeType.substr(slash + 1).c_str());
 }
 
 void setContent(GMimePart* part, std::string_view bytes, GMimeContentEncoding encoding) {
@@ -142,18 +155,16 @@ bool hasLongLine(std::string_view text) {
 
 // The text body: ISO-2022-JP in 7bit when everything fits, else UTF-8 in base64. Line
 // ends are handed to GMime as LF; it writes them as CR LF.
-GObjectPtr<GMimePart> textPart(std::string_view cp932Body) {
-    std::string text = toCrLfText(cp932Body);
+GObjectPtr<GMimePart> textPart(std::string_view utf8Body) {
+    std::string text = toCrLfText(utf8Body);
     GObjectPtr<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
-    std::string bytes;
+    std::string bytes = text;
     const char* charset = "UTF-8";
     GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_BASE64;
-    if (fitsIso2022jp(text)) {
-        bytes = cp932ToIso2022jp(text);
+    if (std::optional<std::string> cp932 = exactCp932(text); cp932 && fitsIso2022jp(*cp932)) {
+        bytes = cp932ToIso2022jp(*cp932);
         charset = "ISO-2022-JP";
         if (!hasLongLine(bytes)) encoding = GMIME_CONTENT_ENCODING_7BIT;
-    } else {
-        bytes = cp932ToUtf8(text);
     }
     bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset);
@@ -168,16 +179,16 @@ std::string domainOf(const std::string& addr) {
 }
 
 // Extra header lines that are well formed and do not replace the ones written here.
-std::string extraHeaderLines(std::string_view cp932) {
+std::string extraHeaderLines(std::string_view utf8) {
     static constexpr std::string_view kOwn[] = {
         "from", "to",         "cc",           "bcc",          "subject",
         "date", "message-id", "mime-version", "content-type", "content-transfer-encoding"};
     std::string out;
     std::size_t start = 0;
-    while (start < cp932.size()) {
-        std::size_t end = cp932.find('\n', start);
-        if (end == std::string_view::npos) end = cp932.size();
-        std::string_view line = cp932.substr(start, end - start);
+    while (start < utf8.size()) {
+        std::size_t end = utf8.find('\n', start);
+        if (end == std::string_view::npos) end = utf8.size();
+        std::string_view line = utf8.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         const std::size_t colon = line.find(':');
@@ -188,7 +199,7 @@ std::string extraHeaderLines(std::string_view cp932) {
         std::string lower = name;
         for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (std::find(std::begin(kOwn), std::end(kOwn), lower) != std::end(kOwn)) continue;
-        out += name + ": " + encodeHeaderValue(trimBlanks(line.substr(colon + 1))) + "\r\n";
+        out += name + ": " + encodeHeaderValueUtf8(trimBlanks(line.substr(colon + 1))) + "\r\n";
     }
     return out;
 }
@@ -198,6 +209,31 @@ std::string nowAsHeaderDate() {
     GCharPtr text(g_mime_utils_header_format_date(now));
     g_date_time_unref(now);
     return text ? text.get() : "";
+}
+
+// A boundary made of random letters that occurs nowhere in the parts it separates.
+std::string newBoundary(const std::vector<std::string>& parts) {
+    static constexpr char kLetters[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (;;) {
+        std::string boundary = "=_Tsubame_";
+        for (int i = 0; i < 24; ++i) boundary += kLetters[random() % (sizeof kLetters - 1)];
+        if (std::none_of(parts.begin(), parts.end(), [&](const std::string& part) {
+                return part.find(boundary) != std::string::npos;
+            }))
+            return boundary;
+    }
+}
+
+// multipart/mixed of the given parts: its Content-Type header line and its body.
+std::string mixedMultipart(const std::vector<std::string>& parts) {
+    const std::string boundary = newBoundary(parts);
+    std::string text = "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
+    // The CR LF before each boundary line belongs to the boundary, not to the part.
+    for (const std::string& part : parts) text += "--" + boundary + "\r\n" + part + "\r\n";
+    text += "--" + boundary + "--\r\n";
+    return text;
 }
 
 }  // namespace
@@ -235,62 +271,58 @@ std::string mimeTypeForFileName(std::string_view fileName) {
 
 std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& error) {
     ensureGMimeInitialized();
+    const MailTextForm form = mail.textForm;
     BuiltMessage built;
-    const AddressField from = parseAddresses(mail.from, "From");
-    const AddressField to = parseAddresses(mail.to, "To");
-    const AddressField cc = parseAddresses(mail.cc, "Cc");
-    const AddressField bcc = parseAddresses(mail.bcc, "Bcc");
+    const AddressField from = parseAddresses(utf8Text(mail.from, form), "From");
+    const AddressField to = parseAddresses(utf8Text(mail.to, form), "To");
+    const AddressField cc = parseAddresses(utf8Text(mail.cc, form), "Cc");
+    const AddressField bcc = parseAddresses(utf8Text(mail.bcc, form), "Bcc");
     if (from.addrs.empty()) {
-        error = utf8ToCp932("差出人のメールアドレスが正しくありません: ") + mail.from;
+        error =
+            utf8ToCp932("差出人のメールアドレスが正しくありません: " + utf8Text(mail.from, form));
         return std::nullopt;
     }
     for (const AddressField* field : {&to, &cc, &bcc})
         built.envelopeTo.insert(built.envelopeTo.end(), field->addrs.begin(), field->addrs.end());
     if (built.envelopeTo.empty()) {
-        error = utf8ToCp932("宛先のメールアドレスが正しくありません: ") + mail.to;
+        error = utf8ToCp932("宛先のメールアドレスが正しくありません: " + utf8Text(mail.to, form));
         return std::nullopt;
     }
     built.envelopeFrom = from.addrs.front();
 
+    FormatOptionsPtr options(g_mime_format_options_new());
+    g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
+    GObjectPtr<GMimePart> text = textPart(utf8Text(mail.body, form));
+    std::string body = writeMimeObject(GMIME_OBJECT(text.get()), options.get());
+
     // Read every attachment first: a missing one stops the send before anything goes out.
-    GObjectPtr<GMimeObject> body(GMIME_OBJECT(textPart(mail.body).release()));
     if (!mail.attachments.empty()) {
-        GObjectPtr<GMimeMultipart> mixed(g_mime_multipart_new_with_subtype("mixed"));
-        g_mime_multipart_add(mixed.get(), body.get());
+        std::vector<std::string> parts{body};
         for (const std::string& path : mail.attachments) {
             std::string content;
             int readError = 0;
-            if (!readWholeFile(cp932ToUtf8(path), content, readError)) {
-                error = utf8ToCp932("添付ファイルを読み込めません: ") + path +
-                        utf8ToCp932(" (" + std::string(std::strerror(readError)) + ")");
+            if (!readWholeFile(nativePath(path, form), content, readError)) {
+                error = utf8ToCp932("添付ファイルを読み込めません: " + utf8Text(path, form) + " (" +
+                                    std::strerror(readError) + ")");
                 return std::nullopt;
             }
-            const std::string title = cp932ToUtf8(fileTitle(path));
-            GObjectPtr<GMimePart> part(newPart(mimeTypeForFileName(title)));
-            g_mime_part_set_filename(part.get(), title.c_str());
-            setContent(part.get(), content, GMIME_CONTENT_ENCODING_BASE64);
-            g_mime_multipart_add(mixed.get(), GMIME_OBJECT(part.get()));
+            parts.push_back(attachmentPart(fileTitle(path, form), content));
         }
-        body.reset(GMIME_OBJECT(mixed.release()));
+        body = mixedMultipart(parts);
     }
 
-    std::string& text = built.text;
-    text += "From: " + from.header + "\r\n";
-    if (!to.header.empty()) text += "To: " + to.header + "\r\n";
-    if (!cc.header.empty()) text += "Cc: " + cc.header + "\r\n";
-    text += "Subject: " + encodeHeaderValue(mail.subject) + "\r\n";
-    text += "Date: " + nowAsHeaderDate() + "\r\n";
+    std::string& message = built.text;
+    message += "From: " + from.header + "\r\n";
+    if (!to.header.empty()) message += "To: " + to.header + "\r\n";
+    if (!cc.header.empty()) message += "Cc: " + cc.header + "\r\n";
+    message += "Subject: " + encodeHeaderValueUtf8(utf8Text(mail.subject, form)) + "\r\n";
+    message += "Date: " + nowAsHeaderDate() + "\r\n";
     GCharPtr messageId(g_mime_utils_generate_message_id(domainOf(built.envelopeFrom).c_str()));
-    text += "Message-ID: <" + std::string(messageId.get()) + ">\r\n";
-    text += "MIME-Version: 1.0\r\n";
-    text += extraHeaderLines(mail.extraHeaders);
-
-    FormatOptionsPtr options(g_mime_format_options_new());
-    g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
-    g_mime_format_options_set_param_encoding_method(options.get(),
-                                                    GMIME_PARAM_ENCODING_METHOD_RFC2231);
-    text += writeMimeObject(body.get(), options.get());
-    if (hasLongLine(text)) {
+    message += "Message-ID: <" + std::string(messageId.get()) + ">\r\n";
+    message += "MIME-Version: 1.0\r\n";
+    message += extraHeaderLines(utf8Text(mail.extraHeaders, form));
+    message += body;
+    if (hasLongLine(message)) {
         error = utf8ToCp932("メールに長すぎる行があります");
         return std::nullopt;
     }

@@ -18,6 +18,7 @@ namespace tsubame {
 namespace {
 
 constexpr long kDefaultTimeoutMs = 30000;
+constexpr long kAuthenticationRequired = 530;  // the reply of a server that wants a login first
 
 struct CurlEasyCleanup {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -104,33 +105,34 @@ std::string failureText(CURLcode code, const char* detail, const SmtpServerName&
     return utf8ToCp932(text);
 }
 
-}  // namespace
+// What one SMTP session did.
+struct SessionResult {
+    CURLcode code = CURLE_OK;
+    std::string detail;
+    long responseCode = 0;  // the server's last reply code
+};
 
-int sendMail(const OutgoingMail& mail, std::string& error) {
-    const std::optional<SmtpServerName> server = parseSmtpServerName(mail.server);
-    if (!server) {
-        error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
-        return -1;
-    }
-    const std::optional<BuiltMessage> message = buildMessage(mail, error);
-    if (!message) return -1;
-
-    ensureCurlInitialized();
+// One SMTP session that sends message. useSsl: how STARTTLS is asked for on a plain start;
+// withLogin: whether the login is handed to libcurl (which logs in when the server offers AUTH).
+SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
+                         const BuiltMessage& message, long useSsl, bool withLogin) {
+    SessionResult result;
     CurlPtr curl(curl_easy_init());
     if (!curl) {
-        error = utf8ToCp932("メールを送信できません: libcurl を初期化できません");
-        return -1;
+        result.code = CURLE_FAILED_INIT;
+        result.detail = "libcurl を初期化できません";
+        return result;
     }
     CURL* c = curl.get();
-    const std::string url = server->url() + "/" + localHostName();
-    const std::string from = "<" + message->envelopeFrom + ">";
+    const std::string url = server.url() + "/" + localHostName();
+    const std::string from = "<" + message.envelopeFrom + ">";
     CurlListPtr recipients;
-    for (const std::string& to : message->envelopeTo) {
+    for (const std::string& to : message.envelopeTo) {
         curl_slist* head = recipients.release();
         curl_slist* appended = curl_slist_append(head, ("<" + to + ">").c_str());
         recipients.reset(appended ? appended : head);
     }
-    UploadSource source{&message->text};
+    UploadSource source{&message.text};
     char detail[CURL_ERROR_SIZE] = {};
     const long timeoutMs = networkTimeoutMs();
     const long timeoutSeconds = timeoutMs >= 1000 ? timeoutMs / 1000 : 1;
@@ -142,7 +144,7 @@ int sendMail(const OutgoingMail& mail, std::string& error) {
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, readUpload);
     curl_easy_setopt(c, CURLOPT_READDATA, &source);
-    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message->text.size()));
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.text.size()));
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
@@ -152,23 +154,57 @@ int sendMail(const OutgoingMail& mail, std::string& error) {
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    if (!server->implicitTls)
-        curl_easy_setopt(c, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_TRY));
+    if (!server.implicitTls) curl_easy_setopt(c, CURLOPT_USE_SSL, useSsl);
     if (caFile && *caFile) {
         curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, addExtraCertificates);
         curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, const_cast<char*>(caFile));
     }
-    if (!mail.userId.empty()) {
-        // libcurl logs in only when the server offers AUTH.
+    if (withLogin) {
         curl_easy_setopt(c, CURLOPT_USERNAME, mail.userId.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
     }
-    const CURLcode code = curl_easy_perform(c);
-    if (code != CURLE_OK) {
-        error = failureText(code, detail, *server);
+    result.code = curl_easy_perform(c);
+    result.detail = detail;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.responseCode);
+    return result;
+}
+
+}  // namespace
+
+int sendMail(const OutgoingMail& mail, std::string& error) {
+    const std::optional<SmtpServerName> server = parseSmtpServerName(mail.server);
+    if (!server) {
+        error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
         return -1;
     }
-    return 0;
+    const std::optional<BuiltMessage> message = buildMessage(mail, error);
+    if (!message) return -1;
+    ensureCurlInitialized();
+
+    // The login travels only inside TLS: smtps://, or a plain start that switched with
+    // STARTTLS. A server without STARTTLS gets the mail without the login, and when it
+    // insists on one, nothing is sent.
+    const bool login = !mail.userId.empty();
+    SessionResult result =
+        runSession(mail, *server, *message, login ? CURLUSESSL_ALL : CURLUSESSL_TRY, login);
+    bool loginWithheld = false;
+    if (login && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
+        loginWithheld = true;
+        result = runSession(mail, *server, *message, CURLUSESSL_TRY, false);
+    }
+    if (result.code == CURLE_OK) return 0;
+    if (loginWithheld && result.responseCode == kAuthenticationRequired) {
+        error = utf8ToCp932(
+            "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していないため、"
+            "パスワードを送らずに送信を中止しました。smtps:// で始まるサーバー名をお試しください "
+            "(" +
+            server->host + ":" + std::to_string(server->port) + ")");
+        return -1;
+    }
+    error = failureText(result.code, result.detail.c_str(), *server);
+    if (loginWithheld)
+        error += utf8ToCp932(" (暗号化通信ができないため、ログインは送っていません)");
+    return -1;
 }
 
 }  // namespace tsubame

@@ -5,7 +5,13 @@
 
 namespace tsubame {
 
-// One outgoing mail. Texts are code page 932, as the send call receives them.
+// How the texts of an outgoing mail are encoded.
+enum class MailTextForm {
+    Cp932,  // texts and attachment paths in code page 932, as the described send call takes them
+    Utf8,   // texts in UTF-8, attachment paths as the file system names them (native bytes)
+};
+
+// One outgoing mail, its texts in textForm.
 struct OutgoingMail {
     std::string server;  // "host", "host:port" or "smtps://host[:port]"
     std::string to;
@@ -18,6 +24,7 @@ struct OutgoingMail {
     std::vector<std::string> attachments;  // full paths
     std::string userId;                    // SMTP login, used when the server offers AUTH
     std::string password;
+    MailTextForm textForm = MailTextForm::Cp932;
 };
 
 // Builds the MIME message and sends it. Returns >= 0 on success, < 0 on failure with a text

@@ -28,8 +28,10 @@ print(json.dumps({
     'subject': str(msg['subject']),
     'to': str(msg['to']),
     'from': str(msg['from']),
+    'bcc': msg['bcc'],
     'body': body.get_content().replace('\r\n', '\n') if body else None,
-    'attachments': [{'name': p.get_filename(),
+    'attachments': [{'name': p.get_filename(), 'type': p.get_content_type(),
+                     'charset': p.get_content_charset(),
                      'data': base64.b64encode(p.get_payload(decode=True)).decode()}
                     for p in msg.iter_attachments()],
 }))
@@ -43,52 +45,112 @@ fs::path onlyMail(const fs::path& maildir) {
     return {};
 }
 
-TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
+fs::path tsubameProgram() {
     // The test runs from <build>/tests; TSUBAME_BUILD_DIR names the build folder when set.
     QString buildDir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
     if (buildDir.isEmpty()) buildDir = QCoreApplication::applicationDirPath() + "/..";
-    const fs::path program = fs::path(buildDir.toStdString()) / "src" / "app" / "tsubame";
+    return fs::path(buildDir.toStdString()) / "src" / "app" / "tsubame";
+}
+
+// Runs "tsubame --send" against server with the given texts and attachments, and reads the
+// stored mail back with Python's parser.
+QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& folder,
+                            const QString& subject, const std::string& body,
+                            const QStringList& attachments) {
+    fs::create_directory(folder / "★MailData");
+    fs::create_directory(folder / "work");
+    writeFileBytes(
+        folder / "work" / "korumi.ini",
+        "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
+    writeFileBytes(folder / "body.txt", body);
+    QProcess tsubame;
+    tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
+    tsubame.start(QString::fromStdString(tsubameProgram().string()),
+                  {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
+                   "recipient@example.com", "--subject", subject, "--body-file",
+                   QString::fromStdString((folder / "body.txt").string()), "--attach",
+                   attachments.join(',')});
+    EXPECT_TRUE(tsubame.waitForFinished(60000));
+    EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
+                                     << server.log();
+    const fs::path stored = onlyMail(server.maildir());
+    if (stored.empty()) return {};
+    QProcess parser;
+    parser.start("/usr/bin/python3", {"-c", kParser, QString::fromStdString(stored.string())});
+    EXPECT_TRUE(parser.waitForFinished(30000));
+    EXPECT_EQ(parser.exitCode(), 0) << parser.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+}
+
+// Texts outside code page 932 arrive whole, from a folder whose name has them too; a text
+// attachment says its charset (or goes as plain bytes); hostile file names stay names.
+TEST(SendCommandRealServerTest, TextsNamesAndCharsetsArriveAsWritten) {
+    if (!fs::exists(tsubameProgram())) GTEST_SKIP() << "no executable";
+    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    SmtpTestServer server;
+    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TempFolder folder;
+    const QString subject = QStringLiteral("絵文字😀 한국어 é ü ą 简体中文");
+    const std::string body = "本文😀\n안녕하세요 Grüße ą 简体中文\n";
+    struct File {
+        QString name;
+        std::string content;
+        QString type;
+        QString charset;
+    };
+    const std::vector<File> files = {
+        {QStringLiteral("한국어 é ü ą 简体😀.txt"), "Grüße 😀 안녕\n", "text/plain", "utf-8"},
+        {QStringLiteral("sjis.txt"), "\x93\xfa\x96\x7b\x8c\xea\r\n", "application/octet-stream",
+         ""},
+        {QStringLiteral("a\r\nBcc: evil@example.com.txt"), "x", "text/plain", "utf-8"},
+        {QStringLiteral("=?UTF-8?B?ZXZpbC5leGU=?=.txt"), "y", "text/plain", "utf-8"},
+    };
+    fs::create_directory(folder / "😀フォルダ");
+    QStringList paths;
+    for (const File& file : files) {
+        const fs::path path = folder / "😀フォルダ" / file.name.toStdString();
+        writeFileBytes(path, file.content);
+        paths << QString::fromStdString(path.string());
+    }
+    const QJsonObject mail = sendAndReadBack(server, folder, subject, body, paths);
+
+    EXPECT_EQ(mail["subject"].toString(), subject);
+    EXPECT_EQ(mail["body"].toString().trimmed(), QString::fromStdString(body).trimmed());
+    EXPECT_TRUE(mail["bcc"].isNull()) << mail["bcc"].toString().toStdString();
+    const QJsonArray attachments = mail["attachments"].toArray();
+    ASSERT_EQ(attachments.size(), static_cast<int>(files.size()));
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const QJsonObject got = attachments[static_cast<int>(i)].toObject();
+        SCOPED_TRACE(files[i].name.toStdString());
+        EXPECT_EQ(got["name"].toString(), files[i].name);
+        EXPECT_EQ(got["type"].toString(), files[i].type);
+        EXPECT_EQ(got["charset"].toString(), files[i].charset);
+        EXPECT_EQ(QByteArray::fromBase64(got["data"].toString().toLatin1()),
+                  QByteArray::fromStdString(files[i].content));
+    }
+}
+
+TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
+    const fs::path program = tsubameProgram();
     if (!fs::exists(program)) GTEST_SKIP() << "no executable at " << program;
     if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
     SmtpTestServer server;
     if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
 
     TempFolder folder;
-    fs::create_directory(folder / "★MailData");
-    fs::create_directory(folder / "work");
-    writeFileBytes(
-        folder / "work" / "korumi.ini",
-        "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
     const std::string body =
         "山田様\nいつもお世話になっております。\n資料を二つ添付いたします。\n"
         "ご確認のほど、よろしくお願い申し上げます。\n";
-    writeFileBytes(folder / "body.txt", body);
     std::string binary;
     for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
     const std::string text = "表計算の数字: 1,234\n二行目\n";
     writeFileBytes(folder / "data.bin", binary);
     writeFileBytes(folder / "メモ.txt", text);
     const QString subject = QStringLiteral("【ご案内】来週の打ち合わせについて");
-
-    QProcess tsubame;
-    tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
-    tsubame.start(QString::fromStdString(program.string()),
-                  {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
-                   "recipient@example.com", "--subject", subject, "--body-file",
-                   QString::fromStdString((folder / "body.txt").string()), "--attach",
-                   QString::fromStdString((folder / "data.bin").string() + "," +
-                                          (folder / "メモ.txt").string())});
-    ASSERT_TRUE(tsubame.waitForFinished(60000));
-    ASSERT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
-                                     << server.log();
-
-    const fs::path stored = onlyMail(server.maildir());
-    ASSERT_FALSE(stored.empty()) << server.log();
-    QProcess parser;
-    parser.start("/usr/bin/python3", {"-c", kParser, QString::fromStdString(stored.string())});
-    ASSERT_TRUE(parser.waitForFinished(30000));
-    ASSERT_EQ(parser.exitCode(), 0) << parser.readAllStandardError().toStdString();
-    const QJsonObject mail = QJsonDocument::fromJson(parser.readAllStandardOutput()).object();
+    const QJsonObject mail =
+        sendAndReadBack(server, folder, subject, body,
+                        {QString::fromStdString((folder / "data.bin").string()),
+                         QString::fromStdString((folder / "メモ.txt").string())});
 
     EXPECT_EQ(mail["subject"].toString(), subject);
     EXPECT_EQ(mail["to"].toString(), "recipient@example.com");

@@ -96,6 +96,33 @@ TEST_F(SendCommandTest, FailurePrintsTheLibrarysTextAndExitsOne) {
     EXPECT_NE(printed.find("サーバーに接続できません"), std::string::npos) << printed;
 }
 
+// --to takes one address: a comma or a line break would add recipients.
+TEST_F(SendCommandTest, ToWithMoreThanOneAddressIsRefused) {
+    for (const char* to : {"to@example.com,bcc@example.com", "to@example.com\nbcc@example.com",
+                           "to@example.com\r\nCc: cc@example.com", "to@example.com\r"}) {
+        options.to = QString::fromUtf8(to);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(run(), 1) << to;
+        EXPECT_NE(::testing::internal::GetCapturedStderr().find("--to"), std::string::npos);
+    }
+    EXPECT_TRUE(mail.sent.empty());
+}
+
+// Texts outside code page 932 reach the library whole; the attachment path stays the file
+// system's name.
+TEST_F(SendCommandTest, TextsAndPathsOutsideCodePage932ReachTheLibraryWhole) {
+    writeFileBytes("body.txt", "본문 😀 é ü ą 简体\n");
+    writeFileBytes("添付😀.txt", "x");
+    options.subject = QStringLiteral("件名😀");
+    options.attachments = {QStringLiteral("添付😀.txt")};
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_TRUE(mail.sent[0].utf8Call);
+    EXPECT_EQ(mail.sent[0].utf8Subject, "件名😀");
+    EXPECT_EQ(mail.sent[0].utf8Body, "본문 😀 é ü ą 简体\r\n");
+    EXPECT_EQ(mail.sent[0].path, std::filesystem::current_path().string() + "/添付😀.txt");
+}
+
 TEST_F(SendCommandTest, BadInputSendsNothing) {
     ::testing::internal::CaptureStderr();
     options.attachments = {"missing.txt"};

@@ -119,12 +119,76 @@ TEST_F(ComposeSendTest, ToAllSkipsRowsWhoseEntryIsGoneOrBlank) {
     EXPECT_EQ(recipients(), (std::vector<std::string>{"one@example.com"}));
 }
 
-TEST_F(ComposeSendTest, ToAllWithAnEmptyListSendsNothingAndCloses) {
+TEST_F(ComposeSendTest, ToAllWithAnEmptyListSendsNothingAndKeepsTheMessage) {
     open();
     enterToAllMode();
+    fill("", "s", "body");
     click("Command1");
     EXPECT_TRUE(mail.sent.empty());
+    ASSERT_FALSE(composeClosed());
+    EXPECT_NE(status(), QStringLiteral("送信完了です。"));
+    EXPECT_EQ(form().body()->toPlainText(), "body");
+}
+
+// The book shrank to nothing after the list was loaded: nobody got the message, so it stays,
+// and the box names every entry that was not reached.
+TEST_F(ComposeSendTest, ToAllThatReachedNobodyKeepsTheMessageAndNamesTheMissing) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    open();
+    ASSERT_TRUE(app->addressStore().remove(2, true));
+    ASSERT_TRUE(app->addressStore().remove(1, true));
+    enterToAllMode();
+    dialogs.clear();
+    fill("", "s", "body");
+    click("Command1");
+    EXPECT_TRUE(mail.sent.empty());
+    ASSERT_FALSE(composeClosed());
+    EXPECT_NE(status(), QStringLiteral("送信完了です。"));
+    EXPECT_EQ(form().body()->toPlainText(), "body");
+    ASSERT_EQ(dialogs.boxes().size(), 1u);
+    EXPECT_TRUE(dialogs.boxes()[0].text.contains("one")) << dialogs.boxes()[0].text.toStdString();
+    EXPECT_TRUE(dialogs.boxes()[0].text.contains("two")) << dialogs.boxes()[0].text.toStdString();
+}
+
+// After a partial failure a second press sends only to those who have not got the message,
+// and says so first.
+TEST_F(ComposeSendTest, SecondPressSendsOnlyToThoseNotReachedYet) {
+    addEntry("one", "one@example.com");
+    addEntry("two", "two@example.com");
+    addEntry("three", "three@example.com");
+    open();
+    enterToAllMode();
+    fill("", "s", "body");
+    mail.sendResults = {1, -1, -1};
+    click("Command1");
+    ASSERT_FALSE(composeClosed());
+    mail.sent.clear();
+    dialogs.clear();
+    mail.sendResults = {1, -1};
+    click("Command1");
+    EXPECT_EQ(recipients(), (std::vector<std::string>{"two@example.com", "three@example.com"}));
+    ASSERT_FALSE(dialogs.boxes().empty());
+    EXPECT_TRUE(dialogs.boxes()[0].text.contains(QStringLiteral("1 件")))
+        << dialogs.boxes()[0].text.toStdString();
+    EXPECT_FALSE(composeClosed());
+    mail.sent.clear();
+    click("Command1");
+    EXPECT_EQ(recipients(), (std::vector<std::string>{"three@example.com"}));
+    EXPECT_EQ(status(), QStringLiteral("送信完了です。"));
     EXPECT_TRUE(composeClosed());
+}
+
+// Texts outside code page 932 reach the library whole, through its UTF-8 call.
+TEST_F(ComposeSendTest, TextsOutsideCodePage932ReachTheLibraryWhole) {
+    open();
+    fill(QStringLiteral("to@example.com"), QStringLiteral("件名😀 한국어"),
+         QStringLiteral("é ü ą\n简体中文😀"));
+    click("Command1");
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_TRUE(mail.sent[0].utf8Call);
+    EXPECT_EQ(mail.sent[0].utf8Subject, "件名😀 한국어");
+    EXPECT_EQ(mail.sent[0].utf8Body, "é ü ą\r\n简体中文😀");
 }
 
 TEST_F(ComposeSendTest, FortuneFollowsTheBodyOnce) {

@@ -80,6 +80,23 @@ TEST(SendPassesTest, FailuresAreCollectedAndTheLoopGoesOn) {
     EXPECT_FALSE(report.allSent());
 }
 
+// A skipped pass is a pass that did not send; nothing but sent passes is "all sent".
+TEST(SendPassesTest, SkippedPassesCountAsNotSentAndDeliveredOnesAreLeftOut) {
+    ScriptedMailLibrary mail;
+    OutgoingMessage message{"server", "me@example.com", "subject", "body", "", false};
+    SendReport onlySkipped = runSendPasses(mail, message, {std::nullopt, std::nullopt});
+    EXPECT_FALSE(onlySkipped.allSent());
+    EXPECT_EQ(onlySkipped.unsentPasses, (std::vector<int>{1, 2}));
+
+    std::vector<std::optional<PassRecipient>> passes = {
+        PassRecipient{"a", "a"}, std::nullopt, PassRecipient{"b", "b"}, PassRecipient{"c", "c"}};
+    RemainingPasses remaining = remainingPasses(passes, {"a", "c"});
+    EXPECT_EQ(remaining.alreadySent, 2);
+    EXPECT_EQ(remaining.rows, (std::vector<int>{1, 2}));
+    ASSERT_EQ(remaining.passes.size(), 2u);
+    EXPECT_EQ(remaining.passes[1]->address, "b");
+}
+
 TEST(SendPassesTest, FortuneUsesTheDrawnNumber) {
     ScriptedMailLibrary mail;
     OutgoingMessage message{"server", "me", "subject", "body", "", true};

@@ -178,6 +178,17 @@ TEST_F(BackFormTest, SendMakesOneLibraryCallThenCloses) {
     EXPECT_TRUE(window.isNull());
 }
 
+TEST_F(BackFormTest, TextsOutsideCodePage932ReachTheLibraryWhole) {
+    form().fillReply("題", "to@example.jp", "b");
+    ui().SubjectText->setText(QStringLiteral("Re: 😀 한국어"));
+    ui().BodyText->setPlainText(QStringLiteral("é ü ą\n简体中文"));
+    click(ui().Command2);
+    ASSERT_EQ(mail.sent.size(), 1u);
+    EXPECT_TRUE(mail.sent[0].utf8Call);
+    EXPECT_EQ(mail.sent[0].utf8Subject, "Re: 😀 한국어");
+    EXPECT_EQ(mail.sent[0].utf8Body, "é ü ą\r\n简体中文");
+}
+
 TEST_F(BackFormTest, NoAttachmentIsAnEmptyTextNotNull) {
     form().fillReply("s", "to@example.jp", "b");
     click(ui().Command2);

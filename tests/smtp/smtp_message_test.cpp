@@ -1,7 +1,9 @@
 #include "smtp/smtp_message.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 
 #include "core/cp932.h"
@@ -9,6 +11,7 @@
 #include "mime/mime_charset.h"
 #include "mime/mime_decode.h"
 #include "mime/mime_header_text.h"
+#include "smtp/smtp_attachment.h"
 #include "smtp/smtp_header_encode.h"
 #include "smtp/smtp_server_name.h"
 #include "support/mime_test_folder.h"
@@ -181,6 +184,77 @@ TEST(SmtpMessage, BccIsInTheEnvelopeOnly) {
                                                            "c2@example.jp", "hidden@example.jp"}));
     EXPECT_EQ(built->text.find("hidden"), std::string::npos);
     EXPECT_NE(built->text.find("\r\nCc: c1@example.jp, =?"), std::string::npos);
+}
+
+// Every file name that is not plain printable ASCII goes RFC 2231-encoded: no byte of it
+// reaches the header raw, and long names are split into short numbered sections.
+TEST(SmtpAttachment, FileNamesThatAreNotPlainAsciiAreEncoded) {
+    const std::string longName = "長い名前" + std::string(80, 'x') + ".txt";
+    const std::pair<std::string, std::string> cases[] = {
+        {"report 1.pdf", "filename=\"report 1.pdf\""},
+        {"a\r\nBcc: x.txt", "filename*=UTF-8''a%0D%0ABcc%3A%20x.txt"},
+        {"=?UTF-8?B?ZXZpbC5leGU=?=", "filename*=UTF-8''%3D%3FUTF-8%3FB%3FZXZpbC5leGU%3D%3F%3D"},
+        {"say \"hi\".txt", "filename*=UTF-8''say%20%22hi%22.txt"},
+        {"😀.txt", "filename*=UTF-8''%F0%9F%98%80.txt"},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(mimeParameter("filename", name), expected);
+
+    const std::string sections = mimeParameter("filename", longName);
+    const std::vector<std::string> lines = linesOf(sections);
+    ASSERT_GT(lines.size(), 2u);
+    std::string joined;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_LE(lines[i].size(), 78u);
+        const std::string head = (i ? " " : "") + ("filename*" + std::to_string(i) + "*=");
+        ASSERT_EQ(lines[i].rfind(head, 0), 0u) << lines[i];
+        joined += lines[i].substr(head.size());
+        if (joined.back() == ';') joined.pop_back();
+    }
+    ASSERT_EQ(joined.rfind("UTF-8''", 0), 0u);
+    std::unique_ptr<char, decltype(&g_free)> decoded(
+        g_uri_unescape_string(joined.substr(7).c_str(), nullptr), g_free);
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(std::string(decoded.get()), longName);
+}
+
+// A text attachment says its charset, or is sent as plain bytes when its charset is unknown.
+TEST(SmtpAttachment, TextAttachmentsCarryTheirCharset) {
+    const std::pair<std::string, std::string> cases[][1] = {
+        {{"plain ASCII\r\n", "text/plain; charset=UTF-8"}},
+        {{"Grüße 😀 안녕\n", "text/plain; charset=UTF-8"}},
+        {{utf8ToCp932("日本語のメモ\r\n"), "application/octet-stream"}},
+        {{cp932ToIso2022jp(utf8ToCp932("日本語\r\n")), "text/plain; charset=ISO-2022-JP"}},
+        {{std::string("a\0b", 3), "application/octet-stream"}},
+    };
+    for (const auto& [c] : cases)
+        EXPECT_EQ(attachmentContentType("memo.txt", c.first), c.second) << c.first;
+    EXPECT_EQ(attachmentContentType("photo.png", "\x89PNG"), "image/png");
+}
+
+TEST(SmtpMessage, Utf8TextsOutsideCodePage932ArriveWhole) {
+    OutgoingMail mail = sampleMail();
+    mail.textForm = MailTextForm::Utf8;
+    mail.subject = "絵文字😀 한국어 é ü ą 简体中文";
+    mail.body = "本文😀\r\n한국어 é ü ą 简体中文\r\n";
+    mail.to = "宛先 <you@example.jp>";
+    std::string error;
+    auto built = buildMessage(mail, error);
+    ASSERT_TRUE(built) << cp932ToUtf8(error);
+    EXPECT_EQ(built->envelopeTo, std::vector<std::string>{"you@example.jp"});
+    const std::string& text = built->text;
+    EXPECT_NE(text.find(encodeHeaderValueUtf8(mail.subject)), std::string::npos);
+    std::string unfolded = text;
+    std::erase(unfolded, '\r');
+    std::erase(unfolded, '\n');
+    EXPECT_NE(unfolded.find(encodeBase64("本文😀\n한국어 é ü ą 简体中文\n")), std::string::npos);
+
+    // Text that code page 932 holds still goes as ISO-2022-JP.
+    mail.subject = "会議の件";
+    mail.body = "本文です。\r\n";
+    built = buildMessage(mail, error);
+    ASSERT_TRUE(built);
+    EXPECT_NE(built->text.find("charset=ISO-2022-JP"), std::string::npos);
+    EXPECT_NE(built->text.find("Subject: =?ISO-2022-JP?B?"), std::string::npos);
 }
 
 TEST(SmtpServerNames, SchemesPortsAndBadNames) {

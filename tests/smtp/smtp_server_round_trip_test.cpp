@@ -6,6 +6,7 @@
 
 #include "core/cp932.h"
 #include "mime/mime_decode.h"
+#include "smtp/smtp_header_encode.h"
 #include "smtp/smtp_send.h"
 #include "support/mail_servers.h"
 #include "support/mail_servers_certs.h"
@@ -153,11 +154,12 @@ TEST_F(SmtpRealServer, JapaneseMailWithTwoAttachmentsRoundTripsOverStarttls) {
 }
 
 TEST_F(SmtpRealServer, LogsInWhenTheServerOffersAuth) {
-    testing::SmtpTestServer::Options options;
+    testing::SmtpTestServer::Options options = starttlsOptions();
     options.authUser = "smtpuser";
     options.authPassword = "pa55";
     testing::SmtpTestServer server(options);
     if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
     OutgoingMail mail = japaneseMail(server.serverName());
     mail.userId = "smtpuser";
     mail.password = "wrong";
@@ -168,6 +170,51 @@ TEST_F(SmtpRealServer, LogsInWhenTheServerOffersAuth) {
     mail.password = "pa55";
     EXPECT_EQ(sendMail(mail, error), 0) << cp932ToUtf8(error);
     EXPECT_EQ(server.messageCount(), 1);
+}
+
+// A server that offers AUTH without STARTTLS never sees the login: it gets the mail without
+// one, or, when it insists on a login, nothing at all and the user is told why.
+TEST_F(SmtpRealServer, LoginNeverTravelsInClearText) {
+    struct Case {
+        bool requireAuth;
+        bool sent;
+    };
+    for (const Case& c : {Case{true, false}, Case{false, true}}) {
+        SCOPED_TRACE(c.requireAuth ? "login required" : "login optional");
+        const std::filesystem::path log = files_.root() / "clear_server.log";
+        std::filesystem::remove(log);
+        const int port = testing::findFreePort();
+        testing::ServerProcess process;
+        std::vector<std::string> argv{"/usr/bin/python3",
+                                      TSUBAME_SOURCE_DIR "/tests/smtp/smtp_auth_in_clear_server.py",
+                                      "--port",
+                                      std::to_string(port),
+                                      "--log",
+                                      log.string()};
+        if (c.requireAuth) argv.push_back("--require-auth");
+        ASSERT_TRUE(process.start(argv, files_.root() / "clear_server.out"));
+        if (!testing::waitForPort(port, std::chrono::seconds(15)))
+            GTEST_SKIP() << "scripted server did not start";
+
+        OutgoingMail mail = japaneseMail("127.0.0.1:" + std::to_string(port));
+        mail.userId = "popuser";
+        mail.password = "Secret-Pa55";
+        std::string error;
+        const int result = sendMail(mail, error);
+        const std::string seen = readAll(log);
+        EXPECT_EQ(seen.find("AUTH"), std::string::npos) << seen;
+        for (const std::string& secret :
+             {std::string("Secret-Pa55"), encodeBase64("Secret-Pa55"),
+              encodeBase64(std::string("\0popuser\0Secret-Pa55", 20)), encodeBase64("popuser")})
+            EXPECT_EQ(seen.find(secret), std::string::npos) << secret;
+        EXPECT_EQ(seen.find("DATA") != std::string::npos, c.sent) << seen;
+        if (c.sent) {
+            EXPECT_EQ(result, 0) << cp932ToUtf8(error);
+        } else {
+            EXPECT_LT(result, 0);
+            EXPECT_NE(cp932ToUtf8(error).find("暗号化"), std::string::npos) << cp932ToUtf8(error);
+        }
+    }
 }
 
 TEST_F(SmtpRealServer, MissingAttachmentSendsNothing) {

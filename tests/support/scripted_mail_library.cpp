@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/cp932.h"
+
 namespace tsubame::testing {
 
 namespace {
@@ -165,13 +167,52 @@ int ScriptedMailLibrary::NMailPop3Abort(int) {
     return 1;
 }
 
+namespace {
+ScriptedMailLibrary::SentMail sentMail(std::string server, std::string to, std::string from,
+                                       std::string subject, std::string body, const char* cc,
+                                       const char* bcc, const char* header, const char* path,
+                                       int flag) {
+    ScriptedMailLibrary::SentMail mail;
+    mail.server = std::move(server);
+    mail.to = std::move(to);
+    mail.from = std::move(from);
+    mail.subject = std::move(subject);
+    mail.body = std::move(body);
+    mail.path = text(path);
+    mail.ccNull = cc == nullptr;
+    mail.bccNull = bcc == nullptr;
+    mail.headerNull = header == nullptr;
+    mail.pathNull = path == nullptr;
+    mail.flag = flag;
+    return mail;
+}
+}  // namespace
+
 int ScriptedMailLibrary::NMailSmtpSendMail(const char* server, const char* to, const char* cc,
                                            const char* bcc, const char* from, const char* subject,
                                            const char* body, const char* header, const char* path,
                                            int flag) {
-    calls.push_back("SmtpSendMail " + text(to));
-    sent.push_back({text(server), text(to), text(from), text(subject), text(body), text(path),
-                    cc == nullptr, bcc == nullptr, header == nullptr, path == nullptr, flag});
+    return recordSend(sentMail(text(server), text(to), text(from), text(subject), text(body), cc,
+                               bcc, header, path, flag));
+}
+
+int ScriptedMailLibrary::NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc,
+                                               const char* bcc, const char* from,
+                                               const char* subject, const char* body,
+                                               const char* header, const char* path, int flag) {
+    SentMail mail =
+        sentMail(utf8ToCp932(text(server)), utf8ToCp932(text(to)), utf8ToCp932(text(from)),
+                 utf8ToCp932(text(subject)), utf8ToCp932(text(body)), cc, bcc, header, path, flag);
+    mail.utf8Call = true;
+    mail.utf8To = text(to);
+    mail.utf8Subject = text(subject);
+    mail.utf8Body = text(body);
+    return recordSend(std::move(mail));
+}
+
+int ScriptedMailLibrary::recordSend(SentMail sentMail) {
+    calls.push_back("SmtpSendMail " + sentMail.to);
+    sent.push_back(std::move(sentMail));
     if (onSend) onSend();
     int result = 1;
     if (!sendResults.empty()) {

@@ -27,8 +27,12 @@ class ScriptedMailLibrary : public MailLibrary {
     };
     struct SentMail {
         std::string server, to, from, subject, body, path;
-        bool ccNull, bccNull, headerNull, pathNull;
-        int flag;
+        bool ccNull = false, bccNull = false, headerNull = false, pathNull = false;
+        int flag = 0;
+        // Sent through the UTF-8 call: the texts above are its code page 932 reading (what the
+        // described call would have carried); these are the texts as they were handed over.
+        bool utf8Call = false;
+        std::string utf8To, utf8Subject, utf8Body;
     };
 
     // The scripted mailbox (mails stay until a Close commits their marks).
@@ -80,11 +84,15 @@ class ScriptedMailLibrary : public MailLibrary {
     int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                           const char* from, const char* subject, const char* body,
                           const char* header, const char* path, int flag) override;
+    int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc, const char* bcc,
+                              const char* from, const char* subject, const char* body,
+                              const char* header, const char* path, int flag) override;
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override;
     void NMailSetSmtpLogin(const char* id, const char* password) override;
     std::string NMailPop3GetUidl(int handle, int mailNo) override;
 
   private:
+    int recordSend(SentMail sentMail);
     const Mail* mail(int mailNo) const;
     bool open_ = false;
     std::string lastError_;
