@@ -72,7 +72,11 @@ MailCheckOutcome runMailCheck(AppContext& app) {
         main->setNewMailCount(QString::number(result.count));
         if (result.count > 0 && main->autoOpenViewerChecked()) app.viewer().openViewer();
     }
-    return {result.count, result.completed};
+    // An open viewer lists what the store now holds, so that its deletions act on what the
+    // user sees.
+    if (TyakuForm* viewer = app.loadedViewer(); viewer && viewer->isVisible())
+        viewer->refreshList();
+    return {result.count, result.completed, result.busy};
 }
 
 }  // namespace tsubame

@@ -42,6 +42,8 @@ struct MailCheckResult {
     // refused login, a failed fetch, a store that could not take a mail, a failed close.
     bool completed = true;
     int stored = 0;  // records appended by this check
+    // Another writer kept the data folder locked: the check did nothing, not even connect.
+    bool busy = false;
 };
 
 // The texts of the check that the user sees.

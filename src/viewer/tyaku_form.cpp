@@ -8,6 +8,7 @@
 
 #include "context/app_context.h"
 #include "core/cp932.h"
+#include "core/data_folder_lock.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "ui_tyaku_form.h"
@@ -156,6 +157,10 @@ void TyakuForm::fillList() {
     setCount(rows);
 }
 
+void TyakuForm::refreshList() {
+    if (model_->entries() != app_.receivedStore().readListEntries()) fillList();
+}
+
 int TyakuForm::reloadRows() {
     const ReceivedMailStore store = app_.receivedStore();
     std::vector<ReceivedMailListEntry> entries = store.readListEntries();
@@ -232,7 +237,10 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    const Status st = app_.receivedStore().remove(k);
+    DataFolderLock lock;
+    if (!lockDataFolder(lock)) return;
+    const Status st =
+        app_.receivedStore().removeListed(k, model_->entries()[static_cast<std::size_t>(k - 1)]);
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
     rebuildAfterDeletion();
@@ -251,10 +259,13 @@ void TyakuForm::rebuildAfterDeletion() {
 void TyakuForm::deleteAllMail() {
     if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
-    const Status st = app_.receivedStore().removeAll();
-    if (!st) {
-        // The store keeps every record: show what it holds.
-        showStoreError(st.message());
+    DataFolderLock lock;
+    if (!lockDataFolder(lock)) return;
+    // Only what the list shows goes: mail a check of another process stored since stays.
+    const Status st = app_.receivedStore().removeAllListed(model_->entries());
+    if (!st || app_.receivedStore().wholeRecords() > 0) {
+        // The store keeps records: show what it holds.
+        if (!st) showStoreError(st.message());
         clearBoxesAndReader();
         rebuildAfterDeletion();
         return;
@@ -271,6 +282,12 @@ void TyakuForm::showStoreError(const std::string& message) {
         QStringLiteral("削除できませんでした。メールは削除前のまま残っています。\n") +
             QString::fromStdString(message),
         QStringLiteral("エラー"));
+}
+
+bool TyakuForm::lockDataFolder(DataFolderLock& lock) {
+    lock = DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
+    if (!lock) showStoreError(lock.status().message());
+    return lock.held();
 }
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,

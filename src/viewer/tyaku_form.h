@@ -14,6 +14,7 @@ class TyakuForm;
 namespace tsubame {
 
 class AppContext;
+class DataFolderLock;
 class MailListModel;
 struct ReceivedMailRecord;
 
@@ -35,6 +36,9 @@ class TyakuForm : public QMainWindow {
     void openViewer();
     // The list fill without showing: rows, boxes and reader at the last record, count.
     void fillList();
+    // Fills the list again when the store no longer holds what it shows (after a check, or
+    // when another process changed the store).
+    void refreshList();
     // The list's click: shows the selected record.
     void showSelectedMail();
     // Command3 "一件削除" and Command6 "全件削除".
@@ -84,6 +88,8 @@ class TyakuForm : public QMainWindow {
     void setCount(int rows);
     void rebuildAfterDeletion();
     void showStoreError(const std::string& message);
+    // The data folder's lock for a deletion; on failure the user is told and nothing changes.
+    bool lockDataFolder(DataFolderLock& lock);
 
     AppContext& app_;
     std::unique_ptr<Ui::TyakuForm> ui_;
