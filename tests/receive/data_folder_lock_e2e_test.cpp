@@ -120,8 +120,8 @@ TEST_F(DataFolderLockEndToEndTest, TwoChecksAtOnceStoreEachMailOnce) {
     constexpr int kMails = 300;
     deliver(kMails);
     QProcess first, second;
-    startCheck(first, 60000);
-    startCheck(second, 60000);
+    startCheck(first, 100000);
+    startCheck(second, 100000);
     EXPECT_EQ(exitCode(first), 0) << first.readAllStandardError().toStdString();
     EXPECT_EQ(exitCode(second), 0) << second.readAllStandardError().toStdString();
 
