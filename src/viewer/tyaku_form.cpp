@@ -237,10 +237,9 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    DataFolderLock lock;
-    if (!lockDataFolder(lock)) return;
-    const Status st =
-        app_.receivedStore().removeListed(k, model_->entries()[static_cast<std::size_t>(k - 1)]);
+    const ReceivedMailListEntry listed = model_->entries()[static_cast<std::size_t>(k - 1)];
+    const Status st = underDataFolderLock(
+        [&](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
     rebuildAfterDeletion();
@@ -259,10 +258,10 @@ void TyakuForm::rebuildAfterDeletion() {
 void TyakuForm::deleteAllMail() {
     if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
-    DataFolderLock lock;
-    if (!lockDataFolder(lock)) return;
     // Only what the list shows goes: mail a check of another process stored since stays.
-    const Status st = app_.receivedStore().removeAllListed(model_->entries());
+    const Status st = underDataFolderLock([this](const ReceivedMailStore& store) {
+        return store.removeAllListed(model_->entries());
+    });
     if (!st || app_.receivedStore().wholeRecords() > 0) {
         // The store keeps records: show what it holds.
         if (!st) showStoreError(st.message());
@@ -284,10 +283,11 @@ void TyakuForm::showStoreError(const std::string& message) {
         QStringLiteral("エラー"));
 }
 
-bool TyakuForm::lockDataFolder(DataFolderLock& lock) {
-    lock = DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
-    if (!lock) showStoreError(lock.status().message());
-    return lock.held();
+Status TyakuForm::underDataFolderLock(
+    const std::function<Status(const ReceivedMailStore&)>& write) const {
+    const DataFolderLock lock =
+        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
+    return lock ? write(app_.receivedStore()) : lock.status();
 }
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,

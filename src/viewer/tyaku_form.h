@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QLineEdit;
@@ -14,8 +15,9 @@ class TyakuForm;
 namespace tsubame {
 
 class AppContext;
-class DataFolderLock;
 class MailListModel;
+class ReceivedMailStore;
+class Status;
 struct ReceivedMailRecord;
 
 // The received-mail viewer: the list of stored mails, the Subject/From/Date boxes, the
@@ -88,8 +90,9 @@ class TyakuForm : public QMainWindow {
     void setCount(int rows);
     void rebuildAfterDeletion();
     void showStoreError(const std::string& message);
-    // The data folder's lock for a deletion; on failure the user is told and nothing changes.
-    bool lockDataFolder(DataFolderLock& lock);
+    // Runs one change of the store under the data folder's lock, which is gone again before
+    // any message shows. A writer that keeps the lock makes it fail without a change.
+    Status underDataFolderLock(const std::function<Status(const ReceivedMailStore&)>& write) const;
 
     AppContext& app_;
     std::unique_ptr<Ui::TyakuForm> ui_;
