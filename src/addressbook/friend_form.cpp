@@ -10,6 +10,7 @@
 #include "addressbook/typed_length_validator.h"
 #include "context/app_context.h"
 #include "core/cp932.h"
+#include "core/data_folder_lock.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "ui/header_painter.h"
@@ -29,6 +30,8 @@ const QString kRemoved = QStringLiteral("削除が完了しました");
 const QString kNothingSelected = QStringLiteral("データが選択されていません");
 const QString kNoAddress = QStringLiteral("メールアドレスが入力されていません");
 const QString kNoNameCard = QStringLiteral("名詞が入力されていません");
+const QString kBookChanged =
+    QStringLiteral("アドレス帳がほかの処理で変更されました。何も削除していません。");
 const QString kRemoveQuestion =
     QStringLiteral("選択された（行、青色）データを削除します。よろしいですか");
 
@@ -125,7 +128,10 @@ void FriendForm::pasteName() { ui_->Text2->setText(QGuiApplication::clipboard()-
 void FriendForm::registerEntry() {
     AddressRecord entry(utf8ToCp932(ui_->Text2->text().toStdString()),
                         utf8ToCp932(ui_->Text4->text().toStdString()));
-    Status status = app_.addressStore().append(entry);
+    DataFolderLock lock =
+        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
+    Status status = lock ? app_.addressStore().append(entry) : lock.status();
+    lock.release();
     if (!status) {
         showStoreError(status.message());
         return;
@@ -176,7 +182,17 @@ void FriendForm::removeSelectedEntry() {
     ui_->Text4->setText(cellText(entry->addressField()));
     ui_->Label7->setText(QStringLiteral(" "));
     const bool confirmed = app_.dialogs().confirm(this, kRemoveQuestion);
-    Status status = app_.addressStore().remove(number, confirmed);
+    // The lock is taken after the question: a writer must not wait for the user's answer.
+    DataFolderLock lock =
+        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
+    Status status = lock.status();
+    if (lock) {
+        // Another process may have changed the book while the question was open.
+        const std::optional<AddressRecord> now = app_.addressStore().read(number);
+        status = now && now->bytes == entry->bytes ? app_.addressStore().remove(number, confirmed)
+                                                   : Status::failure(kBookChanged.toStdString());
+    }
+    lock.release();
     if (!status) {
         showStoreError(status.message());
     } else if (confirmed) {

@@ -1,3 +1,5 @@
+#include <sysexits.h>
+
 #include <cstdio>
 
 #include "app/command_line.h"
@@ -21,6 +23,8 @@ int runCheckCommand(AppContext& app) {
     mail.NMailEndWinSock();
     std::printf("%d\n", outcome.count);
     std::fflush(stdout);
+    // A writer that kept the data folder locked is a passing state: cron may try again.
+    if (outcome.busy) return EX_TEMPFAIL;  // 75
     return outcome.completed ? 0 : 1;
 }
 

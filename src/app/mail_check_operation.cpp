@@ -66,7 +66,11 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
         main->setNewMailCount(QString::number(result.count));
         if (result.count > 0 && main->autoOpenViewerChecked()) app.viewer().openViewer();
     }
-    return {result.count, result.completed, result.stopped};
+    // An open viewer lists what the store now holds, so that its deletions act on what the
+    // user sees.
+    if (TyakuForm* viewer = app.loadedViewer(); viewer && viewer->isVisible())
+        viewer->refreshList();
+    return {result.count, result.completed, result.stopped, result.busy};
 }
 
 }  // namespace

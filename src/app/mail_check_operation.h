@@ -18,6 +18,7 @@ struct MailCheckOutcome {
     int count = 0;          // what the check puts into Text6
     bool completed = true;  // false: no connection, login refused, store error
     bool stopped = false;   // the user stopped it; the mails not taken in stay on the server
+    bool busy = false;      // another writer kept the data folder locked; nothing was done
 };
 
 // The mail check behind the main window's receive button, on the calling thread (the command

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "core/cp932.h"
+#include "core/data_folder_lock.h"
 #include "core/file_io.h"
 #include "receive/receive_journal.h"
 #include "settings/settings_files.h"
@@ -277,6 +278,18 @@ MailCheckResult MailCheck::run() {
     MailCheckResult result;
     if (account_.Pop3Server.empty()) {
         result.completed = false;
+        return result;
+    }
+    // The whole check, from the first look at the journal to the server's removal at the
+    // close, is one operation on the store: no deletion and no second check in between.
+    const DataFolderLock lock =
+        DataFolderLock::acquire(paths_.dataFolderLock(), DataFolderLock::configuredWait());
+    if (!lock) {
+        host_.notice("メールを受信しませんでした。メールはサーバーに残っています。\n" +
+                         lock.status().message(),
+                     kErrorTitle);
+        result.completed = false;
+        result.busy = lock.busy();
         return result;
     }
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());

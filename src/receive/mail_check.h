@@ -48,6 +48,8 @@ struct MailCheckResult {
     bool completed = true;
     int stored = 0;        // records appended by this check
     bool stopped = false;  // the user stopped the check before its last mail
+    // Another writer kept the data folder locked: the check did nothing, not even connect.
+    bool busy = false;
 };
 
 // The texts of the check that the user sees.

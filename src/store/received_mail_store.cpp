@@ -9,6 +9,13 @@
 #include "core/fixed_field.h"
 
 namespace tsubame {
+namespace {
+
+constexpr const char* kListOutOfDate =
+    "一覧の表示後に、ほかの処理がメールデータを変更しました。何も削除していません。"
+    "一覧を読み直しましたので、もう一度選んでください。";
+
+}  // namespace
 
 ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath,
                                      std::filesystem::path tempPath)
@@ -111,6 +118,24 @@ Status ReceivedMailStore::remove(std::int64_t n) const {
 
 Status ReceivedMailStore::removeAll() const {
     return file_.compact(tempPath_, [](std::span<const char>) { return false; });
+}
+
+Status ReceivedMailStore::removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const {
+    const std::vector<ReceivedMailListEntry> now = readListEntries();
+    if (n < 1 || n > static_cast<std::int64_t>(now.size()) ||
+        now[static_cast<std::size_t>(n - 1)] != listed)
+        return Status::failure(kListOutOfDate);
+    return remove(n);
+}
+
+Status ReceivedMailStore::removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const {
+    const std::vector<ReceivedMailListEntry> now = readListEntries();
+    if (now.size() < listed.size() || !std::equal(listed.begin(), listed.end(), now.begin()))
+        return Status::failure(kListOutOfDate);
+    // Records are handed to keep() in order: the first listed.size() go.
+    std::size_t seen = 0;
+    return file_.compact(
+        tempPath_, [&seen, drop = listed.size()](std::span<const char>) { return ++seen > drop; });
 }
 
 }  // namespace tsubame

@@ -17,6 +17,7 @@ struct ReceivedMailListEntry {
     std::string subject;
     std::string from;
     std::string date;
+    bool operator==(const ReceivedMailListEntry&) const = default;
 };
 
 // The received-mail store: "kordata2.data", fixed records of 32,284 bytes.
@@ -49,6 +50,13 @@ class ReceivedMailStore {
     // Empties the store in one atomic step (the compaction of a store whose records are all
     // marked).
     Status removeAll() const;
+    // The deletions of the viewer, whose list may be older than the store: another process
+    // may have appended records since, or removed some and so renumbered the rest. Record n
+    // is removed only while it is still the one listed at row n; all listed records only
+    // while the store still begins with them, and records appended after them are kept.
+    // Otherwise nothing changes and the error says that the list is out of date.
+    Status removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const;
+    Status removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const;
     Status sync() const { return file_.sync(); }
 
     const std::filesystem::path& path() const { return file_.path(); }

@@ -16,6 +16,7 @@ class MailListModel : public QAbstractTableModel {
 
     void setEntries(std::vector<ReceivedMailListEntry> entries);
     void clear() { setEntries({}); }
+    const std::vector<ReceivedMailListEntry>& entries() const { return entries_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -11,6 +11,8 @@
 
 #include "context/app_context.h"
 #include "core/cp932.h"
+#include "core/data_folder_lock.h"
+#include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "ui_tyaku_form.h"
 #include "viewer/list_cell_delegate.h"
@@ -183,6 +185,10 @@ void TyakuForm::fillList() {
     setCount(rows);
 }
 
+void TyakuForm::refreshList() {
+    if (model_->entries() != app_.receivedStore().readListEntries()) fillList();
+}
+
 int TyakuForm::reloadRows() {
     const ReceivedMailStore store = app_.receivedStore();
     std::vector<ReceivedMailListEntry> entries = store.readListEntries();
@@ -263,7 +269,9 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    const Status st = app_.receivedStore().remove(k);
+    const ReceivedMailListEntry listed = model_->entries()[static_cast<std::size_t>(k - 1)];
+    const Status st = underDataFolderLock(
+        [&](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
     rebuildAfterDeletion();
@@ -283,10 +291,13 @@ void TyakuForm::rebuildAfterDeletion() {
 void TyakuForm::deleteAllMail() {
     if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
-    const Status st = app_.receivedStore().removeAll();
-    if (!st) {
-        // The store keeps every record: show what it holds.
-        showStoreError(st.message());
+    // Only what the list shows goes: mail a check of another process stored since stays.
+    const Status st = underDataFolderLock([this](const ReceivedMailStore& store) {
+        return store.removeAllListed(model_->entries());
+    });
+    if (!st || app_.receivedStore().wholeRecords() > 0) {
+        // The store keeps records: show what it holds.
+        if (!st) showStoreError(st.message());
         clearBoxesAndReader();
         rebuildAfterDeletion();
         return;
@@ -303,6 +314,13 @@ void TyakuForm::showStoreError(const std::string& message) {
         QStringLiteral("削除できませんでした。メールは削除前のまま残っています。\n") +
             QString::fromStdString(message),
         QStringLiteral("エラー"));
+}
+
+Status TyakuForm::underDataFolderLock(
+    const std::function<Status(const ReceivedMailStore&)>& write) const {
+    const DataFolderLock lock =
+        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
+    return lock ? write(app_.receivedStore()) : lock.status();
 }
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 class QLineEdit;
@@ -15,6 +16,8 @@ namespace tsubame {
 
 class AppContext;
 class MailListModel;
+class ReceivedMailStore;
+class Status;
 struct ReceivedMailRecord;
 
 // The received-mail viewer: the list of stored mails, the Subject/From/Date boxes, the
@@ -35,6 +38,9 @@ class TyakuForm : public QMainWindow {
     void openViewer();
     // The list fill without showing: rows, boxes and reader at the last record, count.
     void fillList();
+    // Fills the list again when the store no longer holds what it shows (after a check, or
+    // when another process changed the store).
+    void refreshList();
     // The list's click: shows the selected record.
     void showSelectedMail();
     // Command3 "一件削除" and Command6 "全件削除".
@@ -88,6 +94,9 @@ class TyakuForm : public QMainWindow {
     void setCount(int rows);
     void rebuildAfterDeletion();
     void showStoreError(const std::string& message);
+    // Runs one change of the store under the data folder's lock, which is gone again before
+    // any message shows. A writer that keeps the lock makes it fail without a change.
+    Status underDataFolderLock(const std::function<Status(const ReceivedMailStore&)>& write) const;
 
     AppContext& app_;
     std::unique_ptr<Ui::TyakuForm> ui_;
