@@ -60,6 +60,9 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
         if (result.count > 0) {
             main->setStatusText(QStringLiteral("新着メールがあります"));
             main->setWideLayout(true);
+        } else if (!result.completed) {
+            // A check that failed found out nothing about new mail; "none" would hide it.
+            main->setStatusText(QStringLiteral("メールを受信できませんでした。"));
         } else {
             main->setStatusText(QStringLiteral("新着メール無し。"));
         }

@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QFile>
 #include <cstdio>
 #include <filesystem>
 
@@ -27,7 +28,8 @@ QStringList argumentList(int argc, char** argv) {
 
 std::filesystem::path appFolderPath(const QString& folder) {
     if (folder.isEmpty()) return executableFolder();
-    return std::filesystem::path(folder.toStdString());
+    // The folder's own bytes, as the system names it (not necessarily UTF-8).
+    return std::filesystem::path(QFile::encodeName(folder).toStdString());
 }
 
 // --check and --send: no window, no display needed; message boxes go to standard error.

@@ -76,6 +76,24 @@ int SerializedMailLibrary::NMailPop3Close(int handle) {
     return inner_.NMailPop3Close(handle);
 }
 
+int SerializedMailLibrary::NMailAttachmentFileFirstLength(
+    std::string& subject, std::string& date, std::string& from, std::string& header,
+    std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+    std::vector<std::filesystem::path>& savedFiles) {
+    Lock lock(mutex_);
+    return inner_.NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
+                                                 savedFiles);
+}
+
+int SerializedMailLibrary::NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc,
+                                                 const char* bcc, const char* from,
+                                                 const char* subject, const char* body,
+                                                 const char* header, const char* path, int flag) {
+    Lock lock(mutex_);
+    return inner_.NMailSmtpSendMailUtf8(server, to, cc, bcc, from, subject, body, header, path,
+                                        flag);
+}
+
 int SerializedMailLibrary::NMailPop3Abort(int handle) {
     Lock lock(mutex_);
     return inner_.NMailPop3Abort(handle);

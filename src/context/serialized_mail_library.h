@@ -29,12 +29,20 @@ class SerializedMailLibrary : public MailLibrary {
                                  const char* folder, const char* fileName, const char* rawMail,
                                  int flag) override;
     int NMailAttachmentFileClose(int hwnd) override;
+    int NMailAttachmentFileFirstLength(std::string& subject, std::string& date, std::string& from,
+                                       std::string& header, std::string& body,
+                                       const std::filesystem::path& folder,
+                                       std::string_view rawMail,
+                                       std::vector<std::filesystem::path>& savedFiles) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
     int NMailPop3Abort(int handle) override;
     int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
                           const char* from, const char* subject, const char* body,
                           const char* header, const char* path, int flag) override;
+    int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc, const char* bcc,
+                              const char* from, const char* subject, const char* body,
+                              const char* header, const char* path, int flag) override;
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override;
     void NMailSetSmtpLogin(const char* id, const char* password) override;
     std::string NMailPop3GetUidl(int handle, int mailNo) override;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "mime/mime_decode.h"
 
@@ -19,6 +22,9 @@ class MailLibrary {
     static constexpr int kHeaderBufferSize = kMailHeaderBufferSize;
     static constexpr int kAttachmentCannotOpen = kDecodeAttachmentCannotOpen;
     static constexpr int kAttachmentPartsMissing = kDecodeAttachmentPartsMissing;
+    // NMailPop3GetMail: the connection itself is gone, so no later mail can be fetched (other
+    // negative results concern that one mail only).
+    static constexpr int kConnectionLost = -2;
 
     virtual ~MailLibrary() = default;
 
@@ -45,6 +51,23 @@ class MailLibrary {
                                          const char* folder, const char* fileName,
                                          const char* rawMail, int flag) = 0;
     virtual int NMailAttachmentFileClose(int hwnd) = 0;
+    // The attachment step of the mail check: like NMailAttachmentFileFirst, but the raw mail
+    // comes with its length (it may hold NUL bytes), the folder is a path of this system, not
+    // a code page 932 text, and savedFiles gets the files written. A failing attachment leaves
+    // none of the mail's files behind. This fallback serves libraries that only have the text
+    // call: the raw mail then ends at its first NUL.
+    virtual int NMailAttachmentFileFirstLength(std::string& subject, std::string& date,
+                                               std::string& from, std::string& header,
+                                               std::string& body,
+                                               const std::filesystem::path& folder,
+                                               std::string_view rawMail,
+                                               std::vector<std::filesystem::path>& savedFiles) {
+        savedFiles.clear();
+        const std::string raw(rawMail.substr(0, rawMail.find('\0')));
+        const std::string folderText = (folder / "").string();
+        return NMailAttachmentFileFirst(0, subject, date, from, header, body, folderText.c_str(),
+                                        nullptr, raw.c_str(), 0);
+    }
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;
     // Drops the connection without QUIT: the server removes nothing, marked or not. The

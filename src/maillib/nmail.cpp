@@ -125,7 +125,12 @@ class NMailLibrary : public MailLibrary {
         header.clear();
         body.clear();
         const Pop3Mail* mail = fetch(handle, mailNo);
-        if (mail == nullptr) return -1;
+        if (mail == nullptr) {
+            // Tell a mail the server would not hand out from a connection that is gone.
+            const auto it = sessions_.find(handle);
+            const bool lost = it != sessions_.end() && it->second->client.connectionBroken();
+            return lost ? kConnectionLost : -1;
+        }
         header = rememberHeader(mail->header());
         body.assign(mail->body());
         return 1;
@@ -134,25 +139,17 @@ class NMailLibrary : public MailLibrary {
     int NMailAttachmentFileFirst(int, std::string& subject, std::string& date, std::string& from,
                                  std::string& header, std::string& body, const char* folder,
                                  const char*, const char* rawMail, int) override {
-        std::string raw = restoreFullHeader(orEmpty(rawMail));
-        DecodedMail decoded;
-        std::string error;
-        int result = decodeMailAndSaveAttachments(
-            raw, std::filesystem::path(cp932ToUtf8(orEmpty(folder))), decoded, error);
-        subject = cutForHeaderBuffer(decoded.headers.subject);
-        date = cutForHeaderBuffer(decoded.headers.date);
-        from = cutForHeaderBuffer(decoded.headers.from);
-        header = cutForHeaderBuffer(decoded.header);
-        body = std::move(decoded.body);
-        if (result < 0) {
-            std::string lead = result == kAttachmentCannotOpen ? "添付ファイルを保存できません"
-                               : result == kAttachmentPartsMissing
-                                   ? "分割されたメールが全て揃っていません"
-                                   : "メールを解読できません";
-            lastError_ = utf8ToCp932(lead);
-            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
-        }
-        return result;
+        std::vector<std::filesystem::path> saved;
+        return decode(subject, date, from, header, body,
+                      std::filesystem::path(cp932ToUtf8(orEmpty(folder))), orEmpty(rawMail), saved);
+    }
+
+    int NMailAttachmentFileFirstLength(std::string& subject, std::string& date, std::string& from,
+                                       std::string& header, std::string& body,
+                                       const std::filesystem::path& folder,
+                                       std::string_view rawMail,
+                                       std::vector<std::filesystem::path>& savedFiles) override {
+        return decode(subject, date, from, header, body, folder, rawMail, savedFiles);
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
@@ -245,7 +242,30 @@ class NMailLibrary : public MailLibrary {
         return result;
     }
 
-  private:
+    int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
+               std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+               std::vector<std::filesystem::path>& saved) {
+        saved.clear();
+        std::string raw = restoreFullHeader(rawMail);
+        DecodedMail decoded;
+        std::string error;
+        int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved);
+        subject = cutForHeaderBuffer(decoded.headers.subject);
+        date = cutForHeaderBuffer(decoded.headers.date);
+        from = cutForHeaderBuffer(decoded.headers.from);
+        header = cutForHeaderBuffer(decoded.header);
+        body = std::move(decoded.body);
+        if (result < 0) {
+            std::string lead = result == kAttachmentCannotOpen ? "添付ファイルを保存できません"
+                               : result == kAttachmentPartsMissing
+                                   ? "分割されたメールが全て揃っていません"
+                                   : "メールを解読できません";
+            lastError_ = utf8ToCp932(lead);
+            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+        }
+        return result;
+    }
+
     int failure(const std::string& utf8Message) {
         lastError_ = utf8ToCp932(utf8Message);
         return -1;

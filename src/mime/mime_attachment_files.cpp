@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <map>
+#include <random>
 
 #include "core/cp932.h"
 #include "core/file_io.h"
@@ -15,6 +18,9 @@ namespace {
 
 constexpr std::size_t kMaxExtensionBytes = 16;
 constexpr int kMaxNumberedTries = 9999;
+// Past "(9999)" a random suffix is tried; with 48 random bits a clash is a rarity, so a few
+// tries are plenty.
+constexpr int kMaxRandomTries = 64;
 
 // Length of the longest prefix of utf8 not longer than limit that ends on a character.
 std::size_t utf8SafeCut(std::string_view utf8, std::size_t limit) {
@@ -77,51 +83,96 @@ std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
     return "attachment" + std::to_string(number) + std::string(extension);
 }
 
-std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
-                                   std::string_view content, std::string& error) {
+namespace {
+
+std::string randomSuffix() {
+    static std::mt19937_64 generator{std::random_device{}()};
+    char text[16];
+    std::snprintf(text, sizeof text, "%012llx",
+                  static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFull));
+    return text;
+}
+
+enum class Attempt { Written, Taken, Failed };
+
+// Creates path (never through a link, never over a file) and writes content into it.
+Attempt writeFresh(const std::filesystem::path& path, std::string_view content,
+                   std::string& error) {
+    UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+    if (!fd.valid()) {
+        if (errno == EEXIST) return Attempt::Taken;
+        error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
+        return Attempt::Failed;
+    }
+    Status status = writeAt(fd.get(), content.data(), content.size(), 0);
+    if (status) status = fd.close();
+    if (!status) {
+        ::unlink(path.c_str());  // no half-written attachment is left behind
+        error = utf8ToCp932("添付ファイルを書き込めません: " + path.string() + " (" +
+                            status.message() + ")");
+        return Attempt::Failed;
+    }
+    return Attempt::Written;
+}
+
+// Tries "name", then "stem (n).ext" from number on up to 9999, then random suffixes. number
+// comes back as the one to try next for this name, so that many parts of one name do not
+// probe the same taken names again and again.
+std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const std::string& name,
+                                      std::string_view content, std::string& error, int& number) {
     auto [stem, extension] = splitExtension(name);
-    for (int n = 1; n <= kMaxNumberedTries; ++n) {
-        const std::string candidate =
-            n == 1 ? name : stem + " (" + std::to_string(n) + ")" + extension;
-        const std::filesystem::path path = folder / candidate;
-        UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
-        if (!fd.valid()) {
-            if (errno == EEXIST) continue;
-            error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
-            return {};
+    for (; number <= kMaxNumberedTries; ++number) {
+        const std::filesystem::path path =
+            folder / (number == 1 ? name : stem + " (" + std::to_string(number) + ")" + extension);
+        const Attempt attempt = writeFresh(path, content, error);
+        if (attempt == Attempt::Failed) return {};
+        if (attempt == Attempt::Written) {
+            ++number;
+            return path;
         }
-        Status status = writeAt(fd.get(), content.data(), content.size(), 0);
-        if (status) status = fd.close();
-        if (!status) {
-            ::unlink(path.c_str());  // no half-written attachment is left behind
-            error = utf8ToCp932("添付ファイルを書き込めません: " + path.string() + " (" +
-                                status.message() + ")");
-            return {};
-        }
-        return path;
+    }
+    for (int tries = 0; tries < kMaxRandomTries; ++tries) {
+        const std::filesystem::path path =
+            folder / (stem + " (" + randomSuffix() + ")" + extension);
+        const Attempt attempt = writeFresh(path, content, error);
+        if (attempt == Attempt::Failed) return {};
+        if (attempt == Attempt::Written) return path;
     }
     error = utf8ToCp932("添付ファイルの名前を決められません: " + (folder / name).string());
     return {};
 }
 
+}  // namespace
+
+std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
+                                   std::string_view content, std::string& error) {
+    int number = 1;
+    return writeUniqueFile(folder, name, content, error, number);
+}
+
 int saveAttachments(const std::vector<MailAttachment>& attachments,
-                    const std::filesystem::path& folder, std::string& error) {
-    int saved = 0;
-    bool failed = false;
+                    const std::filesystem::path& folder, std::string& error,
+                    std::vector<std::filesystem::path>* saved) {
+    std::vector<std::filesystem::path> written;
+    std::map<std::string, int> nextNumber;
     int generated = 0;
     for (const MailAttachment& attachment : attachments) {
         std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
                                                        : safeFileName(attachment.utf8Name);
         if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated);
-        std::string writeError;
-        if (writeNewFile(folder, name, attachment.content, writeError).empty()) {
-            if (!failed) error = writeError;
-            failed = true;
-        } else {
-            ++saved;
+        int& next = nextNumber.try_emplace(name, 1).first->second;
+        std::filesystem::path path = writeUniqueFile(folder, name, attachment.content, error, next);
+        if (path.empty()) {
+            // All of a mail or none of it: the mail stays on the server and comes again, so
+            // what was written of it now would only be a stray copy.
+            for (const auto& file : written) ::unlink(file.c_str());
+            return -1;
         }
+        written.push_back(std::move(path));
     }
-    return failed ? -1 : saved;
+    const int count = static_cast<int>(written.size());
+    if (saved != nullptr) *saved = std::move(written);
+    return count;
 }
 
 }  // namespace tsubame

@@ -21,15 +21,17 @@ std::string safeAttachmentFileName(std::string_view cp932Name);
 // A name for a part without a usable one: "attachment<n>" plus an extension for its type.
 std::string generatedAttachmentFileName(std::string_view mimeType, int number);
 
-// Writes content into folder under name, or "stem (2).ext", "stem (3).ext" ... when that
-// exists: an existing file is never overwritten. Gives the path written, or an empty path
-// and error (code page 932) when the file cannot be written.
+// Writes content into folder under name, or "stem (2).ext" ... "stem (9999).ext" when that
+// exists, and past those "stem (<random>).ext": an existing file is never overwritten. Gives the
+// path written, or an empty path and error (code page 932) when the file cannot be written.
 std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
                                    std::string_view content, std::string& error);
 
-// Saves every attachment. Returns the number saved, or -1 when one could not be written
-// (the others are still saved).
+// Saves every attachment, or none: when one cannot be written, those already written are
+// removed again and the result is -1. Otherwise the number saved; saved (when given) gets
+// the paths written.
 int saveAttachments(const std::vector<MailAttachment>& attachments,
-                    const std::filesystem::path& folder, std::string& error);
+                    const std::filesystem::path& folder, std::string& error,
+                    std::vector<std::filesystem::path>* saved = nullptr);
 
 }  // namespace tsubame

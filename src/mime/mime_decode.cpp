@@ -22,18 +22,19 @@ DecodedHeaders decodeHeaders(std::string_view rawHeader) {
 }
 
 int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
-                                 DecodedMail& out, std::string& error) {
+                                 DecodedMail& out, std::string& error,
+                                 std::vector<std::filesystem::path>* saved) {
     ParsedMail mail = parseMail(rawMail);
     out.headers = std::move(mail.headers);
     out.header = std::string(headerBlockOf(rawMail));
     out.body = std::move(mail.body);
-    const int saved = saveAttachments(mail.attachments, folder, error);
-    if (saved < 0) return kDecodeAttachmentCannotOpen;
+    const int count = saveAttachments(mail.attachments, folder, error, saved);
+    if (count < 0) return kDecodeAttachmentCannotOpen;
     if (mail.incompletePartial) {
         error = utf8ToCp932("分割されたメールが全て揃っていません");
         return kDecodeAttachmentPartsMissing;
     }
-    return saved > 0 ? 1 : 0;
+    return count > 0 ? 1 : 0;
 }
 
 }  // namespace tsubame

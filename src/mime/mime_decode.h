@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tsubame {
 
@@ -33,7 +34,10 @@ struct DecodedMail {
 // of a split message are incomplete. error gets a text for the user on failure, in code page
 // 932 like every other text of the mail library. Attachment names from the mail are made
 // safe first: every file lands directly in folder and no existing file is overwritten.
+// rawMail may hold any bytes, NUL included. The attachments of a mail are saved all or none
+// (-5 leaves none of them behind); saved (when given) gets the paths written.
 int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
-                                 DecodedMail& out, std::string& error);
+                                 DecodedMail& out, std::string& error,
+                                 std::vector<std::filesystem::path>* saved = nullptr);
 
 }  // namespace tsubame

@@ -70,6 +70,8 @@ class Pop3Client {
     Status quit();
 
     bool usesPipelining() const { return pipelining_; }
+    // True once the connection has failed: every later call fails too.
+    bool connectionBroken() const { return broken_; }
     bool usesTls() const { return connection_ && connection_->isTls(); }
 
   private:

@@ -3,14 +3,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <fstream>
 #include <system_error>
+#include <vector>
 
 #include "core/cp932.h"
 #include "core/data_folder_lock.h"
 #include "core/file_io.h"
 #include "receive/receive_journal.h"
+#include "receive/scratch_mail_file.h"
+#include "settings/server_settings.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
 
@@ -19,34 +22,28 @@ namespace {
 
 using namespace mail_check_text;
 
-// A folder of our own for the decoder when the attachment folder is missing, so that mails
-// are still decoded and stored; removed with its content when the check ends.
-class ScratchFolder {
-  public:
-    ScratchFolder() {
-        std::error_code error;
-        std::string pattern =
-            (std::filesystem::temp_directory_path(error) / "tsubame-attach-XXXXXX").string();
-        if (!error && ::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-    }
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 std::string libraryText(MailLibrary& mail) {
     std::string buffer;
     int size = MailLibrary::kHeaderBufferSize;
     mail.NMailGetMessage(0, buffer, size);
     return cp932ToUtf8(cutAtNul(buffer));
 }
+
+// A decoded text for a fixed field of the store, whose readers stop at the first NUL.
+std::string withoutNul(std::string text) {
+    std::erase(text, '\0');
+    return text;
+}
+
+// One mail as the check takes it in: decoded texts (code page 932) and the attachment files
+// written for it.
+struct TakenMail {
+    std::string subject;
+    std::string date;
+    std::string from;
+    std::string body;
+    std::vector<std::filesystem::path> attachments;
+};
 
 // The state of one check from the login to the close.
 class CheckSession {
@@ -70,16 +67,21 @@ class CheckSession {
     int taken() const { return taken_; }
     int stored() const { return stored_; }
     bool stopped() const { return stopped_; }
+    int kept() const { return static_cast<int>(kept_.size()); }
 
   private:
-    enum class Outcome { Stored, Failed };
+    // Kept: this mail stays on the server and the check goes on with the next one.
+    enum class Outcome { Stored, Kept, Failed };
+    enum class Fetch { Ready, Kept, ConnectionLost };
     void prepareJournal();
-    void prepareAttachmentFolder();
+    std::filesystem::path attachmentFolder();
     Outcome takeMail(int n);
-    Outcome storeFailed(const std::string& why);
+    Outcome storeFailed(const std::string& why, const TakenMail& mail);
     // known: the journal proves the downloaded mail already stored; it is then not decoded.
-    bool fetchAndDecode(int n, MailIdentity& identity, bool& known, std::string& subject,
-                        std::string& date, std::string& from, std::string& bodyText);
+    Fetch fetchAndDecode(int n, MailIdentity& identity, bool& known, TakenMail& mail,
+                         std::string& why);
+    void noteKept(int n, const std::string& subject, const std::string& why);
+    void reportKept();
 
     MailLibrary& mail_;
     const AppPaths& paths_;
@@ -97,8 +99,7 @@ class CheckSession {
     // A mail is in the journal but was not marked (the check stopped on it): the journal must
     // outlive the close, or the next check would store that mail a second time.
     bool journaledButUnmarked_ = false;
-    std::filesystem::path attachmentFolder_;
-    std::unique_ptr<ScratchFolder> scratchFolder_;
+    std::vector<std::string> kept_;  // one line per mail left on the server, for the user
 };
 
 void CheckSession::prepareJournal() {
@@ -114,82 +115,100 @@ void CheckSession::prepareJournal() {
         std::filesystem::resize_file(store_.path(), static_cast<std::uintmax_t>(length), error);
 }
 
-void CheckSession::prepareAttachmentFolder() {
-    attachmentFolder_ = paths_.attachmentFolder();
-    std::error_code error;
-    if (std::filesystem::is_directory(attachmentFolder_, error)) return;
-    scratchFolder_ = std::make_unique<ScratchFolder>();
-    attachmentFolder_ = scratchFolder_->path();
-    host_.notice("添付フォルダ「" + paths_.attachmentFolder().string() +
-                     "」がありません。メールは受信しますが、添付ファイルは保存されません。",
-                 {});
+std::filesystem::path CheckSession::attachmentFolder() {
+    // A folder removed (or never made) is made again here, so that the attachments always
+    // land in the application folder. Failing that, a mail with attachments stays on the
+    // server with the decoder's reason.
+    const std::filesystem::path folder = paths_.attachmentFolder();
+    std::error_code ignored;
+    if (!std::filesystem::is_directory(folder, ignored))
+        std::filesystem::create_directory(folder, ignored);
+    return folder;
 }
 
 bool CheckSession::takeAll(int count) {
     prepareJournal();
-    prepareAttachmentFolder();
     host_.progress(0, count);
-    for (int n = 1; n <= count; ++n) {
+    bool whole = true;
+    for (int n = 1; n <= count && whole; ++n) {
         if (host_.stopRequested()) {
             stopped_ = true;
-            return true;
+            break;
         }
-        if (takeMail(n) == Outcome::Failed) return false;
-        ++taken_;
-        host_.progress(taken_, count);
+        const Outcome outcome = takeMail(n);
+        if (outcome == Outcome::Stored) ++taken_;
+        whole = outcome != Outcome::Failed;
+        host_.progress(n, count);
     }
-    return true;
+    reportKept();
+    return whole;
 }
 
-bool CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known, std::string& subject,
-                                  std::string& date, std::string& from, std::string& bodyText) {
+CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known,
+                                                 TakenMail& mail, std::string& why) {
     std::string header, body;
-    mail_.NMailPop3GetMailStatus(handle_, n, subject, date, from, header, 0);
+    mail_.NMailPop3GetMailStatus(handle_, n, mail.subject, mail.date, mail.from, header, 0);
     // The library sizes the body itself; a buffer made from the server's announced size would
     // let a wrong or hostile size (up to 2 GB) exhaust the memory. It is part of the identity.
     identity.size = mail_.NMailPop3GetMailSize(handle_, n);
-    if (mail_.NMailPop3GetMail(handle_, n, subject, date, from, header, body, nullptr, nullptr) < 0)
-        return false;
+    const int fetched = mail_.NMailPop3GetMail(handle_, n, mail.subject, mail.date, mail.from,
+                                               header, body, nullptr, nullptr);
+    if (fetched == MailLibrary::kConnectionLost) return Fetch::ConnectionLost;
+    if (fetched < 0) {
+        why = libraryText(mail_);
+        return Fetch::Kept;
+    }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
     identity.digest = mailDigest(header, body);
     known = journal_.takeStored(identity, store_);
-    if (known) return true;
+    if (known) return Fetch::Ready;
 
-    const std::string rawBody(cutAtNul(body));
-    const bool mentions = mentionsAttachment(rawBody);
-    const std::string raw = buildRawMail(cutAtNul(header), rawBody);
-
-    // The decoder is also given the raw text as a file beside the attachments.
-    const std::filesystem::path scratch = attachmentFolder_ / "0.txt";
-    if (!attachmentFolder_.empty()) {
-        // A scratch file of the decoder: plain writes, no flush needed.
-        std::ofstream out(scratch, std::ios::binary | std::ios::trunc);
-        out.write(raw.data(), static_cast<std::streamsize>(raw.size()));
+    // The whole mail goes on with its length: a NUL byte in it must not cut off the rest.
+    const bool mentions = mentionsAttachment(body);
+    const std::string raw = buildRawMail(header, body);
+    const std::filesystem::path folder = attachmentFolder();
+    int result = 0;
+    {
+        const ScratchMailFile scratch(folder, raw);
+        result = mail_.NMailAttachmentFileFirstLength(mail.subject, mail.date, mail.from, header,
+                                                      body, folder, raw, mail.attachments);
+        mail_.NMailAttachmentFileClose(0);
     }
-    // Like every text given to the library, the paths are code page 932.
-    const std::string folder = utf8ToCp932(attachmentFolder_.string() + "/");
-    const std::string scratchName = utf8ToCp932(scratch.string());
-    const int result = mail_.NMailAttachmentFileFirst(
-        0, subject, date, from, header, body, folder.c_str(), scratchName.c_str(), raw.c_str(), 0);
-    mail_.NMailAttachmentFileClose(0);
-    if (result == MailLibrary::kAttachmentCannotOpen) host_.notice(kAttachmentCannotOpen, {});
-    if (result == MailLibrary::kAttachmentPartsMissing) host_.notice(kAttachmentPartsMissing, {});
-    std::error_code ignored;
-    std::filesystem::remove(scratch, ignored);
+    if (result == MailLibrary::kAttachmentPartsMissing) {
+        // Stored as far as it goes: the missing parts would never come with it.
+        host_.notice(kAttachmentPartsMissing, {});
+    } else if (result < 0) {
+        why = libraryText(mail_);
+        if (result == MailLibrary::kAttachmentCannotOpen)
+            why = std::string(kAttachmentCannotOpen) + (why.empty() ? "" : "（" + why + "）");
+        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        mail.attachments.clear();
+        return Fetch::Kept;
+    }
 
-    bodyText = cutAtNul(body);
-    if (mentions) bodyText += "\r\n" + utf8ToCp932(kAttachmentNotice);
-    return true;
+    mail.subject = withoutNul(std::move(mail.subject));
+    mail.date = withoutNul(std::move(mail.date));
+    mail.from = withoutNul(std::move(mail.from));
+    mail.body = withoutNul(std::move(body));
+    if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
+    return Fetch::Ready;
 }
 
 CheckSession::Outcome CheckSession::takeMail(int n) {
     MailIdentity identity;
     identity.id = mail_.NMailPop3GetUidl(handle_, n);
-    std::string subject, date, from, body;
     bool known = false;
-    if (!fetchAndDecode(n, identity, known, subject, date, from, body)) {
-        host_.notice(libraryText(mail_), kErrorTitle);
-        return Outcome::Failed;
+    TakenMail mail;
+    std::string why;
+    switch (fetchAndDecode(n, identity, known, mail, why)) {
+        case Fetch::ConnectionLost:
+            host_.notice(libraryText(mail_), kErrorTitle);
+            return Outcome::Failed;
+        case Fetch::Kept:
+            noteKept(n, mail.subject, why);
+            return Outcome::Kept;
+        case Fetch::Ready:
+            break;
     }
     if (known) {
         // Stored by a check that was interrupted before the server removed it.
@@ -197,9 +216,10 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         ++marked_;
         return Outcome::Stored;
     }
-    subject = std::string(cutAtNul(subject));
-    date = std::string(cutAtNul(date));
-    from = std::string(cutAtNul(from));
+    const std::string& subject = mail.subject;
+    const std::string& date = mail.date;
+    const std::string& from = mail.from;
+    const std::string& body = mail.body;
     host_.stage({cp932ToUtf8(subject), cp932ToUtf8(from), cp932ToUtf8(date), cp932ToUtf8(body)});
 
     // No flush per mail: the writes land in this order, which a killed process cannot undo,
@@ -209,22 +229,44 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     {
         Status st = journal_.notePending(identity, store_.count() + 1, checksum);
         journalWritten_ = true;
-        if (!st) return storeFailed(st.message());
+        if (!st) return storeFailed(st.message(), mail);
         journaledButUnmarked_ = true;
     }
     std::int64_t number = 0;
-    if (Status st = store_.append(recordBuffer_, &number); !st) return storeFailed(st.message());
+    if (Status st = store_.append(recordBuffer_, &number); !st)
+        return storeFailed(st.message(), mail);
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
     if (Status st = journal_.noteStored(identity, number, checksum); !st)
-        return storeFailed(st.message());
+        return storeFailed(st.message(), mail);
     mail_.NMailPop3DeleteMail(handle_, n);
     ++marked_;
     journaledButUnmarked_ = false;
     return Outcome::Stored;
 }
 
-CheckSession::Outcome CheckSession::storeFailed(const std::string& why) {
+void CheckSession::noteKept(int n, const std::string& subject, const std::string& why) {
+    const std::string name = withoutNul(std::string(cutAtNul(subject)));
+    std::string line = "メール " + std::to_string(n);
+    if (!name.empty()) line += "「" + cp932ToUtf8(name) + "」";
+    line += ": " + (why.empty() ? std::string("原因は分かりません") : why);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    kept_.push_back(std::move(line));
+}
+
+void CheckSession::reportKept() {
+    if (kept_.empty()) return;
+    constexpr std::size_t kShown = 20;
+    std::string text = std::to_string(kept_.size()) +
+                       " 通のメールは受信できなかったため、サーバーに残してあります。";
+    for (std::size_t i = 0; i < kept_.size() && i < kShown; ++i) text += "\n" + kept_[i];
+    if (kept_.size() > kShown) text += "\nほか " + std::to_string(kept_.size() - kShown) + " 通";
+    host_.notice(text, kErrorTitle);
+}
+
+CheckSession::Outcome CheckSession::storeFailed(const std::string& why, const TakenMail& mail) {
+    // The mail stays on the server and comes again with its attachments.
+    for (const auto& file : mail.attachments) ::unlink(file.c_str());
     host_.notice(
         "受信したメールを保存できませんでした。このメールと、これより後のメールは"
         "サーバーに残してあります。\n" +
@@ -277,6 +319,12 @@ MailCheck::MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& 
 MailCheckResult MailCheck::run() {
     MailCheckResult result;
     if (account_.Pop3Server.empty()) {
+        // Said, not passed over: a check without a server is no empty mailbox.
+        AccountSettings fromFile;
+        const Status st = loadServerSettings(paths_.serverSettingsFileToRead(), fromFile);
+        host_.notice(
+            std::string("POP3サーバーが設定されていません。") + (st ? "" : "\n" + st.message()),
+            kErrorTitle);
         result.completed = false;
         return result;
     }
@@ -295,6 +343,10 @@ MailCheckResult MailCheck::run() {
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());
     host_.checkStarted();
     if (handle == -1) {
+        // Refused, unknown or malformed name, untrusted certificate, no or a refusing
+        // greeting: the library says which.
+        const std::string why = libraryText(mail_);
+        host_.notice(why.empty() ? "POP3サーバーに接続できません。" : why, kErrorTitle);
         result.completed = false;
         return result;
     }
@@ -327,9 +379,10 @@ MailCheckResult MailCheck::run() {
     const bool tookAll = count == 0 || session.takeAll(count);
     const bool closed = session.finish(true);
     result.stored = session.stored();
-    result.completed = tookAll && closed;
+    result.kept = session.kept();
     result.stopped = session.stopped();
-    if (!tookAll || result.stopped) result.count = session.taken();
+    result.completed = tookAll && closed && result.kept == 0;
+    if (!tookAll || result.stopped || result.kept > 0) result.count = session.taken();
     return result;
 }
 

@@ -44,12 +44,14 @@ struct MailCheckResult {
     // number of mails taken in when the check stopped early.
     int count = 0;
     // False when the check could not do its work: no server, no connection, no login,
-    // refused login, a failed fetch, a store that could not take a mail, a failed close.
+    // refused login, a mail left on the server, a store that could not take a mail, a
+    // failed close.
     bool completed = true;
     int stored = 0;        // records appended by this check
     bool stopped = false;  // the user stopped the check before its last mail
     // Another writer kept the data folder locked: the check did nothing, not even connect.
     bool busy = false;
+    int kept = 0;  // mails left on the server because they could not be fetched or saved
 };
 
 // The texts of the check that the user sees.
@@ -63,9 +65,12 @@ inline constexpr const char* kAttachmentNotice =
 }  // namespace mail_check_text
 
 // Downloads every waiting mail into the received store and removes it from the server.
-// A mail is marked for removal only after its record is written; the store and the receive
-// journal are flushed before the connection is closed, which is when the server removes the
-// marked mails.
+// A mail is marked for removal only after its record is written and every attachment of it
+// is saved; a mail that cannot be fetched, decoded or saved stays on the server, the check
+// goes on with the next one and tells at the end which stayed and why. Only a broken
+// connection or a store that cannot take a record ends the check early. The store (and, for servers
+// with unique ids, the receive journal) is flushed before the connection is closed, which is
+// when the server removes the marked mails.
 class MailCheck {
   public:
     MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& account,
@@ -83,7 +88,8 @@ class MailCheck {
 };
 
 // The raw mail text given to the decoder: the header and the body as two lines, each ended by
-// CR LF, where a lone CR also ends a line (so it becomes CR LF) and a lone LF stays.
+// CR LF, where a lone CR also ends a line (so it becomes CR LF) and a lone LF stays. Every
+// byte is kept, NUL included.
 std::string buildRawMail(std::string_view header, std::string_view body);
 
 // True when the body mentions attachments: "attachment" in exactly that letter case.

@@ -11,6 +11,7 @@
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "settings/settings_file_read.h"
 
 namespace tsubame {
 namespace {
@@ -65,27 +66,10 @@ bool keyLine(std::string_view line, std::string_view* key, std::string_view* val
     return true;
 }
 
-// The whole file. A missing file is empty; a file that exists but cannot be read is an
-// error, so that a write never replaces settings it could not see.
+// The whole file. A missing file is empty; a file that exists but cannot be read (or is
+// no regular file) is an error, so that a write never replaces settings it could not see.
 Status readWhole(const std::filesystem::path& path, std::string* content, bool* exists) {
-    content->clear();
-    *exists = false;
-    UniqueFd fd = openFile(path, O_RDONLY);
-    if (!fd.valid()) {
-        if (errno == ENOENT || errno == ENOTDIR) return {};
-        return Status::failure(ioErrorText("読み込めません", path, errno));
-    }
-    *exists = true;
-    char buffer[8192];
-    std::int64_t offset = 0;
-    for (;;) {
-        std::size_t got = 0;
-        if (Status st = readAt(fd.get(), buffer, sizeof buffer, offset, &got); !st)
-            return Status::failure("「" + path.string() + "」を読み込めません: " + st.message());
-        content->append(buffer, got);
-        offset += static_cast<std::int64_t>(got);
-        if (got < sizeof buffer) return {};
-    }
+    return readSettingsFile(path, *content, *exists);
 }
 
 // The value of a key lookup, or nullopt when the file or the key is missing (or unreadable:

@@ -1,11 +1,10 @@
 #include "settings/server_settings.h"
 
 #include <algorithm>
-#include <fstream>
-#include <sstream>
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "settings/settings_file_read.h"
 
 namespace tsubame {
 namespace {
@@ -78,12 +77,14 @@ void parseServerSettings(std::string_view content, AccountSettings& settings) {
     }
 }
 
-void loadServerSettings(const std::filesystem::path& file, AccountSettings& settings) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    parseServerSettings(ss.str(), settings);
+Status loadServerSettings(const std::filesystem::path& file, AccountSettings& settings) {
+    std::string content;
+    bool exists = false;
+    if (Status st = readSettingsFile(file, content, exists); !st) return st;
+    if (!exists) return Status::failure("設定ファイル「" + file.string() + "」がありません。");
+    if (content.empty()) return Status::failure("設定ファイル「" + file.string() + "」は空です。");
+    parseServerSettings(content, settings);
+    return {};
 }
 
 Status saveServerSettings(const std::filesystem::path& file, const AccountSettings& settings) {

@@ -10,8 +10,9 @@ namespace tsubame {
 
 // "korumi.ini": the lines "SMTP=", "POP3=", "MAIL=" and "APOP=" (code page 932, CR LF).
 // Prefixes are compared exactly; values are cut at 100 characters; a later line wins.
-// A missing file leaves the settings as they are.
-void loadServerSettings(const std::filesystem::path& file, AccountSettings& settings);
+// A missing, empty or unreadable file, or one that is no regular file (a folder, a FIFO),
+// leaves the settings as they are and gives the reason.
+Status loadServerSettings(const std::filesystem::path& file, AccountSettings& settings);
 // Applies the lines of content (code page 932 bytes) to settings.
 void parseServerSettings(std::string_view content, AccountSettings& settings);
 // Writes exactly the four lines, each ended by CR LF.

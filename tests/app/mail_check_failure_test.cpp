@@ -38,19 +38,34 @@ TEST_F(MailCheckFailureTest, StopBeforeCloseLeavesEveryMailOnTheServer) {
     EXPECT_EQ(store().count(), 3);
 }
 
-TEST_F(MailCheckFailureTest, FailedFetchStoresNothingForThatMailAndStops) {
+TEST_F(MailCheckFailureTest, FailedFetchKeepsThatMailAndGoesOnWithTheNext) {
     addMails(3);
     mail_.fetchFailsAt = 2;
     mail_.errorText = "-ERR no such message";
     const MailCheckOutcome outcome = runMailCheck(*app_);
     EXPECT_FALSE(outcome.completed);
-    EXPECT_EQ(outcome.count, 1);
-    EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
-    EXPECT_EQ(serverSubjects(), (Strings{"件名2", "件名3"}));
-    EXPECT_EQ(callsNamed("DeleteMail"), 1);
+    EXPECT_EQ(outcome.count, 2);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名3"}));
+    EXPECT_EQ(serverSubjects(), (Strings{"件名2"}));
+    EXPECT_EQ(callsNamed("DeleteMail"), 2);
     ASSERT_EQ(dialogs_.boxes().size(), 1u);
     EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
-    EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("-ERR no such message"));
+    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("メール 2")));
+    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("-ERR no such message")));
+}
+
+TEST_F(MailCheckFailureTest, LostConnectionEndsTheCheckAtThatMail) {
+    addMails(3);
+    mail_.fetchFailsAt = 2;
+    mail_.fetchFailureLosesConnection = true;
+    mail_.errorText = "connection reset";
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.count, 1);
+    EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
+    EXPECT_EQ(callsNamed("GetMail 3"), 0);
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("connection reset"));
 }
 
 TEST_F(MailCheckFailureTest, MissingDataFolderKeepsEveryMail) {

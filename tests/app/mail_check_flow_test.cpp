@@ -70,16 +70,23 @@ TEST_F(MailCheckTest, NoMailLeavesTheWindowNarrowAndTheViewerClosed) {
     EXPECT_EQ(callsNamed("Close"), 1);
 }
 
-TEST_F(MailCheckTest, AttachmentResultsShowTheirBoxAndTheMailIsStillStored) {
+TEST_F(MailCheckTest, AttachmentThatCannotBeSavedKeepsItsMailAndIncompletePartsAreStored) {
     addMail("開けない", "body", MailLibrary::kAttachmentCannotOpen);
     addMail("分割", "body", MailLibrary::kAttachmentPartsMissing);
     addMail("普通", "body", 1);
-    runMailCheck(*app_);
-    EXPECT_EQ(dialogs_.boxTexts(), (std::vector<QString>{"添付ファイルをオープンできません",
-                                                         "分割されたメールが全て揃っていません"}));
+    const MailCheckOutcome outcome = runMailCheck(*app_);
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.count, 2);
+    ASSERT_EQ(dialogs_.boxes().size(), 2u);
+    EXPECT_EQ(dialogs_.boxTexts()[0], QStringLiteral("分割されたメールが全て揃っていません"));
     EXPECT_EQ(dialogs_.boxes()[0].buttons, BoxButtons::Ok);
-    EXPECT_EQ(storedSubjects(), (Strings{"開けない", "分割", "普通"}));
-    EXPECT_TRUE(mail_.mailbox.empty());
+    EXPECT_EQ(dialogs_.boxes()[1].title, QStringLiteral("エラー"));
+    EXPECT_TRUE(dialogs_.boxTexts()[1].contains(
+        QStringLiteral("メール 1「開けない」: 添付ファイルをオープンできません")))
+        << dialogs_.boxTexts()[1].toStdString();
+    EXPECT_EQ(storedSubjects(), (Strings{"分割", "普通"}));
+    ASSERT_EQ(mail_.mailbox.size(), 1u);
+    EXPECT_EQ(cp932ToUtf8(mail_.mailbox[0].subject), "開けない");
 }
 
 TEST_F(MailCheckTest, OnlyTheLowerCaseWordAttachmentAddsTheNotice) {
@@ -104,7 +111,7 @@ TEST_F(MailCheckTest, RefusedLoginShowsTheLibraryTextAndTheNegativeCount) {
     EXPECT_EQ(outcome.count, -3);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(mainText(main, "Text6"), QStringLiteral("-3"));
-    EXPECT_EQ(mainText(main, "Text3"), QStringLiteral("新着メール無し。"));
+    EXPECT_EQ(mainText(main, "Text3"), QStringLiteral("メールを受信できませんでした。"));
     EXPECT_EQ(mail_.mailbox.size(), 2u);
     EXPECT_EQ(callsNamed("Close"), 1);
 }
@@ -129,21 +136,28 @@ TEST_F(MailCheckTest, MissingLoginOpensTheAccountDialogWithoutLoggingIn) {
     EXPECT_EQ(mail_.mailbox.size(), 1u);
 }
 
-TEST_F(MailCheckTest, EmptyServerOrFailedConnectionShowsNoMessage) {
+TEST_F(MailCheckTest, EmptyServerOrFailedConnectionIsToldAndNotShownAsNoMail) {
     MainForm main(*app_);
     app_->account.Pop3Server.clear();
     EXPECT_FALSE(runMailCheck(*app_).completed);
     EXPECT_EQ(callsNamed("Connect"), 0);
     EXPECT_NE(mainText(main, "Text1"), QStringLiteral("メールのチェックをしています。"));
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
+    EXPECT_TRUE(dialogs_.boxTexts()[0].contains(QStringLiteral("POP3サーバー")));
 
+    dialogs_.clear();
     app_->account.Pop3Server = "pop.example.jp";
     mail_.connectFails = true;
+    mail_.errorText = "connection refused";
     const MailCheckOutcome outcome = runMailCheck(*app_);
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.count, 0);
     EXPECT_EQ(mainText(main, "Text1"), QStringLiteral("メールのチェックをしています。"));
-    EXPECT_EQ(mainText(main, "Text3"), QStringLiteral("新着メール無し。"));
-    EXPECT_TRUE(dialogs_.boxes().empty());
+    EXPECT_EQ(mainText(main, "Text3"), QStringLiteral("メールを受信できませんでした。"));
+    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
+    EXPECT_EQ(dialogs_.boxTexts()[0], QStringLiteral("connection refused"));
 }
 
 TEST_F(MailCheckTest, AutoOpenShowsTheFilledViewer) {
@@ -160,15 +174,14 @@ TEST_F(MailCheckTest, AutoOpenShowsTheFilledViewer) {
     EXPECT_EQ(main.storedMailCount(), QStringLiteral("2"));
 }
 
-TEST_F(MailCheckTest, MissingAttachmentFolderStillStoresAndSaysSoOnce) {
+TEST_F(MailCheckTest, MissingAttachmentFolderIsMadeAgain) {
     std::filesystem::remove_all(app_->paths().attachmentFolder());
     addMails(3);
     const MailCheckOutcome outcome = runMailCheck(*app_);
     EXPECT_TRUE(outcome.completed);
     EXPECT_EQ(store().count(), 3);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("添付フォルダ")));
-    EXPECT_FALSE(std::filesystem::exists(app_->paths().attachmentFolder()));
+    EXPECT_TRUE(dialogs_.boxes().empty());
+    EXPECT_TRUE(std::filesystem::is_directory(app_->paths().attachmentFolder()));
 }
 
 TEST(RawMailTest, LoneCarriageReturnsEndLinesAndLoneLineFeedsStay) {

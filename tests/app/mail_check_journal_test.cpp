@@ -63,12 +63,16 @@ TEST_F(MailCheckJournalTest, InterruptionInsideTheFirstCheckAtEveryMail) {
         mail_.mailbox.clear();
         addMails(3);
         mail_.onDelete = [&](int n) {
-            if (n == k) mail_.connectionDropsAtClose = true, mail_.fetchFailsAt = k + 1;
+            if (n != k) return;
+            mail_.connectionDropsAtClose = true;
+            mail_.fetchFailsAt = k + 1;
+            mail_.fetchFailureLosesConnection = true;  // a failed fetch alone does not stop it
         };
         runMailCheck(*app_);
         mail_.onDelete = nullptr;
         mail_.connectionDropsAtClose = false;
         mail_.fetchFailsAt = 0;
+        mail_.fetchFailureLosesConnection = false;
         runMailCheck(*app_);
         EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
         EXPECT_TRUE(mail_.mailbox.empty());

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
+
 #include "core/cp932.h"
 #include "mime/mime_attachment_files.h"
 #include "mime/mime_decode.h"
@@ -141,6 +143,40 @@ TEST(MimeAttachmentSave, UnwritableFolderGivesMinusFiveAndKeepsTheText) {
     EXPECT_EQ(decodeMailAndSaveAttachments("Subject: none\r\n\r\nno files\r\n",
                                            folder.root() / "missing", out, error),
               0);
+}
+
+// Signatures bring the same name again and again: numbered names must not run out, and many
+// parts of one name must not probe the same taken names over and over.
+TEST(MimeAttachmentSave, SameNamedPartsAreAllSavedPastTheLastNumberAndQuickly) {
+    struct Case {
+        const char* label;
+        int alreadyThere;  // image001.png and "(2)" ... "(n)" in the folder before
+        int parts;
+    };
+    for (const Case& c : {Case{"folder full of numbers", 9999, 3}, Case{"one mail", 0, 12000}}) {
+        SCOPED_TRACE(c.label);
+        TempFolder folder("numbers");
+        // Links to one file: creating thousands of files costs far more on a busy disk.
+        const std::filesystem::path old = folder.root() / "old";
+        std::ofstream(old) << "old";
+        for (int n = 1; n <= c.alreadyThere; ++n)
+            std::filesystem::create_hard_link(
+                old, folder.inbox() /
+                         (n == 1 ? "image001.png" : "image001 (" + std::to_string(n) + ").png"));
+        const std::vector<std::pair<std::string, std::string>> parts(
+            c.parts, {"attachment; filename=image001.png", "new"});
+        DecodedMail out;
+        std::string error;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(
+            decodeMailAndSaveAttachments(mailWithAttachments(parts), folder.inbox(), out, error), 1)
+            << cp932ToUtf8(error);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
+        int fresh = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(folder.inbox()))
+            fresh += readAll(entry.path()) == "new";
+        EXPECT_EQ(fresh, c.parts);
+    }
 }
 
 }  // namespace

@@ -23,6 +23,11 @@ void FakePop3Mailbox::add(const std::string& subject, std::size_t bodyPadding,
     mails_.push_back({uid, subject, text, {}});
 }
 
+void FakePop3Mailbox::addRaw(const std::string& subject, const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    mails_.push_back({"uid-" + std::to_string(nextUid_++), subject, text, {}});
+}
+
 std::vector<std::string> FakePop3Mailbox::subjects() {
     std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> out;
@@ -43,6 +48,11 @@ void FakePop3Mailbox::arm(Fault fault) {
     endlessBytes_ = 0;
 }
 
+void FakePop3Mailbox::disarm() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_.reset();
+}
+
 bool FakePop3Mailbox::faultStruck() {
     std::lock_guard<std::mutex> lock(mutex_);
     return struck_;
@@ -58,7 +68,7 @@ std::optional<FakePop3Mailbox::FaultKind> FakePop3Mailbox::strike(const std::str
     if (!armed_ || !(command == armed_->command || command.starts_with(armed_->command + " ")))
         return std::nullopt;
     const FaultKind kind = armed_->kind;
-    armed_.reset();
+    if (kind != FaultKind::ErrReply) armed_.reset();
     struck_ = true;
     return kind;
 }
@@ -89,6 +99,7 @@ void FakePop3Mailbox::serve(FakeClient& client) {
 
     if (auto fault = strike("greeting")) {
         if (*fault == FaultKind::EndlessStatusLine) sendEndlessLine(client);
+        if (*fault == FaultKind::ErrReply) client.send("-ERR service not available\r\n");
         return;
     }
     client.send("+OK fake POP3 ready\r\n");
@@ -98,6 +109,10 @@ void FakePop3Mailbox::serve(FakeClient& client) {
         if (!line) return server_->record("(hung up)");
         server_->record(*line);
         if (auto fault = strike(*line)) {
+            if (*fault == FaultKind::ErrReply) {
+                client.send("-ERR refused by the test\r\n");
+                continue;
+            }
             if (*fault == FaultKind::EndlessStatusLine) sendEndlessLine(client);
             if (*fault == FaultKind::DropAfterCommit) commit(view, marked);
             return;

@@ -17,9 +17,10 @@ namespace tsubame::testing {
 class FakePop3Mailbox {
   public:
     enum class FaultKind {
-        Drop,              // hang up instead of answering the command
-        DropAfterCommit,   // QUIT only: remove the marked mails, then hang up without "+OK"
-        EndlessStatusLine  // answer "+OK " followed by megabytes without a line end
+        Drop,               // hang up instead of answering the command
+        DropAfterCommit,    // QUIT only: remove the marked mails, then hang up without "+OK"
+        EndlessStatusLine,  // answer "+OK " followed by megabytes without a line end
+        ErrReply  // answer "-ERR" and go on (the greeting: "-ERR" and hang up); stays armed
     };
     struct Fault {
         std::string command;  // "greeting", or a command line: "CAPA", "USER", "RETR 2", "DELE 1"
@@ -46,10 +47,13 @@ class FakePop3Mailbox {
     // A mail with this subject (and a body naming it), under a fresh unique id unless one is
     // given (a server may break the rule that ids are unique).
     void add(const std::string& subject, std::size_t bodyPadding = 0, const std::string& uid = {});
+    // A mail of exactly this text (CR LF line ends, any bytes), listed under subject.
+    void addRaw(const std::string& subject, const std::string& text);
     std::vector<std::string> subjects();
     // LIST gives the mail with this subject the size text instead of its real size.
     void listSizeAs(const std::string& subject, const std::string& size);
     void arm(Fault fault);
+    void disarm();
     bool faultStruck();
     // Every command line received, over all sessions; "(hung up)" where a client closed the
     // connection (or stayed silent for 10 s) without QUIT.

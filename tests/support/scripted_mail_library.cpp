@@ -99,7 +99,7 @@ int ScriptedMailLibrary::NMailPop3GetMail(int, int mailNo, std::string& subject,
     const Mail* m = mail(mailNo);
     if (!m || mailNo == fetchFailsAt) {
         lastError_ = errorText;
-        return -1;
+        return mailNo == fetchFailsAt && fetchFailureLosesConnection ? kConnectionLost : -1;
     }
     subject = m->subject;
     date = m->date;

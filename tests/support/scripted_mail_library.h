@@ -39,10 +39,11 @@ class ScriptedMailLibrary : public MailLibrary {
     std::vector<Mail> mailbox;
     // Failure switches.
     bool connectFails = false;
-    int loginResult = 0;                  // < 0: the login fails with this result
-    int fetchFailsAt = 0;                 // mail number whose fetch fails (0: none)
-    bool connectionDropsAtClose = false;  // Close fails and deletes nothing
-    std::deque<int> sendResults;          // results of the next sends (default 1)
+    int loginResult = 0;                       // < 0: the login fails with this result
+    int fetchFailsAt = 0;                      // mail number whose fetch fails (0: none)
+    bool fetchFailureLosesConnection = false;  // that failure is kConnectionLost
+    bool connectionDropsAtClose = false;       // Close fails and deletes nothing
+    std::deque<int> sendResults;               // results of the next sends (default 1)
     std::string errorText = "scripted failure";
 
     // What happened.

@@ -1,0 +1,282 @@
+// The whole check, with the real mail library, against mails and folders that used to make it
+// lose mail: a mail the server will not hand out, attachments that cannot be written, a NUL
+// byte, a hostile scratch file, a missing attachment folder and an application folder whose
+// name code page 932 cannot spell. Every mail ends up whole in the store (body and every
+// attachment) or still on the server, and nothing is written outside the application folder.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "app/mail_check_operation.h"
+#include "app/mail_session.h"
+#include "app/main_form.h"
+#include "context/app_context.h"
+#include "core/cp932.h"
+#include "core/file_io.h"
+#include "maillib/nmail.h"
+#include "settings/settings_files.h"
+#include "store/received_mail_store.h"
+#include "support/fake_pop3_mailbox.h"
+#include "support/pop3_test_helpers.h"
+#include "support/scripted_dialogs.h"
+#include "support/test_app_context.h"
+
+namespace tsubame::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Files = std::map<std::string, std::string>;  // name -> content
+using MailboxFault = FakePop3Mailbox::FaultKind;
+
+std::string readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+Files filesIn(const fs::path& folder) {
+    Files files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        files[entry.path().filename().string()] =
+            entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
+                               : readBytes(entry.path());
+    return files;
+}
+
+// A mail with a text body and base64 attachments.
+std::string mailWith(const std::string& subject, const std::string& text, const Files& parts) {
+    std::string raw = "From: a@example.jp\r\nSubject: " + subject +
+                      "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                      "--b\r\nContent-Type: text/plain\r\nContent-Transfer-Encoding: 8bit\r\n\r\n" +
+                      text + "\r\n";
+    for (const auto& [name, content] : parts)
+        raw +=
+            "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+            "attachment; filename=" +
+            name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+            QByteArray::fromStdString(content).toBase64().toStdString() + "\r\n";
+    return raw + "--b--\r\n";
+}
+
+class MailCheckHostileTest : public ::testing::Test {
+  protected:
+    MailCheckHostileTest() { useAppFolder(fs::path(root_.path().toStdString()) / "app"); }
+    void TearDown() override { clearInjectedFaults(); }
+
+    void useAppFolder(const fs::path& folder) {
+        folder_ = folder;
+        fs::create_directories(folder_ / "★MailData");
+        fs::create_directories(folder_ / "添付フォルダ");
+        app_ = std::make_unique<TestAppContext>(AppPaths(folder_), *library_, dialogs_);
+        SettingsFiles settings(app_->paths());
+        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
+        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
+    }
+    fs::path attachments() const { return folder_ / "添付フォルダ"; }
+
+    MailCheckOutcome check() {
+        app_->account.Pop3Server = box_.serverName();
+        dialogs_.clear();
+        return runMailCheck(*app_);
+    }
+    // Subject -> body of every record.
+    std::map<std::string, std::string> stored() const {
+        std::map<std::string, std::string> records;
+        for (const ReceivedMailRecord& record : app_->receivedStore().readAll())
+            records[std::string(record.subject())] = std::string(record.body());
+        return records;
+    }
+    QString boxText() const {
+        return dialogs_.boxes().empty() ? QString() : dialogs_.boxes().back().text;
+    }
+    void expectErrorBoxNaming(const QString& what) {
+        ASSERT_FALSE(dialogs_.boxes().empty());
+        EXPECT_EQ(dialogs_.boxes().back().title, QStringLiteral("エラー"));
+        EXPECT_TRUE(boxText().contains(what)) << boxText().toStdString();
+    }
+
+    ScopedEnv timeout_{"TSUBAME_NET_TIMEOUT_MS", "2000"};
+    QTemporaryDir root_;
+    fs::path folder_;
+    std::unique_ptr<MailLibrary> library_ = createMailLibrary();
+    ScriptedDialogs dialogs_;
+    std::unique_ptr<AppContext> app_;
+    FakePop3Mailbox box_;
+};
+
+TEST_F(MailCheckHostileTest, AMailTheServerWillNotHandOutStaysAndTheRestAreTaken) {
+    for (const char* subject : {"one", "two", "three"}) box_.add(subject);
+    box_.arm({"RETR 2", MailboxFault::ErrReply});
+
+    const MailCheckOutcome outcome = check();
+    EXPECT_FALSE(outcome.completed);
+    EXPECT_EQ(outcome.count, 2);
+    EXPECT_EQ(box_.subjects(), Strings{"two"});
+    EXPECT_EQ(stored().size(), 2u);
+    EXPECT_TRUE(stored().contains("three")) << "the check stopped at the refused mail";
+    expectErrorBoxNaming(QStringLiteral("メール 2"));
+    EXPECT_TRUE(boxText().contains(QStringLiteral("1 通"))) << boxText().toStdString();
+
+    box_.disarm();
+    EXPECT_TRUE(check().completed);
+    EXPECT_TRUE(box_.subjects().empty());
+    EXPECT_EQ(stored().size(), 3u);
+}
+
+// An attachment that cannot be written keeps its whole mail on the server; the next mails
+// are taken; once the cause is gone the mail arrives with every attachment.
+TEST_F(MailCheckHostileTest, AnAttachmentThatCannotBeWrittenKeepsItsWholeMailOnTheServer) {
+    const Files parts = {{"a.bin", std::string("first\0part", 10)}, {"b.bin", "second part"}};
+    struct Case {
+        const char* label;
+        std::function<void()> breakIt, mendIt;
+    };
+    const std::vector<Case> cases = {
+        {"disk full at the second attachment", [] { injectFault(FaultKind::Write, 2, ENOSPC); },
+         [] { clearInjectedFaults(); }},
+        {"the attachment folder is a file",
+         [&] {
+             fs::remove_all(attachments());
+             std::ofstream(attachments()) << "in the way";
+         },
+         [&] { fs::remove(attachments()); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const std::string subject = std::string("files ") + c.label;
+        box_.addRaw(subject, mailWith(subject, "see the files", parts));
+        box_.add(std::string("plain ") + c.label);
+        c.breakIt();
+
+        EXPECT_FALSE(check().completed);
+        c.mendIt();
+        EXPECT_EQ(box_.subjects(), Strings{subject});
+        EXPECT_FALSE(stored().contains(subject));
+        EXPECT_TRUE(stored().contains(std::string("plain ") + c.label));
+        EXPECT_TRUE(filesIn(attachments()).empty()) << "a part of the kept mail was left";
+        expectErrorBoxNaming(QStringLiteral("添付ファイルをオープンできません"));
+        EXPECT_TRUE(boxText().contains(QString::fromStdString("メール 1「" + subject + "」")));
+
+        EXPECT_TRUE(check().completed) << boxText().toStdString();
+        EXPECT_TRUE(box_.subjects().empty());
+        EXPECT_TRUE(stored().contains(subject));
+        EXPECT_EQ(filesIn(attachments()), parts);
+        fs::remove_all(attachments());
+        fs::create_directory(attachments());
+    }
+}
+
+TEST_F(MailCheckHostileTest, AMissingAttachmentFolderIsMadeAgain) {
+    fs::remove_all(attachments());
+    box_.addRaw("files", mailWith("files", "see the files", {{"a.txt", "content"}}));
+    EXPECT_TRUE(check().completed) << boxText().toStdString();
+    EXPECT_TRUE(box_.subjects().empty());
+    EXPECT_EQ(filesIn(attachments()), (Files{{"a.txt", "content"}}));
+}
+
+TEST_F(MailCheckHostileTest, AnAppFolderCodePage932CannotSpellKeepsTheAttachmentsInside) {
+    const fs::path base = fs::path(root_.path().toStdString());
+    // Where a conversion of the folder's name to code page 932 and back would lead.
+    const fs::path lookalike = base / cp932ToUtf8(utf8ToCp932("josé")) / "app";
+    ASSERT_NE(lookalike, base / "josé" / "app");
+    fs::create_directories(lookalike / "添付フォルダ");
+    useAppFolder(base / "josé" / "app");
+    box_.addRaw("files", mailWith("files", "see the files", {{"a.txt", "content"}}));
+
+    EXPECT_TRUE(check().completed) << boxText().toStdString();
+    EXPECT_EQ(filesIn(attachments()), (Files{{"a.txt", "content"}}));
+    EXPECT_TRUE(filesIn(lookalike / "添付フォルダ").empty()) << "written outside the app folder";
+}
+
+TEST_F(MailCheckHostileTest, TheScratchFileNeitherFollowsALinkNorReplacesAUsersFile) {
+    const fs::path outside = fs::path(root_.path().toStdString()) / "outside.txt";
+    struct Case {
+        const char* label;
+        std::function<void()> plant;
+        Files expected;
+    };
+    const std::vector<Case> cases = {
+        {"a link",
+         [&] { fs::create_symlink(outside, attachments() / "0.txt"); },
+         {{"0.txt", "-> " + outside.string()}}},
+        {"a user's file",
+         [&] { std::ofstream(attachments() / "0.txt") << "mine"; },
+         {{"0.txt", "mine"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        c.plant();
+        box_.add(std::string("mail beside ") + c.label);
+        EXPECT_TRUE(check().completed) << boxText().toStdString();
+        EXPECT_TRUE(stored().contains(std::string("mail beside ") + c.label));
+        EXPECT_FALSE(fs::exists(outside)) << "the raw mail went through the link";
+        EXPECT_EQ(filesIn(attachments()), c.expected);
+        fs::remove(attachments() / "0.txt");
+    }
+}
+
+TEST_F(MailCheckHostileTest, ANulByteCutsNeitherTheBodyNorTheLaterAttachments) {
+    const std::string text = std::string("before\0after", 12);
+    box_.addRaw("nul", mailWith("nul", text, {{"later.bin", "still here"}}));
+    EXPECT_TRUE(check().completed) << boxText().toStdString();
+    ASSERT_TRUE(stored().contains("nul"));
+    const std::string body = stored().at("nul");
+    EXPECT_TRUE(body.starts_with("before")) << body;
+    EXPECT_NE(body.find("after"), std::string::npos) << body;
+    EXPECT_EQ(filesIn(attachments()), (Files{{"later.bin", "still here"}}));
+}
+
+// The window: a korumi.ini that is no readable file neither hangs the start nor passes for an
+// empty mailbox; the check names the reason in a box titled "エラー".
+TEST_F(MailCheckHostileTest, AServerSettingsFileThatCannotBeReadIsToldInTheWindow) {
+    const fs::path work = fs::path(root_.path().toStdString()) / "work";
+    fs::create_directories(work);
+    const fs::path previous = fs::current_path();
+    fs::current_path(work);
+    struct Case {
+        const char* label;
+        std::function<void()> plant;
+        QString reason;
+        bool startUpReads = true;  // the main window's start reads it first
+    };
+    const std::vector<Case> cases = {
+        {"a FIFO", [] { ::mkfifo("korumi.ini", 0644); }, QStringLiteral("普通のファイルではない")},
+        {"a folder", [] { fs::create_directory("korumi.ini"); },
+         QStringLiteral("普通のファイルではない")},
+        {"unreadable",
+         [] {
+             std::ofstream("korumi.ini") << "SMTP=smtp.example.jp\r\n";
+             // The check's own look at the file fails; the start-up read has been done.
+             injectFault(FaultKind::Read, 1, EIO);
+         },
+         QStringLiteral("読み込めません"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        app_->account = {};
+        MainForm main(*app_);
+        c.plant();
+        if (c.startUpReads) loadAccountServerSettings(*app_);
+        dialogs_.clear();
+        EXPECT_FALSE(runMailCheck(*app_).completed);
+        expectErrorBoxNaming(c.reason);
+        EXPECT_EQ(main.findChild<QLineEdit*>("Text3")->text(),
+                  QStringLiteral("メールを受信できませんでした。"));
+        fs::remove_all("korumi.ini");
+    }
+    fs::current_path(previous);
+}
+
+}  // namespace
+}  // namespace tsubame::testing
