@@ -8,7 +8,8 @@
 namespace tsubame {
 namespace {
 
-// One iconv descriptor per direction; closed when the program ends.
+// One iconv descriptor per direction and thread (a descriptor keeps state between calls, and
+// the mail check converts on its own thread); closed when the thread ends.
 class IconvHandle {
   public:
     IconvHandle(const char* to, const char* from) : cd_(iconv_open(to, from)) {
@@ -77,12 +78,12 @@ std::string convert(const IconvHandle& handle, std::string_view in, std::string_
 }  // namespace
 
 std::string utf8ToCp932(std::string_view utf8) {
-    static const IconvHandle handle("CP932", "UTF-8");
+    thread_local const IconvHandle handle("CP932", "UTF-8");
     return convert(handle, utf8, "\x81\xAC", true);  // U+3013 GETA MARK in code page 932
 }
 
 std::string cp932ToUtf8(std::string_view cp932) {
-    static const IconvHandle handle("UTF-8", "CP932");
+    thread_local const IconvHandle handle("UTF-8", "CP932");
     return convert(handle, cp932, "\xEF\xBF\xBD", false);
 }
 

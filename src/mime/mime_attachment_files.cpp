@@ -86,7 +86,7 @@ std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
 namespace {
 
 std::string randomSuffix() {
-    static std::mt19937_64 generator{std::random_device{}()};
+    thread_local std::mt19937_64 generator{std::random_device{}()};
     char text[16];
     std::snprintf(text, sizeof text, "%012llx",
                   static_cast<unsigned long long>(generator() & 0xFFFFFFFFFFFFull));
