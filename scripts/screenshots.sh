@@ -14,4 +14,4 @@ TSUBAME_SCREENSHOT_DIR="$root/docs" QT_QPA_PLATFORM=xcb \
     "$build/tests/tsubame_ui_tests" --gtest_also_run_disabled_tests \
     --gtest_filter='Screenshots.*'
 ls -l "$root/docs/main-window.png" "$root/docs/viewer.png" "$root/docs/compose.png" "$root/docs/reply.png" \
-    "$root/docs/addressbook.png"
+    "$root/docs/addressbook.png" "$root/docs/main-window-checking.png"

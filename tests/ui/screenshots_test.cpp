@@ -7,9 +7,13 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPushButton>
 #include <QTextEdit>
 #include <QThread>
 #include <QTreeView>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "addressbook/friend_form.h"
 #include "app/main_form.h"
@@ -17,6 +21,7 @@
 #include "context/app_context.h"
 #include "core/cp932.h"
 #include "reply/back_form.h"
+#include "settings/settings_files.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/temp_folder.h"
@@ -106,6 +111,31 @@ TEST(Screenshots, DISABLED_WindowsWithJapaneseText) {
     book.refreshList();
     book.setAddressText("kimura@example.jp");
     save(book, folder, "addressbook.png");
+
+    // The main window while a check is on its way: mail 3 of 8 waits until the picture is taken.
+    MainForm checking(app);
+    checking.load();
+    app.account.Pop3Server = "pop.example.jp";
+    SettingsFiles settings(app.paths());
+    ASSERT_TRUE(settings.writeLogin("NAME", "user").ok());
+    ASSERT_TRUE(settings.writeLogin("NAME2", "pass").ok());
+    for (int i = 1; i <= 8; ++i)
+        mail.addMail(utf8ToCp932("お知らせ " + std::to_string(i)), "info@example.jp",
+                     "Mon, 7 Dec 2026 09:00:00 +0900", utf8ToCp932("本文"), 0);
+    std::atomic<bool> pictureTaken = false;
+    mail.onFetch = [&](int mailNo) {
+        while (mailNo == 3 && !pictureTaken)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    AppContext::showWindow(checking);
+    checking.findChild<QPushButton*>("Command4")->click();
+    save(checking, folder, "main-window-checking.png");
+    pictureTaken = true;
+    for (int i = 0; i < 200 && !checking.findChild<QPushButton*>("Command4")
+                                    ->text()
+                                    .contains(QStringLiteral("メール受信"));
+         ++i)
+        settle();
 }
 
 }  // namespace
