@@ -5,11 +5,13 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QStyle>
 #include <QTreeView>
 #include <algorithm>
 
 #include "context/app_context.h"
+#include "context/background_work.h"
 #include "core/cp932.h"
 #include "core/data_folder_lock.h"
 #include "core/fixed_field.h"
@@ -270,8 +272,10 @@ void TyakuForm::deleteSelectedMail() {
         return;
     }
     const ReceivedMailListEntry listed = model_->entries()[static_cast<std::size_t>(k - 1)];
+    QPointer<TyakuForm> self(this);
     const Status st = underDataFolderLock(
-        [&](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
+        [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
+    if (!self) return;  // closed meanwhile (the end of the program)
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
     rebuildAfterDeletion();
@@ -292,9 +296,11 @@ void TyakuForm::deleteAllMail() {
     if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
         return;
     // Only what the list shows goes: mail a check of another process stored since stays.
-    const Status st = underDataFolderLock([this](const ReceivedMailStore& store) {
-        return store.removeAllListed(model_->entries());
-    });
+    QPointer<TyakuForm> self(this);
+    const std::vector<ReceivedMailListEntry> listed = model_->entries();
+    const Status st = underDataFolderLock(
+        [&listed](const ReceivedMailStore& store) { return store.removeAllListed(listed); });
+    if (!self) return;  // closed meanwhile (the end of the program)
     if (!st || app_.receivedStore().wholeRecords() > 0) {
         // The store keeps records: show what it holds.
         if (!st) showStoreError(st.message());
@@ -316,11 +322,24 @@ void TyakuForm::showStoreError(const std::string& message) {
         QStringLiteral("エラー"));
 }
 
+// A check on its own thread holds the lock while it runs: the wait for it, and the compaction
+// after it, run beside the GUI thread so that the windows keep answering meanwhile. A second
+// deletion asked for meanwhile is refused, not nested.
 Status TyakuForm::underDataFolderLock(
-    const std::function<Status(const ReceivedMailStore&)>& write) const {
-    const DataFolderLock lock =
-        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
-    return lock ? write(app_.receivedStore()) : lock.status();
+    const std::function<Status(const ReceivedMailStore&)>& write) {
+    if (writing_) return Status::failure("前の削除が終わっていません。");
+    writing_ = true;
+    const std::filesystem::path lockFile = app_.paths().dataFolderLock();
+    const ReceivedMailStore store = app_.receivedStore();
+    Status result;
+    QPointer<TyakuForm> self(this);
+    runBesideGui([&] {
+        const DataFolderLock lock =
+            DataFolderLock::acquire(lockFile, DataFolderLock::configuredWait());
+        result = lock ? write(store) : lock.status();
+    });
+    if (self) writing_ = false;
+    return result;
 }
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,

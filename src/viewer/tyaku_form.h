@@ -96,12 +96,13 @@ class TyakuForm : public QMainWindow {
     void showStoreError(const std::string& message);
     // Runs one change of the store under the data folder's lock, which is gone again before
     // any message shows. A writer that keeps the lock makes it fail without a change.
-    Status underDataFolderLock(const std::function<Status(const ReceivedMailStore&)>& write) const;
+    Status underDataFolderLock(const std::function<Status(const ReceivedMailStore&)>& write);
 
     AppContext& app_;
     std::unique_ptr<Ui::TyakuForm> ui_;
     MailListModel* model_;
     bool mailShown_ = false;
+    bool writing_ = false;  // a deletion waits for the lock or compacts beside the GUI thread
 };
 
 // The least width of the list's Date column: a whole date in the list's font.

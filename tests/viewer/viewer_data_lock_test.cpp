@@ -2,6 +2,7 @@
 // older than the store.
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QTimer>
 #include <QTreeView>
 
 #include "core/data_folder_lock.h"
@@ -43,11 +44,17 @@ TEST_F(ViewerDataLockTest, DeletionsGiveUpWhileAnotherProcessWritesAndChangeNoth
         addNumberedRecords(3);
         const std::string before = readBytes(storePath());
         openAndSelect(2);
+        // The window keeps answering while the deletion waits (a check may hold the lock).
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(10);
         {
             LockHolderProcess other(app_->paths().dataFolderLock());
             ASSERT_TRUE(other.holding());
             deleteConfirmed(all);
         }
+        EXPECT_GE(ticks, 5);
         EXPECT_TRUE(errorShown(QString::fromUtf8(kDataFolderBusy)));
         EXPECT_EQ(readBytes(storePath()), before);
         EXPECT_EQ(viewer().listRowCount(), 3);
