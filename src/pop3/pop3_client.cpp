@@ -50,6 +50,22 @@ bool splitTwo(std::string_view line, std::string_view& first, std::string_view& 
     return true;
 }
 
+// Calls take(index, value) for each "n value" line of a LIST or UIDL reply whose n is a
+// mail of this session (index n - 1); other lines are passed over.
+template <class Take>
+void forEachListing(std::string_view lines, int count, Take take) {
+    for (std::size_t begin = 0; begin < lines.size();) {
+        std::size_t end = lines.find("\r\n", begin);
+        std::string_view line = lines.substr(begin, end - begin);
+        begin = end + 2;
+        std::string_view word, value;
+        long long number = 0;
+        if (splitTwo(line, word, value) && parseNumber(word, number) && number >= 1 &&
+            number <= count)
+            take(static_cast<std::size_t>(number - 1), value);
+    }
+}
+
 bool hasLineBreakOrNul(std::string_view text) {
     return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
@@ -276,16 +292,10 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     std::string lines;
     if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
         return s;
-    for (std::size_t begin = 0; begin < lines.size();) {
-        std::size_t end = lines.find("\r\n", begin);
-        std::string_view line = std::string_view(lines).substr(begin, end - begin);
-        begin = end + 2;
-        long long number = 0, size = 0;
-        if (splitTwo(line, word, octets) && parseNumber(word, number) && parseSize(octets, size) &&
-            number >= 1 && number <= count_) {
-            sizes_[number - 1] = size;
-        }
-    }
+    forEachListing(lines, count_, [this](std::size_t index, std::string_view octets) {
+        long long size = 0;
+        if (parseSize(octets, size)) sizes_[index] = size;
+    });
 
     if (!askUidl) return {};
     if (!pipelining_) {
@@ -296,17 +306,9 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     lines.clear();
     if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
         return s;
-    for (std::size_t begin = 0; begin < lines.size();) {
-        std::size_t end = lines.find("\r\n", begin);
-        std::string_view line = std::string_view(lines).substr(begin, end - begin);
-        begin = end + 2;
-        long long number = 0;
-        std::string_view id;
-        if (splitTwo(line, word, id) && parseNumber(word, number) && number >= 1 &&
-            number <= count_) {
-            uidls_[number - 1] = std::string(id);
-        }
-    }
+    forEachListing(lines, count_, [this](std::size_t index, std::string_view id) {
+        uidls_[index] = std::string(id);
+    });
     // Ids must be unique; one the server gives to several mails is no id at all, or a caller
     // keeping track of stored ids would take the second mail for the first.
     std::map<std::string, int> uses;

@@ -14,6 +14,7 @@
 
 #include "app/mail_check_fixture.h"
 #include "app/main_form.h"
+#include "support/paint_watch.h"
 
 namespace tsubame::testing {
 namespace {
@@ -37,22 +38,6 @@ bool waitFor(const std::atomic<bool>& flag, std::chrono::milliseconds limit) {
     while (!flag && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(5ms);
     return flag;
 }
-
-// Counts the paints of a widget and keeps the texts a progress bar showed.
-class PaintWatch : public QObject {
-  public:
-    std::atomic<int> paints = 0;
-    std::set<QString> progressTexts;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Paint) {
-            ++paints;
-            if (auto* bar = qobject_cast<QProgressBar*>(watched)) progressTexts.insert(bar->text());
-        }
-        return false;
-    }
-};
 
 class BackgroundCheckTest : public MailCheckTest {
   public:

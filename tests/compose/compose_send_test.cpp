@@ -7,6 +7,7 @@
 
 #include "compose_fixture.h"
 #include "send/send_fortune.h"
+#include "support/paint_watch.h"
 
 namespace tsubame::testing {
 namespace {
@@ -244,21 +245,6 @@ TEST_F(ComposeSendTest, StatusLineSaysSendingDuringEveryPassAndDoneAfterwards) {
     EXPECT_EQ(status(), QStringLiteral("送信完了です。"));
     EXPECT_TRUE(composeClosed());
 }
-
-// Counts the paints of the window and keeps the texts its progress bar showed.
-class PaintWatch : public QObject {
-  public:
-    std::atomic<int> paints = 0;
-    std::set<QString> progressTexts;
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint) return false;
-        ++paints;
-        if (auto* bar = qobject_cast<QProgressBar*>(watched)) progressTexts.insert(bar->text());
-        return false;
-    }
-};
 
 TEST_F(ComposeSendTest, ToAllSendRepaintsTheWindowAndShowsPassNOfN) {
     for (const char* name : {"one", "two", "three"})

@@ -16,7 +16,6 @@ class ViewerCommandsTest : public AppFolderTest {
   protected:
     ViewerCommandsTest() { std::filesystem::create_directories(quickSaveFolder()); }
 
-    TyakuForm& viewer() { return app_->viewer(); }
     TyakuCommands& commands() {
         TyakuCommands* found = tyakuCommands(viewer());
         EXPECT_NE(found, nullptr);

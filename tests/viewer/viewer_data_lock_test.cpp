@@ -17,15 +17,6 @@ using namespace std::chrono_literals;
 
 class ViewerDataLockTest : public AppFolderTest {
   protected:
-    TyakuForm& viewer() { return app_->viewer(); }
-    void openAndSelect(int row) {
-        viewer().openViewer();
-        QTreeView* list = viewer().mailList();
-        list->selectionModel()->select(
-            list->model()->index(row - 1, 0),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        viewer().showSelectedMail();
-    }
     void deleteConfirmed(bool all) {
         dialogs_.answerNext(BoxAnswer::Yes);
         all ? viewer().deleteAllMail() : viewer().deleteSelectedMail();

@@ -17,16 +17,6 @@ namespace {
 class ViewerDeleteTest : public AppFolderTest {
   protected:
     void TearDown() override { clearInjectedFaults(); }
-    TyakuForm& viewer() { return app_->viewer(); }
-    // Opens the viewer and selects row `row` (1-based) the way a click does.
-    void openAndSelect(int row) {
-        viewer().openViewer();
-        QTreeView* list = viewer().mailList();
-        list->selectionModel()->select(
-            list->model()->index(row - 1, 0),
-            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        viewer().showSelectedMail();
-    }
     std::filesystem::path tempPath() const { return app_->paths().receivedTemp(); }
 };
 

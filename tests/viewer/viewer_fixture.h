@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
+#include <QTreeView>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/test_app_context.h"
+#include "viewer/tyaku_form.h"
 
 namespace tsubame::testing {
 
@@ -29,6 +32,16 @@ class AppFolderTest : public ::testing::Test {
     }
 
     ReceivedMailStore store() const { return app_->receivedStore(); }
+    TyakuForm& viewer() { return app_->viewer(); }
+    // Opens the viewer and selects row `row` (1-based) the way a click does.
+    void openAndSelect(int row) {
+        viewer().openViewer();
+        QTreeView* list = viewer().mailList();
+        list->selectionModel()->select(
+            list->model()->index(row - 1, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        viewer().showSelectedMail();
+    }
     std::filesystem::path storePath() const { return app_->paths().receivedStore(); }
 
     // Appends a record from UTF-8 texts, as the mail check would.

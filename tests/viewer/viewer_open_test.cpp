@@ -16,7 +16,6 @@ namespace {
 
 class ViewerOpenTest : public AppFolderTest {
   protected:
-    TyakuForm& viewer() { return app_->viewer(); }
     QString cell(int row, int column) {
         return viewer().listModel().index(row, column).data().toString();
     }
