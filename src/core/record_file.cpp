@@ -218,4 +218,23 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
     return finishCompaction(path_, tempPath, target);
 }
 
+Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const {
+    auto fail = [&](const std::string& text) { return failCompaction(tempPath, text); };
+    UniqueFd source, target;
+    std::int64_t sourceLength = 0;
+    if (Status st = openCompaction(path_, tempPath, source, target, sourceLength); !st)
+        return fail(st.message());
+    const auto length = static_cast<std::int64_t>(recordLength_);
+    const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
+    const std::int64_t end = sourceLength / length * length;
+    if (first < end) {
+        if (Status st = copyRange(source.get(), first, target.get(), 0,
+                                  static_cast<std::size_t>(end - first));
+            !st)
+            return fail("一時ファイル「" + tempPath.string() +
+                        "」に書き込めません: " + st.message());
+    }
+    return finishCompaction(path_, tempPath, target);
+}
+
 }  // namespace tsubame

@@ -63,6 +63,10 @@ class RecordFile {
     // 0. Reads only the flags and copies the kept runs of records inside the kernel.
     Status compactLive(const std::filesystem::path& tempPath, std::size_t flagOffset) const;
 
+    // The same, keeping every record from firstKept (1-based) on: the records before it go
+    // without being read, and the rest is copied inside the kernel.
+    Status dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const;
+
   private:
     std::filesystem::path path_;
     std::size_t recordLength_;

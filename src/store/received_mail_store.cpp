@@ -132,10 +132,8 @@ Status ReceivedMailStore::removeAllListed(const std::vector<ReceivedMailListEntr
     const std::vector<ReceivedMailListEntry> now = readListEntries();
     if (now.size() < listed.size() || !std::equal(listed.begin(), listed.end(), now.begin()))
         return Status::failure(kListOutOfDate);
-    // Records are handed to keep() in order: the first listed.size() go.
-    std::size_t seen = 0;
-    return file_.compact(
-        tempPath_, [&seen, drop = listed.size()](std::span<const char>) { return ++seen > drop; });
+    // The listed records are the first ones: only those after them are copied.
+    return file_.dropFirst(tempPath_, static_cast<std::int64_t>(listed.size()) + 1);
 }
 
 }  // namespace tsubame
