@@ -9,16 +9,12 @@
 #include "support/temp_folder.h"
 
 using namespace tsubame;
+using tsubame::testing::fileMode;
 using tsubame::testing::readFileBytes;
 using tsubame::testing::TempFolder;
 using tsubame::testing::writeFileBytes;
 
 namespace {
-
-unsigned modeOf(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
 
 class FileIoTest : public ::testing::Test {
   protected:
@@ -32,13 +28,13 @@ TEST_F(FileIoTest, AtomicWriteReplacesTheFileWithTheModeAsked) {
     const auto path = folder / "secret.ini";
     ASSERT_TRUE(writeFileAtomically(path, "one", 0600));
     EXPECT_EQ(readFileBytes(path), "one");
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(fileMode(path), 0600u);
     // A readable temporary file left by a crash must not pass its mode on.
     writeFileBytes(folder / "secret.ini.tmp", "stale");
     ::chmod((folder / "secret.ini.tmp").c_str(), 0644);
     ASSERT_TRUE(writeFileAtomically(path, "two", 0600));
     EXPECT_EQ(readFileBytes(path), "two");
-    EXPECT_EQ(modeOf(path), 0600u);
+    EXPECT_EQ(fileMode(path), 0600u);
     EXPECT_FALSE(std::filesystem::exists(folder / "secret.ini.tmp"));
 }
 

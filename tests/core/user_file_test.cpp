@@ -9,16 +9,12 @@
 #include "support/temp_folder.h"
 
 using namespace tsubame;
+using tsubame::testing::fileMode;
 using tsubame::testing::readFileBytes;
 using tsubame::testing::TempFolder;
 using tsubame::testing::writeFileBytes;
 
 namespace {
-
-unsigned modeOf(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
 
 class UserFileTest : public ::testing::Test {
   protected:
@@ -48,7 +44,7 @@ TEST_F(UserFileTest, RefusesWhatItMustNotReplaceAndKeepsTheOldFileOnFailure) {
     EXPECT_TRUE(replaceUserFile(folder / longName, "long"));
     ::umask(mask);
     EXPECT_EQ(readFileBytes(folder / longName), "long");
-    EXPECT_EQ(modeOf(folder / longName), 0640u);  // a new file: 0666 less the umask
+    EXPECT_EQ(fileMode(folder / longName), 0640u);  // a new file: 0666 less the umask
 }
 
 }  // namespace

@@ -10,16 +10,12 @@
 #include "support/temp_folder.h"
 
 using namespace tsubame;
+using tsubame::testing::fileMode;
 using tsubame::testing::readFileBytes;
 using tsubame::testing::TempFolder;
 using tsubame::testing::writeFileBytes;
 
 namespace {
-
-unsigned modeOf(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
-}
 
 class SettingsFilesTest : public ::testing::Test {
   protected:
@@ -45,11 +41,11 @@ TEST_F(SettingsFilesTest, TheLoginFileIsCreatedForItsOwnerOnly) {
     ASSERT_TRUE(files.writeLogin("NAME3", "0"));
     const auto login = app / "★MailData" / "iniIdPass.ini";
     EXPECT_EQ(readFileBytes(login), "[EXEINI]\r\nNAME3=0\r\n");
-    EXPECT_EQ(modeOf(login) & 077, 0u);
+    EXPECT_EQ(fileMode(login) & 077, 0u);
     // A login file that others could read is closed to them at the next save.
     ::chmod(login.c_str(), 0644);
     ASSERT_TRUE(files.writeLogin("NAME2", "secret"));
-    EXPECT_EQ(modeOf(login) & 077, 0u);
+    EXPECT_EQ(fileMode(login) & 077, 0u);
     EXPECT_EQ(files.readLogin("NAME2"), "secret");  // the password stays plain text
     EXPECT_NE(readFileBytes(login).find("NAME2=secret\r\n"), std::string::npos);
 }

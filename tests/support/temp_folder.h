@@ -1,5 +1,6 @@
 #pragma once
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -32,6 +33,12 @@ class TempFolder {
   private:
     std::filesystem::path path_;
 };
+
+// The permission bits of a file, 0 when it cannot be read.
+inline unsigned fileMode(const std::filesystem::path& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
+}
 
 inline std::string readFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary | std::ios::ate);

@@ -5,15 +5,11 @@
 #include <QPushButton>
 #include <QTextEdit>
 
+#include "support/temp_folder.h"
 #include "viewer/actions_fixture.h"
 
 namespace tsubame::testing {
 namespace {
-
-unsigned modeOf(const std::filesystem::path& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
-}
 
 class ChosenFilesTest : public ViewerCommandsTest {
   protected:
@@ -39,10 +35,10 @@ TEST_F(ChosenFilesTest, SaveAsReplacesAPrivateFileALinkTargetAndSparesNameDotTmp
         commands().runToolbarKey("Save");
     }
     EXPECT_TRUE(dialogs_.boxes().empty());
-    EXPECT_EQ(modeOf(mine), 0600u);
+    EXPECT_EQ(fileMode(mine), 0600u);
     EXPECT_EQ(readBytes(folder_ / "mine.txt.tmp"), "another file");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(modeOf(target), 0640u);
+    EXPECT_EQ(fileMode(target), 0640u);
     EXPECT_NE(readBytes(target).find(utf8ToCp932("本文")), std::string::npos);
 }
 
@@ -67,7 +63,7 @@ TEST_F(ChosenFilesTest, QuickSaveOfALongSubjectAndOverAPrivateFile) {
         EXPECT_EQ(readBytes(entry.path()).rfind("Subject:  ", 0), 0u) << entry.path();
     }
     EXPECT_EQ(files, 2u);
-    EXPECT_EQ(modeOf(quickSaveFolder() / "秘密.txt"), 0600u);
+    EXPECT_EQ(fileMode(quickSaveFolder() / "秘密.txt"), 0600u);
 }
 
 TEST_F(ChosenFilesTest, OpenReadsUtf8AndCodePage932FilesAndSaveKeeps932) {
