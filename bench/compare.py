@@ -116,6 +116,9 @@ class Bench:
             work(figure)
         except Exception as error:  # one broken benchmark must not hide the others
             figure.failure = " | ".join(str(error).splitlines())[-300:] or repr(error)
+        self.report(figure)
+
+    def report(self, figure: Figure) -> None:
         self.figures.append(figure)
         print(figure.line(), flush=True)
 
@@ -147,23 +150,38 @@ class Bench:
                 raise RuntimeError(f"the viewer shows {shown} mails, not {self.args.records}")
             figure.ours.append(float(elapsed))
 
-    def compaction(self, figure: Figure, store: Path) -> None:
+    def compaction(self, figure: Figure, plain: Figure, store: Path) -> None:
+        """Ours against cp followed by a flush of the copy (a crash-safe rewrite must flush), and,
+        as a second line, against cp alone. Each run starts from a flushed, quiet disk."""
         app = lay_out_app_folder(self.tmp / "compact-app")
         target = app / "★MailData" / "kordata2.data"
         copy = self.tmp / "cp-copy.data"
         expected = store.stat().st_size - RECORD_SIZE
         middle = str(max(1, self.args.records // 2))
+
+        def settle() -> None:
+            flush_disk()
+            time.sleep(1)  # the freed blocks of the last run are discarded meanwhile
+
+        def peer(argv_after_cp) -> float:
+            settle()
+            elapsed = timed(["sh", "-c", 'cp "$1" "$2"' + argv_after_cp, "cp",
+                             str(store), str(copy)])[0]
+            if copy.stat().st_size != store.stat().st_size:
+                raise RuntimeError("cp did not copy the whole store")
+            copy.unlink()
+            return elapsed
+
         for _ in range(self.args.runs):
             shutil.copy(store, target)
-            flush_disk()
+            settle()
             _, out = timed([self.exe("bench_remove_one"), str(app), middle])
             if target.stat().st_size != expected:
                 raise RuntimeError(f"store is {target.stat().st_size} bytes after the deletion")
             figure.ours.append(float(out.split()[-1]))
-            flush_disk()
-            figure.theirs.append(timed(["cp", str(store), str(copy)])[0])
-            copy.unlink()
-            flush_disk()
+            figure.theirs.append(peer(' && sync "$2"'))
+            plain.theirs.append(peer(""))
+        plain.ours = figure.ours
         target.unlink()
 
     # Mail check against mpop, on the same Dovecot and the same mails.
@@ -284,8 +302,11 @@ class Bench:
                 self.record(Figure(f"open the viewer ({size})", "cat store >/dev/null"),
                             lambda f: self.viewer(f, store))
             if wanted("compact"):
-                self.record(Figure("delete one record and compact", "cp store"),
-                            lambda f: self.compaction(f, store))
+                flushed = Figure("delete one record and compact", "cp + sync FILE")
+                plain = Figure("  the same against a plain copy", "cp (not flushed)")
+                self.record(flushed, lambda f: self.compaction(f, plain, store))
+                plain.failure = flushed.failure
+                self.report(plain)
             store.unlink()
         if wanted("check"):
             mails = [bench_mails.make_mail(i) for i in range(self.args.mails)]

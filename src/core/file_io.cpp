@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 namespace tsubame {
@@ -121,6 +122,23 @@ Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffse
 Status syncFd(int fd) {
     if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0) return Status::failure(std::strerror(errno));
     return {};
+}
+
+void startWriteBack(int fd, std::int64_t offset, std::int64_t size) {
+    // Only a hint: when the file system cannot, the final flush writes everything.
+    ::sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
+}
+
+void closeInBackground(UniqueFd fd) {
+    // A small file closes faster than a thread starts.
+    constexpr off_t kWorthAThread = 64 << 20;
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || info.st_size < kWorthAThread) return;
+    try {
+        std::thread([owned = std::move(fd)]() mutable { owned = UniqueFd(); }).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: fd was moved into the failed lambda and closes here.
+    }
 }
 
 Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -40,6 +40,13 @@ Status syncFd(int fd);
 // reading and writing). Counts as a write for fault injection.
 Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
                  std::size_t size);
+// Starts the disk's write-back of a range of fd without waiting for it, so that a later flush of
+// the whole file finds most of it already written.
+void startWriteBack(int fd, std::int64_t offset, std::int64_t size);
+// Closes fd on a thread of its own when it is the last reference to a large file that is gone
+// (a store replaced by its compacted copy): the kernel then drops the file's cached pages and
+// frees its blocks, which takes a while for a gigabyte and which nobody needs to wait for.
+void closeInBackground(UniqueFd fd);
 Status renameFile(const std::filesystem::path& from, const std::filesystem::path& to);
 // Flushes a folder's entries, so that a rename inside it survives a crash.
 Status syncFolder(const std::filesystem::path& folder);

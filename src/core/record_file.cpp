@@ -41,15 +41,49 @@ Status openCompaction(const std::filesystem::path& path, const std::filesystem::
     return {};
 }
 
-// Flushes the temporary file and renames it over the store in one atomic step.
+// Copies the kept runs of the store into the temporary file one after another. The disk starts
+// writing every few tens of megabytes as soon as they are copied, so that the flush at the end
+// waits for the last piece only instead of the whole file.
+class RunCopier {
+  public:
+    RunCopier(int from, int to) : from_(from), to_(to) {}
+
+    Status copy(std::int64_t fromOffset, std::int64_t bytes) {
+        while (bytes > 0) {
+            const std::int64_t piece = std::min(bytes, kWriteBackEvery);
+            if (Status st =
+                    copyRange(from_, fromOffset, to_, written_, static_cast<std::size_t>(piece));
+                !st)
+                return st;
+            fromOffset += piece;
+            written_ += piece;
+            bytes -= piece;
+            if (written_ - writeBackFrom_ >= kWriteBackEvery) {
+                startWriteBack(to_, writeBackFrom_, written_ - writeBackFrom_);
+                writeBackFrom_ = written_;
+            }
+        }
+        return {};
+    }
+
+  private:
+    static constexpr std::int64_t kWriteBackEvery = 64 << 20;
+    int from_, to_;
+    std::int64_t written_ = 0;
+    std::int64_t writeBackFrom_ = 0;
+};
+
+// Flushes the temporary file and renames it over the store in one atomic step. The old store
+// is then released in the background: its pages and blocks are no use to anybody.
 Status finishCompaction(const std::filesystem::path& path, const std::filesystem::path& tempPath,
-                        UniqueFd& target) {
+                        UniqueFd& source, UniqueFd& target) {
     Status st = syncFd(target.get());
     if (st) st = target.close();
     if (!st) return failCompaction(tempPath, "一時ファイルを保存できません: " + st.message());
     st = renameFile(tempPath, path);
     if (!st) return failCompaction(tempPath, st.message());
     syncFolder(path.parent_path());
+    closeInBackground(std::move(source));
     return {};
 }
 
@@ -173,7 +207,7 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
         readOffset += static_cast<std::int64_t>(got);
         if (got < in.size()) break;
     }
-    return finishCompaction(path_, tempPath, target);
+    return finishCompaction(path_, tempPath, source, target);
 }
 
 Status RecordFile::compactLive(const std::filesystem::path& tempPath,
@@ -186,14 +220,11 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
 
     const auto length = static_cast<std::int64_t>(recordLength_);
     const std::int64_t records = sourceLength / length;
-    std::int64_t writeOffset = 0;
+    RunCopier copier(source.get(), target.get());
     std::int64_t runStart = -1;  // first record of the current run of kept records
     auto copyRun = [&](std::int64_t end) -> Status {
         if (runStart < 0) return {};
-        const std::int64_t bytes = (end - runStart) * length;
-        Status st = copyRange(source.get(), runStart * length, target.get(), writeOffset,
-                              static_cast<std::size_t>(bytes));
-        writeOffset += bytes;
+        Status st = copier.copy(runStart * length, (end - runStart) * length);
         runStart = -1;
         return st;
     };
@@ -215,7 +246,7 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
     if (Status copied = copyRun(records); !copied)
         return fail("一時ファイル「" + tempPath.string() +
                     "」に書き込めません: " + copied.message());
-    return finishCompaction(path_, tempPath, target);
+    return finishCompaction(path_, tempPath, source, target);
 }
 
 Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const {
@@ -228,13 +259,11 @@ Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t
     const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
     const std::int64_t end = sourceLength / length * length;
     if (first < end) {
-        if (Status st = copyRange(source.get(), first, target.get(), 0,
-                                  static_cast<std::size_t>(end - first));
-            !st)
+        if (Status st = RunCopier(source.get(), target.get()).copy(first, end - first); !st)
             return fail("一時ファイル「" + tempPath.string() +
                         "」に書き込めません: " + st.message());
     }
-    return finishCompaction(path_, tempPath, target);
+    return finishCompaction(path_, tempPath, source, target);
 }
 
 }  // namespace tsubame
