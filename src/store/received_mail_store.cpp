@@ -121,10 +121,14 @@ Status ReceivedMailStore::removeAll() const {
 }
 
 Status ReceivedMailStore::removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const {
-    const std::vector<ReceivedMailListEntry> now = readListEntries();
-    if (n < 1 || n > static_cast<std::int64_t>(now.size()) ||
-        now[static_cast<std::size_t>(n - 1)] != listed)
+    // Only record n matters: whatever else changed, it is the one the user chose or not.
+    ReceivedMailRecord record;
+    if (n < 1 || n > file_.wholeRecords() || !read(n, record))
         return Status::failure(kListOutOfDate);
+    auto field = [&](std::span<const char> bytes) { return std::string(fixedFieldCell(bytes)); };
+    const ReceivedMailListEntry now{field(record.subjectField()), field(record.fromField()),
+                                    field(record.dateField())};
+    if (now != listed) return Status::failure(kListOutOfDate);
     return remove(n);
 }
 
