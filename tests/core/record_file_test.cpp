@@ -149,3 +149,23 @@ TEST_F(RecordFileTest, ACompactionThatCannotWriteItsTemporaryFileChangesNothing)
     EXPECT_FALSE(st.message().empty());
     EXPECT_EQ(readFileBytes(file.path()), "1AAA0BBB");
 }
+
+// A store larger than the pieces the copy is flushed in: every kept run arrives whole and in
+// order across the piece boundaries, and the replaced store's handle is let go.
+TEST(RecordFileLarge, CompactingAStoreOfSeveralCopyPiecesKeepsEveryLiveByte) {
+    TempFolder folder;
+    constexpr std::size_t kLength = 1 << 20;  // 90 records of 1 MB
+    RecordFile file(folder / "big.data", kLength);
+    std::string all;
+    for (int i = 0; i < 90; ++i) {
+        std::string record(kLength, static_cast<char>('A' + i % 26));
+        record[0] = static_cast<char>(i);
+        const bool live = i != 3 && i != 85;  // the run between them spans two pieces
+        record[kLength - 2] = record[kLength - 1] = live ? '\1' : '\0';
+        if (live) all += record;
+        ASSERT_TRUE(file.append(bytes(record)));
+    }
+    ASSERT_TRUE(file.compactLive(folder / "big.tmp", kLength - 2));
+    EXPECT_TRUE(readFileBytes(folder / "big.data") == all);
+    EXPECT_FALSE(std::filesystem::exists(folder / "big.tmp"));
+}
