@@ -18,6 +18,7 @@
 #include "setup/id_pass_form.h"
 #include "setup/option_form.h"
 #include "setup/set_form.h"
+#include "ui/fonts.h"
 #include "ui_main_form.h"
 #include "viewer/tyaku_form.h"
 
@@ -56,6 +57,12 @@ const QUrl MainForm::kHomePage(QStringLiteral("https://tsubame.example.com/"));
 MainForm::MainForm(AppContext& app, QWidget* parent)
     : QWidget(parent), app_(app), ui_(std::make_unique<Ui::MainForm>()) {
     registerMainFormResources();
+    // The form's font, "ＭＳ Ｐゴシック" 9 pt, by the installed family that draws for it, set
+    // before the controls are built so that they look for no other.
+    QFont formFont;
+    formFont.setFamilies({installedFamilyFor(QStringLiteral("ＭＳ Ｐゴシック"))});
+    formFont.setPointSize(9);
+    setFont(formFont);
     ui_->setupUi(this);
     app_.setMainForm(this);
     openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };

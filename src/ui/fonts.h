@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 namespace tsubame {
 
 // The windows name the Windows Japanese fonts "ＭＳ Ｐゴシック" (proportional) and "ＭＳ ゴシック"
@@ -7,5 +9,11 @@ namespace tsubame {
 // has, so that Japanese captions render instead of empty boxes. Safe to call more than once;
 // call after the QApplication exists and before any window is built.
 void installFontSubstitutions();
+
+// The installed family that draws for family: family itself when it is installed, else its
+// first installed substitute, else family. A window whose font names this family draws the
+// same glyphs and spares Qt the search for the missing family, a font-matching pass for each
+// script of its texts.
+QString installedFamilyFor(const QString& family);
 
 }  // namespace tsubame
