@@ -36,4 +36,11 @@ QString installedFamilyFor(const QString& family) {
     return family;
 }
 
+QFont formFont(const QString& family, int pointSize) {
+    QFont font;
+    font.setFamilies({installedFamilyFor(family)});
+    font.setPointSize(pointSize);
+    return font;
+}
+
 }  // namespace tsubame

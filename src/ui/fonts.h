@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <QString>
 
 namespace tsubame {
@@ -15,5 +16,9 @@ void installFontSubstitutions();
 // same glyphs and spares Qt the search for the missing family, a font-matching pass for each
 // script of its texts.
 QString installedFamilyFor(const QString& family);
+
+// The font of a form: family (a Windows name) at pointSize, named by installedFamilyFor. A form
+// sets it on itself before its controls are built, in place of naming family in its .ui.
+QFont formFont(const QString& family, int pointSize);
 
 }  // namespace tsubame

@@ -150,6 +150,8 @@ TEST_F(MainFormTest, ShowHelpOptionShowsTheHelpBoxInsteadOfTheBanner) {
     child<QCheckBox>("Check1")->click();
     EXPECT_FALSE(text1->isVisibleTo(&main));
     EXPECT_TRUE(banner->isVisibleTo(&main));
+    main.setWideLayout(true);  // where the banner lies
+    EXPECT_EQ(qobject_cast<QLabel*>(banner)->pixmap().size(), QSize(230, 100));
     main.close();
     EXPECT_EQ(windowOption("NUMBER"), "0");
     EXPECT_EQ(windowOption("NUMBER2"), "0");
