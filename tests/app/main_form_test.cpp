@@ -59,6 +59,8 @@ TEST_F(MainFormTest, FirstStartWithNoFilesOpensBothSettingsDialogs) {
     EXPECT_FALSE(app->loadedIdPassForm()->isVisible());
     EXPECT_TRUE(dialogs.boxes().empty());
     EXPECT_FALSE(main.isWideLayout());
+    for (const char* picture : {"Picture7", "Picture9", "Picture8", "Picture10", "Picture1"})
+        EXPECT_EQ(child<QLabel>(picture)->pixmap().size(), QSize(22, 22)) << picture;
     EXPECT_EQ(main.width(), 2190 / 15);
     EXPECT_EQ(main.height(), 4770 / 15);
 }
