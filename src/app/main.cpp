@@ -26,7 +26,7 @@ QStringList argumentList(int argc, char** argv) {
     return arguments;
 }
 
-// Curl, OpenSSL and GMime load with the first check or send, not with the window.
+// Curl, GMime and OpenSSL's TLS load with the first check or send, not with the window.
 std::unique_ptr<MailLibrary> createProgramMailLibrary() {
     return createMailLibraryOnFirstUse(executableFolder() / kMailLibraryModuleFile);
 }
