@@ -11,7 +11,7 @@
 #include "app/window_factories.h"
 #include "context/app_context.h"
 #include "core/app_paths.h"
-#include "maillib/nmail.h"
+#include "maillib/mail_library_module.h"
 #include "ui/fonts.h"
 #include "ui/qt_dialogs.h"
 #include "ui/qt_translations.h"
@@ -26,6 +26,11 @@ QStringList argumentList(int argc, char** argv) {
     return arguments;
 }
 
+// Curl, GMime and OpenSSL's TLS load with the first check or send, not with the window.
+std::unique_ptr<MailLibrary> createProgramMailLibrary() {
+    return createMailLibraryOnFirstUse(executableFolder() / kMailLibraryModuleFile);
+}
+
 std::filesystem::path appFolderPath(const QString& folder) {
     if (folder.isEmpty()) return executableFolder();
     // The folder's own bytes, as the system names it (not necessarily UTF-8).
@@ -36,7 +41,7 @@ std::filesystem::path appFolderPath(const QString& folder) {
 int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    auto mail = createMailLibrary();
+    auto mail = createProgramMailLibrary();
     StderrDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
     registerWindows(app);
@@ -61,7 +66,7 @@ int runWindows(int argc, char** argv, const CliOptions& options) {
     installFontSubstitutions();
     installQtJapaneseTranslation();  // without it the standard dialogs stay in English
 
-    auto mail = createMailLibrary();
+    auto mail = createProgramMailLibrary();
     QtDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
     registerWindows(app);

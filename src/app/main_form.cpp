@@ -3,11 +3,14 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QPixmap>
 #include <QPointer>
 #include <QProgressBar>
 #include <QTimer>
+#include <utility>
 
 #include "addressbook/friend_form.h"
 #include "app/hover_help.h"
@@ -18,6 +21,7 @@
 #include "setup/id_pass_form.h"
 #include "setup/option_form.h"
 #include "setup/set_form.h"
+#include "ui/fonts.h"
 #include "ui_main_form.h"
 #include "viewer/tyaku_form.h"
 
@@ -40,6 +44,14 @@ const QString kStopCaption = QStringLiteral("     中止");
 constexpr const char* kShowHelpKey = "NUMBER";
 constexpr const char* kAutoOpenViewerKey = "NUMBER2";
 
+// A picture of the resource file. Named as PNG, Qt reads it itself; otherwise it first loads
+// every image plugin to ask whether one of them reads the picture.
+QPixmap resourcePng(const QString& path) {
+    QImageReader reader(path, "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
 // The main window is shown after its load step and takes the keyboard then; a dialog the
 // load step opened takes it back once that show has run.
 void showTakingTheKeyboard(QWidget& dialog) {
@@ -56,13 +68,21 @@ const QUrl MainForm::kHomePage(QStringLiteral("https://tsubame.example.com/"));
 MainForm::MainForm(AppContext& app, QWidget* parent)
     : QWidget(parent), app_(app), ui_(std::make_unique<Ui::MainForm>()) {
     registerMainFormResources();
+    // Before the controls are built, so that they look for no other font.
+    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     ui_->setupUi(this);
     app_.setMainForm(this);
     openUrl_ = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     // The pictures decorate their buttons; a click on them belongs to the button below.
-    for (QWidget* picture :
-         {ui_->Picture7, ui_->Picture9, ui_->Picture8, ui_->Picture10, ui_->Picture1})
+    const std::pair<QLabel*, const char*> pictures[] = {{ui_->Picture7, "compose"},
+                                                        {ui_->Picture9, "receive"},
+                                                        {ui_->Picture8, "view"},
+                                                        {ui_->Picture10, "addressbook"},
+                                                        {ui_->Picture1, "settings"}};
+    for (const auto& [picture, name] : pictures) {
+        picture->setPixmap(resourcePng(QStringLiteral(":/icons/%1.png").arg(name)));
         picture->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
     ui_->Picture6->raise();
     ui_->Text1->raise();
     connectControls();
@@ -182,6 +202,9 @@ void MainForm::openSettingsWhenMissing() {
 
 void MainForm::setWideLayout(bool wide) {
     wide_ = wide;
+    // The banner lies in the wide part only; its picture is read when that part first shows.
+    if (wide && ui_->Picture6->pixmap().isNull())
+        ui_->Picture6->setPixmap(resourcePng(QStringLiteral(":/icons/banner.png")));
     ui_->Picture3->setVisible(wide);
     ui_->WebBrowser1->setVisible(wide);
     setFixedSize(wide ? kWideWidth : kNarrowWidth, kClientHeight);

@@ -186,12 +186,17 @@ Status ProfileFile::writeString(std::string_view section, std::string_view key,
     if (Status st = readWhole(path_, &content, &exists); !st) return st;
     int mode = createMode_;
     struct stat st {};
-    if (exists && ::stat(path_.c_str(), &st) == 0) {
+    const bool existing = exists && ::stat(path_.c_str(), &st) == 0;
+    if (existing) {
         mode = static_cast<int>(st.st_mode & 07777);
         // A file meant for its owner only never keeps bits for others, however it was made.
         if ((createMode_ & 077) == 0) mode &= 07700;
     }
-    return writeFileAtomically(path_, profileSet(content, section, key, value), mode);
+    std::string updated = profileSet(content, section, key, value);
+    // A file that holds the value already stays as it is: a rewrite would change no byte and
+    // only wait for the disk (the window options are saved at every close).
+    if (existing && updated == content && mode == static_cast<int>(st.st_mode & 07777)) return {};
+    return writeFileAtomically(path_, updated, mode);
 }
 
 }  // namespace tsubame

@@ -1,6 +1,7 @@
 #include "setup/id_pass_form.h"
 
 #include "context/app_context.h"
+#include "ui/fonts.h"
 #include "ui_id_pass_form.h"
 
 namespace tsubame {
@@ -14,6 +15,8 @@ constexpr const char* kSavedKey = "NAME3";
 
 IdPassForm::IdPassForm(AppContext& app, QWidget* parent)
     : QDialog(parent), app_(app), ui_(std::make_unique<Ui::IdPassForm>()) {
+    // Before the controls are built, so that they look for no other font.
+    setFont(formFont(QStringLiteral("ＭＳ Ｐゴシック"), 9));
     ui_->setupUi(this);
     setFixedSize(size());
     connect(ui_->OKCommand, &QPushButton::clicked, this, &IdPassForm::acceptLogin);

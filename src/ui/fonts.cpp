@@ -1,6 +1,7 @@
 #include "ui/fonts.h"
 
 #include <QFont>
+#include <QFontDatabase>
 #include <QStringList>
 
 namespace tsubame {
@@ -18,6 +19,28 @@ void installFontSubstitutions() {
         QFont::insertSubstitutions(name, proportional);
     for (const QString& name : {QStringLiteral("ＭＳ ゴシック"), QStringLiteral("MS Gothic")})
         QFont::insertSubstitutions(name, fixedPitch);
+}
+
+QString installedFamilyFor(const QString& family) {
+    // The list of families, not hasFamily: that one asks fontconfig to match each name.
+    const QStringList installed = QFontDatabase::families();
+    // Substitutes come back in lower case; the installed spelling is the family's name.
+    auto installedName = [&](const QString& name) {
+        for (const QString& each : installed)
+            if (each.compare(name, Qt::CaseInsensitive) == 0) return each;
+        return QString();
+    };
+    if (const QString name = installedName(family); !name.isEmpty()) return name;
+    for (const QString& candidate : QFont::substitutes(family))
+        if (const QString name = installedName(candidate); !name.isEmpty()) return name;
+    return family;
+}
+
+QFont formFont(const QString& family, int pointSize) {
+    QFont font;
+    font.setFamilies({installedFamilyFor(family)});
+    font.setPointSize(pointSize);
+    return font;
 }
 
 }  // namespace tsubame

@@ -38,5 +38,15 @@ TEST(FontsTest, WindowsJapaneseFontNamesResolveToInstalledJapaneseFonts) {
     EXPECT_EQ(fixed.horizontalAdvance('i'), fixed.horizontalAdvance('W'));
 }
 
+TEST(FontsTest, TheInstalledFamilyForAWindowsNameIsTheOneQtDrawsItWith) {
+    installFontSubstitutions();
+    for (const QString& name : {QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("ＭＳ ゴシック")})
+        EXPECT_EQ(installedFamilyFor(name).toStdString(),
+                  QFontInfo(windowsFont(name)).family().toStdString());
+    const QString installed = QFontInfo(windowsFont("ＭＳ Ｐゴシック")).family();
+    EXPECT_EQ(installedFamilyFor(installed), installed);
+    EXPECT_EQ(installedFamilyFor("No Such Family 1"), "No Such Family 1");
+}
+
 }  // namespace
 }  // namespace tsubame

@@ -59,6 +59,8 @@ TEST_F(MainFormTest, FirstStartWithNoFilesOpensBothSettingsDialogs) {
     EXPECT_FALSE(app->loadedIdPassForm()->isVisible());
     EXPECT_TRUE(dialogs.boxes().empty());
     EXPECT_FALSE(main.isWideLayout());
+    for (const char* picture : {"Picture7", "Picture9", "Picture8", "Picture10", "Picture1"})
+        EXPECT_EQ(child<QLabel>(picture)->pixmap().size(), QSize(22, 22)) << picture;
     EXPECT_EQ(main.width(), 2190 / 15);
     EXPECT_EQ(main.height(), 4770 / 15);
 }
@@ -150,6 +152,8 @@ TEST_F(MainFormTest, ShowHelpOptionShowsTheHelpBoxInsteadOfTheBanner) {
     child<QCheckBox>("Check1")->click();
     EXPECT_FALSE(text1->isVisibleTo(&main));
     EXPECT_TRUE(banner->isVisibleTo(&main));
+    main.setWideLayout(true);  // where the banner lies
+    EXPECT_EQ(qobject_cast<QLabel*>(banner)->pixmap().size(), QSize(230, 100));
     main.close();
     EXPECT_EQ(windowOption("NUMBER"), "0");
     EXPECT_EQ(windowOption("NUMBER2"), "0");

@@ -115,6 +115,15 @@ TEST_F(ProfileFileTest, WritingSurvivesOtherContentAndFailuresLeaveTheFileAlone)
     EXPECT_EQ(std::filesystem::directory_iterator(folder.path())->path().filename(), "ini.ini");
 }
 
+TEST_F(ProfileFileTest, AValueTheFileHoldsAlreadyIsNotWrittenAgain) {
+    writeFileBytes(file.path(), "[EXEINI]\r\nNUMBER=1\r\n");
+    injectFault(FaultKind::Sync, 1, EIO);  // a rewrite would fail
+    EXPECT_TRUE(file.writeString("EXEINI", "NUMBER", "1"));
+    EXPECT_FALSE(file.writeString("EXEINI", "NUMBER", "0"));
+    clearInjectedFaults();
+    EXPECT_EQ(readFileBytes(file.path()), "[EXEINI]\r\nNUMBER=1\r\n");
+}
+
 TEST_F(ProfileFileTest, AWriteIntoAMissingFolderIsReported) {
     ProfileFile lost(folder / "missing" / "ini.ini");
     EXPECT_FALSE(lost.writeString("EXEINI", "NUMBER", "1"));

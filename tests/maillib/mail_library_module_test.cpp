@@ -1,0 +1,60 @@
+// The mail library module is loaded by the first call that needs it, from whichever thread,
+// and not by starting or stopping the library; a module that cannot load fails every call.
+#include "maillib/mail_library_module.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "support/pop3_test_helpers.h"
+
+namespace tsubame::testing {
+namespace {
+
+std::filesystem::path builtModule() {
+    const char* build = std::getenv("TSUBAME_BUILD_DIR");
+    return std::filesystem::path(build ? build : "..") / "src" / "app" / kMailLibraryModuleFile;
+}
+
+bool moduleLoaded(const std::filesystem::path& module) {
+    void* handle = dlopen(module.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+}
+
+TEST(MailLibraryModuleTest, StartingLoadsNothingAndTheFirstCallLoadsTheRealLibrary) {
+    const std::filesystem::path module = builtModule();
+    ASSERT_TRUE(std::filesystem::exists(module)) << module;
+    auto library = createMailLibraryOnFirstUse(module);
+    EXPECT_EQ(library->NMailInitializeWinSock(), 1);
+    EXPECT_EQ(library->NMailSetOption(1, MailLibrary::kHeaderBufferSize), 1);
+    EXPECT_TRUE(lastLibraryMessage(*library).empty());
+    EXPECT_FALSE(moduleLoaded(module));
+
+    // As a check does, from a thread of its own. Nothing listens on port 1: the real library
+    // answers with its own failure text.
+    int result = 0;
+    std::thread([&] { result = library->NMailPop3Connect("127.0.0.1:1"); }).join();
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(moduleLoaded(module));
+    EXPECT_FALSE(lastLibraryMessage(*library).empty());
+    EXPECT_EQ(library->NMailEndWinSock(), 1);
+}
+
+TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {
+    auto library = createMailLibraryOnFirstUse("/nonexistent/libtsubame_nmail.so");
+    EXPECT_EQ(library->NMailInitializeWinSock(), 1);
+    EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);
+    EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
+                                         "b@example.com", "s", "b", nullptr, nullptr, 0),
+              0);
+    EXPECT_NE(lastLibraryMessage(*library).find("/nonexistent/libtsubame_nmail.so"),
+              std::string::npos);
+    EXPECT_EQ(library->NMailInitializeWinSock(), -1);
+}
+
+}  // namespace
+}  // namespace tsubame::testing
