@@ -51,6 +51,15 @@ int SerializedMailLibrary::NMailPop3GetMail(int handle, int mailNo, std::string&
                                    fileName);
 }
 
+int SerializedMailLibrary::NMailPop3GetMailView(int handle, int mailNo, std::string& subject,
+                                                std::string& date, std::string& from,
+                                                std::string& header, std::string_view& rawHeader,
+                                                std::string_view& body) {
+    Lock lock(mutex_);
+    return inner_.NMailPop3GetMailView(handle, mailNo, subject, date, from, header, rawHeader,
+                                       body);
+}
+
 int SerializedMailLibrary::NMailAttachmentFileFirst(int hwnd, std::string& subject,
                                                     std::string& date, std::string& from,
                                                     std::string& header, std::string& body,

@@ -44,6 +44,13 @@ class MailLibrary {
     virtual int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                                  std::string& from, std::string& header, std::string& body,
                                  const char* path, const char* fileName) = 0;
+    // The mail check's fetch: NMailPop3GetMail without copying the mail. rawHeader and body
+    // view the library's downloaded copy (rawHeader is the whole header, which header gets
+    // cut to the buffer's limit); they stay valid until the next fetch on this connection or
+    // its close.
+    virtual int NMailPop3GetMailView(int handle, int mailNo, std::string& subject,
+                                     std::string& date, std::string& from, std::string& header,
+                                     std::string_view& rawHeader, std::string_view& body) = 0;
     // Decodes rawMail: the five buffers come back with the decoded subject, date, sender,
     // header and body text; attachments are saved into folder.
     virtual int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,

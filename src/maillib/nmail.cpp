@@ -136,6 +136,18 @@ class NMailLibrary : public MailLibrary {
         return 1;
     }
 
+    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
+                             std::string& from, std::string& header, std::string_view& rawHeader,
+                             std::string_view& body) override {
+        std::string unused;
+        const int result =
+            NMailPop3GetMail(handle, mailNo, subject, date, from, header, unused, nullptr, nullptr);
+        const Pop3Mail* mail = result == 1 ? fetch(handle, mailNo) : nullptr;
+        rawHeader = mail != nullptr ? mail->header() : std::string_view();
+        body = mail != nullptr ? mail->body() : std::string_view();
+        return result;
+    }
+
     int NMailAttachmentFileFirst(int, std::string& subject, std::string& date, std::string& from,
                                  std::string& header, std::string& body, const char* folder,
                                  const char*, const char* rawMail, int) override {
@@ -246,7 +258,8 @@ class NMailLibrary : public MailLibrary {
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
                std::vector<std::filesystem::path>& saved) {
         saved.clear();
-        std::string raw = restoreFullHeader(rawMail);
+        std::string restored;
+        const std::string_view raw = restoreFullHeader(rawMail, restored);
         DecodedMail decoded;
         std::string error;
         int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved);
@@ -308,10 +321,15 @@ class NMailLibrary : public MailLibrary {
         return cut;
     }
 
-    std::string restoreFullHeader(std::string_view rawMail) {
-        if (cutHeader_.empty() || !rawMail.starts_with(cutHeader_)) return std::string(rawMail);
+    // A mail that already carries the whole header is taken as it is, without a copy.
+    std::string_view restoreFullHeader(std::string_view rawMail, std::string& storage) const {
+        if (cutHeader_.empty() || !rawMail.starts_with(cutHeader_) ||
+            rawMail.starts_with(fullHeader_))
+            return rawMail;
         // What follows the cut is the line end the caller added, standing for the blank line.
-        return fullHeader_ + std::string(rawMail.substr(cutHeader_.size()));
+        storage = fullHeader_;
+        storage.append(rawMail.substr(cutHeader_.size()));
+        return storage;
     }
 
     std::map<int, std::unique_ptr<Pop3Session>> sessions_;
