@@ -27,10 +27,10 @@ int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem
     // Each attachment goes to its file while the mail is parsed, a piece at a time.
     AttachmentFileSaver saver(folder);
     bool failed = false;
-    ParsedMail mail = parseMail(rawMail, [&](const MailAttachment& attachment,
-                                             const ContentWriter& write) {
-        if (!failed) failed = !saver.save(attachment, write, error);
-    });
+    ParsedMail mail =
+        parseMail(rawMail, [&](const MailAttachment& attachment, const ContentWriter& write) {
+            if (!failed) failed = !saver.save(attachment, write, error);
+        });
     out.headers = std::move(mail.headers);
     out.header = std::string(headerBlockOf(rawMail));
     out.body = std::move(mail.body);

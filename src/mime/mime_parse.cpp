@@ -74,8 +74,7 @@ class ParserInput {
         }
         const std::string_view fields =
             rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
-        const std::string_view lineEnd =
-            fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
+        const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
         std::string head(fields);
         if (!fields.empty() && !fields.ends_with('\n')) head.append(lineEnd);
         head.append(lineEnd);
@@ -175,12 +174,13 @@ class MailWalker {
             return;
         }
         const bool dropAddedLineEnd = wholeMail && mayCarryAddedLineEnd(part);
-        handler_({name, fullUtf8Name(part, name), type, {}}, [part, dropAddedLineEnd](ContentSink& sink) {
-            GMimeDataWrapper* content = g_mime_part_get_content(part);
-            if (!dropAddedLineEnd) return writeDecodedContent(content, sink);
-            AddedLineEndDropper dropper(sink);
-            return writeDecodedContent(content, dropper) && dropper.finish();
-        });
+        handler_({name, fullUtf8Name(part, name), type, {}},
+                 [part, dropAddedLineEnd](ContentSink& sink) {
+                     GMimeDataWrapper* content = g_mime_part_get_content(part);
+                     if (!dropAddedLineEnd) return writeDecodedContent(content, sink);
+                     AddedLineEndDropper dropper(sink);
+                     return writeDecodedContent(content, dropper) && dropper.finish();
+                 });
     }
 
     // The one part of a single-part mail runs to the end of the text, and the mail check
@@ -244,13 +244,13 @@ std::string toCrLfText(std::string_view text) {
 
 ParsedMail parseMail(std::string_view rawMail) {
     std::vector<MailAttachment> attachments;
-    ParsedMail mail = parseMail(rawMail, [&attachments](const MailAttachment& attachment,
-                                                       const ContentWriter& write) {
-        StringSink sink;
-        write(sink);
-        attachments.push_back(attachment);
-        attachments.back().content = std::move(sink.text);
-    });
+    ParsedMail mail = parseMail(
+        rawMail, [&attachments](const MailAttachment& attachment, const ContentWriter& write) {
+            StringSink sink;
+            write(sink);
+            attachments.push_back(attachment);
+            attachments.back().content = std::move(sink.text);
+        });
     mail.attachments = std::move(attachments);
     return mail;
 }
