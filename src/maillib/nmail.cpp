@@ -119,30 +119,18 @@ class NMailLibrary : public MailLibrary {
     int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                          std::string& from, std::string& header, std::string& body, const char*,
                          const char*) override {
-        subject.clear();
-        date.clear();
-        from.clear();
-        header.clear();
         body.clear();
-        const Pop3Mail* mail = fetch(handle, mailNo);
-        if (mail == nullptr) {
-            // Tell a mail the server would not hand out from a connection that is gone.
-            const auto it = sessions_.find(handle);
-            const bool lost = it != sessions_.end() && it->second->client.connectionBroken();
-            return lost ? kConnectionLost : -1;
-        }
-        header = rememberHeader(mail->header());
-        body.assign(mail->body());
-        return 1;
+        const Pop3Mail* mail = nullptr;
+        const int result = getMail(handle, mailNo, subject, date, from, header, mail);
+        if (mail != nullptr) body.assign(mail->body());
+        return result;
     }
 
     int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
                              std::string& from, std::string& header, std::string_view& rawHeader,
                              std::string_view& body) override {
-        std::string unused;
-        const int result =
-            NMailPop3GetMail(handle, mailNo, subject, date, from, header, unused, nullptr, nullptr);
-        const Pop3Mail* mail = result == 1 ? fetch(handle, mailNo) : nullptr;
+        const Pop3Mail* mail = nullptr;
+        const int result = getMail(handle, mailNo, subject, date, from, header, mail);
         rawHeader = mail != nullptr ? mail->header() : std::string_view();
         body = mail != nullptr ? mail->body() : std::string_view();
         return result;
@@ -277,6 +265,25 @@ class NMailLibrary : public MailLibrary {
             if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
         }
         return result;
+    }
+
+    // The downloaded mail for GetMail and GetMailView: subject, date and from come back empty,
+    // header with the header cut to the buffer's limit.
+    int getMail(int handle, int mailNo, std::string& subject, std::string& date, std::string& from,
+                std::string& header, const Pop3Mail*& mail) {
+        subject.clear();
+        date.clear();
+        from.clear();
+        header.clear();
+        mail = fetch(handle, mailNo);
+        if (mail == nullptr) {
+            // Tell a mail the server would not hand out from a connection that is gone.
+            const auto it = sessions_.find(handle);
+            const bool lost = it != sessions_.end() && it->second->client.connectionBroken();
+            return lost ? kConnectionLost : -1;
+        }
+        header = rememberHeader(mail->header());
+        return 1;
     }
 
     int failure(const std::string& utf8Message) {
