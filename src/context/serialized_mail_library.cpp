@@ -94,6 +94,15 @@ int SerializedMailLibrary::NMailAttachmentFileFirstLength(
                                                  savedFiles);
 }
 
+int SerializedMailLibrary::NMailAttachmentFileFirstBodyStart(
+    std::string& subject, std::string& date, std::string& from, std::string& header,
+    std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit) {
+    Lock lock(mutex_);
+    return inner_.NMailAttachmentFileFirstBodyStart(subject, date, from, header, body, folder,
+                                                    rawMail, savedFiles, bodyLimit);
+}
+
 int SerializedMailLibrary::NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc,
                                                  const char* bcc, const char* from,
                                                  const char* subject, const char* body,

@@ -37,6 +37,12 @@ class SerializedMailLibrary : public MailLibrary {
                                        const std::filesystem::path& folder,
                                        std::string_view rawMail,
                                        std::vector<std::filesystem::path>& savedFiles) override;
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
     int NMailPop3Abort(int handle) override;

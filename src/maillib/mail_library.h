@@ -75,6 +75,16 @@ class MailLibrary {
         return NMailAttachmentFileFirst(0, subject, date, from, header, body, folderText.c_str(),
                                         nullptr, raw.c_str(), 0);
     }
+    // The same step for a caller that keeps only the start of the body: body comes back as
+    // at least bodyLimit bytes after its leading blanks (all of it when shorter), and the
+    // library need not convert more than that. This fallback gives the whole body.
+    virtual int NMailAttachmentFileFirstBodyStart(
+        std::string& subject, std::string& date, std::string& from, std::string& header,
+        std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+        std::vector<std::filesystem::path>& savedFiles, std::size_t /*bodyLimit*/) {
+        return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
+                                              savedFiles);
+    }
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;
     // Drops the connection without QUIT: the server removes nothing, marked or not. The

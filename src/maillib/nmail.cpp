@@ -152,6 +152,15 @@ class NMailLibrary : public MailLibrary {
         return decode(subject, date, from, header, body, folder, rawMail, savedFiles);
     }
 
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit) override {
+        return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit);
+    }
+
     int NMailAttachmentFileClose(int) override { return 1; }
 
     int NMailPop3DeleteMail(int handle, int mailNo) override {
@@ -244,13 +253,14 @@ class NMailLibrary : public MailLibrary {
 
     int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-               std::vector<std::filesystem::path>& saved) {
+               std::vector<std::filesystem::path>& saved,
+               std::size_t bodyLimit = std::string_view::npos) {
         saved.clear();
         std::string restored;
         const std::string_view raw = restoreFullHeader(rawMail, restored);
         DecodedMail decoded;
         std::string error;
-        int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved);
+        int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved, bodyLimit);
         subject = cutForHeaderBuffer(decoded.headers.subject);
         date = cutForHeaderBuffer(decoded.headers.date);
         from = cutForHeaderBuffer(decoded.headers.from);

@@ -23,14 +23,16 @@ DecodedHeaders decodeHeaders(std::string_view rawHeader) {
 
 int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
                                  DecodedMail& out, std::string& error,
-                                 std::vector<std::filesystem::path>* saved) {
+                                 std::vector<std::filesystem::path>* saved, std::size_t bodyLimit) {
     // Each attachment goes to its file while the mail is parsed, a piece at a time.
     AttachmentFileSaver saver(folder);
     bool failed = false;
-    ParsedMail mail =
-        parseMail(rawMail, [&](const MailAttachment& attachment, const ContentWriter& write) {
+    ParsedMail mail = parseMail(
+        rawMail,
+        [&](const MailAttachment& attachment, const ContentWriter& write) {
             if (!failed) failed = !saver.save(attachment, write, error);
-        });
+        },
+        bodyLimit);
     out.headers = std::move(mail.headers);
     out.header = std::string(headerBlockOf(rawMail));
     out.body = std::move(mail.body);

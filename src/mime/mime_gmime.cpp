@@ -1,5 +1,6 @@
 #include "mime/mime_gmime.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "mime/base64_decode.h"
@@ -129,6 +130,28 @@ std::string decodedContent(GMimeDataWrapper* content) {
     StringSink sink;
     if (!writeDecodedContent(content, sink)) return {};
     return std::move(sink.text);
+}
+
+bool contentInPlace(GMimeDataWrapper* content, std::string_view& bytes) {
+    GMimeStream* stream = content ? g_mime_data_wrapper_get_stream(content) : nullptr;
+    if (!stream || !GMIME_IS_STREAM_MEM(stream)) return false;
+    switch (g_mime_data_wrapper_get_encoding(content)) {
+        case GMIME_CONTENT_ENCODING_DEFAULT:
+        case GMIME_CONTENT_ENCODING_7BIT:
+        case GMIME_CONTENT_ENCODING_8BIT:
+        case GMIME_CONTENT_ENCODING_BINARY:
+            break;
+        default:
+            return false;
+    }
+    GByteArray* array = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(stream));
+    if (!array) return false;
+    const auto length = static_cast<gint64>(array->len);
+    const gint64 end = stream->bound_end < 0 ? length : std::min(stream->bound_end, length);
+    const gint64 start = std::clamp<gint64>(stream->bound_start, 0, end);
+    bytes = std::string_view(reinterpret_cast<const char*>(array->data) + start,
+                             static_cast<std::size_t>(end - start));
+    return true;
 }
 
 bool writeDecodedContent(GMimeDataWrapper* content, ContentSink& sink) {

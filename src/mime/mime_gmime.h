@@ -77,5 +77,8 @@ bool writeMimeObject(GMimeObject* object, ContentSink& sink);
 std::string decodedContent(GMimeDataWrapper* content);
 // The same into a sink in bounded pieces.
 bool writeDecodedContent(GMimeDataWrapper* content, ContentSink& sink);
+// The content's bytes where they lie, when they need no decoding and are read from memory
+// (a mail parsed from a memory stream); false otherwise.
+bool contentInPlace(GMimeDataWrapper* content, std::string_view& bytes);
 
 }  // namespace tsubame

@@ -131,8 +131,8 @@ class AddedLineEndDropper : public ContentSink {
 
 class MailWalker {
   public:
-    MailWalker(ParsedMail& mail, const AttachmentHandler& handler)
-        : mail_(mail), handler_(handler) {}
+    MailWalker(ParsedMail& mail, const AttachmentHandler& handler, std::size_t bodyLimit)
+        : mail_(mail), handler_(handler), bodyLimit_(bodyLimit) {}
 
     void walk(GMimeObject* object, int depth) {
         if (!object || depth > kMaxDepth) return;
@@ -166,10 +166,10 @@ class MailWalker {
         if (!attachment) {
             if (type == "text/plain" && !plainFound_) {
                 plainFound_ = true;
-                mail_.body = toCrLfText(textOf(part));
+                mail_.body = toCrLfText(textOf(part, bodyLimit_));
             } else if (type == "text/html" && !htmlFound_) {
                 htmlFound_ = true;
-                html_ = textOf(part);
+                html_ = textOf(part, kWholeBody);
             }
             return;
         }
@@ -193,11 +193,23 @@ class MailWalker {
                encoding != GMIME_CONTENT_ENCODING_UUENCODE;
     }
 
-    static std::string textOf(GMimePart* part) {
-        const char* charset =
-            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-        return charsetToCp932(decodedContent(g_mime_part_get_content(part)),
-                              charset ? charset : "");
+    // The text of a part in code page 932; with a limit only its start, at least limit bytes
+    // after its leading blanks (NULs among them, as they become blanks).
+    static std::string textOf(GMimePart* part, std::size_t limit) {
+        const char* label = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        const std::string_view charset = label ? label : "";
+        GMimeDataWrapper* content = g_mime_part_get_content(part);
+        std::string decoded;
+        std::string_view bytes;
+        if (!contentInPlace(content, bytes)) {
+            decoded = decodedContent(content);
+            bytes = decoded;
+        }
+        if (limit == kWholeBody) return charsetToCp932(bytes, charset);
+        return charsetToCp932Start(bytes, charset, [limit](const std::string& text) {
+            const std::size_t blanks = text.find_first_not_of(std::string_view(" \0", 2));
+            return blanks != std::string::npos && text.size() - blanks >= limit;
+        });
     }
 
     void saveAttachedMessage(GMimeObject* object) {
@@ -214,6 +226,7 @@ class MailWalker {
 
     ParsedMail& mail_;
     const AttachmentHandler& handler_;
+    std::size_t bodyLimit_;
     bool plainFound_ = false;
     bool htmlFound_ = false;
     std::string html_;
@@ -255,7 +268,8 @@ ParsedMail parseMail(std::string_view rawMail) {
     return mail;
 }
 
-ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler) {
+ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
+                     std::size_t bodyLimit) {
     ensureGMimeInitialized();
     ParsedMail mail;
     const HeaderBlock block = findHeaderBlock(rawMail);
@@ -278,7 +292,7 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler)
             guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
-    MailWalker walker(mail, handler);
+    MailWalker walker(mail, handler, bodyLimit);
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
     walker.finish();
     return mail;

@@ -40,7 +40,11 @@ using AttachmentHandler =
 // does not keep it.
 ParsedMail parseMail(std::string_view rawMail);
 // The same parse, the attachments going to handler in mail order instead of into the result.
-ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler);
+// With a body limit, a plain text body is converted only as far as it takes to give at least
+// bodyLimit bytes after its leading blanks; the body is then that start of it.
+inline constexpr std::size_t kWholeBody = std::string_view::npos;
+ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
+                     std::size_t bodyLimit = kWholeBody);
 
 // The header block of a raw mail, as findHeaderBlock() reads it: up to the empty or blank
 // separator line, or to the first line that is no header field.

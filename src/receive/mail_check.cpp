@@ -194,8 +194,9 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, 
             inMemory = buildRawMail(rawHeader, body);
             raw = inMemory;
         }
-        result = mail_.NMailAttachmentFileFirstLength(mail.subject, mail.date, mail.from, header,
-                                                      decodedBody, folder, raw, mail.attachments);
+        result = mail_.NMailAttachmentFileFirstBodyStart(mail.subject, mail.date, mail.from, header,
+                                                         decodedBody, folder, raw, mail.attachments,
+                                                         ReceivedMailRecord::kBodyWidth + 1);
         mail_.NMailAttachmentFileClose(0);
     }
     if (result == MailLibrary::kAttachmentPartsMissing) {
