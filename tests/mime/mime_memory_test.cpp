@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "mime/base64_decode.h"
 #include "mime/mime_decode.h"
@@ -27,6 +28,34 @@ TEST(LenientBase64, PiecesDecodeAsTheWholeText) {
             decoder.finish(out);
             EXPECT_EQ(out, whole) << encoded << " cut at " << cut;
         }
+    }
+}
+
+// With a body limit only the start of a text body is converted: it is the start of the whole
+// body, and long enough, whatever the charset and however the conversion was chosen.
+TEST(MimeBodyStart, IsTheStartOfTheWholeBody) {
+    const std::string jis = "\x1b$B$\"$$\x1b(B line\r\n", sjis = "\x82\xa0\x82\xa2 line\r\n";
+    const std::string utf8 = "\xe3\x81\x82\xe3\x81\x84 line\n";
+    const std::vector<std::pair<std::string, std::string>> bodies = {
+        {"iso-2022-jp", jis},
+        {"shift_jis", sjis},
+        {"utf-8", utf8},
+        {"", utf8},
+        {"utf-8", sjis},
+        {"iso-8859-1", "caf\xe9\r"},
+        {"us-ascii", std::string(" \0 x", 4)}};
+    constexpr std::size_t kLimit = 5000;
+    const TempFolder folder("bodystart");
+    for (const auto& [charset, line] : bodies) {
+        std::string mail = "Content-Type: text/plain; charset=" + charset + "\r\n\r\n";
+        for (int i = 0; i < 30000; ++i) mail += (i == 0 ? "   " : "") + line;
+        DecodedMail whole, start;
+        std::string error;
+        decodeMailAndSaveAttachments(mail, folder.inbox(), whole, error);
+        decodeMailAndSaveAttachments(mail, folder.inbox(), start, error, nullptr, kLimit);
+        EXPECT_TRUE(whole.body.starts_with(start.body)) << charset;
+        EXPECT_GE(start.body.size(), kLimit + 3) << charset;
+        EXPECT_LT(start.body.size(), whole.body.size() / 2) << charset;
     }
 }
 
