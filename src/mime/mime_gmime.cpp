@@ -17,18 +17,18 @@ std::string bytesOf(GMimeStream* stream) {
 }
 
 // A write-only GMime stream that hands every piece written to a ContentSink.
-struct SinkStream {
+struct TsubameSinkStream {
     GMimeStream parent;
     ContentSink* sink;
 };
-struct SinkStreamClass {
+struct TsubameSinkStreamClass {
     GMimeStreamClass parent_class;
 };
 
-G_DEFINE_TYPE(SinkStream, sink_stream, GMIME_TYPE_STREAM)
+G_DEFINE_TYPE(TsubameSinkStream, tsubame_sink_stream, GMIME_TYPE_STREAM)
 
 ssize_t sinkStreamWrite(GMimeStream* stream, const char* buffer, size_t length) {
-    ContentSink* sink = reinterpret_cast<SinkStream*>(stream)->sink;
+    ContentSink* sink = reinterpret_cast<TsubameSinkStream*>(stream)->sink;
     if (!sink->put(std::string_view(buffer, length))) return -1;
     stream->position += static_cast<gint64>(length);
     return static_cast<ssize_t>(length);
@@ -42,7 +42,7 @@ gint64 sinkStreamTell(GMimeStream* stream) { return stream->position; }
 gint64 sinkStreamLength(GMimeStream*) { return -1; }
 GMimeStream* sinkStreamSubstream(GMimeStream*, gint64, gint64) { return nullptr; }
 
-void sink_stream_class_init(SinkStreamClass* klass) {
+void tsubame_sink_stream_class_init(TsubameSinkStreamClass* klass) {
     GMimeStreamClass* stream = GMIME_STREAM_CLASS(klass);
     stream->read = sinkStreamRead;
     stream->write = sinkStreamWrite;
@@ -56,10 +56,11 @@ void sink_stream_class_init(SinkStreamClass* klass) {
     stream->substream = sinkStreamSubstream;
 }
 
-void sink_stream_init(SinkStream* stream) { stream->sink = nullptr; }
+void tsubame_sink_stream_init(TsubameSinkStream* stream) { stream->sink = nullptr; }
 
 GObjectPtr<GMimeStream> newSinkStream(ContentSink& sink) {
-    auto* stream = static_cast<SinkStream*>(g_object_new(sink_stream_get_type(), nullptr));
+    auto* stream =
+        static_cast<TsubameSinkStream*>(g_object_new(tsubame_sink_stream_get_type(), nullptr));
     g_mime_stream_construct(&stream->parent, 0, -1);
     stream->sink = &sink;
     return GObjectPtr<GMimeStream>(&stream->parent);
