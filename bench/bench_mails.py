@@ -4,6 +4,8 @@ quoted-printable), with encoded Subject and From headers. The same seed gives th
 
 import random
 from email import charset
+from email.mime.application import MIMEApplication
+from email.mime.multipart import MIMEMultipart
 from email.mime.text import MIMEText
 from email.header import Header
 from email.utils import formataddr, format_datetime
@@ -97,3 +99,16 @@ def outgoing_mail(recipient: str, sender: str, subject: str, text: str) -> bytes
     part["Date"] = format_datetime(datetime.now(timezone.utc))
     raw = part.as_bytes()
     return raw.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
+
+
+def mail_with_attachment(name: str, content: bytes) -> bytes:
+    """A short text mail carrying content as a base64 attachment called name."""
+    message = MIMEMultipart()
+    message["Subject"] = "attachment"
+    message["From"] = "sender@example.com"
+    message["To"] = "bench@example.com"
+    message.attach(MIMEText("see the file", "plain", "us-ascii"))
+    part = MIMEApplication(content, Name=name)
+    part["Content-Disposition"] = f'attachment; filename="{name}"'
+    message.attach(part)
+    return message.as_bytes().replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")

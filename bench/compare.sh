@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds Tsubame and the benchmark drivers (Release, in build/bench) and prints each benchmark
 # beside its peer program: times, ratio, and the machine they came from.
-# Arguments go to bench/compare.py (--help lists them; --only viewer,compact,check,send,startup,
+# Arguments go to bench/compare.py (--help lists them; --only viewer,compact,check,memory,send,startup,
 # --runs N, --records N, --mails N). Needs dovecot-pop3d, mpop, msmtp and python3-aiosmtpd.
 set -euo pipefail
 cd "$(dirname "$0")/.."

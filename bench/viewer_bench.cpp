@@ -37,6 +37,10 @@ class NoMailLibrary : public MailLibrary {
                          std::string&, const char*, const char*) override {
         return -1;
     }
+    int NMailPop3GetMailView(int, int, std::string&, std::string&, std::string&, std::string&,
+                             std::string_view&, std::string_view&) override {
+        return -1;
+    }
     int NMailAttachmentFileFirst(int, std::string&, std::string&, std::string&, std::string&,
                                  std::string&, const char*, const char*, const char*,
                                  int) override {

@@ -51,6 +51,15 @@ int SerializedMailLibrary::NMailPop3GetMail(int handle, int mailNo, std::string&
                                    fileName);
 }
 
+int SerializedMailLibrary::NMailPop3GetMailView(int handle, int mailNo, std::string& subject,
+                                                std::string& date, std::string& from,
+                                                std::string& header, std::string_view& rawHeader,
+                                                std::string_view& body) {
+    Lock lock(mutex_);
+    return inner_.NMailPop3GetMailView(handle, mailNo, subject, date, from, header, rawHeader,
+                                       body);
+}
+
 int SerializedMailLibrary::NMailAttachmentFileFirst(int hwnd, std::string& subject,
                                                     std::string& date, std::string& from,
                                                     std::string& header, std::string& body,
@@ -83,6 +92,15 @@ int SerializedMailLibrary::NMailAttachmentFileFirstLength(
     Lock lock(mutex_);
     return inner_.NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
                                                  savedFiles);
+}
+
+int SerializedMailLibrary::NMailAttachmentFileFirstBodyStart(
+    std::string& subject, std::string& date, std::string& from, std::string& header,
+    std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit) {
+    Lock lock(mutex_);
+    return inner_.NMailAttachmentFileFirstBodyStart(subject, date, from, header, body, folder,
+                                                    rawMail, savedFiles, bodyLimit);
 }
 
 int SerializedMailLibrary::NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc,

@@ -24,6 +24,9 @@ class SerializedMailLibrary : public MailLibrary {
     int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                          std::string& from, std::string& header, std::string& body,
                          const char* path, const char* fileName) override;
+    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
+                             std::string& from, std::string& header, std::string_view& rawHeader,
+                             std::string_view& body) override;
     int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
                                  std::string& from, std::string& header, std::string& body,
                                  const char* folder, const char* fileName, const char* rawMail,
@@ -34,6 +37,12 @@ class SerializedMailLibrary : public MailLibrary {
                                        const std::filesystem::path& folder,
                                        std::string_view rawMail,
                                        std::vector<std::filesystem::path>& savedFiles) override;
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
     int NMailPop3Abort(int handle) override;

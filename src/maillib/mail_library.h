@@ -44,6 +44,13 @@ class MailLibrary {
     virtual int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                                  std::string& from, std::string& header, std::string& body,
                                  const char* path, const char* fileName) = 0;
+    // The mail check's fetch: NMailPop3GetMail without copying the mail. rawHeader and body
+    // view the library's downloaded copy (rawHeader is the whole header, which header gets
+    // cut to the buffer's limit); they stay valid until the next fetch on this connection or
+    // its close.
+    virtual int NMailPop3GetMailView(int handle, int mailNo, std::string& subject,
+                                     std::string& date, std::string& from, std::string& header,
+                                     std::string_view& rawHeader, std::string_view& body) = 0;
     // Decodes rawMail: the five buffers come back with the decoded subject, date, sender,
     // header and body text; attachments are saved into folder.
     virtual int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
@@ -67,6 +74,16 @@ class MailLibrary {
         const std::string folderText = (folder / "").string();
         return NMailAttachmentFileFirst(0, subject, date, from, header, body, folderText.c_str(),
                                         nullptr, raw.c_str(), 0);
+    }
+    // The same step for a caller that keeps only the start of the body: body comes back as
+    // at least bodyLimit bytes after its leading blanks (all of it when shorter), and the
+    // library need not convert more than that. This fallback gives the whole body.
+    virtual int NMailAttachmentFileFirstBodyStart(
+        std::string& subject, std::string& date, std::string& from, std::string& header,
+        std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+        std::vector<std::filesystem::path>& savedFiles, std::size_t /*bodyLimit*/) {
+        return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
+                                              savedFiles);
     }
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;

@@ -119,21 +119,21 @@ class NMailLibrary : public MailLibrary {
     int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                          std::string& from, std::string& header, std::string& body, const char*,
                          const char*) override {
-        subject.clear();
-        date.clear();
-        from.clear();
-        header.clear();
         body.clear();
-        const Pop3Mail* mail = fetch(handle, mailNo);
-        if (mail == nullptr) {
-            // Tell a mail the server would not hand out from a connection that is gone.
-            const auto it = sessions_.find(handle);
-            const bool lost = it != sessions_.end() && it->second->client.connectionBroken();
-            return lost ? kConnectionLost : -1;
-        }
-        header = rememberHeader(mail->header());
-        body.assign(mail->body());
-        return 1;
+        const Pop3Mail* mail = nullptr;
+        const int result = getMail(handle, mailNo, subject, date, from, header, mail);
+        if (mail != nullptr) body.assign(mail->body());
+        return result;
+    }
+
+    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
+                             std::string& from, std::string& header, std::string_view& rawHeader,
+                             std::string_view& body) override {
+        const Pop3Mail* mail = nullptr;
+        const int result = getMail(handle, mailNo, subject, date, from, header, mail);
+        rawHeader = mail != nullptr ? mail->header() : std::string_view();
+        body = mail != nullptr ? mail->body() : std::string_view();
+        return result;
     }
 
     int NMailAttachmentFileFirst(int, std::string& subject, std::string& date, std::string& from,
@@ -150,6 +150,15 @@ class NMailLibrary : public MailLibrary {
                                        std::string_view rawMail,
                                        std::vector<std::filesystem::path>& savedFiles) override {
         return decode(subject, date, from, header, body, folder, rawMail, savedFiles);
+    }
+
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit) override {
+        return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit);
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
@@ -244,12 +253,14 @@ class NMailLibrary : public MailLibrary {
 
     int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-               std::vector<std::filesystem::path>& saved) {
+               std::vector<std::filesystem::path>& saved,
+               std::size_t bodyLimit = std::string_view::npos) {
         saved.clear();
-        std::string raw = restoreFullHeader(rawMail);
+        std::string restored;
+        const std::string_view raw = restoreFullHeader(rawMail, restored);
         DecodedMail decoded;
         std::string error;
-        int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved);
+        int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved, bodyLimit);
         subject = cutForHeaderBuffer(decoded.headers.subject);
         date = cutForHeaderBuffer(decoded.headers.date);
         from = cutForHeaderBuffer(decoded.headers.from);
@@ -264,6 +275,25 @@ class NMailLibrary : public MailLibrary {
             if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
         }
         return result;
+    }
+
+    // The downloaded mail for GetMail and GetMailView: subject, date and from come back empty,
+    // header with the header cut to the buffer's limit.
+    int getMail(int handle, int mailNo, std::string& subject, std::string& date, std::string& from,
+                std::string& header, const Pop3Mail*& mail) {
+        subject.clear();
+        date.clear();
+        from.clear();
+        header.clear();
+        mail = fetch(handle, mailNo);
+        if (mail == nullptr) {
+            // Tell a mail the server would not hand out from a connection that is gone.
+            const auto it = sessions_.find(handle);
+            const bool lost = it != sessions_.end() && it->second->client.connectionBroken();
+            return lost ? kConnectionLost : -1;
+        }
+        header = rememberHeader(mail->header());
+        return 1;
     }
 
     int failure(const std::string& utf8Message) {
@@ -308,10 +338,15 @@ class NMailLibrary : public MailLibrary {
         return cut;
     }
 
-    std::string restoreFullHeader(std::string_view rawMail) {
-        if (cutHeader_.empty() || !rawMail.starts_with(cutHeader_)) return std::string(rawMail);
+    // A mail that already carries the whole header is taken as it is, without a copy.
+    std::string_view restoreFullHeader(std::string_view rawMail, std::string& storage) const {
+        if (cutHeader_.empty() || !rawMail.starts_with(cutHeader_) ||
+            rawMail.starts_with(fullHeader_))
+            return rawMail;
         // What follows the cut is the line end the caller added, standing for the blank line.
-        return fullHeader_ + std::string(rawMail.substr(cutHeader_.size()));
+        storage = fullHeader_;
+        storage.append(rawMail.substr(cutHeader_.size()));
+        return storage;
     }
 
     std::map<int, std::unique_ptr<Pop3Session>> sessions_;

@@ -22,38 +22,44 @@ constexpr std::array<std::uint8_t, 256> kValues = makeValues();
 
 }  // namespace
 
-std::string decodeBase64Leniently(std::string_view encoded) {
-    std::string out;
-    out.reserve(encoded.size() / 4 * 3 + 2);
-    std::uint32_t bits = 0;
-    int count = 0;  // characters of the current group of four
+void LenientBase64Decoder::flushPartialGroup(std::string& out) {
     // Two characters carry 12 bits, one whole byte; three carry 18 bits, two whole bytes.
-    auto flushPartialGroup = [&] {
-        if (count == 2) out.push_back(static_cast<char>((bits >> 4) & 0xFF));
-        if (count == 3) {
-            out.push_back(static_cast<char>((bits >> 10) & 0xFF));
-            out.push_back(static_cast<char>((bits >> 2) & 0xFF));
-        }
-        bits = 0;
-        count = 0;
-    };
-    for (char c : encoded) {
+    if (count_ == 2) out.push_back(static_cast<char>((bits_ >> 4) & 0xFF));
+    if (count_ == 3) {
+        out.push_back(static_cast<char>((bits_ >> 10) & 0xFF));
+        out.push_back(static_cast<char>((bits_ >> 2) & 0xFF));
+    }
+    bits_ = 0;
+    count_ = 0;
+}
+
+void LenientBase64Decoder::decode(std::string_view piece, std::string& out) {
+    out.reserve(out.size() + piece.size() / 4 * 3 + 2);
+    for (char c : piece) {
         if (c == '=') {
-            flushPartialGroup();
+            flushPartialGroup(out);
             continue;
         }
         const std::uint8_t value = kValues[static_cast<unsigned char>(c)];
         if (value == kNotInAlphabet) continue;
-        bits = (bits << 6) | value;
-        if (++count == 4) {
-            out.push_back(static_cast<char>((bits >> 16) & 0xFF));
-            out.push_back(static_cast<char>((bits >> 8) & 0xFF));
-            out.push_back(static_cast<char>(bits & 0xFF));
-            bits = 0;
-            count = 0;
+        bits_ = (bits_ << 6) | value;
+        if (++count_ == 4) {
+            out.push_back(static_cast<char>((bits_ >> 16) & 0xFF));
+            out.push_back(static_cast<char>((bits_ >> 8) & 0xFF));
+            out.push_back(static_cast<char>(bits_ & 0xFF));
+            bits_ = 0;
+            count_ = 0;
         }
     }
-    flushPartialGroup();
+}
+
+void LenientBase64Decoder::finish(std::string& out) { flushPartialGroup(out); }
+
+std::string decodeBase64Leniently(std::string_view encoded) {
+    std::string out;
+    LenientBase64Decoder decoder;
+    decoder.decode(encoded, out);
+    decoder.finish(out);
     return out;
 }
 

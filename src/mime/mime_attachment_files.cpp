@@ -12,6 +12,7 @@
 #include "core/cp932.h"
 #include "core/file_io.h"
 #include "mime/mime_charset.h"
+#include "mime/mime_gmime.h"
 
 namespace tsubame {
 namespace {
@@ -85,6 +86,10 @@ std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
 
 namespace {
 
+ContentWriter bytesWriter(std::string_view content) {
+    return [content](ContentSink& sink) { return content.empty() || sink.put(content); };
+}
+
 std::string randomSuffix() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     char text[16];
@@ -95,8 +100,40 @@ std::string randomSuffix() {
 
 enum class Attempt { Written, Taken, Failed };
 
-// Creates path (never through a link, never over a file) and writes content into it.
-Attempt writeFresh(const std::filesystem::path& path, std::string_view content,
+// Decoded bytes on their way into a file, written in pieces of a bounded size.
+class FileSink : public ContentSink {
+  public:
+    explicit FileSink(int fd) : fd_(fd) {}
+    bool put(std::string_view piece) override {
+        if (!status_) return false;
+        if (buffer_.size() + piece.size() > kBufferBytes && !flush()) return false;
+        if (piece.size() >= kBufferBytes) return writeOut(piece);
+        buffer_.append(piece);
+        return true;
+    }
+    bool flush() {
+        if (buffer_.empty()) return status_.ok();
+        const bool written = writeOut(buffer_);
+        buffer_.clear();
+        return written;
+    }
+    Status status() const { return status_; }
+
+  private:
+    static constexpr std::size_t kBufferBytes = 256 * 1024;
+    bool writeOut(std::string_view bytes) {
+        status_ = writeAt(fd_, bytes.data(), bytes.size(), offset_);
+        offset_ += static_cast<std::int64_t>(bytes.size());
+        return status_.ok();
+    }
+    int fd_;
+    std::int64_t offset_ = 0;
+    std::string buffer_;
+    Status status_;
+};
+
+// Creates path (never through a link, never over a file) and writes the content into it.
+Attempt writeFresh(const std::filesystem::path& path, const ContentWriter& write,
                    std::string& error) {
     UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
     if (!fd.valid()) {
@@ -104,7 +141,10 @@ Attempt writeFresh(const std::filesystem::path& path, std::string_view content,
         error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
         return Attempt::Failed;
     }
-    Status status = writeAt(fd.get(), content.data(), content.size(), 0);
+    FileSink sink(fd.get());
+    const bool whole = write(sink) && sink.flush();
+    Status status = sink.status();
+    if (status && !whole) status = Status::failure("内容を読み出せません");
     if (status) status = fd.close();
     if (!status) {
         ::unlink(path.c_str());  // no half-written attachment is left behind
@@ -119,7 +159,8 @@ Attempt writeFresh(const std::filesystem::path& path, std::string_view content,
 // comes back as the one to try next for this name, so that many parts of one name do not
 // probe the same taken names again and again.
 std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const std::string& name,
-                                      std::string_view content, std::string& error, int& number) {
+                                      const ContentWriter& content, std::string& error,
+                                      int& number) {
     auto [stem, extension] = splitExtension(name);
     for (; number <= kMaxNumberedTries; ++number) {
         const std::filesystem::path path =
@@ -147,31 +188,35 @@ std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const
 std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
                                    std::string_view content, std::string& error) {
     int number = 1;
-    return writeUniqueFile(folder, name, content, error, number);
+    return writeUniqueFile(folder, name, bytesWriter(content), error, number);
+}
+
+bool AttachmentFileSaver::save(const MailAttachment& attachment, const ContentWriter& write,
+                               std::string& error) {
+    std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
+                                                   : safeFileName(attachment.utf8Name);
+    if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated_);
+    int& next = nextNumber_.try_emplace(name, 1).first->second;
+    std::filesystem::path path = writeUniqueFile(folder_, name, write, error, next);
+    if (path.empty()) {
+        // All of a mail or none of it: the mail stays on the server and comes again, so
+        // what was written of it now would only be a stray copy.
+        for (const auto& file : written_) ::unlink(file.c_str());
+        written_.clear();
+        return false;
+    }
+    written_.push_back(std::move(path));
+    return true;
 }
 
 int saveAttachments(const std::vector<MailAttachment>& attachments,
                     const std::filesystem::path& folder, std::string& error,
                     std::vector<std::filesystem::path>* saved) {
-    std::vector<std::filesystem::path> written;
-    std::map<std::string, int> nextNumber;
-    int generated = 0;
-    for (const MailAttachment& attachment : attachments) {
-        std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
-                                                       : safeFileName(attachment.utf8Name);
-        if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated);
-        int& next = nextNumber.try_emplace(name, 1).first->second;
-        std::filesystem::path path = writeUniqueFile(folder, name, attachment.content, error, next);
-        if (path.empty()) {
-            // All of a mail or none of it: the mail stays on the server and comes again, so
-            // what was written of it now would only be a stray copy.
-            for (const auto& file : written) ::unlink(file.c_str());
-            return -1;
-        }
-        written.push_back(std::move(path));
-    }
-    const int count = static_cast<int>(written.size());
-    if (saved != nullptr) *saved = std::move(written);
+    AttachmentFileSaver saver(folder);
+    for (const MailAttachment& attachment : attachments)
+        if (!saver.save(attachment, bytesWriter(attachment.content), error)) return -1;
+    const int count = static_cast<int>(saver.written().size());
+    if (saved != nullptr) *saved = saver.takeWritten();
     return count;
 }
 

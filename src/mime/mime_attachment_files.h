@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +27,24 @@ std::string generatedAttachmentFileName(std::string_view mimeType, int number);
 // path written, or an empty path and error (code page 932) when the file cannot be written.
 std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
                                    std::string_view content, std::string& error);
+
+// Saves the attachments of one mail as they come, all or none: the numbering of names and
+// the generated names run across the mail.
+class AttachmentFileSaver {
+  public:
+    explicit AttachmentFileSaver(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    // Writes one attachment (its content through write) into a new file. On failure every
+    // file of the mail written so far is removed again, error tells why, and false comes back.
+    bool save(const MailAttachment& attachment, const ContentWriter& write, std::string& error);
+    const std::vector<std::filesystem::path>& written() const { return written_; }
+    std::vector<std::filesystem::path> takeWritten() { return std::move(written_); }
+
+  private:
+    std::filesystem::path folder_;
+    std::vector<std::filesystem::path> written_;
+    std::map<std::string, int> nextNumber_;
+    int generated_ = 0;
+};
 
 // Saves every attachment, or none: when one cannot be written, those already written are
 // removed again and the result is -1. Otherwise the number saved; saved (when given) gets

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <functional>
 
 #include "core/cp932.h"
 #include "mime/iso2022jp.h"
@@ -224,41 +225,76 @@ std::string eucjpToCp932(std::string_view text) {
     return out;
 }
 
-std::string guessToCp932(std::string_view bytes) {
-    if (hasEscapeSequence(bytes)) return iso2022jpToCp932(bytes);
-    if (isAscii(bytes)) return std::string(bytes);
-    if (isValidUtf8(bytes)) return utf8ToCp932(bytes);
-    if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes)) return eucjpToCp932(bytes);
-    // UTF-8 with a broken sequence or two: only those become the geta mark.
-    if (isNearlyAllUtf8(bytes)) return utf8ToCp932(bytes);
-    return sanitizeCp932(bytes);
-}
+namespace {
 
-std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
+// How a labelled text becomes code page 932. The choice looks at the whole text; the
+// conversion then goes from left to right, so a piece from the start converts into the start
+// of the whole text's conversion (up to its last characters, which the cut may break).
+using Conversion = std::function<std::string(std::string_view)>;
+
+Conversion conversionFor(std::string_view bytes, std::string_view charset) {
     const std::string label = normalizedLabel(charset);
+    auto sure = [](std::string (*convert)(std::string_view)) { return Conversion(convert); };
+    auto guessed = [&bytes] {
+        if (hasEscapeSequence(bytes)) return Conversion(iso2022jpToCp932);
+        if (isAscii(bytes))
+            return Conversion([](std::string_view text) { return std::string(text); });
+        if (isValidUtf8(bytes)) return Conversion(utf8ToCp932);
+        if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes)) return Conversion(eucjpToCp932);
+        // UTF-8 with a broken sequence or two: only those become the geta mark.
+        if (isNearlyAllUtf8(bytes)) return Conversion(utf8ToCp932);
+        return Conversion(sanitizeCp932);
+    };
     switch (familyOf(label)) {
         case Family::Iso2022jp:
             if (!hasEscapeSequence(bytes) && !isAscii(bytes) && isValidUtf8(bytes))
-                return utf8ToCp932(bytes);
-            return iso2022jpToCp932(bytes);
+                return sure(utf8ToCp932);
+            return sure(iso2022jpToCp932);
         case Family::ShiftJis:
-            return sanitizeCp932(bytes);
+            return sure(sanitizeCp932);
         case Family::EucJp:
-            return eucjpToCp932(bytes);
+            return sure(eucjpToCp932);
         case Family::Utf8:
             // A broken sequence becomes the geta mark; the rest stays UTF-8.
-            if (isMostlyUtf8(bytes)) return utf8ToCp932(bytes);
-            return guessToCp932(bytes);
+            if (isMostlyUtf8(bytes)) return sure(utf8ToCp932);
+            return guessed();
         case Family::Ascii:
-            return guessToCp932(bytes);
+            return guessed();
         case Family::Other:
             break;
     }
-    if (label.empty() || isAscii(bytes)) return guessToCp932(bytes);
-    bool ok = false;
-    std::string utf8 = utf8ViaIconv(bytes, label.c_str(), &ok);
-    if (!ok) return guessToCp932(bytes);
-    return utf8ToCp932(utf8);
+    if (label.empty() || isAscii(bytes)) return guessed();
+    ensureGMimeInitialized();
+    iconv_t cd = g_mime_iconv_open("UTF-8", label.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return guessed();
+    g_mime_iconv_close(cd);
+    return [label](std::string_view text) {
+        bool ok = false;
+        return utf8ToCp932(utf8ViaIconv(text, label.c_str(), &ok));
+    };
+}
+
+}  // namespace
+
+std::string guessToCp932(std::string_view bytes) { return conversionFor(bytes, "")(bytes); }
+
+std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
+    return conversionFor(bytes, charset)(bytes);
+}
+
+std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
+                                const std::function<bool(const std::string&)>& enough) {
+    const Conversion convert = conversionFor(bytes, charset);
+    // Characters the cut may break end a piece's conversion in at most this many bytes.
+    constexpr std::size_t kBrokenTail = 64;
+    for (std::size_t take = 4096;; take *= 2) {
+        if (take >= bytes.size()) return convert(bytes);
+        std::string text = convert(bytes.substr(0, take));
+        if (text.size() > kBrokenTail) {
+            text.resize(text.size() - kBrokenTail);
+            if (enough(text)) return text;
+        }
+    }
 }
 
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,12 @@ namespace tsubame {
 // not UTF-8 is guessed. Unknown or missing labels, and US-ASCII texts with 8-bit bytes, are
 // guessed as by guessToCp932().
 std::string charsetToCp932(std::string_view bytes, std::string_view charset);
+
+// The start of charsetToCp932(bytes, charset), converting only as much as it takes: pieces
+// from the start of bytes, each twice as long as the last, until enough(start converted) says
+// so. The result is the whole conversion, or a start of it that enough accepted.
+std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
+                                const std::function<bool(const std::string&)>& enough);
 
 // Converts unlabelled text (raw 8-bit header text, text without a charset): ISO-2022-JP
 // when it holds escapes, then UTF-8 or EUC-JP when the bytes are valid in it, UTF-8 with a

@@ -23,13 +23,22 @@ DecodedHeaders decodeHeaders(std::string_view rawHeader) {
 
 int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
                                  DecodedMail& out, std::string& error,
-                                 std::vector<std::filesystem::path>* saved) {
-    ParsedMail mail = parseMail(rawMail);
+                                 std::vector<std::filesystem::path>* saved, std::size_t bodyLimit) {
+    // Each attachment goes to its file while the mail is parsed, a piece at a time.
+    AttachmentFileSaver saver(folder);
+    bool failed = false;
+    ParsedMail mail = parseMail(
+        rawMail,
+        [&](const MailAttachment& attachment, const ContentWriter& write) {
+            if (!failed) failed = !saver.save(attachment, write, error);
+        },
+        bodyLimit);
     out.headers = std::move(mail.headers);
     out.header = std::string(headerBlockOf(rawMail));
     out.body = std::move(mail.body);
-    const int count = saveAttachments(mail.attachments, folder, error, saved);
-    if (count < 0) return kDecodeAttachmentCannotOpen;
+    if (failed) return kDecodeAttachmentCannotOpen;
+    const int count = static_cast<int>(saver.written().size());
+    if (saved != nullptr) *saved = saver.takeWritten();
     if (mail.incompletePartial) {
         error = utf8ToCp932("分割されたメールが全て揃っていません");
         return kDecodeAttachmentPartsMissing;

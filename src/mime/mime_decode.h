@@ -36,8 +36,10 @@ struct DecodedMail {
 // safe first: every file lands directly in folder and no existing file is overwritten.
 // rawMail may hold any bytes, NUL included. The attachments of a mail are saved all or none
 // (-5 leaves none of them behind); saved (when given) gets the paths written.
+// bodyLimit: see parseMail (mime_parse.h); the default converts the whole body.
 int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem::path& folder,
                                  DecodedMail& out, std::string& error,
-                                 std::vector<std::filesystem::path>* saved = nullptr);
+                                 std::vector<std::filesystem::path>* saved = nullptr,
+                                 std::size_t bodyLimit = std::string_view::npos);
 
 }  // namespace tsubame

@@ -62,26 +62,77 @@ bool isAttachmentDisposition(GMimeObject* object) {
 bool isEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
 
 // GMime reads the header its own way. Where ours differs from a plain "fields, empty line,
-// body", it gets the mail rebuilt that way in storage.
-std::string_view textForParser(std::string_view rawMail, const HeaderBlock& block,
-                               std::string& storage) {
-    const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
-    if (block.fieldsBegin == 0 && isEmptyLine(separator)) return rawMail;
-    const std::string_view fields =
-        rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
-    const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
-    const std::string_view body = rawMail.substr(block.bodyBegin);
-    storage.reserve(fields.size() + body.size() + 4);
-    storage.append(fields);
-    if (!fields.empty() && !fields.ends_with('\n')) storage.append(lineEnd);
-    storage.append(lineEnd);
-    storage.append(body);
-    return storage;
-}
+// body", it gets the fields and the body joined that way, without copying the body.
+class ParserInput {
+  public:
+    ParserInput(std::string_view rawMail, const HeaderBlock& block)
+        : whole_(rawMail), body_(rawMail.substr(block.bodyBegin)) {
+        const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
+        if (block.fieldsBegin == 0 && isEmptyLine(separator)) {
+            stream_.reset(whole_.newStream());
+            return;
+        }
+        const std::string_view fields =
+            rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
+        const std::string_view lineEnd = fields.empty() || fields.ends_with("\r\n") ? "\r\n" : "\n";
+        std::string head(fields);
+        if (!fields.empty() && !fields.ends_with('\n')) head.append(lineEnd);
+        head.append(lineEnd);
+        GObjectPtr<GMimeStream> headStream(
+            g_mime_stream_mem_new_with_buffer(head.data(), head.size()));
+        // The body gets a stream of its own that counts from its first byte: the joined
+        // stream hands its parts positions counted that way.
+        GObjectPtr<GMimeStream> bodyStream(body_.newStream());
+        stream_.reset(g_mime_stream_cat_new());
+        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), headStream.get());
+        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), bodyStream.get());
+    }
+    GMimeStream* stream() const { return stream_.get(); }
+
+  private:
+    // The bytes stay borrowed until every part parsed from them is gone: the parser's objects
+    // are released before this input.
+    BorrowedBytes whole_;
+    BorrowedBytes body_;
+    GObjectPtr<GMimeStream> stream_;
+};
+
+// Decoded bytes on their way to a sink, the last few held back until the end: the line end
+// the mail check added after the body comes off there.
+class AddedLineEndDropper : public ContentSink {
+  public:
+    explicit AddedLineEndDropper(ContentSink& sink) : sink_(sink) {}
+    bool put(std::string_view piece) override {
+        if (piece.size() >= kHeld) {
+            if (!tail_.empty() && !sink_.put(tail_)) return false;
+            tail_.assign(piece.substr(piece.size() - kHeld));
+            return sink_.put(piece.substr(0, piece.size() - kHeld));
+        }
+        tail_.append(piece);
+        if (tail_.size() <= kHeld) return true;
+        const std::size_t out = tail_.size() - kHeld;
+        if (!sink_.put(std::string_view(tail_).substr(0, out))) return false;
+        tail_.erase(0, out);
+        return true;
+    }
+    bool finish() {
+        if (tail_.ends_with("\r\n\r\n"))
+            tail_.resize(tail_.size() - 2);
+        else if (tail_.ends_with("\n\n"))
+            tail_.pop_back();
+        return tail_.empty() || sink_.put(tail_);
+    }
+
+  private:
+    static constexpr std::size_t kHeld = 4;
+    ContentSink& sink_;
+    std::string tail_;
+};
 
 class MailWalker {
   public:
-    explicit MailWalker(ParsedMail& mail) : mail_(mail) {}
+    MailWalker(ParsedMail& mail, const AttachmentHandler& handler, std::size_t bodyLimit)
+        : mail_(mail), handler_(handler), bodyLimit_(bodyLimit) {}
 
     void walk(GMimeObject* object, int depth) {
         if (!object || depth > kMaxDepth) return;
@@ -115,55 +166,67 @@ class MailWalker {
         if (!attachment) {
             if (type == "text/plain" && !plainFound_) {
                 plainFound_ = true;
-                mail_.body = toCrLfText(textOf(part));
+                mail_.body = toCrLfText(textOf(part, bodyLimit_));
             } else if (type == "text/html" && !htmlFound_) {
                 htmlFound_ = true;
-                html_ = textOf(part);
+                html_ = textOf(part, kWholeBody);
             }
             return;
         }
-        std::string content = decodedContent(g_mime_part_get_content(part));
-        if (wholeMail) dropLineEndAddedAfterBody(part, content);
-        mail_.attachments.push_back({name, fullUtf8Name(part, name), type, std::move(content)});
+        const bool dropAddedLineEnd = wholeMail && mayCarryAddedLineEnd(part);
+        handler_({name, fullUtf8Name(part, name), type, {}},
+                 [part, dropAddedLineEnd](ContentSink& sink) {
+                     GMimeDataWrapper* content = g_mime_part_get_content(part);
+                     if (!dropAddedLineEnd) return writeDecodedContent(content, sink);
+                     AddedLineEndDropper dropper(sink);
+                     return writeDecodedContent(content, dropper) && dropper.finish();
+                 });
     }
 
     // The one part of a single-part mail runs to the end of the text, and the mail check
     // ends that text with a line end of its own after the body line. When the content ends
     // in an empty line, its last line end is that one and not the sender's. Base64 and
     // uuencoded content never carry it.
-    static void dropLineEndAddedAfterBody(GMimePart* part, std::string& content) {
+    static bool mayCarryAddedLineEnd(GMimePart* part) {
         const GMimeContentEncoding encoding = g_mime_part_get_content_encoding(part);
-        if (encoding == GMIME_CONTENT_ENCODING_BASE64 ||
-            encoding == GMIME_CONTENT_ENCODING_UUENCODE)
-            return;
-        if (content.ends_with("\r\n\r\n"))
-            content.resize(content.size() - 2);
-        else if (content.ends_with("\n\n"))
-            content.pop_back();
+        return encoding != GMIME_CONTENT_ENCODING_BASE64 &&
+               encoding != GMIME_CONTENT_ENCODING_UUENCODE;
     }
 
-    static std::string textOf(GMimePart* part) {
-        const char* charset =
-            g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
-        return charsetToCp932(decodedContent(g_mime_part_get_content(part)),
-                              charset ? charset : "");
+    // The text of a part in code page 932; with a limit only its start, at least limit bytes
+    // after its leading blanks (NULs among them, as they become blanks).
+    static std::string textOf(GMimePart* part, std::size_t limit) {
+        const char* label = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
+        const std::string_view charset = label ? label : "";
+        GMimeDataWrapper* content = g_mime_part_get_content(part);
+        std::string decoded;
+        std::string_view bytes;
+        if (!contentInPlace(content, bytes)) {
+            decoded = decodedContent(content);
+            bytes = decoded;
+        }
+        if (limit == kWholeBody) return charsetToCp932(bytes, charset);
+        return charsetToCp932Start(bytes, charset, [limit](const std::string& text) {
+            const std::size_t blanks = text.find_first_not_of(std::string_view(" \0", 2));
+            return blanks != std::string::npos && text.size() - blanks >= limit;
+        });
     }
 
     void saveAttachedMessage(GMimeObject* object) {
         GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
         std::string name = partFileName(object);
-        std::string content;
-        if (inner) {
-            if (name.empty()) {
-                std::string subject = decodeHeaderText(rawHeaderOf(GMIME_OBJECT(inner), "Subject"));
-                if (!subject.empty()) name = subject + ".eml";
-            }
-            content = writeMimeObject(GMIME_OBJECT(inner), nullptr);
+        if (inner && name.empty()) {
+            std::string subject = decodeHeaderText(rawHeaderOf(GMIME_OBJECT(inner), "Subject"));
+            if (!subject.empty()) name = subject + ".eml";
         }
-        mail_.attachments.push_back({name, "", "message/rfc822", std::move(content)});
+        handler_({name, "", "message/rfc822", {}}, [inner](ContentSink& sink) {
+            return !inner || writeMimeObject(GMIME_OBJECT(inner), sink);
+        });
     }
 
     ParsedMail& mail_;
+    const AttachmentHandler& handler_;
+    std::size_t bodyLimit_;
     bool plainFound_ = false;
     bool htmlFound_ = false;
     std::string html_;
@@ -193,6 +256,20 @@ std::string toCrLfText(std::string_view text) {
 }
 
 ParsedMail parseMail(std::string_view rawMail) {
+    std::vector<MailAttachment> attachments;
+    ParsedMail mail = parseMail(
+        rawMail, [&attachments](const MailAttachment& attachment, const ContentWriter& write) {
+            StringSink sink;
+            write(sink);
+            attachments.push_back(attachment);
+            attachments.back().content = std::move(sink.text);
+        });
+    mail.attachments = std::move(attachments);
+    return mail;
+}
+
+ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
+                     std::size_t bodyLimit) {
     ensureGMimeInitialized();
     ParsedMail mail;
     const HeaderBlock block = findHeaderBlock(rawMail);
@@ -201,11 +278,8 @@ ParsedMail parseMail(std::string_view rawMail) {
     const std::string_view body = rawMail.substr(block.bodyBegin);
     mail.headers = decodeHeaders(fields);
 
-    std::string rebuilt;
-    const std::string_view forParser = textForParser(rawMail, block, rebuilt);
-    GObjectPtr<GMimeStream> stream(
-        g_mime_stream_mem_new_with_buffer(forParser.data(), forParser.size()));
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+    const ParserInput input(rawMail, block);
+    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input.stream()));
     // The texts this program shows are decoded by its own linear header reader; GMime's
     // lenient search for encoded words takes time quadratic in a header of unfinished words,
     // so its own decoding is kept strict.
@@ -218,7 +292,7 @@ ParsedMail parseMail(std::string_view rawMail) {
             guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
-    MailWalker walker(mail);
+    MailWalker walker(mail, handler, bodyLimit);
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
     walker.finish();
     return mail;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,12 +25,26 @@ struct ParsedMail {
     bool incompletePartial = false;  // one piece of a message/partial set
 };
 
+class ContentSink;
+// Writes the decoded bytes of one attachment into a sink; false when the sink refused them.
+using ContentWriter = std::function<bool(ContentSink&)>;
+// Takes each attachment (its content left empty) as the parse meets it, while the mail is
+// still parsed, so that its bytes can go to their file without being held whole.
+using AttachmentHandler =
+    std::function<void(const MailAttachment& attachment, const ContentWriter& write)>;
+
 // Parses a raw mail: decoded headers, the text body (first text/plain part, else the text
 // of the first HTML part) and every attachment (parts with a file name, non-text parts,
 // attached messages; not references to documents kept elsewhere). The raw text may end
 // with the line end the mail check puts after the body line; a single-part attachment
 // does not keep it.
 ParsedMail parseMail(std::string_view rawMail);
+// The same parse, the attachments going to handler in mail order instead of into the result.
+// With a body limit, a plain text body is converted only as far as it takes to give at least
+// bodyLimit bytes after its leading blanks; the body is then that start of it.
+inline constexpr std::size_t kWholeBody = std::string_view::npos;
+ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
+                     std::size_t bodyLimit = kWholeBody);
 
 // The header block of a raw mail, as findHeaderBlock() reads it: up to the empty or blank
 // separator line, or to the first line that is no header field.

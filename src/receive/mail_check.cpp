@@ -35,6 +35,18 @@ std::string withoutNul(std::string text) {
     return text;
 }
 
+// The record keeps the first bytes of the body after its leading blanks; a body longer than
+// that is cut after them (on a character boundary, with one more character where it fits),
+// so the record comes out the same and the rest is neither converted nor shown.
+void keepWhatTheRecordHolds(std::string& body) {
+    const std::size_t blanks = std::min(body.find_first_not_of(' '), body.size());
+    const std::size_t needed = blanks + ReceivedMailRecord::kBodyWidth + 1;
+    if (body.size() > needed) {
+        body.resize(cp932SafeCut(body, needed));
+        body.shrink_to_fit();
+    }
+}
+
 // One mail as the check takes it in: decoded texts (code page 932) and the attachment files
 // written for it.
 struct TakenMail {
@@ -146,13 +158,16 @@ bool CheckSession::takeAll(int count) {
 
 CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known,
                                                  TakenMail& mail, std::string& why) {
-    std::string header, body;
+    std::string header;
     mail_.NMailPop3GetMailStatus(handle_, n, mail.subject, mail.date, mail.from, header, 0);
     // The library sizes the body itself; a buffer made from the server's announced size would
     // let a wrong or hostile size (up to 2 GB) exhaust the memory. It is part of the identity.
     identity.size = mail_.NMailPop3GetMailSize(handle_, n);
-    const int fetched = mail_.NMailPop3GetMail(handle_, n, mail.subject, mail.date, mail.from,
-                                               header, body, nullptr, nullptr);
+    // The downloaded mail is only looked at, never copied: it can be as large as the server
+    // allows, and every copy would add its size to the memory the check needs.
+    std::string_view rawHeader, body;
+    const int fetched = mail_.NMailPop3GetMailView(handle_, n, mail.subject, mail.date, mail.from,
+                                                   header, rawHeader, body);
     if (fetched == MailLibrary::kConnectionLost) return Fetch::ConnectionLost;
     if (fetched < 0) {
         why = libraryText(mail_);
@@ -163,15 +178,25 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, 
     known = journal_.takeStored(identity, store_);
     if (known) return Fetch::Ready;
 
-    // The whole mail goes on with its length: a NUL byte in it must not cut off the rest.
+    // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
+    // carries the whole header, so that MIME fields beyond the header buffer's limit count.
     const bool mentions = mentionsAttachment(body);
-    const std::string raw = buildRawMail(header, body);
     const std::filesystem::path folder = attachmentFolder();
+    std::string decodedBody;
     int result = 0;
     {
-        const ScratchMailFile scratch(folder, raw);
-        result = mail_.NMailAttachmentFileFirstLength(mail.subject, mail.date, mail.from, header,
-                                                      body, folder, raw, mail.attachments);
+        ScratchMailFile scratch(folder);
+        forEachRawMailPiece(rawHeader, body,
+                            [&scratch](std::string_view piece) { scratch.append(piece); });
+        std::string inMemory;
+        std::string_view raw = scratch.mapped();
+        if (raw.empty()) {
+            inMemory = buildRawMail(rawHeader, body);
+            raw = inMemory;
+        }
+        result = mail_.NMailAttachmentFileFirstBodyStart(mail.subject, mail.date, mail.from, header,
+                                                         decodedBody, folder, raw, mail.attachments,
+                                                         ReceivedMailRecord::kBodyWidth + 1);
         mail_.NMailAttachmentFileClose(0);
     }
     if (result == MailLibrary::kAttachmentPartsMissing) {
@@ -189,7 +214,8 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, 
     mail.subject = withoutNul(std::move(mail.subject));
     mail.date = withoutNul(std::move(mail.date));
     mail.from = withoutNul(std::move(mail.from));
-    mail.body = withoutNul(std::move(body));
+    mail.body = withoutNul(std::move(decodedBody));
+    keepWhatTheRecordHolds(mail.body);
     if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
     return Fetch::Ready;
 }
@@ -386,18 +412,28 @@ MailCheckResult MailCheck::run() {
     return result;
 }
 
-std::string buildRawMail(std::string_view header, std::string_view body) {
-    std::string raw;
-    raw.reserve(header.size() + body.size() + 8);
-    auto addLine = [&raw](std::string_view line) {
-        for (std::size_t i = 0; i < line.size(); ++i) {
-            raw += line[i];
-            if (line[i] == '\r' && (i + 1 >= line.size() || line[i + 1] != '\n')) raw += '\n';
+void forEachRawMailPiece(std::string_view header, std::string_view body,
+                         const std::function<void(std::string_view)>& take) {
+    auto addLine = [&take](std::string_view line) {
+        std::size_t from = 0;
+        for (std::size_t cr = line.find('\r'); cr != std::string_view::npos;
+             cr = line.find('\r', cr + 1)) {
+            if (cr + 1 < line.size() && line[cr + 1] == '\n') continue;
+            take(line.substr(from, cr + 1 - from));
+            take("\n");
+            from = cr + 1;
         }
-        raw += "\r\n";
+        take(line.substr(from));
+        take("\r\n");
     };
     addLine(header);
     addLine(body);
+}
+
+std::string buildRawMail(std::string_view header, std::string_view body) {
+    std::string raw;
+    raw.reserve(header.size() + body.size() + 8);
+    forEachRawMailPiece(header, body, [&raw](std::string_view piece) { raw.append(piece); });
     return raw;
 }
 

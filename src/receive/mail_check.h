@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/app_paths.h"
@@ -91,6 +92,9 @@ class MailCheck {
 // CR LF, where a lone CR also ends a line (so it becomes CR LF) and a lone LF stays. Every
 // byte is kept, NUL included.
 std::string buildRawMail(std::string_view header, std::string_view body);
+// The same text handed to take piece by piece, for writing it out without holding it whole.
+void forEachRawMailPiece(std::string_view header, std::string_view body,
+                         const std::function<void(std::string_view)>& take);
 
 // True when the body mentions attachments: "attachment" in exactly that letter case.
 bool mentionsAttachment(std::string_view body);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -13,11 +14,12 @@ namespace tsubame {
 namespace {
 
 constexpr int kPrivate = 0600;
+constexpr std::size_t kBufferBytes = 256 * 1024;
 
 // "0.txt" when it does not exist yet; otherwise a fresh "0-XXXXXX.txt" beside it.
 UniqueFd createFresh(const std::filesystem::path& folder, std::filesystem::path& path) {
     path = folder / "0.txt";
-    UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivate);
+    UniqueFd fd = openFile(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kPrivate);
     if (fd.valid() || errno != EEXIST) return fd;
     std::string pattern = (folder / "0-XXXXXX.txt").string();
     fd = UniqueFd(::mkostemps(pattern.data(), 4, O_CLOEXEC));
@@ -25,23 +27,56 @@ UniqueFd createFresh(const std::filesystem::path& folder, std::filesystem::path&
     return fd;
 }
 
+// Plain writes, outside the stores' fault-checked ones: a failure only sends the mail to the
+// decoder from memory.
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
 }  // namespace
 
-ScratchMailFile::ScratchMailFile(const std::filesystem::path& folder, std::string_view rawMail) {
+ScratchMailFile::ScratchMailFile(const std::filesystem::path& folder) {
     std::filesystem::path path;
     UniqueFd fd = createFresh(folder, path);
     if (!fd.valid()) return;
     path_ = path;
-    // Only a carrier for the decoder, which also has the mail in memory: a short write is
-    // not worth stopping the mail for (plain writes, outside the stores' fault-checked ones).
-    while (!rawMail.empty()) {
-        const ssize_t written = ::write(fd.get(), rawMail.data(), rawMail.size());
-        if (written <= 0 && errno != EINTR) break;
-        if (written > 0) rawMail.remove_prefix(static_cast<std::size_t>(written));
+    fd_ = std::move(fd);
+}
+
+void ScratchMailFile::append(std::string_view bytes) {
+    if (!fd_.valid() || spoiled_) return;
+    size_ += bytes.size();
+    if (buffer_.size() + bytes.size() > kBufferBytes && !flush()) return;
+    if (bytes.size() >= kBufferBytes) {
+        spoiled_ = !writeAll(fd_.get(), bytes);
+        return;
     }
+    buffer_.append(bytes);
+}
+
+bool ScratchMailFile::flush() {
+    spoiled_ = spoiled_ || !writeAll(fd_.get(), buffer_);
+    buffer_.clear();
+    return !spoiled_;
+}
+
+std::string_view ScratchMailFile::mapped() {
+    if (mapping_ != nullptr) return {static_cast<const char*>(mapping_), size_};
+    if (!fd_.valid() || size_ == 0 || !flush()) return {};
+    void* mapping = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
+    if (mapping == MAP_FAILED) return {};
+    mapping_ = mapping;
+    return {static_cast<const char*>(mapping_), size_};
 }
 
 ScratchMailFile::~ScratchMailFile() {
+    if (mapping_ != nullptr) ::munmap(mapping_, size_);
     if (!path_.empty()) ::unlink(path_.c_str());
 }
 

@@ -109,6 +109,19 @@ int ScriptedMailLibrary::NMailPop3GetMail(int, int mailNo, std::string& subject,
     return 1;
 }
 
+int ScriptedMailLibrary::NMailPop3GetMailView(int handle, int mailNo, std::string& subject,
+                                              std::string& date, std::string& from,
+                                              std::string& header, std::string_view& rawHeader,
+                                              std::string_view& body) {
+    std::string copied;
+    const int result =
+        NMailPop3GetMail(handle, mailNo, subject, date, from, header, copied, nullptr, nullptr);
+    const Mail* m = result == 1 ? mail(mailNo) : nullptr;
+    rawHeader = m != nullptr ? std::string_view(m->rawHeader) : std::string_view();
+    body = m != nullptr ? std::string_view(m->rawBody) : std::string_view();
+    return result;
+}
+
 int ScriptedMailLibrary::NMailAttachmentFileFirst(int, std::string& subject, std::string& date,
                                                   std::string& from, std::string& header,
                                                   std::string& body, const char*, const char*,

@@ -74,6 +74,10 @@ class ScriptedMailLibrary : public MailLibrary {
     int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
                          std::string& from, std::string& header, std::string& body,
                          const char* path, const char* fileName) override;
+    // Recorded as "GetMail n" like the copying call: the check sees the same mail either way.
+    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
+                             std::string& from, std::string& header, std::string_view& rawHeader,
+                             std::string_view& body) override;
     int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
                                  std::string& from, std::string& header, std::string& body,
                                  const char* folder, const char* fileName, const char* rawMail,
