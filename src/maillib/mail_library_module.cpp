@@ -77,6 +77,15 @@ class ModuleMailLibrary final : public MailLibrary {
                     : -1;
     }
 
+    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
+                             std::string& from, std::string& header, std::string_view& rawHeader,
+                             std::string_view& body) override {
+        MailLibrary* real = load();
+        return real ? real->NMailPop3GetMailView(handle, mailNo, subject, date, from, header,
+                                                 rawHeader, body)
+                    : -1;
+    }
+
     int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
                                  std::string& from, std::string& header, std::string& body,
                                  const char* folder, const char* fileName, const char* rawMail,
@@ -101,6 +110,19 @@ class ModuleMailLibrary final : public MailLibrary {
         MailLibrary* real = load();
         return real ? real->NMailAttachmentFileFirstLength(subject, date, from, header, body,
                                                            folder, rawMail, savedFiles)
+                    : -1;
+    }
+
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit) override {
+        savedFiles.clear();
+        MailLibrary* real = load();
+        return real ? real->NMailAttachmentFileFirstBodyStart(
+                          subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit)
                     : -1;
     }
 
