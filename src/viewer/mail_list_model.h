@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <vector>
 
 #include "store/received_mail_store.h"
 
@@ -14,9 +13,9 @@ class MailListModel : public QAbstractTableModel {
   public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setEntries(std::vector<ReceivedMailListEntry> entries);
-    void clear() { setEntries({}); }
-    const std::vector<ReceivedMailListEntry>& entries() const { return entries_; }
+    void setHeads(ReceivedMailHeads heads);
+    void clear() { setHeads({}); }
+    const ReceivedMailHeads& heads() const { return heads_; }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -25,7 +24,7 @@ class MailListModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
   private:
-    std::vector<ReceivedMailListEntry> entries_;
+    ReceivedMailHeads heads_;
 };
 
 }  // namespace tsubame

@@ -188,18 +188,18 @@ void TyakuForm::fillList() {
 }
 
 void TyakuForm::refreshList() {
-    if (model_->entries() != app_.receivedStore().readListEntries()) fillList();
+    if (model_->heads() != app_.receivedStore().readListHeads()) fillList();
 }
 
 int TyakuForm::reloadRows() {
     const ReceivedMailStore store = app_.receivedStore();
-    std::vector<ReceivedMailListEntry> entries = store.readListEntries();
+    ReceivedMailHeads heads = store.readListHeads();
     // Only the last record is shown in full; reading every body would gain nothing.
-    while (!entries.empty() &&
-           !store.read(static_cast<std::int64_t>(entries.size()), app_.recordBuffer))
-        entries.pop_back();
-    const int rows = static_cast<int>(entries.size());
-    model_->setEntries(std::move(entries));
+    while (!heads.empty() &&
+           !store.read(static_cast<std::int64_t>(heads.size()), app_.recordBuffer))
+        heads.dropLast();
+    const int rows = static_cast<int>(heads.size());
+    model_->setHeads(std::move(heads));
     return rows;
 }
 
@@ -271,7 +271,7 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    const ReceivedMailListEntry listed = model_->entries()[static_cast<std::size_t>(k - 1)];
+    const ReceivedMailListEntry listed = model_->heads().entry(static_cast<std::size_t>(k - 1));
     QPointer<TyakuForm> self(this);
     const Status st = underDataFolderLock(
         [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
@@ -297,7 +297,7 @@ void TyakuForm::deleteAllMail() {
         return;
     // Only what the list shows goes: mail a check of another process stored since stays.
     QPointer<TyakuForm> self(this);
-    const std::vector<ReceivedMailListEntry> listed = model_->entries();
+    const ReceivedMailHeads listed = model_->heads();
     const Status st = underDataFolderLock(
         [&listed](const ReceivedMailStore& store) { return store.removeAllListed(listed); });
     if (!self) return;  // closed meanwhile (the end of the program)
