@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTreeView>
 #include <algorithm>
 
@@ -55,6 +56,27 @@ void showInBox(QLineEdit* box, const QString& text) {
 QString cutAtNul(const QString& text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     return nul < 0 ? text : text.left(nul);
+}
+
+// The text the reader gives back after taking `text`: its document turns a lone CR into a
+// line break, a no-break space into a blank and so on. A document without a layout does not
+// lay the text out.
+QString asReaderHolds(const QString& text) {
+    QTextDocument document;
+    document.setPlainText(text);
+    return document.toPlainText();
+}
+
+// Clears the clipboard, puts the text on it up to its first NUL, reads it back and trims
+// blanks at both ends.
+QString throughClipboard(const QString& readerText) {
+    const QString text = cutAtNul(readerText);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    const QString back = clipboard->text();
+    // A clipboard that cannot hold text (no display) must not empty the reader.
+    return trimBlanks(back.isEmpty() ? text : back);
 }
 
 }  // namespace
@@ -179,8 +201,7 @@ void TyakuForm::fillList() {
     ui_->rtfEd->setPlainText(QString());
     const int rows = reloadRows();
     if (rows > 0) {
-        showRecordTrimmed(app_.recordBuffer);
-        passReaderThroughClipboard();
+        showRecord(app_.recordBuffer);
     } else {
         mailShown_ = false;  // the boxes may keep older text, but no stored mail is shown
     }
@@ -203,11 +224,13 @@ int TyakuForm::reloadRows() {
     return rows;
 }
 
-void TyakuForm::showRecordTrimmed(const ReceivedMailRecord& record) {
+void TyakuForm::showRecord(const ReceivedMailRecord& record) {
     showInBox(ui_->Text7, fromCp932(record.subject()));
     showInBox(ui_->Text8, fromCp932(record.from()));
     showInBox(ui_->Text9, fromCp932(record.date()));
-    ui_->rtfEd->setPlainText(readerText(record.body()));
+    // The reader takes the body once, as it comes back from the clipboard: laying out a
+    // long body is what showing it costs.
+    ui_->rtfEd->setPlainText(throughClipboard(asReaderHolds(readerText(record.body()))));
     mailShown_ = true;
 }
 
@@ -222,13 +245,7 @@ void TyakuForm::clearBoxesAndReader() {
 void TyakuForm::setCount(int rows) { ui_->Text2->setText(QString::number(rows)); }
 
 void TyakuForm::passReaderThroughClipboard() {
-    const QString text = cutAtNul(ui_->rtfEd->toPlainText());
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
-    const QString back = clipboard->text();
-    // A clipboard that cannot hold text (no display) must not empty the reader.
-    ui_->rtfEd->setPlainText(trimBlanks(back.isEmpty() ? text : back));
+    ui_->rtfEd->setPlainText(throughClipboard(ui_->rtfEd->toPlainText()));
 }
 
 bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
@@ -255,8 +272,7 @@ void TyakuForm::showSelectedMail() {
     }
     const int k = selectedRecord();
     if (k < 1 || !app_.receivedStore().read(k, app_.recordBuffer)) return;
-    showRecordTrimmed(app_.recordBuffer);
-    passReaderThroughClipboard();
+    showRecord(app_.recordBuffer);
 }
 
 void TyakuForm::deleteSelectedMail() {
@@ -286,8 +302,7 @@ void TyakuForm::rebuildAfterDeletion() {
     const int rows = reloadRows();
     if (rows > 0) {
         // The boxes show the trimmed fields here too: the padded field reads as an empty box.
-        showRecordTrimmed(app_.recordBuffer);
-        passReaderThroughClipboard();
+        showRecord(app_.recordBuffer);
     }
     setCount(rows);
 }

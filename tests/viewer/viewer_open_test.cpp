@@ -111,6 +111,14 @@ TEST_F(ViewerOpenTest, TrailingPartialRecordIsNotListed) {
     EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名2"));
 }
 
+TEST_F(ViewerOpenTest, ClipboardGetsTheBodyAsTheReaderHoldsIt) {
+    addRecord("件名", "a@example.jp", "Mon, 1 Dec 2026", "  一行目\r二行目\r\n三行目  ");
+    viewer().openViewer();
+    const QString shown = QStringLiteral("一行目\n二行目\n三行目");  // a lone CR breaks the line
+    EXPECT_EQ(viewer().reader()->toPlainText(), shown);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+}
+
 TEST_F(ViewerOpenTest, ClickShowsTheClickedRecordAndSetsTheFlag) {
     addNumberedRecords(3);
     viewer().openViewer();
