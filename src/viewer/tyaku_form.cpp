@@ -229,8 +229,13 @@ void TyakuForm::showRecord(const ReceivedMailRecord& record) {
     showInBox(ui_->Text8, fromCp932(record.from()));
     showInBox(ui_->Text9, fromCp932(record.date()));
     // The reader takes the body once, as it comes back from the clipboard: laying out a
-    // long body is what showing it costs.
-    ui_->rtfEd->setPlainText(throughClipboard(asReaderHolds(readerText(record.body()))));
+    // long body is what showing it costs. Its scroll bar is there beforehand, or a body that
+    // needs it would be laid out again for the narrower width when the bar comes up.
+    QTextEdit* reader = ui_->rtfEd;
+    const Qt::ScrollBarPolicy policy = reader->verticalScrollBarPolicy();
+    reader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reader->setPlainText(throughClipboard(asReaderHolds(readerText(record.body()))));
+    reader->setVerticalScrollBarPolicy(policy);
     mailShown_ = true;
 }
 

@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QTreeView>
 
@@ -117,6 +118,19 @@ TEST_F(ViewerOpenTest, ClipboardGetsTheBodyAsTheReaderHoldsIt) {
     const QString shown = QStringLiteral("一行目\n二行目\n三行目");  // a lone CR breaks the line
     EXPECT_EQ(viewer().reader()->toPlainText(), shown);
     EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+}
+
+TEST_F(ViewerOpenTest, ReaderScrollBarComesOnlyWithALongBody) {
+    addRecord("短い", "a@example.jp", "Mon, 1 Dec 2026", "一行");
+    std::string longBody;
+    for (int i = 0; i < 200; ++i) longBody += "長い本文の行\r\n";
+    addRecord("長い", "a@example.jp", "Mon, 1 Dec 2026", longBody);
+    viewer().openViewer();
+    const QScrollBar* bar = viewer().reader()->verticalScrollBar();
+    EXPECT_EQ(viewer().reader()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_TRUE(bar->isVisible());
+    clickRow(0);
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(ViewerOpenTest, ClickShowsTheClickedRecordAndSetsTheFlag) {
