@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -28,8 +29,10 @@ class ReceivedMailHeads {
     static constexpr std::size_t kHeadSize = ReceivedMailRecord::kBodyOffset;
 
     // Reads the heads of records 1 to `records` of the open store. Stops before the first
-    // record that cannot be read whole (the store was cut short meanwhile, or a read failed).
-    static ReceivedMailHeads read(int fd, std::int64_t records);
+    // head that cannot be read whole (the store was cut short meanwhile, or a read failed).
+    // `meanwhile` runs on the calling thread while a large store is read beside it.
+    static ReceivedMailHeads read(int fd, std::int64_t records,
+                                  const std::function<void()>& meanwhile = {});
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }

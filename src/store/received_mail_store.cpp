@@ -56,10 +56,13 @@ std::vector<ReceivedMailRecord> ReceivedMailStore::readAll() const {
     return records;
 }
 
-ReceivedMailHeads ReceivedMailStore::readListHeads() const {
+ReceivedMailHeads ReceivedMailStore::readListHeads(const std::function<void()>& meanwhile) const {
     UniqueFd fd = openFile(file_.path(), O_RDONLY);
     struct stat st {};
-    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        if (meanwhile) meanwhile();
+        return {};
+    }
     // The size of the file opened: a compaction that renames a new store in meanwhile
     // leaves this one whole.
     return ReceivedMailHeads::read(

@@ -30,8 +30,9 @@ class ReceivedMailStore {
     Status write(std::int64_t n, const ReceivedMailRecord& record) const;
     // Reads every whole record in order.
     std::vector<ReceivedMailRecord> readAll() const;
-    // Reads only the subject, sender and date of every whole record, in order.
-    ReceivedMailHeads readListHeads() const;
+    // Reads only the subject, sender and date of every whole record, in order; `meanwhile`
+    // runs on the calling thread while they are read.
+    ReceivedMailHeads readListHeads(const std::function<void()>& meanwhile = {}) const;
     std::vector<ReceivedMailListEntry> readListEntries() const { return readListHeads().entries(); }
     // Marks record n as removed (in use = 0) without touching its other bytes.
     Status mark(std::int64_t n) const;

@@ -200,11 +200,7 @@ void TyakuForm::fillList() {
     model_->clear();
     ui_->rtfEd->setPlainText(QString());
     const int rows = reloadRows();
-    if (rows > 0) {
-        showRecord(app_.recordBuffer);
-    } else {
-        mailShown_ = false;  // the boxes may keep older text, but no stored mail is shown
-    }
+    if (rows == 0) mailShown_ = false;  // the boxes may keep older text, but no mail is shown
     setCount(rows);
 }
 
@@ -214,11 +210,32 @@ void TyakuForm::refreshList() {
 
 int TyakuForm::reloadRows() {
     const ReceivedMailStore store = app_.receivedStore();
-    ReceivedMailHeads heads = store.readListHeads();
-    // Only the last record is shown in full; reading every body would gain nothing.
-    while (!heads.empty() &&
-           !store.read(static_cast<std::int64_t>(heads.size()), app_.recordBuffer))
-        heads.dropLast();
+    // Only the last record is shown in full; reading every body would gain nothing. It is
+    // shown while the list is read beside it, so that laying out its body costs no time.
+    const std::int64_t last = store.wholeRecords();
+    const QStringList boxes = {ui_->Text7->text(), ui_->Text8->text(), ui_->Text9->text()};
+    std::int64_t shown = 0;
+    ReceivedMailHeads heads = store.readListHeads([&] {
+        if (last > 0 && store.read(last, app_.recordBuffer)) {
+            showRecord(app_.recordBuffer);
+            shown = last;
+        }
+    });
+    if (shown != static_cast<std::int64_t>(heads.size())) {
+        // The store changed meanwhile, or its last record could not be read.
+        while (!heads.empty() &&
+               !store.read(static_cast<std::int64_t>(heads.size()), app_.recordBuffer))
+            heads.dropLast();
+        if (!heads.empty()) {
+            showRecord(app_.recordBuffer);
+        } else if (shown > 0) {
+            // No record left: the boxes keep what they had, the reader is empty.
+            showInBox(ui_->Text7, boxes[0]);
+            showInBox(ui_->Text8, boxes[1]);
+            showInBox(ui_->Text9, boxes[2]);
+            ui_->rtfEd->setPlainText(QString());
+        }
+    }
     const int rows = static_cast<int>(heads.size());
     model_->setHeads(std::move(heads));
     return rows;
@@ -304,12 +321,8 @@ void TyakuForm::deleteSelectedMail() {
 
 void TyakuForm::rebuildAfterDeletion() {
     model_->clear();
-    const int rows = reloadRows();
-    if (rows > 0) {
-        // The boxes show the trimmed fields here too: the padded field reads as an empty box.
-        showRecord(app_.recordBuffer);
-    }
-    setCount(rows);
+    // The boxes show the trimmed fields here too: the padded field reads as an empty box.
+    setCount(reloadRows());
 }
 
 void TyakuForm::deleteAllMail() {
