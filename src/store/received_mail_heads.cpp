@@ -71,6 +71,7 @@ class HeadReader {
 // system allows: first touching it page by page costs as much as reading the heads.
 std::shared_ptr<char[]> headBuffer(std::size_t size) {
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
+    if (size < kHugePage) return std::make_shared_for_overwrite<char[]>(size);
     const std::size_t rounded = (size + kHugePage - 1) / kHugePage * kHugePage;
     void* memory = std::aligned_alloc(kHugePage, rounded);
     if (!memory) throw std::bad_alloc();
