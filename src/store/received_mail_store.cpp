@@ -69,7 +69,7 @@ ReceivedMailHeads ReceivedMailStore::readListHeads(const std::function<void()>& 
     // The size of the file opened: a compaction that renames a new store in meanwhile
     // leaves this one whole.
     return ReceivedMailHeads::read(
-        fd.get(), st.st_size / static_cast<std::int64_t>(ReceivedMailRecord::kSize));
+        fd.get(), st.st_size / static_cast<std::int64_t>(ReceivedMailRecord::kSize), meanwhile);
 }
 
 Status ReceivedMailStore::mark(std::int64_t n) const {

@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "core/file_io.h"
+#include "store/received_mail_store.h"
 #include "support/temp_folder.h"
 
 using namespace tsubame;
@@ -57,6 +59,17 @@ TEST(ReceivedMailHeadsTest, ReadingStopsBeforeTheFirstRecordNoLongerWhole) {
             EXPECT_EQ(heads.subject(static_cast<std::size_t>(row)).substr(0, 5),
                       (std::to_string(row) + "     ").substr(0, 5));
         }
+    }
+}
+
+TEST(ReceivedMailHeadsTest, TheStoreRunsTheCallersWorkOnceWhileItReads) {
+    tsubame::testing::TempFolder folder;
+    const ReceivedMailStore store(folder / "kordata2.data", folder / "KORDATA2.TMP");
+    for (int records : {-1, 0, 3}) {  // -1: no store file
+        if (records >= 0) writeStore(store.path(), records, 0);
+        int calls = 0;
+        EXPECT_EQ(store.readListHeads([&] { ++calls; }).size(), std::max(records, 0) * 1u);
+        EXPECT_EQ(calls, 1) << records << " records";
     }
 }
 
