@@ -25,10 +25,12 @@ constexpr std::int64_t kHelpedFrom = 2048;
 // Reads heads one record apart. From the page cache a head costs one read call and nothing
 // else. With a cold cache every head is its own disk read: a head found missing from the
 // cache is announced to the disk together with the heads after it, so that the disk fetches
-// them together instead of one at a time (readahead would only fetch bodies).
+// them together instead of one at a time (readahead would only fetch bodies). The readers of
+// one store share how far the heads have been announced.
 class HeadReader {
   public:
-    HeadReader(int fd, std::int64_t records) : fd_(fd), records_(records) {}
+    HeadReader(int fd, std::int64_t records, std::atomic<std::int64_t>& announcedUntil)
+        : fd_(fd), records_(records), announcedUntil_(announcedUntil) {}
 
     bool read(std::int64_t index, char* head) {
         const std::int64_t offset = index * static_cast<std::int64_t>(Record::kSize);
@@ -36,7 +38,7 @@ class HeadReader {
             // Asking the cache first costs more than a plain read: only every so many heads
             // are asked, which finds a cold part of the store soon enough.
             if (readCached(offset, head)) return true;
-            if (announcedUntil_ <= index + kBatch) announce(std::max(announcedUntil_, index));
+            announceFrom(index);
         }
         std::size_t got = 0;
         return readAt(fd_, head, kHeadSize, offset, &got) && got == kHeadSize;
@@ -54,17 +56,24 @@ class HeadReader {
         return got == static_cast<ssize_t>(kHeadSize);
     }
 
-    void announce(std::int64_t from) {
-        const std::int64_t to = std::min(records_, from + 2 * kBatch);
-        for (std::int64_t k = from; k < to; ++k)
-            ::posix_fadvise(fd_, k * static_cast<std::int64_t>(Record::kSize), kHeadSize,
-                            POSIX_FADV_WILLNEED);
-        announcedUntil_ = std::max(announcedUntil_, to);
+    // Keeps at least one batch after `index` announced, a second one in flight.
+    void announceFrom(std::int64_t index) {
+        std::int64_t until = announcedUntil_.load();
+        while (until <= index + kBatch) {
+            const std::int64_t from = std::max(until, index);
+            const std::int64_t to = std::min(records_, from + 2 * kBatch);
+            if (announcedUntil_.compare_exchange_weak(until, to)) {
+                for (std::int64_t k = from; k < to; ++k)
+                    ::posix_fadvise(fd_, k * static_cast<std::int64_t>(Record::kSize), kHeadSize,
+                                    POSIX_FADV_WILLNEED);
+                return;
+            }
+        }
     }
 
     int fd_;
     std::int64_t records_;
-    std::int64_t announcedUntil_ = 0;
+    std::atomic<std::int64_t>& announcedUntil_;
 };
 
 // A buffer for the heads of a whole store (9 MB when full). Taken in huge pages where the
@@ -87,7 +96,7 @@ class SharedReading {
         : fd_(fd), records_(records), heads_(heads), firstUnread_(records) {}
 
     void work() {
-        HeadReader reader(fd_, records_);
+        HeadReader reader(fd_, records_, announcedUntil_);
         for (;;) {
             const std::int64_t begin = nextChunk_.fetch_add(kChunk);
             if (begin >= firstUnread_.load()) return;
@@ -113,6 +122,7 @@ class SharedReading {
     std::int64_t records_;
     char* heads_;
     std::atomic<std::int64_t> nextChunk_{0};
+    std::atomic<std::int64_t> announcedUntil_{0};
     std::atomic<std::int64_t> firstUnread_;
 };
 
