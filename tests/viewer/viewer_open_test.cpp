@@ -112,6 +112,20 @@ TEST_F(ViewerOpenTest, TrailingPartialRecordIsNotListed) {
     EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名2"));
 }
 
+TEST_F(ViewerOpenTest, AStoreCutShortWhileTheLastMailIsShownListsAndShowsWhatIsLeft) {
+    addNumberedRecords(3);
+    // Another process cuts the store to one record just as the reader takes the last body.
+    QObject::connect(viewer().reader(), &QTextEdit::textChanged, [this] {
+        if (!viewer().reader()->toPlainText().isEmpty())
+            std::filesystem::resize_file(storePath(), ReceivedMailRecord::kSize);
+    });
+    viewer().openViewer();
+    EXPECT_EQ(viewer().listRowCount(), 1);
+    EXPECT_EQ(viewer().countBox()->text(), QStringLiteral("1"));
+    EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名1"));
+    EXPECT_EQ(viewer().reader()->toPlainText(), QStringLiteral("本文1\n二行目"));
+}
+
 TEST_F(ViewerOpenTest, ClipboardGetsTheBodyAsTheReaderHoldsIt) {
     addRecord("件名", "a@example.jp", "Mon, 1 Dec 2026", "  一行目\r二行目\r\n三行目  ");
     viewer().openViewer();
