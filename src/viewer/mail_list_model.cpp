@@ -10,6 +10,17 @@ void MailListModel::setHeads(ReceivedMailHeads heads) {
     endResetModel();
 }
 
+QModelIndex MailListModel::index(int row, int column, const QModelIndex& parent) const {
+    const bool inside = !parent.isValid() && row >= 0 && column >= 0 && column < 3 &&
+                        static_cast<std::size_t>(row) < heads_.size();
+    return inside ? createIndex(row, column) : QModelIndex();
+}
+
+Qt::ItemFlags MailListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 int MailListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(heads_.size());
 }

@@ -17,6 +17,10 @@ class MailListModel : public QAbstractTableModel {
     void clear() { setHeads({}); }
     const ReceivedMailHeads& heads() const { return heads_; }
 
+    // The view lays out every row once: index() and flags() answer without asking the
+    // model's size again through the base class.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
