@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/main_form.h"
+#include "app/window_factories.h"
 #include "context/app_context.h"
 #include "core/app_paths.h"
 #include "maillib/nmail.h"
@@ -26,6 +27,7 @@ int main(int argc, char** argv) {
     auto mail = createMailLibrary();
     StderrDialogs dialogs;
     AppContext app(AppPaths(argv[1]), *mail, dialogs);
+    registerWindows(app);
     MainForm mainForm(app);
     mainForm.load();
     mainForm.show();

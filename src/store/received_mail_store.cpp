@@ -1,6 +1,7 @@
 #include "store/received_mail_store.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -55,41 +56,20 @@ std::vector<ReceivedMailRecord> ReceivedMailStore::readAll() const {
     return records;
 }
 
-std::vector<ReceivedMailListEntry> ReceivedMailStore::readListEntries() const {
-    std::vector<ReceivedMailListEntry> entries;
-    const std::int64_t n = file_.wholeRecords();
-    UniqueFd fd = openFile(file_.path(), O_RDONLY);
-    if (!fd.valid()) return entries;
-    entries.reserve(static_cast<std::size_t>(n));
-    // Subject, date and sender are the first 280 bytes of a record; the body is not read.
-    constexpr std::size_t kHead = ReceivedMailRecord::kBodyOffset;
-    char head[kHead];
-    // With a cold cache every head is its own disk read; announcing the next batch lets the
-    // disk work on them together instead of one at a time. Readahead would only fetch bodies.
-    constexpr std::int64_t kBatch = 512;
-    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_RANDOM);
-    auto announce = [&](std::int64_t from) {
-        for (std::int64_t k = from; k < std::min(n, from + kBatch); ++k)
-            ::posix_fadvise(fd.get(), k * static_cast<std::int64_t>(ReceivedMailRecord::kSize),
-                            kHead, POSIX_FADV_WILLNEED);
-    };
-    announce(0);
-    for (std::int64_t i = 0; i < n; ++i) {
-        if (i % kBatch == 0) announce(i + kBatch);
-        std::size_t got = 0;
-        if (!readAt(fd.get(), head, kHead, i * static_cast<std::int64_t>(ReceivedMailRecord::kSize),
-                    &got) ||
-            got != kHead)
-            break;
-        auto field = [&](std::size_t offset, std::size_t width) {
-            return std::string(fixedFieldCell({head + offset, width}));
-        };
-        entries.push_back(
-            {field(ReceivedMailRecord::kSubjectOffset, ReceivedMailRecord::kSubjectWidth),
-             field(ReceivedMailRecord::kFromOffset, ReceivedMailRecord::kFromWidth),
-             field(ReceivedMailRecord::kDateOffset, ReceivedMailRecord::kDateWidth)});
+ReceivedMailHeads ReceivedMailStore::readListHeads(const std::function<void()>& meanwhile) const {
+    // Every head is a read call: sparing each the access-time check is worth a few percent.
+    // Only the file's owner may ask for that.
+    UniqueFd fd = openFile(file_.path(), O_RDONLY | O_NOATIME);
+    if (!fd.valid()) fd = openFile(file_.path(), O_RDONLY);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) {
+        if (meanwhile) meanwhile();
+        return {};
     }
-    return entries;
+    // The size of the file opened: a compaction that renames a new store in meanwhile
+    // leaves this one whole.
+    return ReceivedMailHeads::read(
+        fd.get(), st.st_size / static_cast<std::int64_t>(ReceivedMailRecord::kSize), meanwhile);
 }
 
 Status ReceivedMailStore::mark(std::int64_t n) const {
@@ -130,6 +110,12 @@ Status ReceivedMailStore::removeListed(std::int64_t n, const ReceivedMailListEnt
                                     field(record.dateField())};
     if (now != listed) return Status::failure(kListOutOfDate);
     return remove(n);
+}
+
+Status ReceivedMailStore::removeAllListed(const ReceivedMailHeads& listed) const {
+    if (!readListHeads().beginsWith(listed)) return Status::failure(kListOutOfDate);
+    // The listed records are the first ones: only those after them are copied.
+    return file_.dropFirst(tempPath_, static_cast<std::int64_t>(listed.size()) + 1);
 }
 
 Status ReceivedMailStore::removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const {

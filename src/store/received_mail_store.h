@@ -7,18 +7,10 @@
 
 #include "core/record_file.h"
 #include "core/status.h"
+#include "store/received_mail_heads.h"
 #include "store/received_mail_record.h"
 
 namespace tsubame {
-
-// The list fields of one record, as the viewer's list shows them (cell form: cut at NUL,
-// trailing blanks kept; code page 932).
-struct ReceivedMailListEntry {
-    std::string subject;
-    std::string from;
-    std::string date;
-    bool operator==(const ReceivedMailListEntry&) const = default;
-};
 
 // The received-mail store: "kordata2.data", fixed records of 32,284 bytes.
 class ReceivedMailStore {
@@ -38,8 +30,10 @@ class ReceivedMailStore {
     Status write(std::int64_t n, const ReceivedMailRecord& record) const;
     // Reads every whole record in order.
     std::vector<ReceivedMailRecord> readAll() const;
-    // Reads only the subject, sender and date of every whole record, in order.
-    std::vector<ReceivedMailListEntry> readListEntries() const;
+    // Reads only the subject, sender and date of every whole record, in order; `meanwhile`
+    // runs on the calling thread while they are read.
+    ReceivedMailHeads readListHeads(const std::function<void()>& meanwhile = {}) const;
+    std::vector<ReceivedMailListEntry> readListEntries() const { return readListHeads().entries(); }
     // Marks record n as removed (in use = 0) without touching its other bytes.
     Status mark(std::int64_t n) const;
     // Keeps only the records whose in-use flag is not 0, in order (atomic, see RecordFile).
@@ -56,6 +50,7 @@ class ReceivedMailStore {
     // while the store still begins with them, and records appended after them are kept.
     // Otherwise nothing changes and the error says that the list is out of date.
     Status removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const;
+    Status removeAllListed(const ReceivedMailHeads& listed) const;
     Status removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const;
     Status sync() const { return file_.sync(); }
 

@@ -4,24 +4,35 @@
 
 namespace tsubame {
 
-void MailListModel::setEntries(std::vector<ReceivedMailListEntry> entries) {
+void MailListModel::setHeads(ReceivedMailHeads heads) {
     beginResetModel();
-    entries_ = std::move(entries);
+    heads_ = std::move(heads);
     endResetModel();
 }
 
+QModelIndex MailListModel::index(int row, int column, const QModelIndex& parent) const {
+    const bool inside = !parent.isValid() && row >= 0 && column >= 0 && column < 3 &&
+                        static_cast<std::size_t>(row) < heads_.size();
+    return inside ? createIndex(row, column) : QModelIndex();
+}
+
+Qt::ItemFlags MailListModel::flags(const QModelIndex& index) const {
+    if (!index.isValid() || index.model() != this) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
 int MailListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+    return parent.isValid() ? 0 : static_cast<int>(heads_.size());
 }
 
 int MailListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
 
 QVariant MailListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
-    const ReceivedMailListEntry& entry = entries_[static_cast<std::size_t>(index.row())];
-    const std::string& cell = index.column() == 0   ? entry.subject
-                              : index.column() == 1 ? entry.from
-                                                    : entry.date;
+    const auto row = static_cast<std::size_t>(index.row());
+    const std::string_view cell = index.column() == 0   ? heads_.subject(row)
+                                  : index.column() == 1 ? heads_.from(row)
+                                                        : heads_.date(row);
     return QString::fromStdString(cp932ToUtf8(cell));
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <vector>
 
 #include "store/received_mail_store.h"
 
@@ -14,10 +13,14 @@ class MailListModel : public QAbstractTableModel {
   public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setEntries(std::vector<ReceivedMailListEntry> entries);
-    void clear() { setEntries({}); }
-    const std::vector<ReceivedMailListEntry>& entries() const { return entries_; }
+    void setHeads(ReceivedMailHeads heads);
+    void clear() { setHeads({}); }
+    const ReceivedMailHeads& heads() const { return heads_; }
 
+    // The view lays out every row once: index() and flags() answer without asking the
+    // model's size again through the base class.
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
@@ -25,7 +28,7 @@ class MailListModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
   private:
-    std::vector<ReceivedMailListEntry> entries_;
+    ReceivedMailHeads heads_;
 };
 
 }  // namespace tsubame

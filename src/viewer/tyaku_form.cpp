@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QStyle>
+#include <QTextDocument>
 #include <QTreeView>
 #include <algorithm>
 
@@ -55,6 +56,27 @@ void showInBox(QLineEdit* box, const QString& text) {
 QString cutAtNul(const QString& text) {
     const qsizetype nul = text.indexOf(QChar(u'\0'));
     return nul < 0 ? text : text.left(nul);
+}
+
+// The text the reader gives back after taking `text`: its document turns a lone CR into a
+// line break, a no-break space into a blank and so on. A document without a layout does not
+// lay the text out.
+QString asReaderHolds(const QString& text) {
+    QTextDocument document;
+    document.setPlainText(text);
+    return document.toPlainText();
+}
+
+// Clears the clipboard, puts the text on it up to its first NUL, reads it back and trims
+// blanks at both ends.
+QString throughClipboard(const QString& readerText) {
+    const QString text = cutAtNul(readerText);
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(text);
+    const QString back = clipboard->text();
+    // A clipboard that cannot hold text (no display) must not empty the reader.
+    return trimBlanks(back.isEmpty() ? text : back);
 }
 
 }  // namespace
@@ -178,36 +200,59 @@ void TyakuForm::fillList() {
     model_->clear();
     ui_->rtfEd->setPlainText(QString());
     const int rows = reloadRows();
-    if (rows > 0) {
-        showRecordTrimmed(app_.recordBuffer);
-        passReaderThroughClipboard();
-    } else {
-        mailShown_ = false;  // the boxes may keep older text, but no stored mail is shown
-    }
+    if (rows == 0) mailShown_ = false;  // the boxes may keep older text, but no mail is shown
     setCount(rows);
 }
 
 void TyakuForm::refreshList() {
-    if (model_->entries() != app_.receivedStore().readListEntries()) fillList();
+    if (model_->heads() != app_.receivedStore().readListHeads()) fillList();
 }
 
 int TyakuForm::reloadRows() {
     const ReceivedMailStore store = app_.receivedStore();
-    std::vector<ReceivedMailListEntry> entries = store.readListEntries();
-    // Only the last record is shown in full; reading every body would gain nothing.
-    while (!entries.empty() &&
-           !store.read(static_cast<std::int64_t>(entries.size()), app_.recordBuffer))
-        entries.pop_back();
-    const int rows = static_cast<int>(entries.size());
-    model_->setEntries(std::move(entries));
+    // Only the last record is shown in full; reading every body would gain nothing. It is
+    // shown while the list is read beside it, so that laying out its body costs no time.
+    const std::int64_t last = store.wholeRecords();
+    const QStringList boxes = {ui_->Text7->text(), ui_->Text8->text(), ui_->Text9->text()};
+    std::int64_t shown = 0;
+    ReceivedMailHeads heads = store.readListHeads([&] {
+        if (last > 0 && store.read(last, app_.recordBuffer)) {
+            showRecord(app_.recordBuffer);
+            shown = last;
+        }
+    });
+    if (shown != static_cast<std::int64_t>(heads.size())) {
+        // The store changed meanwhile, or its last record could not be read.
+        while (!heads.empty() &&
+               !store.read(static_cast<std::int64_t>(heads.size()), app_.recordBuffer))
+            heads.dropLast();
+        if (!heads.empty()) {
+            showRecord(app_.recordBuffer);
+        } else if (shown > 0) {
+            // No record left: the boxes keep what they had, the reader is empty.
+            showInBox(ui_->Text7, boxes[0]);
+            showInBox(ui_->Text8, boxes[1]);
+            showInBox(ui_->Text9, boxes[2]);
+            ui_->rtfEd->setPlainText(QString());
+        }
+    }
+    const int rows = static_cast<int>(heads.size());
+    model_->setHeads(std::move(heads));
     return rows;
 }
 
-void TyakuForm::showRecordTrimmed(const ReceivedMailRecord& record) {
+void TyakuForm::showRecord(const ReceivedMailRecord& record) {
     showInBox(ui_->Text7, fromCp932(record.subject()));
     showInBox(ui_->Text8, fromCp932(record.from()));
     showInBox(ui_->Text9, fromCp932(record.date()));
-    ui_->rtfEd->setPlainText(readerText(record.body()));
+    // The reader takes the body once, as it comes back from the clipboard: laying out a
+    // long body is what showing it costs. Its scroll bar is there beforehand, or a body that
+    // needs it would be laid out again for the narrower width when the bar comes up.
+    QTextEdit* reader = ui_->rtfEd;
+    const Qt::ScrollBarPolicy policy = reader->verticalScrollBarPolicy();
+    reader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    reader->setPlainText(throughClipboard(asReaderHolds(readerText(record.body()))));
+    reader->setVerticalScrollBarPolicy(policy);
     mailShown_ = true;
 }
 
@@ -222,13 +267,7 @@ void TyakuForm::clearBoxesAndReader() {
 void TyakuForm::setCount(int rows) { ui_->Text2->setText(QString::number(rows)); }
 
 void TyakuForm::passReaderThroughClipboard() {
-    const QString text = cutAtNul(ui_->rtfEd->toPlainText());
-    QClipboard* clipboard = QGuiApplication::clipboard();
-    clipboard->clear();
-    clipboard->setText(text);
-    const QString back = clipboard->text();
-    // A clipboard that cannot hold text (no display) must not empty the reader.
-    ui_->rtfEd->setPlainText(trimBlanks(back.isEmpty() ? text : back));
+    ui_->rtfEd->setPlainText(throughClipboard(ui_->rtfEd->toPlainText()));
 }
 
 bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
@@ -255,8 +294,7 @@ void TyakuForm::showSelectedMail() {
     }
     const int k = selectedRecord();
     if (k < 1 || !app_.receivedStore().read(k, app_.recordBuffer)) return;
-    showRecordTrimmed(app_.recordBuffer);
-    passReaderThroughClipboard();
+    showRecord(app_.recordBuffer);
 }
 
 void TyakuForm::deleteSelectedMail() {
@@ -271,7 +309,7 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    const ReceivedMailListEntry listed = model_->entries()[static_cast<std::size_t>(k - 1)];
+    const ReceivedMailListEntry listed = model_->heads().entry(static_cast<std::size_t>(k - 1));
     QPointer<TyakuForm> self(this);
     const Status st = underDataFolderLock(
         [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
@@ -283,13 +321,8 @@ void TyakuForm::deleteSelectedMail() {
 
 void TyakuForm::rebuildAfterDeletion() {
     model_->clear();
-    const int rows = reloadRows();
-    if (rows > 0) {
-        // The boxes show the trimmed fields here too: the padded field reads as an empty box.
-        showRecordTrimmed(app_.recordBuffer);
-        passReaderThroughClipboard();
-    }
-    setCount(rows);
+    // The boxes show the trimmed fields here too: the padded field reads as an empty box.
+    setCount(reloadRows());
 }
 
 void TyakuForm::deleteAllMail() {
@@ -297,7 +330,7 @@ void TyakuForm::deleteAllMail() {
         return;
     // Only what the list shows goes: mail a check of another process stored since stays.
     QPointer<TyakuForm> self(this);
-    const std::vector<ReceivedMailListEntry> listed = model_->entries();
+    const ReceivedMailHeads listed = model_->heads();
     const Status st = underDataFolderLock(
         [&listed](const ReceivedMailStore& store) { return store.removeAllListed(listed); });
     if (!self) return;  // closed meanwhile (the end of the program)

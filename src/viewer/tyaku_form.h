@@ -86,10 +86,12 @@ class TyakuForm : public QMainWindow {
     void placeHelpBox();
     void addListColumns();
     void loadDocument();
-    // Reads the store into the list; the last record goes into the record buffer. Returns
-    // the number of rows.
+    // Reads the store into the list; the last record goes into the record buffer and is
+    // shown (nothing is shown when the store is empty). Returns the number of rows.
     int reloadRows();
-    void showRecordTrimmed(const ReceivedMailRecord& record);
+    // The boxes show the record's fields trimmed, the reader its body passed through the
+    // clipboard (see passReaderThroughClipboard).
+    void showRecord(const ReceivedMailRecord& record);
     void clearBoxesAndReader();
     void setCount(int rows);
     void rebuildAfterDeletion();

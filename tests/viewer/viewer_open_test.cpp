@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QTextEdit>
 #include <QTreeView>
 
@@ -109,6 +110,41 @@ TEST_F(ViewerOpenTest, TrailingPartialRecordIsNotListed) {
     EXPECT_EQ(viewer().listRowCount(), 2);
     EXPECT_EQ(viewer().countBox()->text(), QStringLiteral("2"));
     EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名2"));
+}
+
+TEST_F(ViewerOpenTest, AStoreCutShortWhileTheLastMailIsShownListsAndShowsWhatIsLeft) {
+    addNumberedRecords(3);
+    // Another process cuts the store to one record just as the reader takes the last body.
+    QObject::connect(viewer().reader(), &QTextEdit::textChanged, [this] {
+        if (!viewer().reader()->toPlainText().isEmpty())
+            std::filesystem::resize_file(storePath(), ReceivedMailRecord::kSize);
+    });
+    viewer().openViewer();
+    EXPECT_EQ(viewer().listRowCount(), 1);
+    EXPECT_EQ(viewer().countBox()->text(), QStringLiteral("1"));
+    EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名1"));
+    EXPECT_EQ(viewer().reader()->toPlainText(), QStringLiteral("本文1\n二行目"));
+}
+
+TEST_F(ViewerOpenTest, ClipboardGetsTheBodyAsTheReaderHoldsIt) {
+    addRecord("件名", "a@example.jp", "Mon, 1 Dec 2026", "  一行目\r二行目\r\n三行目  ");
+    viewer().openViewer();
+    const QString shown = QStringLiteral("一行目\n二行目\n三行目");  // a lone CR breaks the line
+    EXPECT_EQ(viewer().reader()->toPlainText(), shown);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), shown);
+}
+
+TEST_F(ViewerOpenTest, ReaderScrollBarComesOnlyWithALongBody) {
+    addRecord("短い", "a@example.jp", "Mon, 1 Dec 2026", "一行");
+    std::string longBody;
+    for (int i = 0; i < 200; ++i) longBody += "長い本文の行\r\n";
+    addRecord("長い", "a@example.jp", "Mon, 1 Dec 2026", longBody);
+    viewer().openViewer();
+    const QScrollBar* bar = viewer().reader()->verticalScrollBar();
+    EXPECT_EQ(viewer().reader()->verticalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    EXPECT_TRUE(bar->isVisible());
+    clickRow(0);
+    EXPECT_FALSE(bar->isVisible());
 }
 
 TEST_F(ViewerOpenTest, ClickShowsTheClickedRecordAndSetsTheFlag) {

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/received_mail_record.h"
+
+namespace tsubame {
+
+// The list fields of one record, as the viewer's list shows them (cell form: cut at NUL,
+// trailing blanks kept; code page 932).
+struct ReceivedMailListEntry {
+    std::string subject;
+    std::string from;
+    std::string date;
+    bool operator==(const ReceivedMailListEntry&) const = default;
+};
+
+// The list fields (the first 280 bytes) of the whole records of a store, side by side in one
+// buffer as read: a full store lists without a string or an allocation per record. Copies
+// share the buffer, which is never written after the read.
+class ReceivedMailHeads {
+  public:
+    static constexpr std::size_t kHeadSize = ReceivedMailRecord::kBodyOffset;
+
+    // Reads the heads of records 1 to `records` of the open store. Stops before the first
+    // head that cannot be read whole (the store was cut short meanwhile, or a read failed).
+    // `meanwhile` runs on the calling thread while a large store is read beside it.
+    static ReceivedMailHeads read(int fd, std::int64_t records,
+                                  const std::function<void()>& meanwhile = {});
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    // Cell forms of row `row` (0 = record 1).
+    std::string_view subject(std::size_t row) const;
+    std::string_view from(std::size_t row) const;
+    std::string_view date(std::size_t row) const;
+    ReceivedMailListEntry entry(std::size_t row) const;
+    std::vector<ReceivedMailListEntry> entries() const;
+
+    // Forgets the last row.
+    void dropLast() {
+        if (size_ > 0) --size_;
+    }
+    // True when this list's first rows show `listed`, cell for cell.
+    bool beginsWith(const ReceivedMailHeads& listed) const;
+    bool operator==(const ReceivedMailHeads& other) const {
+        return size_ == other.size_ && beginsWith(other);
+    }
+
+  private:
+    std::string_view cell(std::size_t row, std::size_t offset, std::size_t width) const;
+
+    std::shared_ptr<char[]> bytes_;
+    std::size_t size_ = 0;
+};
+
+}  // namespace tsubame
