@@ -141,6 +141,7 @@ class Bench:
         QT_ENV["XDG_RUNTIME_DIR"] = str(runtime)
         self.figures: list[Figure] = []
         self.processes: list[subprocess.Popen] = []
+        self.dovecot: DovecotServer | None = None
 
     def exe(self, name: str) -> str:
         for path in (self.build / "bench" / name, self.build / "src" / "app" / name):
@@ -231,10 +232,12 @@ class Bench:
     # Mail check against mpop, on the same Dovecot and the same mails.
 
     def start_dovecot(self) -> DovecotServer:
-        server = DovecotServer(self.tmp / "dovecot")
-        server.start()
-        self.processes.append(server.process)
-        return server
+        """One Dovecot for every figure that needs one (a second would share its folder)."""
+        if self.dovecot is None:
+            self.dovecot = DovecotServer(self.tmp / "dovecot")
+            self.dovecot.start()
+            self.processes.append(self.dovecot.process)
+        return self.dovecot
 
     def start_proxy(self, target_port: int) -> int:
         port = free_port()
