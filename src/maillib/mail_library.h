@@ -105,6 +105,9 @@ class MailLibrary {
                                       int flag) = 0;
     // Fills buffer with the text of the last failure, cut to size - 1 bytes.
     virtual int NMailGetMessage(int hwnd, std::string& buffer, int& size) = 0;
+    // What NMailGetMessage does with a message: buffer gets as much of it as size - 1 bytes
+    // hold without splitting a character, size its length.
+    static int giveMessage(std::string_view message, std::string& buffer, int& size);
 
     // The SMTP login, used when the server offers AUTH (empty id: no login).
     virtual void NMailSetSmtpLogin(const char* id, const char* password) = 0;

@@ -7,181 +7,62 @@
 #include <vector>
 
 #include "core/cp932.h"
+#include "maillib/forwarding_mail_library.h"
 
 namespace tsubame {
 namespace {
 
-class ModuleMailLibrary final : public MailLibrary {
+class ModuleMailLibrary final : public ForwardingMailLibrary {
   public:
     explicit ModuleMailLibrary(std::filesystem::path module) : module_(std::move(module)) {}
 
     int NMailInitializeWinSock() override {
-        std::unique_lock lock(mutex_);
-        if (!attempted_) {
-            started_ = true;
-            return 1;
-        }
-        lock.unlock();
-        return real_ ? real_->NMailInitializeWinSock() : -1;
+        return rememberOrPass([this] { started_ = true; },
+                              [](MailLibrary& real) { return real.NMailInitializeWinSock(); });
     }
 
     int NMailSetOption(int option, int value) override {
-        std::unique_lock lock(mutex_);
-        if (!attempted_) {
-            options_.emplace_back(option, value);
-            return 1;
-        }
-        lock.unlock();
-        return real_ ? real_->NMailSetOption(option, value) : -1;
+        return rememberOrPass(
+            [&] { options_.emplace_back(option, value); },
+            [&](MailLibrary& real) { return real.NMailSetOption(option, value); });
     }
 
     int NMailEndWinSock() override {
-        std::unique_lock lock(mutex_);
-        if (!attempted_) {
-            started_ = false;  // nothing was connected yet
-            return 1;
-        }
-        lock.unlock();
-        return real_ ? real_->NMailEndWinSock() : -1;
-    }
-
-    int NMailPop3Connect(const char* server) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3Connect(server) : -1;
-    }
-
-    int NMailPop3Authenticate(int handle, const char* id, const char* password, int apop) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3Authenticate(handle, id, password, apop) : -1;
-    }
-
-    int NMailPop3GetMailStatus(int handle, int mailNo, std::string& subject, std::string& date,
-                               std::string& from, std::string& header, int flag) override {
-        MailLibrary* real = load();
-        return real
-                   ? real->NMailPop3GetMailStatus(handle, mailNo, subject, date, from, header, flag)
-                   : -1;
-    }
-
-    int NMailPop3GetMailSize(int handle, int mailNo) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3GetMailSize(handle, mailNo) : -1;
-    }
-
-    int NMailPop3GetMail(int handle, int mailNo, std::string& subject, std::string& date,
-                         std::string& from, std::string& header, std::string& body,
-                         const char* path, const char* fileName) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3GetMail(handle, mailNo, subject, date, from, header, body,
-                                             path, fileName)
-                    : -1;
-    }
-
-    int NMailPop3GetMailView(int handle, int mailNo, std::string& subject, std::string& date,
-                             std::string& from, std::string& header, std::string_view& rawHeader,
-                             std::string_view& body) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3GetMailView(handle, mailNo, subject, date, from, header,
-                                                 rawHeader, body)
-                    : -1;
-    }
-
-    int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
-                                 std::string& from, std::string& header, std::string& body,
-                                 const char* folder, const char* fileName, const char* rawMail,
-                                 int flag) override {
-        MailLibrary* real = load();
-        return real ? real->NMailAttachmentFileFirst(hwnd, subject, date, from, header, body,
-                                                     folder, fileName, rawMail, flag)
-                    : -1;
-    }
-
-    int NMailAttachmentFileClose(int hwnd) override {
-        MailLibrary* real = load();
-        return real ? real->NMailAttachmentFileClose(hwnd) : -1;
-    }
-
-    int NMailAttachmentFileFirstLength(std::string& subject, std::string& date, std::string& from,
-                                       std::string& header, std::string& body,
-                                       const std::filesystem::path& folder,
-                                       std::string_view rawMail,
-                                       std::vector<std::filesystem::path>& savedFiles) override {
-        savedFiles.clear();
-        MailLibrary* real = load();
-        return real ? real->NMailAttachmentFileFirstLength(subject, date, from, header, body,
-                                                           folder, rawMail, savedFiles)
-                    : -1;
-    }
-
-    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
-                                          std::string& from, std::string& header, std::string& body,
-                                          const std::filesystem::path& folder,
-                                          std::string_view rawMail,
-                                          std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit) override {
-        savedFiles.clear();
-        MailLibrary* real = load();
-        return real ? real->NMailAttachmentFileFirstBodyStart(
-                          subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit)
-                    : -1;
-    }
-
-    int NMailPop3DeleteMail(int handle, int mailNo) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3DeleteMail(handle, mailNo) : -1;
-    }
-
-    int NMailPop3Close(int handle) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3Close(handle) : -1;
-    }
-
-    int NMailPop3Abort(int handle) override {
-        MailLibrary* real = load();
-        return real ? real->NMailPop3Abort(handle) : -1;
-    }
-
-    int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
-                          const char* from, const char* subject, const char* body,
-                          const char* header, const char* path, int flag) override {
-        MailLibrary* real = load();
-        return real ? real->NMailSmtpSendMail(server, to, cc, bcc, from, subject, body, header,
-                                              path, flag)
-                    : -1;
-    }
-
-    int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc, const char* bcc,
-                              const char* from, const char* subject, const char* body,
-                              const char* header, const char* path, int flag) override {
-        MailLibrary* real = load();
-        return real ? real->NMailSmtpSendMailUtf8(server, to, cc, bcc, from, subject, body, header,
-                                                  path, flag)
-                    : -1;
+        // Before loading nothing was connected yet.
+        return rememberOrPass([this] { started_ = false; },
+                              [](MailLibrary& real) { return real.NMailEndWinSock(); });
     }
 
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override {
         std::unique_lock lock(mutex_);
         if (!attempted_ || !real_) {
             // Nothing failed yet, or the module itself is what failed.
-            const std::size_t limit = size > 0 ? static_cast<std::size_t>(size - 1) : 0;
-            buffer = loadError_.substr(0, cp932SafeCut(loadError_, limit));
-            size = static_cast<int>(buffer.size());
-            return 1;
+            return giveMessage(loadError_, buffer, size);
         }
         lock.unlock();
         return real_->NMailGetMessage(hwnd, buffer, size);
     }
 
-    void NMailSetSmtpLogin(const char* id, const char* password) override {
-        if (MailLibrary* real = load()) real->NMailSetSmtpLogin(id, password);
-    }
-
-    std::string NMailPop3GetUidl(int handle, int mailNo) override {
+  protected:
+    int pass(const std::function<int(MailLibrary&)>& call) override {
         MailLibrary* real = load();
-        return real ? real->NMailPop3GetUidl(handle, mailNo) : std::string();
+        return real ? call(*real) : -1;
     }
 
   private:
+    // Starting, setting options and stopping before the module is loaded load nothing: they
+    // are remembered for it (remember runs under the lock) and succeed.
+    int rememberOrPass(const std::function<void()>& remember,
+                       const std::function<int(MailLibrary&)>& call) {
+        std::unique_lock lock(mutex_);
+        if (!attempted_) {
+            remember();
+            return 1;
+        }
+        lock.unlock();
+        return real_ ? call(*real_) : -1;
+    }
+
     // The real library, loaded by the first caller; null when the module cannot be loaded.
     // Once set, real_ never changes, so callers use it without the lock.
     MailLibrary* load() {

@@ -205,10 +205,7 @@ class NMailLibrary : public MailLibrary {
     }
 
     int NMailGetMessage(int, std::string& buffer, int& size) override {
-        std::size_t limit = size > 0 ? static_cast<std::size_t>(size - 1) : 0;
-        buffer = lastError_.substr(0, cp932SafeCut(lastError_, limit));
-        size = static_cast<int>(buffer.size());
-        return 1;
+        return giveMessage(lastError_, buffer, size);
     }
 
     void NMailSetSmtpLogin(const char* id, const char* password) override {
