@@ -87,6 +87,26 @@ Status finishCompaction(const std::filesystem::path& path, const std::filesystem
     return {};
 }
 
+// Fills the temporary file with the runs of records copyKept chooses (it gets the open store,
+// its length and the copier) and puts it in the store's place. A copy that fails says so for
+// the temporary file.
+using KeptRuns = std::function<Status(int source, std::int64_t sourceLength, RunCopier& copier)>;
+Status rewriteStore(const std::filesystem::path& path, const std::filesystem::path& tempPath,
+                    const KeptRuns& copyKept) {
+    UniqueFd source, target;
+    std::int64_t sourceLength = 0;
+    if (Status st = openCompaction(path, tempPath, source, target, sourceLength); !st)
+        return failCompaction(tempPath, st.message());
+    RunCopier copier(source.get(), target.get());
+    if (Status st = copyKept(source.get(), sourceLength, copier); !st)
+        return failCompaction(tempPath, st.message());
+    return finishCompaction(path, tempPath, source, target);
+}
+
+std::string copyFailure(const std::filesystem::path& tempPath, const Status& st) {
+    return "一時ファイル「" + tempPath.string() + "」に書き込めません: " + st.message();
+}
+
 }  // namespace
 
 std::int64_t divideRoundHalfEven(std::int64_t numerator, std::int64_t denominator) {
@@ -212,58 +232,45 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
 
 Status RecordFile::compactLive(const std::filesystem::path& tempPath,
                                std::size_t flagOffset) const {
-    auto fail = [&](const std::string& text) { return failCompaction(tempPath, text); };
-    UniqueFd source, target;
-    std::int64_t sourceLength = 0;
-    if (Status st = openCompaction(path_, tempPath, source, target, sourceLength); !st)
-        return fail(st.message());
-
     const auto length = static_cast<std::int64_t>(recordLength_);
-    const std::int64_t records = sourceLength / length;
-    RunCopier copier(source.get(), target.get());
-    std::int64_t runStart = -1;  // first record of the current run of kept records
-    auto copyRun = [&](std::int64_t end) -> Status {
-        if (runStart < 0) return {};
-        Status st = copier.copy(runStart * length, (end - runStart) * length);
-        runStart = -1;
-        return st;
-    };
-    for (std::int64_t i = 0; i < records; ++i) {
-        char flag[2];
-        std::size_t got = 0;
-        Status st =
-            readAt(source.get(), flag, 2, i * length + static_cast<std::int64_t>(flagOffset), &got);
-        if (!st || got != 2)
-            return fail("「" + path_.string() + "」を読み込めません: " + st.message());
-        const bool keep = flag[0] != 0 || flag[1] != 0;  // the 16-bit flag is not 0
-        if (keep && runStart < 0) runStart = i;
-        if (!keep) {
-            if (Status copied = copyRun(i); !copied)
-                return fail("一時ファイル「" + tempPath.string() +
-                            "」に書き込めません: " + copied.message());
-        }
-    }
-    if (Status copied = copyRun(records); !copied)
-        return fail("一時ファイル「" + tempPath.string() +
-                    "」に書き込めません: " + copied.message());
-    return finishCompaction(path_, tempPath, source, target);
+    return rewriteStore(
+        path_, tempPath, [&](int source, std::int64_t sourceLength, RunCopier& copier) -> Status {
+            std::int64_t runStart = -1;  // first record of the current run of kept records
+            auto copyRun = [&](std::int64_t end) -> Status {
+                if (runStart < 0) return {};
+                Status st = copier.copy(runStart * length, (end - runStart) * length);
+                runStart = -1;
+                return st ? st : Status::failure(copyFailure(tempPath, st));
+            };
+            const std::int64_t records = sourceLength / length;
+            for (std::int64_t i = 0; i < records; ++i) {
+                char flag[2];
+                std::size_t got = 0;
+                Status st = readAt(source, flag, 2,
+                                   i * length + static_cast<std::int64_t>(flagOffset), &got);
+                if (!st || got != 2)
+                    return Status::failure("「" + path_.string() +
+                                           "」を読み込めません: " + st.message());
+                const bool keep = flag[0] != 0 || flag[1] != 0;  // the 16-bit flag is not 0
+                if (keep && runStart < 0) runStart = i;
+                if (!keep) {
+                    if (Status copied = copyRun(i); !copied) return copied;
+                }
+            }
+            return copyRun(records);
+        });
 }
 
 Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const {
-    auto fail = [&](const std::string& text) { return failCompaction(tempPath, text); };
-    UniqueFd source, target;
-    std::int64_t sourceLength = 0;
-    if (Status st = openCompaction(path_, tempPath, source, target, sourceLength); !st)
-        return fail(st.message());
     const auto length = static_cast<std::int64_t>(recordLength_);
-    const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
-    const std::int64_t end = sourceLength / length * length;
-    if (first < end) {
-        if (Status st = RunCopier(source.get(), target.get()).copy(first, end - first); !st)
-            return fail("一時ファイル「" + tempPath.string() +
-                        "」に書き込めません: " + st.message());
-    }
-    return finishCompaction(path_, tempPath, source, target);
+    return rewriteStore(
+        path_, tempPath, [&](int, std::int64_t sourceLength, RunCopier& copier) -> Status {
+            const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
+            const std::int64_t end = sourceLength / length * length;
+            if (first >= end) return {};
+            Status st = copier.copy(first, end - first);
+            return st ? st : Status::failure(copyFailure(tempPath, st));
+        });
 }
 
 }  // namespace tsubame
