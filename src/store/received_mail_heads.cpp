@@ -170,8 +170,17 @@ std::string_view ReceivedMailHeads::date(std::size_t row) const {
     return cell(row, Record::kDateOffset, Record::kDateWidth);
 }
 
+ReceivedMailListEntry ReceivedMailHeads::entryOfHead(const char* head) {
+    auto field = [head](std::size_t offset, std::size_t width) {
+        return std::string(fixedFieldCell({head + offset, width}));
+    };
+    return {field(Record::kSubjectOffset, Record::kSubjectWidth),
+            field(Record::kFromOffset, Record::kFromWidth),
+            field(Record::kDateOffset, Record::kDateWidth)};
+}
+
 ReceivedMailListEntry ReceivedMailHeads::entry(std::size_t row) const {
-    return {std::string(subject(row)), std::string(from(row)), std::string(date(row))};
+    return entryOfHead(bytes_.get() + row * kHeadSize);
 }
 
 std::vector<ReceivedMailListEntry> ReceivedMailHeads::entries() const {

@@ -41,6 +41,8 @@ class ReceivedMailHeads {
     std::string_view from(std::size_t row) const;
     std::string_view date(std::size_t row) const;
     ReceivedMailListEntry entry(std::size_t row) const;
+    // The list fields of one record's head (its first kHeadSize bytes).
+    static ReceivedMailListEntry entryOfHead(const char* head);
     std::vector<ReceivedMailListEntry> entries() const;
 
     // Forgets the last row.

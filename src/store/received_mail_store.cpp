@@ -85,6 +85,10 @@ Status ReceivedMailStore::compact() const {
 Status ReceivedMailStore::remove(std::int64_t n) const {
     ReceivedMailRecord record;
     if (!read(n, record)) return Status::failure("レコードがありません");
+    return removeRead(n, record);
+}
+
+Status ReceivedMailStore::removeRead(std::int64_t n, const ReceivedMailRecord& record) const {
     if (Status st = mark(n); !st) return st;
     Status st = compact();
     if (!st) {
@@ -105,23 +109,13 @@ Status ReceivedMailStore::removeListed(std::int64_t n, const ReceivedMailListEnt
     ReceivedMailRecord record;
     if (n < 1 || n > file_.wholeRecords() || !read(n, record))
         return Status::failure(kListOutOfDate);
-    auto field = [&](std::span<const char> bytes) { return std::string(fixedFieldCell(bytes)); };
-    const ReceivedMailListEntry now{field(record.subjectField()), field(record.fromField()),
-                                    field(record.dateField())};
-    if (now != listed) return Status::failure(kListOutOfDate);
-    return remove(n);
+    if (ReceivedMailHeads::entryOfHead(record.bytes.data()) != listed)
+        return Status::failure(kListOutOfDate);
+    return removeRead(n, record);
 }
 
 Status ReceivedMailStore::removeAllListed(const ReceivedMailHeads& listed) const {
     if (!readListHeads().beginsWith(listed)) return Status::failure(kListOutOfDate);
-    // The listed records are the first ones: only those after them are copied.
-    return file_.dropFirst(tempPath_, static_cast<std::int64_t>(listed.size()) + 1);
-}
-
-Status ReceivedMailStore::removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const {
-    const std::vector<ReceivedMailListEntry> now = readListEntries();
-    if (now.size() < listed.size() || !std::equal(listed.begin(), listed.end(), now.begin()))
-        return Status::failure(kListOutOfDate);
     // The listed records are the first ones: only those after them are copied.
     return file_.dropFirst(tempPath_, static_cast<std::int64_t>(listed.size()) + 1);
 }

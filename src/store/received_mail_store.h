@@ -51,12 +51,14 @@ class ReceivedMailStore {
     // Otherwise nothing changes and the error says that the list is out of date.
     Status removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const;
     Status removeAllListed(const ReceivedMailHeads& listed) const;
-    Status removeAllListed(const std::vector<ReceivedMailListEntry>& listed) const;
     Status sync() const { return file_.sync(); }
 
     const std::filesystem::path& path() const { return file_.path(); }
 
   private:
+    // remove() for record n, already read into record (its flag comes back on failure).
+    Status removeRead(std::int64_t n, const ReceivedMailRecord& record) const;
+
     RecordFile file_;
     std::filesystem::path tempPath_;
 };

@@ -51,13 +51,13 @@ TEST_F(ListedRemovalTest, RemovesOnlyWhatTheListStillMatches) {
         SCOPED_TRACE(c.name);
         std::filesystem::remove(store().path());
         append({"a", "b", "c"});
-        const std::vector<ReceivedMailListEntry> listed = store().readListEntries();
+        const ReceivedMailHeads listed = store().readListHeads();
         std::filesystem::remove(store().path());
         ASSERT_TRUE(store().createIfMissing().ok());
         append(c.storeNow);
 
         const Status st =
-            c.all ? store().removeAllListed(listed) : store().removeListed(2, listed[1]);
+            c.all ? store().removeAllListed(listed) : store().removeListed(2, listed.entry(1));
         EXPECT_EQ(st.ok(), c.removed) << st.message();
         EXPECT_EQ(subjects(), c.after);
     }
