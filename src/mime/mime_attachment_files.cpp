@@ -86,10 +86,6 @@ std::string generatedAttachmentFileName(std::string_view mimeType, int number) {
 
 namespace {
 
-ContentWriter bytesWriter(std::string_view content) {
-    return [content](ContentSink& sink) { return content.empty() || sink.put(content); };
-}
-
 std::string randomSuffix() {
     thread_local std::mt19937_64 generator{std::random_device{}()};
     char text[16];
@@ -185,12 +181,6 @@ std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const
 
 }  // namespace
 
-std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
-                                   std::string_view content, std::string& error) {
-    int number = 1;
-    return writeUniqueFile(folder, name, bytesWriter(content), error, number);
-}
-
 bool AttachmentFileSaver::save(const MailAttachment& attachment, const ContentWriter& write,
                                std::string& error) {
     std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
@@ -207,17 +197,6 @@ bool AttachmentFileSaver::save(const MailAttachment& attachment, const ContentWr
     }
     written_.push_back(std::move(path));
     return true;
-}
-
-int saveAttachments(const std::vector<MailAttachment>& attachments,
-                    const std::filesystem::path& folder, std::string& error,
-                    std::vector<std::filesystem::path>* saved) {
-    AttachmentFileSaver saver(folder);
-    for (const MailAttachment& attachment : attachments)
-        if (!saver.save(attachment, bytesWriter(attachment.content), error)) return -1;
-    const int count = static_cast<int>(saver.written().size());
-    if (saved != nullptr) *saved = saver.takeWritten();
-    return count;
 }
 
 }  // namespace tsubame

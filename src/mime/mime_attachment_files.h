@@ -22,14 +22,10 @@ std::string safeAttachmentFileName(std::string_view cp932Name);
 // A name for a part without a usable one: "attachment<n>" plus an extension for its type.
 std::string generatedAttachmentFileName(std::string_view mimeType, int number);
 
-// Writes content into folder under name, or "stem (2).ext" ... "stem (9999).ext" when that
-// exists, and past those "stem (<random>).ext": an existing file is never overwritten. Gives the
-// path written, or an empty path and error (code page 932) when the file cannot be written.
-std::filesystem::path writeNewFile(const std::filesystem::path& folder, const std::string& name,
-                                   std::string_view content, std::string& error);
-
 // Saves the attachments of one mail as they come, all or none: the numbering of names and
-// the generated names run across the mail.
+// the generated names run across the mail. Each goes into the folder under its name, or
+// "stem (2).ext" ... "stem (9999).ext" when that exists, and past those "stem (<random>).ext":
+// an existing file is never overwritten.
 class AttachmentFileSaver {
   public:
     explicit AttachmentFileSaver(std::filesystem::path folder) : folder_(std::move(folder)) {}
@@ -45,12 +41,5 @@ class AttachmentFileSaver {
     std::map<std::string, int> nextNumber_;
     int generated_ = 0;
 };
-
-// Saves every attachment, or none: when one cannot be written, those already written are
-// removed again and the result is -1. Otherwise the number saved; saved (when given) gets
-// the paths written.
-int saveAttachments(const std::vector<MailAttachment>& attachments,
-                    const std::filesystem::path& folder, std::string& error,
-                    std::vector<std::filesystem::path>* saved = nullptr);
 
 }  // namespace tsubame

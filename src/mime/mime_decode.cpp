@@ -34,7 +34,7 @@ int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem
         },
         bodyLimit);
     out.headers = std::move(mail.headers);
-    out.header = std::string(headerBlockOf(rawMail));
+    out.header = std::string(rawMail.substr(0, mail.headerEnd));
     out.body = std::move(mail.body);
     if (failed) return kDecodeAttachmentCannotOpen;
     const int count = static_cast<int>(saver.written().size());

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "mime/base64_decode.h"
 #include "mime/mime_charset.h"
 
 namespace tsubame {
@@ -98,33 +99,8 @@ std::optional<EncodedWord> parseEncodedWord(std::string_view text, std::size_t s
 }  // namespace
 
 std::string decodeBase64(std::string_view text) {
-    std::string out;
-    unsigned buffer = 0;
-    int bits = 0;
-    for (char c : text) {
-        int value;
-        if (c >= 'A' && c <= 'Z')
-            value = c - 'A';
-        else if (c >= 'a' && c <= 'z')
-            value = c - 'a' + 26;
-        else if (c >= '0' && c <= '9')
-            value = c - '0' + 52;
-        else if (c == '+')
-            value = 62;
-        else if (c == '/')
-            value = 63;
-        else if (c == '=')
-            break;
-        else
-            continue;
-        buffer = (buffer << 6) | static_cast<unsigned>(value);
-        bits += 6;
-        if (bits >= 8) {
-            bits -= 8;
-            out.push_back(static_cast<char>((buffer >> bits) & 0xFF));
-        }
-    }
-    return out;
+    // An encoded word ends at its padding: nothing after the first "=" counts.
+    return decodeBase64Leniently(text.substr(0, text.find('=')));
 }
 
 std::string unfoldHeader(std::string_view rawValue) {

@@ -273,6 +273,7 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
     ensureGMimeInitialized();
     ParsedMail mail;
     const HeaderBlock block = findHeaderBlock(rawMail);
+    mail.headerEnd = block.end;
     const std::string_view fields =
         rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
     const std::string_view body = rawMail.substr(block.bodyBegin);

@@ -23,6 +23,7 @@ struct ParsedMail {
     std::string body;  // code page 932, CR LF line ends
     std::vector<MailAttachment> attachments;
     bool incompletePartial = false;  // one piece of a message/partial set
+    std::size_t headerEnd = 0;       // the length of the raw mail's header block
 };
 
 class ContentSink;

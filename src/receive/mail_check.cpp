@@ -272,7 +272,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
 }
 
 void CheckSession::noteKept(int n, const std::string& subject, const std::string& why) {
-    const std::string name = withoutNul(std::string(cutAtNul(subject)));
+    const std::string name(cutAtNul(subject));
     std::string line = "メール " + std::to_string(n);
     if (!name.empty()) line += "「" + cp932ToUtf8(name) + "」";
     line += ": " + (why.empty() ? std::string("原因は分かりません") : why);
