@@ -193,34 +193,38 @@ void TyakuForm::openViewer() {
     fillList();
 }
 
-void TyakuForm::fillList() {
+void TyakuForm::fillList(std::optional<ReceivedMailHeads> heads) {
     QPalette palette = ui_->MailListView->palette();
     palette.setColor(QPalette::Base, kListBackground);
     ui_->MailListView->setPalette(palette);
     model_->clear();
     ui_->rtfEd->setPlainText(QString());
-    const int rows = reloadRows();
+    const int rows = reloadRows(std::move(heads));
     if (rows == 0) mailShown_ = false;  // the boxes may keep older text, but no mail is shown
     setCount(rows);
 }
 
 void TyakuForm::refreshList() {
-    if (model_->heads() != app_.receivedStore().readListHeads()) fillList();
+    // The list just read fills the view when it differs; it is not read a second time.
+    ReceivedMailHeads now = app_.receivedStore().readListHeads();
+    if (model_->heads() != now) fillList(std::move(now));
 }
 
-int TyakuForm::reloadRows() {
+int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
     const ReceivedMailStore store = app_.receivedStore();
     // Only the last record is shown in full; reading every body would gain nothing. It is
     // shown while the list is read beside it, so that laying out its body costs no time.
     const std::int64_t last = store.wholeRecords();
     const QStringList boxes = {ui_->Text7->text(), ui_->Text8->text(), ui_->Text9->text()};
     std::int64_t shown = 0;
-    ReceivedMailHeads heads = store.readListHeads([&] {
+    auto showLast = [&] {
         if (last > 0 && store.read(last, app_.recordBuffer)) {
             showRecord(app_.recordBuffer);
             shown = last;
         }
-    });
+    };
+    // A list read already shows its last record below.
+    ReceivedMailHeads heads = read ? std::move(*read) : store.readListHeads(showLast);
     if (shown != static_cast<std::int64_t>(heads.size())) {
         // The store changed meanwhile, or its last record could not be read.
         while (!heads.empty() &&

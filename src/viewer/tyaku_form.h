@@ -3,6 +3,9 @@
 #include <QMainWindow>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include "store/received_mail_heads.h"
 
 class QLineEdit;
 class QTextEdit;
@@ -37,7 +40,8 @@ class TyakuForm : public QMainWindow {
     // Fills the list from the store and shows the window (the main window's "メールを見る").
     void openViewer();
     // The list fill without showing: rows, boxes and reader at the last record, count.
-    void fillList();
+    // Fills the list from the store, or from heads when the caller has just read them.
+    void fillList(std::optional<ReceivedMailHeads> heads = {});
     // Fills the list again when the store no longer holds what it shows (after a check, or
     // when another process changed the store).
     void refreshList();
@@ -88,7 +92,7 @@ class TyakuForm : public QMainWindow {
     void loadDocument();
     // Reads the store into the list; the last record goes into the record buffer and is
     // shown (nothing is shown when the store is empty). Returns the number of rows.
-    int reloadRows();
+    int reloadRows(std::optional<ReceivedMailHeads> read = {});
     // The boxes show the record's fields trimmed, the reader its body passed through the
     // clipboard (see passReaderThroughClipboard).
     void showRecord(const ReceivedMailRecord& record);
