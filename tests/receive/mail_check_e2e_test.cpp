@@ -3,10 +3,8 @@
 #include <iconv.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <filesystem>
@@ -17,7 +15,7 @@
 #include "core/cp932.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
-#include "support/mail_servers.h"
+#include "support/check_program_fixture.h"
 
 namespace tsubame::testing {
 namespace {
@@ -107,62 +105,22 @@ std::vector<std::pair<std::string, Expected>> japaneseMails() {
     return mails;
 }
 
-std::string programPath() {
-    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
-    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
-}
-
 std::string trimLineEnds(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return text;
 }
 
-// An installed application folder with a saved login, a working directory with korumi.ini
-// pointing at the server, and the built program.
-class CheckEndToEndTest : public ::testing::Test {
+class CheckEndToEndTest : public CheckProgramTest {
   protected:
-    void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
-        if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
-        folder_ = fs::path(root_.path().toStdString()) / "app";
-        work_ = fs::path(root_.path().toStdString()) / "work";
-        for (const char* name : {"★MailData", "添付フォルダ", "■TextQuickSave", "Flash", "../work"})
-            fs::create_directories(folder_ / name);
-        AppPaths paths(folder_);
-        SettingsFiles settings(paths);
-        ASSERT_TRUE(settings.writeLogin("NAME", server_.user()).ok());
-        ASSERT_TRUE(settings.writeLogin("NAME2", server_.password()).ok());
-        std::ofstream(work_ / "korumi.ini", std::ios::binary)
-            << "SMTP=127.0.0.1\r\nPOP3=" << server_.serverName()
-            << "\r\nMAIL=tester@example.jp\r\nAPOP=0\r\n";
-    }
-
-    void startCheck(QProcess& process) {
-        process.setWorkingDirectory(QString::fromStdString(work_.string()));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(programPath()),
-                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
-    }
     // Runs one complete check; returns the exit code, stdout and stderr.
     int runCheck(std::string* out, std::string* err = nullptr) {
         QProcess process;
         startCheck(process);
-        if (!process.waitForFinished(60000)) return -1;
+        const int code = exitCode(process, 60000);
         *out = process.readAllStandardOutput().toStdString();
         if (err) *err = process.readAllStandardError().toStdString();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return code;
     }
-    ReceivedMailStore store() const {
-        AppPaths paths(folder_);
-        return ReceivedMailStore(paths.receivedStore(), paths.receivedTemp());
-    }
-
-    DovecotServer server_;
-    QTemporaryDir root_;
-    fs::path folder_, work_;
 };
 
 TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
@@ -207,12 +165,12 @@ TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
         EXPECT_EQ(trimLineEnds(cp932ToUtf8(records[i].body())), want.body);
         EXPECT_EQ(records[i].inUse(), 1);
     }
-    EXPECT_FALSE(fs::exists(AppPaths(folder_).receiveJournal()));
+    EXPECT_FALSE(fs::exists(paths().receiveJournal()));
 }
 
 TEST_F(CheckEndToEndTest, RefusedLoginExitsWithOneAndKeepsTheMail) {
     server_.deliver("Subject: kept\r\n\r\nbody\r\n");
-    SettingsFiles(AppPaths(folder_)).writeLogin("NAME2", "wrong password");
+    SettingsFiles(paths()).writeLogin("NAME2", "wrong password");
     std::string out, err;
     EXPECT_EQ(runCheck(&out, &err), 1);
     EXPECT_EQ(out.front(), '-');
@@ -249,7 +207,7 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
     int interruptedMidway = 0;
     for (int round = 1; round <= kRounds; ++round) {
         SCOPED_TRACE(round);
-        fs::remove(AppPaths(folder_).receivedStore());
+        fs::remove(paths().receivedStore());
         ASSERT_EQ(server_.messageCount(), 0);
         deliverAll(round);
 
@@ -276,7 +234,7 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
             EXPECT_EQ(record.inUse(), 1);
             EXPECT_EQ(record.body().substr(0, 5), "body ");
         }
-        EXPECT_EQ(fs::file_size(AppPaths(folder_).receivedStore()) % ReceivedMailRecord::kSize, 0u);
+        EXPECT_EQ(fs::file_size(paths().receivedStore()) % ReceivedMailRecord::kSize, 0u);
         ASSERT_EQ(seen.size(), static_cast<std::size_t>(kMails));
         for (const auto& [subject, times] : seen) EXPECT_EQ(times, 1) << subject;
     }
