@@ -12,6 +12,7 @@
 #include "support/mail_servers_certs.h"
 #include "support/mail_servers_process.h"
 #include "support/mime_test_folder.h"
+#include "support/pop3_test_helpers.h"
 
 namespace tsubame {
 namespace {
@@ -19,24 +20,7 @@ namespace {
 using mime_test::readAll;
 using mime_test::TempFolder;
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
+using testing::ScopedEnv;
 
 std::string onlyMessageIn(const std::filesystem::path& maildir) {
     for (const char* sub : {"new", "cur"})
@@ -193,7 +177,7 @@ TEST_F(SmtpRealServer, LoginNeverTravelsInClearText) {
                                       log.string()};
         if (c.requireAuth) argv.push_back("--require-auth");
         ASSERT_TRUE(process.start(argv, files_.root() / "clear_server.out"));
-        if (!testing::waitForPort(port, std::chrono::seconds(15)))
+        if (!process.awaitListening({port}, std::chrono::seconds(15)))
             GTEST_SKIP() << "scripted server did not start";
 
         OutgoingMail mail = japaneseMail("127.0.0.1:" + std::to_string(port));
@@ -252,7 +236,7 @@ TEST_F(SmtpRealServer, SmtpsSpeaksTlsFromTheFirstByte) {
          std::to_string(port), "--maildir", maildir.string(), "--cert",
          certificates.certFile().string(), "--key", certificates.keyFile().string()},
         files_.root() / "smtps.log"));
-    if (!testing::waitForPort(port, std::chrono::seconds(15)))
+    if (!process.awaitListening({port}, std::chrono::seconds(15)))
         GTEST_SKIP() << "implicit TLS server did not start: "
                      << readAll(files_.root() / "smtps.log");
 

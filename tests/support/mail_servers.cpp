@@ -175,16 +175,8 @@ bool DovecotServer::startOnce() {
     if (!process_.start({"dovecot", "-F", "-c", conf.string()}, folder_.path() / "stderr.log")) {
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!process_.running()) return false;  // e.g. the port was taken meanwhile
-        if (waitForPort(port_, std::chrono::milliseconds(100)) &&
-            (tlsPort_ == 0 || waitForPort(tlsPort_, std::chrono::milliseconds(100)))) {
-            return true;
-        }
-    }
-    process_.stop();
-    return false;
+    if (tlsPort_ == 0) return process_.awaitListening({port_}, kStartTimeout);
+    return process_.awaitListening({port_, tlsPort_}, kStartTimeout);
 }
 
 void DovecotServer::deliver(std::string_view rawMail) {
@@ -255,14 +247,8 @@ bool SmtpTestServer::startOnce() {
                         {"--user", options_.authUser, "--password", options_.authPassword});
         }
     }
-    if (!process_.start(argv, folder_.path() / "smtp.log")) return false;
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!process_.running()) return false;
-        if (waitForPort(port_, std::chrono::milliseconds(100))) return true;
-    }
-    process_.stop();
-    return false;
+    return process_.start(argv, folder_.path() / "smtp.log") &&
+           process_.awaitListening({port_}, kStartTimeout);
 }
 
 }  // namespace tsubame::testing
