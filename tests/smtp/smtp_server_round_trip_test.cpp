@@ -224,31 +224,20 @@ TEST_F(SmtpRealServer, UntrustedCertificateIsRefused) {
 }
 
 TEST_F(SmtpRealServer, SmtpsSpeaksTlsFromTheFirstByte) {
-    testing::TestCertificates certificates(files_.root() / "certs");
-    if (!certificates.ok()) GTEST_SKIP() << "openssl could not make test certificates";
-    const std::filesystem::path maildir = files_.root() / "Maildir";
-    for (const char* sub : {"new", "cur", "tmp"})
-        std::filesystem::create_directories(maildir / sub);
-    const int port = testing::findFreePort();
-    testing::ServerProcess process;
-    ASSERT_TRUE(process.start(
-        {"/usr/bin/python3", TSUBAME_SOURCE_DIR "/tests/smtp/smtp_implicit_tls_server.py", "--port",
-         std::to_string(port), "--maildir", maildir.string(), "--cert",
-         certificates.certFile().string(), "--key", certificates.keyFile().string()},
-        files_.root() / "smtps.log"));
-    if (!process.awaitListening({port}, std::chrono::seconds(15)))
-        GTEST_SKIP() << "implicit TLS server did not start: "
-                     << readAll(files_.root() / "smtps.log");
+    testing::SmtpTestServer::Options options;
+    options.implicitTls = true;
+    testing::SmtpTestServer server(options);
+    if (!server.ok()) GTEST_SKIP() << "implicit TLS server did not start: " << server.log();
 
-    ScopedEnv ca("TSUBAME_CA_FILE", certificates.caFile().string());
+    ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
     std::string error;
-    ASSERT_EQ(sendMail(japaneseMail("smtps://127.0.0.1:" + std::to_string(port)), error), 0)
+    ASSERT_EQ(sendMail(japaneseMail("smtps://" + server.serverName()), error), 0)
         << cp932ToUtf8(error);
-    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+    EXPECT_EQ(server.messageCount(), 1);
     // The same server spoken to in plain text is no SMTP server at all.
     ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "2000");
-    EXPECT_LT(sendMail(japaneseMail("127.0.0.1:" + std::to_string(port)), error), 0);
-    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+    EXPECT_LT(sendMail(japaneseMail(server.serverName()), error), 0);
+    EXPECT_EQ(server.messageCount(), 1);
 }
 
 TEST_F(SmtpRealServer, UnreachableServerFailsWithItsName) {

@@ -201,7 +201,7 @@ SmtpTestServer::SmtpTestServer(Options options) : options_(std::move(options)) {
         DovecotUsers users = dovecotUsers();
         makeMaildir(maildir_, users.mailUid, users.mailGid);
     }
-    if (options_.starttls) {
+    if (options_.starttls || options_.implicitTls) {
         certificates_ = std::make_unique<TestCertificates>(folder_.path() / "certs");
         if (!certificates_->ok()) return;
     }
@@ -224,7 +224,7 @@ bool SmtpTestServer::startOnce() {
     port_ = findFreePort();
     if (port_ == 0) return false;
     std::vector<std::string> argv;
-    if (!options_.starttls && options_.authUser.empty()) {
+    if (!certificates_ && options_.authUser.empty()) {
         argv = {"/usr/bin/python3",
                 "-m",
                 "aiosmtpd",
@@ -242,6 +242,7 @@ bool SmtpTestServer::startOnce() {
             argv.insert(argv.end(), {"--cert", certificates_->certFile().string(), "--key",
                                      certificates_->keyFile().string()});
         }
+        if (options_.implicitTls) argv.push_back("--implicit-tls");
         if (!options_.authUser.empty()) {
             argv.insert(argv.end(),
                         {"--user", options_.authUser, "--password", options_.authPassword});
