@@ -9,7 +9,6 @@
 #include "smtp/smtp_header_encode.h"
 #include "smtp/smtp_send.h"
 #include "support/mail_servers.h"
-#include "support/mail_servers_certs.h"
 #include "support/mail_servers_process.h"
 #include "support/mime_test_folder.h"
 #include "support/pop3_test_helpers.h"

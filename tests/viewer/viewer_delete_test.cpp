@@ -16,7 +16,6 @@ namespace {
 
 class ViewerDeleteTest : public AppFolderTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
     std::filesystem::path tempPath() const { return app_->paths().receivedTemp(); }
 };
 

@@ -13,6 +13,7 @@
 
 #include "context/app_context.h"
 #include "core/cp932.h"
+#include "core/file_io.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
 #include "support/test_app_context.h"
@@ -30,6 +31,7 @@ class AppFolderTest : public ::testing::Test {
         std::filesystem::create_directories(folder_ / "添付フォルダ");
         app_ = std::make_unique<testing::TestAppContext>(AppPaths(folder_), mail_, dialogs_);
     }
+    void TearDown() override { clearInjectedFaults(); }  // faults a test injects end with it
 
     ReceivedMailStore store() const { return app_->receivedStore(); }
     TyakuForm& viewer() { return app_->viewer(); }
