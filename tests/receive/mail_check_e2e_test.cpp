@@ -69,38 +69,34 @@ struct Expected {
     std::string subject, fromName, fromAddress, date, body;
 };
 
+// A text mail from e whose header words are base64 in charset (UTF-8 or ISO-2022-JP), with
+// its body as already encoded for the transfer encoding.
+std::string textMail(const Expected& e, const std::string& charset, const std::string& transfer,
+                     const std::string& encodedBody) {
+    const auto word = [&](const std::string& text) {
+        return "=?" + charset + "?B?" + base64(charset == "UTF-8" ? text : toIso2022jp(text)) +
+               "?=";
+    };
+    return "From: " + word(e.fromName) + " <" + e.fromAddress +
+           ">\r\nTo: tester@example.jp\r\nSubject: " + word(e.subject) + "\r\nDate: " + e.date +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" + charset +
+           "\r\nContent-Transfer-Encoding: " + transfer + "\r\n\r\n" + encodedBody;
+}
+
 // Three mails in three common Japanese encodings.
 std::vector<std::pair<std::string, Expected>> japaneseMails() {
     std::vector<std::pair<std::string, Expected>> mails;
     Expected a{"会議のお知らせ", "山田太郎", "taro@example.jp", "Mon, 07 Dec 2026 09:00:01 +0900",
                "明日の会議は十時からです。\r\nよろしくお願いします。"};
-    mails.emplace_back("From: =?UTF-8?B?" + base64(a.fromName) + "?= <" + a.fromAddress +
-                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(a.subject) +
-                           "?=\r\nDate: " + a.date +
-                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                           "Content-Transfer-Encoding: base64\r\n\r\n" +
-                           base64(a.body + "\r\n") + "\r\n",
-                       a);
+    mails.emplace_back(textMail(a, "UTF-8", "base64", base64(a.body + "\r\n") + "\r\n"), a);
     Expected b{"請求書の送付について", "経理部", "keiri@example.co.jp",
                "Mon, 07 Dec 2026 09:05:00 +0900",
                "いつもお世話になっております。\r\n請求書を送付します。"};
-    mails.emplace_back(
-        "From: =?ISO-2022-JP?B?" + base64(toIso2022jp(b.fromName)) + "?= <" + b.fromAddress +
-            ">\r\nTo: tester@example.jp\r\nSubject: =?ISO-2022-JP?B?" +
-            base64(toIso2022jp(b.subject)) + "?=\r\nDate: " + b.date +
-            "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"
-            "Content-Transfer-Encoding: 7bit\r\n\r\n" +
-            toIso2022jp(b.body) + "\r\n",
-        b);
+    mails.emplace_back(textMail(b, "ISO-2022-JP", "7bit", toIso2022jp(b.body) + "\r\n"), b);
     Expected c{"週末の予定（確認）", "佐藤花子", "hanako@example.ne.jp",
                "Mon, 07 Dec 2026 09:10:00 +0900",
                "土曜日は晴れるそうです。\r\n駅で待ち合わせましょう。"};
-    mails.emplace_back("From: =?UTF-8?B?" + base64(c.fromName) + "?= <" + c.fromAddress +
-                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(c.subject) +
-                           "?=\r\nDate: " + c.date +
-                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
-                           quotedPrintable(c.body + "\r\n"),
+    mails.emplace_back(textMail(c, "UTF-8", "quoted-printable", quotedPrintable(c.body + "\r\n")),
                        c);
     return mails;
 }
