@@ -7,7 +7,6 @@
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
@@ -16,6 +15,7 @@
 #include "core/file_io.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
+#include "support/temp_folder.h"
 #include "support/test_app_context.h"
 #include "viewer/tyaku_form.h"
 
@@ -75,10 +75,6 @@ class AppFolderTest : public ::testing::Test {
         std::error_code error;
         auto size = std::filesystem::file_size(storePath(), error);
         return error ? 0 : size;
-    }
-    static std::string readBytes(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     QTemporaryDir root_;
