@@ -37,14 +37,6 @@ print(json.dumps({
 }))
 )";
 
-fs::path onlyMail(const fs::path& maildir) {
-    for (const char* sub : {"new", "cur"}) {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(maildir / sub, error)) return entry.path();
-    }
-    return {};
-}
-
 // Runs "tsubame --send" against server with the given texts and attachments, and reads the
 // stored mail back with Python's parser.
 QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& folder,
@@ -66,7 +58,7 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
     EXPECT_TRUE(tsubame.waitForFinished(60000));
     EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
                                      << server.log();
-    const fs::path stored = onlyMail(server.maildir());
+    const fs::path stored = firstMaildirMessage(server.maildir());
     if (stored.empty()) return {};
     QProcess parser;
     parser.start("/usr/bin/python3", {"-c", kParser, QString::fromStdString(stored.string())});

@@ -21,13 +21,6 @@ using mime_test::TempFolder;
 
 using testing::ScopedEnv;
 
-std::string onlyMessageIn(const std::filesystem::path& maildir) {
-    for (const char* sub : {"new", "cur"})
-        for (const auto& entry : std::filesystem::directory_iterator(maildir / sub))
-            return readAll(entry.path());
-    return {};
-}
-
 std::string hex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
     std::string out;
@@ -111,7 +104,7 @@ TEST_F(SmtpRealServer, JapaneseMailWithTwoAttachmentsRoundTripsOverStarttls) {
     ASSERT_EQ(server.messageCount(), 1);
 
     // Read back with this library's own decoder.
-    const std::string delivered = onlyMessageIn(server.maildir());
+    const std::string delivered = readAll(testing::firstMaildirMessage(server.maildir()));
     TempFolder received("smtp_received");
     DecodedMail decoded;
     ASSERT_EQ(decodeMailAndSaveAttachments(delivered, received.inbox(), decoded, error), 1);

@@ -78,6 +78,15 @@ std::string uniqueMaildirName() {
 
 }  // namespace
 
+fs::path firstMaildirMessage(const fs::path& maildir) {
+    for (const char* sub : {"new", "cur"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(maildir / sub, error))
+            if (entry.is_regular_file()) return entry.path();
+    }
+    return {};
+}
+
 int countMaildirMessages(const fs::path& maildir) {
     int count = 0;
     for (const char* sub : {"new", "cur"}) {

@@ -101,5 +101,7 @@ class SmtpTestServer {
 
 // Files in new/ and cur/ of a Maildir.
 int countMaildirMessages(const std::filesystem::path& maildir);
+// The first mail file in new/ or cur/ of a Maildir; empty when there is none.
+std::filesystem::path firstMaildirMessage(const std::filesystem::path& maildir);
 
 }  // namespace tsubame::testing
