@@ -144,9 +144,9 @@ struct Pop3Replies {
     std::string list = "+OK\r\n1 100\r\n.\r\n";
     std::string uidl = "-ERR\r\n";
     // Answers RETR (the whole command line is passed); false ends the session.
-    std::function<bool(FakeClient&, const std::string&)> retr;
+    std::function<bool(FakeClient&, const std::string&)> retr = {};
     // Sees each command before it is answered; false drops the connection instead.
-    std::function<bool(const std::string&)> onCommand;
+    std::function<bool(const std::string&)> onCommand = {};
     bool endAtQuit = true;  // answers QUIT with "+OK bye" and closes
 };
 
