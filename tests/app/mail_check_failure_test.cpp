@@ -12,7 +12,6 @@ using Strings = std::vector<std::string>;
 
 class MailCheckFailureTest : public MailCheckTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
     Strings serverSubjects() const {
         Strings subjects;
         for (const auto& m : mail_.mailbox) subjects.push_back(cp932ToUtf8(m.subject));

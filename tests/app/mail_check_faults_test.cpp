@@ -8,32 +8,25 @@
 #include <sys/resource.h>
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QProcess>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <thread>
 
 #include "app/mail_check_operation.h"
 #include "app/main_form.h"
-#include "context/app_context.h"
-#include "core/file_io.h"
-#include "maillib/nmail.h"
 #include "settings/settings_files.h"
 #include "setup/id_pass_form.h"
 #include "store/received_mail_store.h"
-#include "support/fake_pop3_mailbox.h"
+#include "support/built_program.h"
 #include "support/mail_servers.h"
-#include "support/pop3_test_helpers.h"
-#include "support/scripted_dialogs.h"
-#include "support/test_app_context.h"
+#include "support/real_library_check_fixture.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -44,25 +37,8 @@ using Strings = std::vector<std::string>;
 using MailboxFault = FakePop3Mailbox::FaultKind;
 using IoFault = tsubame::FaultKind;
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// An application folder on the real mail library, with a saved login for the fake mailbox.
-class MailCheckFaultsTest : public ::testing::Test {
+class MailCheckFaultsTest : public RealLibraryCheckTest {
   protected:
-    MailCheckFaultsTest() {
-        folder_ = fs::path(root_.path().toStdString()) / "app";
-        fs::create_directories(folder_ / "★MailData");
-        fs::create_directories(folder_ / "添付フォルダ");
-        app_ = std::make_unique<testing::TestAppContext>(AppPaths(folder_), *library_, dialogs_);
-        SettingsFiles settings(app_->paths());
-        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
-        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
-    }
-    void TearDown() override { clearInjectedFaults(); }
-
     // One check against the mailbox; no fault may make it hang.
     MailCheckOutcome check(FakePop3Mailbox& box) {
         app_->account.Pop3Server = box.serverName();
@@ -140,12 +116,6 @@ class MailCheckFaultsTest : public ::testing::Test {
         return dialogs_.boxes().empty() ? "" : dialogs_.boxes()[0].text.toStdString();
     }
 
-    ScopedEnv timeout_{"TSUBAME_NET_TIMEOUT_MS", "2000"};
-    QTemporaryDir root_;
-    fs::path folder_;
-    std::unique_ptr<MailLibrary> library_ = createMailLibrary();
-    ScriptedDialogs dialogs_;
-    std::unique_ptr<AppContext> app_;
     Strings everyMail_;
 };
 
@@ -318,7 +288,7 @@ bool faultStillPending(IoFault kind, int countdown, const fs::path& scratch) {
 // until a check gets through without reaching the fault.
 TEST_F(MailCheckFaultsTest, FailingNthWriteOrFlushKeepsEachMailOnTheServerOrInTheStore) {
     FakePop3Mailbox box;
-    const fs::path scratch = fs::path(root_.path().toStdString()) / "probe";
+    const fs::path scratch = root() / "probe";
     for (IoFault kind : {IoFault::Write, IoFault::Sync}) {
         bool checkOutranTheFault = false;
         for (int n = 1; n <= 60 && !checkOutranTheFault; ++n) {
@@ -347,18 +317,12 @@ TEST_F(MailCheckFaultsTest, FailingNthWriteOrFlushKeepsEachMailOnTheServerOrInTh
     }
 }
 
-std::string programPath() {
-    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
-    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
-}
-
 // tsubame --check against Dovecot under a file size limit that the third record crosses.
 TEST_F(MailCheckFaultsTest, FileSizeLimitStopsTheCheckCommandAndKeepsTheRestOnTheServer) {
     DovecotServer server;
     if (!server.ok()) GTEST_SKIP() << "Dovecot could not start: " << server.log();
-    if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
-    const fs::path work = fs::path(root_.path().toStdString()) / "work";
+    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no program at " << builtProgram();
+    const fs::path work = root() / "work";
     fs::create_directories(work);
     std::ofstream(work / "korumi.ini", std::ios::binary)
         << "SMTP=127.0.0.1\r\nPOP3=" << server.serverName()
@@ -380,7 +344,7 @@ TEST_F(MailCheckFaultsTest, FileSizeLimitStopsTheCheckCommandAndKeepsTheRestOnTh
             const rlimit bound{limit, limit};
             ::setrlimit(RLIMIT_FSIZE, &bound);
         });
-        process.start(QString::fromStdString(programPath()),
+        process.start(QString::fromStdString(builtProgram().string()),
                       {"--check", "--app-folder", QString::fromStdString(folder_.string())});
         if (!process.waitForFinished(60000)) return -1;
         *err = process.readAllStandardError().toStdString();
@@ -407,7 +371,7 @@ TEST_F(MailCheckFaultsTest, FileSizeLimitStopsTheCheckCommandAndKeepsTheRestOnTh
 std::map<std::string, std::string> folderContents(const fs::path& folder) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] = readBytes(entry.path());
+        files[entry.path().filename().string()] = readFileBytes(entry.path());
     return files;
 }
 

@@ -8,28 +8,21 @@
 
 #include <QByteArray>
 #include <QLineEdit>
-#include <QTemporaryDir>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <set>
 
 #include "app/mail_check_operation.h"
 #include "app/mail_session.h"
 #include "app/main_form.h"
-#include "context/app_context.h"
 #include "core/cp932.h"
-#include "core/file_io.h"
-#include "maillib/nmail.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
-#include "support/fake_pop3_mailbox.h"
-#include "support/pop3_test_helpers.h"
-#include "support/scripted_dialogs.h"
-#include "support/test_app_context.h"
+#include "support/real_library_check_fixture.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -39,18 +32,13 @@ using Strings = std::vector<std::string>;
 using Files = std::map<std::string, std::string>;  // name -> content
 using MailboxFault = FakePop3Mailbox::FaultKind;
 
-std::string readBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Files filesIn(const fs::path& folder) {
     Files files;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error))
         files[entry.path().filename().string()] =
             entry.is_symlink() ? "-> " + fs::read_symlink(entry.path()).string()
-                               : readBytes(entry.path());
+                               : readFileBytes(entry.path());
     return files;
 }
 
@@ -69,20 +57,8 @@ std::string mailWith(const std::string& subject, const std::string& text, const 
     return raw + "--b--\r\n";
 }
 
-class MailCheckHostileTest : public ::testing::Test {
+class MailCheckHostileTest : public RealLibraryCheckTest {
   protected:
-    MailCheckHostileTest() { useAppFolder(fs::path(root_.path().toStdString()) / "app"); }
-    void TearDown() override { clearInjectedFaults(); }
-
-    void useAppFolder(const fs::path& folder) {
-        folder_ = folder;
-        fs::create_directories(folder_ / "★MailData");
-        fs::create_directories(folder_ / "添付フォルダ");
-        app_ = std::make_unique<TestAppContext>(AppPaths(folder_), *library_, dialogs_);
-        SettingsFiles settings(app_->paths());
-        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
-        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
-    }
     fs::path attachments() const { return folder_ / "添付フォルダ"; }
 
     MailCheckOutcome check() {
@@ -106,12 +82,6 @@ class MailCheckHostileTest : public ::testing::Test {
         EXPECT_TRUE(boxText().contains(what)) << boxText().toStdString();
     }
 
-    ScopedEnv timeout_{"TSUBAME_NET_TIMEOUT_MS", "2000"};
-    QTemporaryDir root_;
-    fs::path folder_;
-    std::unique_ptr<MailLibrary> library_ = createMailLibrary();
-    ScriptedDialogs dialogs_;
-    std::unique_ptr<AppContext> app_;
     FakePop3Mailbox box_;
 };
 
@@ -186,7 +156,7 @@ TEST_F(MailCheckHostileTest, AMissingAttachmentFolderIsMadeAgain) {
 }
 
 TEST_F(MailCheckHostileTest, AnAppFolderCodePage932CannotSpellKeepsTheAttachmentsInside) {
-    const fs::path base = fs::path(root_.path().toStdString());
+    const fs::path base = root();
     // Where a conversion of the folder's name to code page 932 and back would lead.
     const fs::path lookalike = base / cp932ToUtf8(utf8ToCp932("josé")) / "app";
     ASSERT_NE(lookalike, base / "josé" / "app");
@@ -200,7 +170,7 @@ TEST_F(MailCheckHostileTest, AnAppFolderCodePage932CannotSpellKeepsTheAttachment
 }
 
 TEST_F(MailCheckHostileTest, TheScratchFileNeitherFollowsALinkNorReplacesAUsersFile) {
-    const fs::path outside = fs::path(root_.path().toStdString()) / "outside.txt";
+    const fs::path outside = root() / "outside.txt";
     struct Case {
         const char* label;
         std::function<void()> plant;
@@ -240,7 +210,7 @@ TEST_F(MailCheckHostileTest, ANulByteCutsNeitherTheBodyNorTheLaterAttachments) {
 // The window: a korumi.ini that is no readable file neither hangs the start nor passes for an
 // empty mailbox; the check names the reason in a box titled "エラー".
 TEST_F(MailCheckHostileTest, AServerSettingsFileThatCannotBeReadIsToldInTheWindow) {
-    const fs::path work = fs::path(root_.path().toStdString()) / "work";
+    const fs::path work = root() / "work";
     fs::create_directories(work);
     const fs::path previous = fs::current_path();
     fs::current_path(work);

@@ -16,7 +16,6 @@ using Strings = std::vector<std::string>;
 
 class MailCheckJournalTest : public MailCheckTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
     std::filesystem::path journalPath() const { return app_->paths().receiveJournal(); }
     void writeJournal(const std::string& text) {
         std::ofstream(journalPath(), std::ios::binary) << text;

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <filesystem>
 
+#include "support/built_program.h"
 #include "support/mail_servers.h"
 #include "support/temp_folder.h"
 
@@ -37,21 +37,6 @@ print(json.dumps({
 }))
 )";
 
-fs::path onlyMail(const fs::path& maildir) {
-    for (const char* sub : {"new", "cur"}) {
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(maildir / sub, error)) return entry.path();
-    }
-    return {};
-}
-
-fs::path tsubameProgram() {
-    // The test runs from <build>/tests; TSUBAME_BUILD_DIR names the build folder when set.
-    QString buildDir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (buildDir.isEmpty()) buildDir = QCoreApplication::applicationDirPath() + "/..";
-    return fs::path(buildDir.toStdString()) / "src" / "app" / "tsubame";
-}
-
 // Runs "tsubame --send" against server with the given texts and attachments, and reads the
 // stored mail back with Python's parser.
 QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& folder,
@@ -65,7 +50,7 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
     writeFileBytes(folder / "body.txt", body);
     QProcess tsubame;
     tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
-    tsubame.start(QString::fromStdString(tsubameProgram().string()),
+    tsubame.start(QString::fromStdString(builtProgram().string()),
                   {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
                    "recipient@example.com", "--subject", subject, "--body-file",
                    QString::fromStdString((folder / "body.txt").string()), "--attach",
@@ -73,7 +58,7 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
     EXPECT_TRUE(tsubame.waitForFinished(60000));
     EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
                                      << server.log();
-    const fs::path stored = onlyMail(server.maildir());
+    const fs::path stored = firstMaildirMessage(server.maildir());
     if (stored.empty()) return {};
     QProcess parser;
     parser.start("/usr/bin/python3", {"-c", kParser, QString::fromStdString(stored.string())});
@@ -85,7 +70,7 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
 // Texts outside code page 932 arrive whole, from a folder whose name has them too; a text
 // attachment says its charset (or goes as plain bytes); hostile file names stay names.
 TEST(SendCommandRealServerTest, TextsNamesAndCharsetsArriveAsWritten) {
-    if (!fs::exists(tsubameProgram())) GTEST_SKIP() << "no executable";
+    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no executable";
     if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
     SmtpTestServer server;
     if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
@@ -131,7 +116,7 @@ TEST(SendCommandRealServerTest, TextsNamesAndCharsetsArriveAsWritten) {
 }
 
 TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
-    const fs::path program = tsubameProgram();
+    const fs::path program = builtProgram();
     if (!fs::exists(program)) GTEST_SKIP() << "no executable at " << program;
     if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
     SmtpTestServer server;

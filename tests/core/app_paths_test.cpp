@@ -7,8 +7,7 @@
 #include "support/temp_folder.h"
 
 using namespace tsubame;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 TEST(AppPaths, FolderAndFileNamesAreMatchedWithoutRegardToCase) {
     TempFolder app;

@@ -6,21 +6,14 @@
 
 #include <cerrno>
 
-#include "support/temp_folder.h"
+#include "support/temp_folder_test.h"
 
 using namespace tsubame;
-using tsubame::testing::fileMode;
-using tsubame::testing::readFileBytes;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 namespace {
 
-class FileIoTest : public ::testing::Test {
-  protected:
-    void TearDown() override { clearInjectedFaults(); }
-    TempFolder folder;
-};
+using FileIoTest = TempFolderTest;
 
 }  // namespace
 

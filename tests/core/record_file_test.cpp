@@ -8,19 +8,15 @@
 #include <string>
 
 #include "core/file_io.h"
-#include "support/temp_folder.h"
+#include "support/temp_folder_test.h"
 
 using namespace tsubame;
-using tsubame::testing::readFileBytes;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 namespace {
 
-class RecordFileTest : public ::testing::Test {
+class RecordFileTest : public TempFolderTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
-    TempFolder folder;
     RecordFile file{folder / "records.data", 4};
 };
 

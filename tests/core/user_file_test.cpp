@@ -6,25 +6,20 @@
 #include <cerrno>
 
 #include "core/file_io.h"
-#include "support/temp_folder.h"
+#include "support/temp_folder_test.h"
 
 using namespace tsubame;
-using tsubame::testing::fileMode;
-using tsubame::testing::readFileBytes;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 namespace {
 
-class UserFileTest : public ::testing::Test {
+class UserFileTest : public TempFolderTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
     std::size_t entries() const {
         std::size_t n = 0;
         for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(folder.path())) ++n;
         return n;
     }
-    TempFolder folder;
 };
 
 // Mode, links and "<name>.tmp" as the user meets them: tests/viewer/chosen_files_test.cpp.

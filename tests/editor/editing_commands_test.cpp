@@ -8,22 +8,19 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <fstream>
-#include <iterator>
 
 #include "core/app_paths.h"
 #include "editor/editor_state.h"
 #include "editor/plain_text.h"
 #include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
 
 namespace tsubame {
 namespace {
 
 using testing::ScriptedDialogs;
 
-std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::readFileBytes;
 
 class EditingCommandsTest : public ::testing::Test {
   protected:
@@ -103,7 +100,7 @@ TEST_F(EditingCommandsTest, NewDocumentSavesTheModifiedTextThenStartsAnEmptyOneB
     body->setPlainText("line 1\n日本語");
     newDocument(*body, state, paths, dialogs, window);
 
-    EXPECT_EQ(readBytes(inApp("docs/letter.txt")), "line 1\r\n\x93\xfa\x96{\x8c\xea");
+    EXPECT_EQ(readFileBytes(inApp("docs/letter.txt")), "line 1\r\n\x93\xfa\x96{\x8c\xea");
     const QString fresh = QString::fromStdString(inApp("docs/新規作成.TXT").string());
     EXPECT_EQ(state.CurrentDocumentPath, fresh);
     ASSERT_TRUE(std::filesystem::exists(inApp("docs/新規作成.TXT")));
@@ -156,7 +153,7 @@ TEST_F(EditingCommandsTest, SaveDocumentClearsTheFlagOnlyOnSuccess) {
     state.CurrentDocumentPath = QString::fromStdString(inApp("doc.txt").string());
     EXPECT_TRUE(saveDocument(*body, state).ok());
     EXPECT_FALSE(state.DocumentModified);
-    EXPECT_EQ(readBytes(inApp("doc.txt")), "x");
+    EXPECT_EQ(readFileBytes(inApp("doc.txt")), "x");
 }
 
 }  // namespace

@@ -5,22 +5,16 @@
 #include <QTemporaryDir>
 #include <cerrno>
 #include <fstream>
-#include <iterator>
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "support/temp_folder.h"
 
 namespace tsubame {
 namespace {
 
-std::string readBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::readFileBytes;
+using testing::writeFileBytes;
 
 class TextFileTest : public ::testing::Test {
   protected:
@@ -39,14 +33,14 @@ TEST(FolderPart, KeepsTheFolderWithItsFinalSlashOrTheWholePathWithoutOne) {
 }
 
 TEST_F(TextFileTest, EveryLineEndsInABreakAlsoTheLastOneWithoutIt) {
-    writeBytes(file("a.txt"), "one\r\ntwo\rthree\nfour");
+    writeFileBytes(file("a.txt"), "one\r\ntwo\rthree\nfour");
     EXPECT_EQ(readTextFile(file("a.txt")), QString("one\ntwo\nthree\nfour\n"));
-    writeBytes(file("b.txt"), "one\r\n\r\n");
+    writeFileBytes(file("b.txt"), "one\r\n\r\n");
     EXPECT_EQ(readTextFile(file("b.txt")), QString("one\n\n"));
 }
 
 TEST_F(TextFileTest, EmptyFileGivesEmptyTextAndMissingFileNothing) {
-    writeBytes(file("empty.txt"), "");
+    writeFileBytes(file("empty.txt"), "");
     EXPECT_EQ(readTextFile(file("empty.txt")), QString());
     EXPECT_FALSE(readTextFile(file("missing.txt")).has_value());
 }
@@ -55,17 +49,17 @@ TEST_F(TextFileTest, ReadsAndWritesCodePage932WithCrLf) {
     const QString text = QStringLiteral("件名：テスト\n本文です\n");
     ASSERT_TRUE(writeTextFile(file("j.txt"), text).ok());
     std::string expected = utf8ToCp932("件名：テスト\r\n本文です\r\n");
-    EXPECT_EQ(readBytes(file("j.txt")), expected);
+    EXPECT_EQ(readFileBytes(file("j.txt")), expected);
     EXPECT_NE(expected.find("\x8c\x8f", 0), std::string::npos);  // "件" in code page 932
     EXPECT_EQ(readTextFile(file("j.txt")), text);
 }
 
 TEST_F(TextFileTest, FailedWriteKeepsTheOldFile) {
-    writeBytes(file("keep.txt"), "old");
+    writeFileBytes(file("keep.txt"), "old");
     injectFault(FaultKind::Write, 1, ENOSPC);
     EXPECT_FALSE(writeTextFile(file("keep.txt"), "new text").ok());
     clearInjectedFaults();
-    EXPECT_EQ(readBytes(file("keep.txt")), "old");
+    EXPECT_EQ(readFileBytes(file("keep.txt")), "old");
     EXPECT_FALSE(writeTextFile(file("no-such-folder/x.txt"), "new").ok());
 }
 

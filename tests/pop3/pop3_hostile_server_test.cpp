@@ -18,25 +18,14 @@ using namespace std::chrono_literals;
 // Three mails; LIST gives mail 2 the hostile size. Every RETR and DELE is recorded.
 void serveWithSizeOfMail2(FakePop3Server& server, FakeClient& client, const std::string& size,
                           bool pipelining) {
-    const std::string mail = simpleMail("s", "body") + "\r\n";
-    client.send("+OK ready\r\n");
-    while (auto line = client.readLine()) {
-        server.record(*line);
-        if (*line == "CAPA")
-            client.send(pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n");
-        else if (*line == "STAT")
-            client.send("+OK 3 300\r\n");
-        else if (*line == "LIST")
-            client.send("+OK\r\n1 100\r\n2 " + size + "\r\n3 100\r\n.\r\n");
-        else if (*line == "UIDL")
-            client.send("+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n");
-        else if (line->starts_with("RETR"))
-            client.send("+OK\r\n" + mail + ".\r\n");
-        else if (*line == "QUIT")
-            return (void)client.send("+OK bye\r\n");
-        else
-            client.send("+OK\r\n");
-    }
+    servePop3(server, client,
+              {.capa = pipelining ? "+OK\r\nPIPELINING\r\n.\r\n" : "-ERR\r\n",
+               .stat = "+OK 3 300\r\n",
+               .list = "+OK\r\n1 100\r\n2 " + size + "\r\n3 100\r\n.\r\n",
+               .uidl = "+OK\r\n1 a\r\n2 b\r\n3 c\r\n.\r\n",
+               .retr = [](FakeClient& c, const std::string&) {
+                   return c.send("+OK\r\n" + simpleMail("s", "body") + "\r\n.\r\n");
+               }});
 }
 
 TEST(Pop3HostileServerTest, AbsurdListSizeFailsThatMailOnlyAndReservesNothing) {
@@ -83,17 +72,10 @@ TEST(Pop3HostileServerTest, TrickledGreetingOrMailEndsAtItsDeadline) {
         SCOPED_TRACE(inMail ? "RETR" : "greeting");
         FakePop3Server server([&](FakeClient& client) {
             if (!inMail) return trickle(client, "+OK slow greeting");
-            client.send("+OK ready\r\n");
-            while (auto line = client.readLine()) {
-                if (*line == "STAT")
-                    client.send("+OK 1 100\r\n");
-                else if (*line == "LIST")
-                    client.send("+OK\r\n1 100\r\n.\r\n");
-                else if (line->starts_with("RETR"))
-                    return trickle(client, "+OK\r\nSubject: slow\r\n");
-                else
-                    client.send(*line == "CAPA" || *line == "UIDL" ? "-ERR\r\n" : "+OK\r\n");
-            }
+            servePop3(server, client, {.retr = [](FakeClient& c, const std::string&) {
+                          trickle(c, "+OK\r\nSubject: slow\r\n");
+                          return false;
+                      }});
         });
         auto library = createMailLibrary();
         const auto start = std::chrono::steady_clock::now();

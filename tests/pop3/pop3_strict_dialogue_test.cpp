@@ -61,22 +61,10 @@ TEST(Pop3StrictDialogueTest, SilentServerTimesOut) {
 TEST(Pop3StrictDialogueTest, ServerSilentDuringDownloadTimesOutAndKeepsTheMail) {
     ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "300");
     FakePop3Server server([&](FakeClient& client) {
-        client.send("+OK ready\r\n");
-        while (auto line = client.readLine()) {
-            server.record(*line);
-            if (*line == "CAPA")
-                client.send("-ERR\r\n");
-            else if (*line == "STAT")
-                client.send("+OK 1 100\r\n");
-            else if (*line == "LIST")
-                client.send("+OK\r\n1 100\r\n.\r\n");
-            else if (*line == "UIDL")
-                client.send("+OK\r\n1 a\r\n.\r\n");
-            else if (line->starts_with("RETR"))
-                client.send("+OK\r\nSubject: x\r\n");  // stalls
-            else
-                client.send("+OK\r\n");
-        }
+        servePop3(server, client,
+                  {.uidl = "+OK\r\n1 a\r\n.\r\n", .retr = [](FakeClient& c, const std::string&) {
+                       return c.send("+OK\r\nSubject: x\r\n");  // stalls
+                   }});
     });
     auto library = createMailLibrary();
     int handle = library->NMailPop3Connect(server.serverName().c_str());
@@ -95,27 +83,17 @@ TEST(Pop3StrictDialogueTest, ServerSilentDuringDownloadTimesOutAndKeepsTheMail) 
 
 TEST(Pop3StrictDialogueTest, OversizedMailIsRefusedAndNotDeleted) {
     FakePop3Server server([&](FakeClient& client) {
-        client.send("+OK ready\r\n");
-        while (auto line = client.readLine()) {
-            server.record(*line);
-            if (*line == "CAPA")
-                client.send("-ERR\r\n");
-            else if (*line == "STAT")
-                client.send("+OK 1 10\r\n");
-            else if (*line == "LIST")
-                client.send("+OK\r\n1 10\r\n.\r\n");
-            else if (*line == "UIDL")
-                client.send("-ERR\r\n");
-            else if (line->starts_with("RETR")) {
-                // Claimed 10 octets, sends megabytes of lines without end.
-                client.send("+OK\r\n");
-                const std::string lines(64 * 1024, 'x');
-                for (int i = 0; i < 200 && client.send(lines + "\r\n"); ++i) {
-                }
-                return;
-            } else
-                client.send("+OK\r\n");
-        }
+        servePop3(server, client,
+                  {.stat = "+OK 1 10\r\n",
+                   .list = "+OK\r\n1 10\r\n.\r\n",
+                   .retr = [](FakeClient& c, const std::string&) {
+                       // Claimed 10 octets, sends megabytes of lines without end.
+                       c.send("+OK\r\n");
+                       const std::string lines(64 * 1024, 'x');
+                       for (int i = 0; i < 200 && c.send(lines + "\r\n"); ++i) {
+                       }
+                       return false;
+                   }});
     });
     auto library = createMailLibrary();
     int handle = library->NMailPop3Connect(server.serverName().c_str());
@@ -136,13 +114,8 @@ TEST(Pop3StrictDialogueTest, OversizedMailIsRefusedAndNotDeleted) {
 TEST(Pop3StrictDialogueTest, ApopNeedsAWellFormedTimestamp) {
     for (const char* greeting :
          {"+OK ready <no-at-sign>\r\n", "+OK ready\r\n", "+OK ready <1.2@h\x80st>\r\n"}) {
-        FakePop3Server server([&](FakeClient& client) {
-            client.send(greeting);
-            while (auto line = client.readLine()) {
-                server.record(*line);
-                client.send(*line == "CAPA" ? "-ERR\r\n" : "+OK\r\n");
-            }
-        });
+        FakePop3Server server(
+            [&](FakeClient& client) { servePop3(server, client, {.greeting = greeting}); });
         auto library = createMailLibrary();
         int handle = library->NMailPop3Connect(server.serverName().c_str());
         ASSERT_GT(handle, 0);
@@ -154,13 +127,7 @@ TEST(Pop3StrictDialogueTest, ApopNeedsAWellFormedTimestamp) {
 }
 
 TEST(Pop3StrictDialogueTest, LineBreaksInTheLoginAreRefused) {
-    FakePop3Server server([&](FakeClient& client) {
-        client.send("+OK ready\r\n");
-        while (auto line = client.readLine()) {
-            server.record(*line);
-            client.send(*line == "CAPA" ? "-ERR\r\n" : "+OK\r\n");
-        }
-    });
+    FakePop3Server server([&](FakeClient& client) { servePop3(server, client, {}); });
     auto library = createMailLibrary();
     int handle = library->NMailPop3Connect(server.serverName().c_str());
     EXPECT_LT(library->NMailPop3Authenticate(handle, "u\r\nDELE 1", "p", 0), 0);
@@ -171,28 +138,18 @@ TEST(Pop3StrictDialogueTest, LineBreaksInTheLoginAreRefused) {
 // A pipelining server with 40 mails of 1 MB by LIST: reading mail 1 asks ahead for only a
 // few MB, and the order of the answers is kept when the caller skips mails.
 TEST(Pop3StrictDialogueTest, ReadAheadStaysWithinAFewMegabytes) {
+    std::string list = "+OK\r\n";
+    for (int n = 1; n <= 40; ++n) list += std::to_string(n) + " 1048576\r\n";
     FakePop3Server server([&](FakeClient& client) {
-        client.send("+OK ready\r\n");
-        while (auto line = client.readLine()) {
-            server.record(*line);
-            const std::string& c = *line;
-            if (c == "CAPA") {
-                client.send("+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n");
-            } else if (c == "STAT") {
-                client.send("+OK 40 41943040\r\n");
-            } else if (c == "LIST") {
-                std::string list = "+OK\r\n";
-                for (int n = 1; n <= 40; ++n) list += std::to_string(n) + " 1048576\r\n";
-                client.send(list + ".\r\n");
-            } else if (c == "UIDL") {
-                client.send("+OK\r\n.\r\n");
-            } else if (c.starts_with("RETR ")) {
-                client.send("+OK\r\nSubject: " + c.substr(5) + "\r\n\r\n..x\r\n.\r\n");
-            } else {
-                client.send("+OK\r\n");
-                if (c == "QUIT") return;
-            }
-        }
+        servePop3(
+            server, client,
+            {.capa = "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n",
+             .stat = "+OK 40 41943040\r\n",
+             .list = list + ".\r\n",
+             .uidl = "+OK\r\n.\r\n",
+             .retr = [](FakeClient& c, const std::string& command) {
+                 return c.send("+OK\r\nSubject: " + command.substr(5) + "\r\n\r\n..x\r\n.\r\n");
+             }});
     });
     auto library = createMailLibrary();
     int handle = library->NMailPop3Connect(server.serverName().c_str());
@@ -226,32 +183,24 @@ struct DroppingServer {
     DroppingServer(int drop, bool pipe) : dropAt(drop), pipelining(pipe) {}
 
     void run(FakeClient& client) {
-        const std::string mail = "Subject: m\r\n\r\nbody\r\n";
-        client.send("+OK ready <1.2@host>\r\n");
         int received = 0;
-        while (auto line = client.readLine()) {
-            server.record(*line);
-            if (++received == dropAt) return;
-            const std::string& c = *line;
-            if (c == "CAPA") {
-                client.send(pipelining ? "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n"
-                                       : "+OK\r\nUIDL\r\n.\r\n");
-            } else if (c == "STAT") {
-                client.send("+OK 2 40\r\n");
-            } else if (c == "LIST") {
-                client.send("+OK\r\n1 20\r\n2 20\r\n.\r\n");
-            } else if (c == "UIDL") {
-                client.send("+OK\r\n1 a\r\n2 b\r\n.\r\n");
-            } else if (c.starts_with("RETR")) {
-                client.send("+OK\r\n" + mail + ".\r\n");
-            } else if (c == "QUIT") {
-                quitAnswered = true;
-                client.send("+OK bye\r\n");
-                return;
-            } else {
-                client.send("+OK\r\n");
-            }
-        }
+        servePop3(
+            server, client,
+            {.greeting = "+OK ready <1.2@host>\r\n",
+             .capa = pipelining ? "+OK\r\nUIDL\r\nPIPELINING\r\n.\r\n" : "+OK\r\nUIDL\r\n.\r\n",
+             .stat = "+OK 2 40\r\n",
+             .list = "+OK\r\n1 20\r\n2 20\r\n.\r\n",
+             .uidl = "+OK\r\n1 a\r\n2 b\r\n.\r\n",
+             .retr =
+                 [](FakeClient& c, const std::string&) {
+                     return c.send("+OK\r\nSubject: m\r\n\r\nbody\r\n.\r\n");
+                 },
+             .onCommand =
+                 [&](const std::string& c) {
+                     if (++received == dropAt) return false;
+                     if (c == "QUIT") quitAnswered = true;
+                     return true;
+                 }});
     }
 };
 

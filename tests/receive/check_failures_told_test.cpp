@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QCoreApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <filesystem>
@@ -16,6 +15,7 @@
 
 #include "core/app_paths.h"
 #include "settings/settings_files.h"
+#include "support/built_program.h"
 #include "support/fake_pop3_mailbox.h"
 #include "support/mail_servers.h"
 
@@ -24,12 +24,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using MailboxFault = FakePop3Mailbox::FaultKind;
-
-std::string programPath() {
-    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
-    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
-}
 
 // A loopback port that nobody listens on.
 int closedPort() {
@@ -47,7 +41,7 @@ int closedPort() {
 class CheckFailuresToldTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
+        if (!fs::exists(builtProgram())) GTEST_SKIP() << "no program at " << builtProgram();
         folder_ = fs::path(root_.path().toStdString()) / "app";
         work_ = fs::path(root_.path().toStdString()) / "work";
         for (const char* name : {"★MailData", "添付フォルダ"})
@@ -71,7 +65,7 @@ class CheckFailuresToldTest : public ::testing::Test {
         env.insert("TSUBAME_NET_TIMEOUT_MS", "3000");
         env.remove("TSUBAME_CA_FILE");
         process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(programPath()),
+        process.start(QString::fromStdString(builtProgram().string()),
                       {"--check", "--app-folder", QString::fromStdString(folder_.string())});
         if (!process.waitForFinished(20000)) {
             process.kill();

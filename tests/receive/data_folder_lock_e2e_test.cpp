@@ -2,60 +2,33 @@
 // same data folder: a deleter working like the viewer, a second check, a lock holder.
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
-#include "core/app_paths.h"
 #include "core/data_folder_lock.h"
-#include "settings/settings_files.h"
-#include "store/received_mail_store.h"
+#include "support/check_program_fixture.h"
 #include "support/lock_holder.h"
-#include "support/mail_servers.h"
 
 namespace tsubame::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-fs::path buildDir() {
-    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
-    return fs::path(dir.toStdString());
-}
-
 std::string trimmedRight(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n')) text.pop_back();
     return text;
 }
 
-class DataFolderLockEndToEndTest : public ::testing::Test {
+class DataFolderLockEndToEndTest : public CheckProgramTest {
   protected:
     void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
-        for (const fs::path& tool : {program(), deleter()})
-            if (!fs::exists(tool)) GTEST_SKIP() << "not built: " << tool;
-        folder_ = fs::path(root_.path().toStdString()) / "app";
-        work_ = fs::path(root_.path().toStdString()) / "work";
-        for (const char* name : {"★MailData", "添付フォルダ", "../work"})
-            fs::create_directories(folder_ / name);
-        SettingsFiles settings{AppPaths(folder_)};
-        ASSERT_TRUE(settings.writeLogin("NAME", server_.user()).ok());
-        ASSERT_TRUE(settings.writeLogin("NAME2", server_.password()).ok());
-        std::ofstream(work_ / "korumi.ini", std::ios::binary)
-            << "SMTP=127.0.0.1\r\nPOP3=" << server_.serverName()
-            << "\r\nMAIL=tester@example.jp\r\nAPOP=0\r\n";
+        CheckProgramTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        if (!fs::exists(deleter())) GTEST_SKIP() << "not built: " << deleter();
     }
-
-    static fs::path program() { return buildDir() / "src" / "app" / "tsubame"; }
     static fs::path deleter() { return buildDir() / "tests" / "tsubame_store_deleter"; }
-    AppPaths paths() const { return AppPaths(folder_); }
-    ReceivedMailStore store() const {
-        return ReceivedMailStore(paths().receivedStore(), paths().receivedTemp());
-    }
 
     void deliver(int count) {
         for (int k = 1; k <= count; ++k)
@@ -65,28 +38,17 @@ class DataFolderLockEndToEndTest : public ::testing::Test {
                             std::to_string(k) + "\r\n" + std::string(3000, 'p') + "\r\n");
     }
     void startCheck(QProcess& process, int lockWaitMs) {
-        process.setWorkingDirectory(QString::fromStdString(work_.string()));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
+        QProcessEnvironment env;
         env.insert("TSUBAME_LOCK_WAIT_MS", QString::number(lockWaitMs));
-        process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(program().string()),
-                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+        CheckProgramTest::startCheck(process, env);
     }
-    static int exitCode(QProcess& process) {
-        if (!process.waitForFinished(120000)) return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    }
+    static int exitCode(QProcess& process) { return CheckProgramTest::exitCode(process, 120000); }
     // How often each subject is in the store.
     std::map<std::string, int> storedSubjects() const {
         std::map<std::string, int> seen;
         for (const auto& entry : store().readListEntries()) ++seen[trimmedRight(entry.subject)];
         return seen;
     }
-
-    DovecotServer server_;
-    QTemporaryDir root_;
-    fs::path folder_, work_;
 };
 
 TEST_F(DataFolderLockEndToEndTest, CheckWhileAnotherProcessDeletesInALoopLosesNothing) {

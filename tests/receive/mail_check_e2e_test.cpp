@@ -3,10 +3,8 @@
 #include <iconv.h>
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <filesystem>
@@ -17,7 +15,7 @@
 #include "core/cp932.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
-#include "support/mail_servers.h"
+#include "support/check_program_fixture.h"
 
 namespace tsubame::testing {
 namespace {
@@ -71,46 +69,36 @@ struct Expected {
     std::string subject, fromName, fromAddress, date, body;
 };
 
+// A text mail from e whose header words are base64 in charset (UTF-8 or ISO-2022-JP), with
+// its body as already encoded for the transfer encoding.
+std::string textMail(const Expected& e, const std::string& charset, const std::string& transfer,
+                     const std::string& encodedBody) {
+    const auto word = [&](const std::string& text) {
+        return "=?" + charset + "?B?" + base64(charset == "UTF-8" ? text : toIso2022jp(text)) +
+               "?=";
+    };
+    return "From: " + word(e.fromName) + " <" + e.fromAddress +
+           ">\r\nTo: tester@example.jp\r\nSubject: " + word(e.subject) + "\r\nDate: " + e.date +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=" + charset +
+           "\r\nContent-Transfer-Encoding: " + transfer + "\r\n\r\n" + encodedBody;
+}
+
 // Three mails in three common Japanese encodings.
 std::vector<std::pair<std::string, Expected>> japaneseMails() {
     std::vector<std::pair<std::string, Expected>> mails;
     Expected a{"会議のお知らせ", "山田太郎", "taro@example.jp", "Mon, 07 Dec 2026 09:00:01 +0900",
                "明日の会議は十時からです。\r\nよろしくお願いします。"};
-    mails.emplace_back("From: =?UTF-8?B?" + base64(a.fromName) + "?= <" + a.fromAddress +
-                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(a.subject) +
-                           "?=\r\nDate: " + a.date +
-                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                           "Content-Transfer-Encoding: base64\r\n\r\n" +
-                           base64(a.body + "\r\n") + "\r\n",
-                       a);
+    mails.emplace_back(textMail(a, "UTF-8", "base64", base64(a.body + "\r\n") + "\r\n"), a);
     Expected b{"請求書の送付について", "経理部", "keiri@example.co.jp",
                "Mon, 07 Dec 2026 09:05:00 +0900",
                "いつもお世話になっております。\r\n請求書を送付します。"};
-    mails.emplace_back(
-        "From: =?ISO-2022-JP?B?" + base64(toIso2022jp(b.fromName)) + "?= <" + b.fromAddress +
-            ">\r\nTo: tester@example.jp\r\nSubject: =?ISO-2022-JP?B?" +
-            base64(toIso2022jp(b.subject)) + "?=\r\nDate: " + b.date +
-            "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=ISO-2022-JP\r\n"
-            "Content-Transfer-Encoding: 7bit\r\n\r\n" +
-            toIso2022jp(b.body) + "\r\n",
-        b);
+    mails.emplace_back(textMail(b, "ISO-2022-JP", "7bit", toIso2022jp(b.body) + "\r\n"), b);
     Expected c{"週末の予定（確認）", "佐藤花子", "hanako@example.ne.jp",
                "Mon, 07 Dec 2026 09:10:00 +0900",
                "土曜日は晴れるそうです。\r\n駅で待ち合わせましょう。"};
-    mails.emplace_back("From: =?UTF-8?B?" + base64(c.fromName) + "?= <" + c.fromAddress +
-                           ">\r\nTo: tester@example.jp\r\nSubject: =?UTF-8?B?" + base64(c.subject) +
-                           "?=\r\nDate: " + c.date +
-                           "\r\nMIME-Version: 1.0\r\nContent-Type: text/plain; charset=UTF-8\r\n"
-                           "Content-Transfer-Encoding: quoted-printable\r\n\r\n" +
-                           quotedPrintable(c.body + "\r\n"),
+    mails.emplace_back(textMail(c, "UTF-8", "quoted-printable", quotedPrintable(c.body + "\r\n")),
                        c);
     return mails;
-}
-
-std::string programPath() {
-    QString dir = qEnvironmentVariable("TSUBAME_BUILD_DIR");
-    if (dir.isEmpty()) dir = QCoreApplication::applicationDirPath() + "/..";
-    return (fs::path(dir.toStdString()) / "src" / "app" / "tsubame").string();
 }
 
 std::string trimLineEnds(std::string text) {
@@ -118,51 +106,17 @@ std::string trimLineEnds(std::string text) {
     return text;
 }
 
-// An installed application folder with a saved login, a working directory with korumi.ini
-// pointing at the server, and the built program.
-class CheckEndToEndTest : public ::testing::Test {
+class CheckEndToEndTest : public CheckProgramTest {
   protected:
-    void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
-        if (!fs::exists(programPath())) GTEST_SKIP() << "no program at " << programPath();
-        folder_ = fs::path(root_.path().toStdString()) / "app";
-        work_ = fs::path(root_.path().toStdString()) / "work";
-        for (const char* name : {"★MailData", "添付フォルダ", "■TextQuickSave", "Flash", "../work"})
-            fs::create_directories(folder_ / name);
-        AppPaths paths(folder_);
-        SettingsFiles settings(paths);
-        ASSERT_TRUE(settings.writeLogin("NAME", server_.user()).ok());
-        ASSERT_TRUE(settings.writeLogin("NAME2", server_.password()).ok());
-        std::ofstream(work_ / "korumi.ini", std::ios::binary)
-            << "SMTP=127.0.0.1\r\nPOP3=" << server_.serverName()
-            << "\r\nMAIL=tester@example.jp\r\nAPOP=0\r\n";
-    }
-
-    void startCheck(QProcess& process) {
-        process.setWorkingDirectory(QString::fromStdString(work_.string()));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(programPath()),
-                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
-    }
     // Runs one complete check; returns the exit code, stdout and stderr.
     int runCheck(std::string* out, std::string* err = nullptr) {
         QProcess process;
         startCheck(process);
-        if (!process.waitForFinished(60000)) return -1;
+        const int code = exitCode(process, 60000);
         *out = process.readAllStandardOutput().toStdString();
         if (err) *err = process.readAllStandardError().toStdString();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return code;
     }
-    ReceivedMailStore store() const {
-        AppPaths paths(folder_);
-        return ReceivedMailStore(paths.receivedStore(), paths.receivedTemp());
-    }
-
-    DovecotServer server_;
-    QTemporaryDir root_;
-    fs::path folder_, work_;
 };
 
 TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
@@ -207,12 +161,12 @@ TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
         EXPECT_EQ(trimLineEnds(cp932ToUtf8(records[i].body())), want.body);
         EXPECT_EQ(records[i].inUse(), 1);
     }
-    EXPECT_FALSE(fs::exists(AppPaths(folder_).receiveJournal()));
+    EXPECT_FALSE(fs::exists(paths().receiveJournal()));
 }
 
 TEST_F(CheckEndToEndTest, RefusedLoginExitsWithOneAndKeepsTheMail) {
     server_.deliver("Subject: kept\r\n\r\nbody\r\n");
-    SettingsFiles(AppPaths(folder_)).writeLogin("NAME2", "wrong password");
+    SettingsFiles(paths()).writeLogin("NAME2", "wrong password");
     std::string out, err;
     EXPECT_EQ(runCheck(&out, &err), 1);
     EXPECT_EQ(out.front(), '-');
@@ -249,7 +203,7 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
     int interruptedMidway = 0;
     for (int round = 1; round <= kRounds; ++round) {
         SCOPED_TRACE(round);
-        fs::remove(AppPaths(folder_).receivedStore());
+        fs::remove(paths().receivedStore());
         ASSERT_EQ(server_.messageCount(), 0);
         deliverAll(round);
 
@@ -276,7 +230,7 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
             EXPECT_EQ(record.inUse(), 1);
             EXPECT_EQ(record.body().substr(0, 5), "body ");
         }
-        EXPECT_EQ(fs::file_size(AppPaths(folder_).receivedStore()) % ReceivedMailRecord::kSize, 0u);
+        EXPECT_EQ(fs::file_size(paths().receivedStore()) % ReceivedMailRecord::kSize, 0u);
         ASSERT_EQ(seen.size(), static_cast<std::size_t>(kMails));
         for (const auto& [subject, times] : seen) EXPECT_EQ(times, 1) << subject;
     }

@@ -7,12 +7,10 @@
 
 #include "core/cp932.h"
 #include "core/file_io.h"
-#include "support/temp_folder.h"
+#include "support/temp_folder_test.h"
 
 using namespace tsubame;
-using tsubame::testing::readFileBytes;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 namespace {
 
@@ -22,10 +20,8 @@ std::string lookup(std::string_view content, std::string_view section, std::stri
     return found ? value : "<missing>";
 }
 
-class ProfileFileTest : public ::testing::Test {
+class ProfileFileTest : public TempFolderTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
-    TempFolder folder;
     ProfileFile file{folder / "ini.ini"};
 };
 

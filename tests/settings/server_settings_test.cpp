@@ -8,9 +8,7 @@
 #include "support/temp_folder.h"
 
 using namespace tsubame;
-using tsubame::testing::readFileBytes;
-using tsubame::testing::TempFolder;
-using tsubame::testing::writeFileBytes;
+using namespace tsubame::testing;
 
 namespace {
 

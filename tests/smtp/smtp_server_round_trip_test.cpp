@@ -9,9 +9,9 @@
 #include "smtp/smtp_header_encode.h"
 #include "smtp/smtp_send.h"
 #include "support/mail_servers.h"
-#include "support/mail_servers_certs.h"
 #include "support/mail_servers_process.h"
 #include "support/mime_test_folder.h"
+#include "support/pop3_test_helpers.h"
 
 namespace tsubame {
 namespace {
@@ -19,31 +19,7 @@ namespace {
 using mime_test::readAll;
 using mime_test::TempFolder;
 
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            ::setenv(name_, old_->c_str(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-std::string onlyMessageIn(const std::filesystem::path& maildir) {
-    for (const char* sub : {"new", "cur"})
-        for (const auto& entry : std::filesystem::directory_iterator(maildir / sub))
-            return readAll(entry.path());
-    return {};
-}
+using testing::ScopedEnv;
 
 std::string hex(std::string_view bytes) {
     static constexpr char kDigits[] = "0123456789abcdef";
@@ -128,7 +104,7 @@ TEST_F(SmtpRealServer, JapaneseMailWithTwoAttachmentsRoundTripsOverStarttls) {
     ASSERT_EQ(server.messageCount(), 1);
 
     // Read back with this library's own decoder.
-    const std::string delivered = onlyMessageIn(server.maildir());
+    const std::string delivered = readAll(testing::firstMaildirMessage(server.maildir()));
     TempFolder received("smtp_received");
     DecodedMail decoded;
     ASSERT_EQ(decodeMailAndSaveAttachments(delivered, received.inbox(), decoded, error), 1);
@@ -193,7 +169,7 @@ TEST_F(SmtpRealServer, LoginNeverTravelsInClearText) {
                                       log.string()};
         if (c.requireAuth) argv.push_back("--require-auth");
         ASSERT_TRUE(process.start(argv, files_.root() / "clear_server.out"));
-        if (!testing::waitForPort(port, std::chrono::seconds(15)))
+        if (!process.awaitListening({port}, std::chrono::seconds(15)))
             GTEST_SKIP() << "scripted server did not start";
 
         OutgoingMail mail = japaneseMail("127.0.0.1:" + std::to_string(port));
@@ -240,31 +216,20 @@ TEST_F(SmtpRealServer, UntrustedCertificateIsRefused) {
 }
 
 TEST_F(SmtpRealServer, SmtpsSpeaksTlsFromTheFirstByte) {
-    testing::TestCertificates certificates(files_.root() / "certs");
-    if (!certificates.ok()) GTEST_SKIP() << "openssl could not make test certificates";
-    const std::filesystem::path maildir = files_.root() / "Maildir";
-    for (const char* sub : {"new", "cur", "tmp"})
-        std::filesystem::create_directories(maildir / sub);
-    const int port = testing::findFreePort();
-    testing::ServerProcess process;
-    ASSERT_TRUE(process.start(
-        {"/usr/bin/python3", TSUBAME_SOURCE_DIR "/tests/smtp/smtp_implicit_tls_server.py", "--port",
-         std::to_string(port), "--maildir", maildir.string(), "--cert",
-         certificates.certFile().string(), "--key", certificates.keyFile().string()},
-        files_.root() / "smtps.log"));
-    if (!testing::waitForPort(port, std::chrono::seconds(15)))
-        GTEST_SKIP() << "implicit TLS server did not start: "
-                     << readAll(files_.root() / "smtps.log");
+    testing::SmtpTestServer::Options options;
+    options.implicitTls = true;
+    testing::SmtpTestServer server(options);
+    if (!server.ok()) GTEST_SKIP() << "implicit TLS server did not start: " << server.log();
 
-    ScopedEnv ca("TSUBAME_CA_FILE", certificates.caFile().string());
+    ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
     std::string error;
-    ASSERT_EQ(sendMail(japaneseMail("smtps://127.0.0.1:" + std::to_string(port)), error), 0)
+    ASSERT_EQ(sendMail(japaneseMail("smtps://" + server.serverName()), error), 0)
         << cp932ToUtf8(error);
-    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+    EXPECT_EQ(server.messageCount(), 1);
     // The same server spoken to in plain text is no SMTP server at all.
     ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "2000");
-    EXPECT_LT(sendMail(japaneseMail("127.0.0.1:" + std::to_string(port)), error), 0);
-    EXPECT_EQ(testing::countMaildirMessages(maildir), 1);
+    EXPECT_LT(sendMail(japaneseMail(server.serverName()), error), 0);
+    EXPECT_EQ(server.messageCount(), 1);
 }
 
 TEST_F(SmtpRealServer, UnreachableServerFailsWithItsName) {

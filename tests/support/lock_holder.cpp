@@ -29,16 +29,4 @@ LockHolderProcess::~LockHolderProcess() {
     }
 }
 
-ScopedLockWait::ScopedLockWait(std::chrono::milliseconds wait) {
-    if (const char* old = std::getenv("TSUBAME_LOCK_WAIT_MS")) previous_ = old;
-    ::setenv("TSUBAME_LOCK_WAIT_MS", std::to_string(wait.count()).c_str(), 1);
-}
-
-ScopedLockWait::~ScopedLockWait() {
-    if (previous_)
-        ::setenv("TSUBAME_LOCK_WAIT_MS", previous_->c_str(), 1);
-    else
-        ::unsetenv("TSUBAME_LOCK_WAIT_MS");
-}
-
 }  // namespace tsubame::testing

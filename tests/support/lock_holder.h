@@ -3,8 +3,9 @@
 #include <QProcess>
 #include <chrono>
 #include <filesystem>
-#include <optional>
 #include <string>
+
+#include "support/pop3_test_helpers.h"
 
 namespace tsubame::testing {
 
@@ -25,15 +26,10 @@ class LockHolderProcess {
 };
 
 // Sets how long writers wait for the lock (TSUBAME_LOCK_WAIT_MS) for one scope.
-class ScopedLockWait {
+class ScopedLockWait : public ScopedEnv {
   public:
-    explicit ScopedLockWait(std::chrono::milliseconds wait);
-    ~ScopedLockWait();
-    ScopedLockWait(const ScopedLockWait&) = delete;
-    ScopedLockWait& operator=(const ScopedLockWait&) = delete;
-
-  private:
-    std::optional<std::string> previous_;
+    explicit ScopedLockWait(std::chrono::milliseconds wait)
+        : ScopedEnv("TSUBAME_LOCK_WAIT_MS", std::to_string(wait.count())) {}
 };
 
 }  // namespace tsubame::testing

@@ -78,6 +78,15 @@ std::string uniqueMaildirName() {
 
 }  // namespace
 
+fs::path firstMaildirMessage(const fs::path& maildir) {
+    for (const char* sub : {"new", "cur"}) {
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(maildir / sub, error))
+            if (entry.is_regular_file()) return entry.path();
+    }
+    return {};
+}
+
 int countMaildirMessages(const fs::path& maildir) {
     int count = 0;
     for (const char* sub : {"new", "cur"}) {
@@ -175,16 +184,8 @@ bool DovecotServer::startOnce() {
     if (!process_.start({"dovecot", "-F", "-c", conf.string()}, folder_.path() / "stderr.log")) {
         return false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!process_.running()) return false;  // e.g. the port was taken meanwhile
-        if (waitForPort(port_, std::chrono::milliseconds(100)) &&
-            (tlsPort_ == 0 || waitForPort(tlsPort_, std::chrono::milliseconds(100)))) {
-            return true;
-        }
-    }
-    process_.stop();
-    return false;
+    if (tlsPort_ == 0) return process_.awaitListening({port_}, kStartTimeout);
+    return process_.awaitListening({port_, tlsPort_}, kStartTimeout);
 }
 
 void DovecotServer::deliver(std::string_view rawMail) {
@@ -209,7 +210,7 @@ SmtpTestServer::SmtpTestServer(Options options) : options_(std::move(options)) {
         DovecotUsers users = dovecotUsers();
         makeMaildir(maildir_, users.mailUid, users.mailGid);
     }
-    if (options_.starttls) {
+    if (options_.starttls || options_.implicitTls) {
         certificates_ = std::make_unique<TestCertificates>(folder_.path() / "certs");
         if (!certificates_->ok()) return;
     }
@@ -232,7 +233,7 @@ bool SmtpTestServer::startOnce() {
     port_ = findFreePort();
     if (port_ == 0) return false;
     std::vector<std::string> argv;
-    if (!options_.starttls && options_.authUser.empty()) {
+    if (!certificates_ && options_.authUser.empty()) {
         argv = {"/usr/bin/python3",
                 "-m",
                 "aiosmtpd",
@@ -250,19 +251,14 @@ bool SmtpTestServer::startOnce() {
             argv.insert(argv.end(), {"--cert", certificates_->certFile().string(), "--key",
                                      certificates_->keyFile().string()});
         }
+        if (options_.implicitTls) argv.push_back("--implicit-tls");
         if (!options_.authUser.empty()) {
             argv.insert(argv.end(),
                         {"--user", options_.authUser, "--password", options_.authPassword});
         }
     }
-    if (!process_.start(argv, folder_.path() / "smtp.log")) return false;
-    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
-    while (std::chrono::steady_clock::now() < deadline) {
-        if (!process_.running()) return false;
-        if (waitForPort(port_, std::chrono::milliseconds(100))) return true;
-    }
-    process_.stop();
-    return false;
+    return process_.start(argv, folder_.path() / "smtp.log") &&
+           process_.awaitListening({port_}, kStartTimeout);
 }
 
 }  // namespace tsubame::testing

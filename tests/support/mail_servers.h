@@ -61,13 +61,14 @@ class DovecotServer {
 
 // A real SMTP server (aiosmtpd) on a free loopback port that stores every mail it receives as
 // a file in a Maildir, by default the one a DovecotServer serves, so a sent mail can be
-// fetched back. Optional STARTTLS and AUTH (PLAIN/LOGIN).
+// fetched back. Optional STARTTLS or implicit TLS, and AUTH (PLAIN/LOGIN).
 class SmtpTestServer {
   public:
     struct Options {
         std::filesystem::path maildir;  // empty: a Maildir of its own
         bool starttls = false;
-        std::string authUser;  // non-empty: AUTH offered and required
+        bool implicitTls = false;  // TLS from the first byte, as on port 465
+        std::string authUser;      // non-empty: AUTH offered and required
         std::string authPassword;
     };
 
@@ -83,7 +84,7 @@ class SmtpTestServer {
     int port() const { return port_; }
     std::string serverName() const;  // "127.0.0.1:port"
     std::filesystem::path maildir() const { return maildir_; }
-    std::filesystem::path caFile() const;  // empty without starttls
+    std::filesystem::path caFile() const;  // empty without TLS
     int messageCount() const;
 
   private:
@@ -100,5 +101,7 @@ class SmtpTestServer {
 
 // Files in new/ and cur/ of a Maildir.
 int countMaildirMessages(const std::filesystem::path& maildir);
+// The first mail file in new/ or cur/ of a Maildir; empty when there is none.
+std::filesystem::path firstMaildirMessage(const std::filesystem::path& maildir);
 
 }  // namespace tsubame::testing

@@ -79,6 +79,20 @@ bool ServerProcess::start(const std::vector<std::string>& argv,
     return pid_ > 0;
 }
 
+bool ServerProcess::awaitListening(const std::vector<int>& ports,
+                                   std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!running()) return false;  // e.g. the port was taken meanwhile
+        bool listening = true;
+        for (int port : ports)
+            listening = listening && waitForPort(port, std::chrono::milliseconds(100));
+        if (listening) return true;
+    }
+    stop();
+    return false;
+}
+
 bool ServerProcess::running() {
     if (pid_ <= 0) return false;
     int status = 0;

@@ -25,6 +25,9 @@ class ServerProcess {
     ServerProcess& operator=(const ServerProcess&) = delete;
 
     bool start(const std::vector<std::string>& argv, const std::filesystem::path& logFile);
+    // Waits until the started server accepts connections on every one of ports (127.0.0.1).
+    // False when it ended first, or did not listen in time (it is stopped then).
+    bool awaitListening(const std::vector<int>& ports, std::chrono::milliseconds timeout);
     // False when the process has ended.
     bool running();
     void stop();

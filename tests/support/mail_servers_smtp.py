@@ -1,5 +1,5 @@
 """SMTP test server for the Tsubame tests: aiosmtpd storing mail into a Maildir, with
-optional STARTTLS and AUTH. Runs until SIGTERM."""
+optional STARTTLS (or TLS from the first byte, as on port 465) and AUTH. Runs until SIGTERM."""
 import argparse
 import signal
 import ssl
@@ -16,14 +16,16 @@ def main():
     parser.add_argument("--maildir", required=True)
     parser.add_argument("--cert")
     parser.add_argument("--key")
+    parser.add_argument("--implicit-tls", action="store_true")
     parser.add_argument("--user")
     parser.add_argument("--password", default="")
     args = parser.parse_args()
 
-    tls_context = None
+    kwargs = {}
     if args.cert:
-        tls_context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
-        tls_context.load_cert_chain(args.cert, args.key)
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(args.cert, args.key)
+        kwargs["ssl_context" if args.implicit_tls else "tls_context"] = context
 
     def authenticator(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)
@@ -32,12 +34,11 @@ def main():
         # handled=False: aiosmtpd answers a failure with 535 itself.
         return AuthResult(success=ok, handled=False)
 
-    kwargs = {}
     if args.user:
         kwargs.update(authenticator=authenticator, auth_require_tls=False,
                       auth_required=True)
     controller = Controller(Mailbox(args.maildir), hostname="127.0.0.1", port=args.port,
-                            tls_context=tls_context, require_starttls=False,
+                            require_starttls=False,
                             server_hostname="localhost", **kwargs)
     stop = threading.Event()
     signal.signal(signal.SIGTERM, lambda *_: stop.set())

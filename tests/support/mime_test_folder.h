@@ -1,37 +1,28 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
+
+#include "support/temp_folder.h"
 
 namespace tsubame::mime_test {
 
-// A fresh folder under the temporary directory, removed with everything in it at the end.
+// A fresh folder with an "inbox" folder in it, removed with everything in it at the end.
 class TempFolder {
   public:
-    explicit TempFolder(const std::string& name) {
-        path_ = std::filesystem::temp_directory_path() /
-                ("tsubame_mime_" + name + "_" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_ / "inbox");
+    explicit TempFolder(const std::string& /*name*/) {
+        std::filesystem::create_directories(inbox());
     }
-    ~TempFolder() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& root() const { return path_; }
-    std::filesystem::path inbox() const { return path_ / "inbox"; }
+    const std::filesystem::path& root() const { return folder_.path(); }
+    std::filesystem::path inbox() const { return folder_ / "inbox"; }
 
   private:
-    std::filesystem::path path_;
+    testing::TempFolder folder_;
 };
 
 inline std::string readAll(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return testing::readFileBytes(path);
 }
 
 // Every regular file below folder, as paths relative to it.

@@ -135,4 +135,45 @@ class FakePop3Server {
     std::vector<std::string> commands_;
 };
 
+// The answers of a plain mailbox for a FakePop3Server script, each a whole reply; a test
+// changes the ones its fault is about. Commands without an answer here get "+OK".
+struct Pop3Replies {
+    std::string greeting = "+OK ready\r\n";
+    std::string capa = "-ERR\r\n";
+    std::string stat = "+OK 1 100\r\n";
+    std::string list = "+OK\r\n1 100\r\n.\r\n";
+    std::string uidl = "-ERR\r\n";
+    // Answers RETR (the whole command line is passed); false ends the session.
+    std::function<bool(FakeClient&, const std::string&)> retr = {};
+    // Sees each command before it is answered; false drops the connection instead.
+    std::function<bool(const std::string&)> onCommand = {};
+    bool endAtQuit = true;  // answers QUIT with "+OK bye" and closes
+};
+
+// Runs the dialogue of replies with one client, recording every command on server.
+inline void servePop3(FakePop3Server& server, FakeClient& client, const Pop3Replies& replies) {
+    client.send(replies.greeting);
+    while (auto line = client.readLine()) {
+        server.record(*line);
+        const std::string& c = *line;
+        if (replies.onCommand && !replies.onCommand(c)) return;
+        if (c == "CAPA") {
+            client.send(replies.capa);
+        } else if (c == "STAT") {
+            client.send(replies.stat);
+        } else if (c == "LIST") {
+            client.send(replies.list);
+        } else if (c == "UIDL") {
+            client.send(replies.uidl);
+        } else if (c.starts_with("RETR") && replies.retr) {
+            if (!replies.retr(client, c)) return;
+        } else if (c == "QUIT" && replies.endAtQuit) {
+            client.send("+OK bye\r\n");
+            return;
+        } else {
+            client.send("+OK\r\n");
+        }
+    }
+}
+
 }  // namespace tsubame::testing

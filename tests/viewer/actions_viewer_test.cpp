@@ -33,7 +33,7 @@ TEST_F(ViewerActionsTest, QuickSaveWritesTheFourLabelledLinesAndShowsThem) {
     const std::string expected = utf8ToCp932(
         "Subject:  会議の件\r\nFrom:  taro@example.jp\r\nDate:  Mon, 7 Dec 2026 09:00:00 "
         "+0900\r\nBody:  本文一行目\r\n二行目\r\n");
-    EXPECT_EQ(readBytes(saved("会議の件.txt")), expected);
+    EXPECT_EQ(readFileBytes(saved("会議の件.txt")), expected);
     EXPECT_EQ(viewer().reader()->toPlainText(),
               "Subject:  会議の件\nFrom:  taro@example.jp\nDate:  Mon, 7 Dec 2026 09:00:00 "
               "+0900\nBody:  本文一行目\n二行目");
@@ -52,7 +52,7 @@ TEST_F(ViewerActionsTest, QuickSaveOfAnExistingFileAnsweredNoChangesNothing) {
     EXPECT_EQ(dialogs_.boxes()[0].title, "確認");
     EXPECT_EQ(dialogs_.boxes()[0].buttons, BoxButtons::YesNo);
     EXPECT_EQ(dialogs_.boxes()[0].icon, BoxIcon::Question);
-    EXPECT_EQ(readBytes(saved("会議の件.txt")), "keep me");
+    EXPECT_EQ(readFileBytes(saved("会議の件.txt")), "keep me");
     EXPECT_EQ(viewer().reader()->toPlainText(), before);
     EXPECT_EQ(viewer().selectionFlag(), "");
 }
@@ -62,7 +62,7 @@ TEST_F(ViewerActionsTest, QuickSaveOverwritesWhenAnsweredYes) {
     { std::ofstream(saved("会議の件.txt"), std::ios::binary) << "old"; }
     dialogs_.answerNext(BoxAnswer::Yes);
     click("Command2");
-    EXPECT_EQ(readBytes(saved("会議の件.txt")).rfind("Subject:  ", 0), 0u);
+    EXPECT_EQ(readFileBytes(saved("会議の件.txt")).rfind("Subject:  ", 0), 0u);
 }
 
 TEST_F(ViewerActionsTest, TheExistenceTestIsExactNotAPattern) {
@@ -71,7 +71,7 @@ TEST_F(ViewerActionsTest, TheExistenceTestIsExactNotAPattern) {
     click("Command2");
     EXPECT_TRUE(dialogs_.boxes().empty());  // "abc.txt" does not count as "a*.txt"
     EXPECT_TRUE(std::filesystem::exists(saved("a*.txt")));
-    EXPECT_EQ(readBytes(saved("abc.txt")), "other");
+    EXPECT_EQ(readFileBytes(saved("abc.txt")), "other");
 }
 
 TEST_F(ViewerActionsTest, ASubjectCannotLeaveTheQuickSaveFolder) {
@@ -122,7 +122,7 @@ TEST_F(ViewerActionsTest, SaveUnderAChosenNamePutsTheHeaderInFrontEachTime) {
     commands().runToolbarKey("SaveAs");
     EXPECT_EQ(viewer().reader()->toPlainText().count("Subject:  "), 2);
     EXPECT_EQ(
-        readBytes(folder_ / "chosen.txt"),
+        readFileBytes(folder_ / "chosen.txt"),
         utf8ToCp932(viewer().reader()->toPlainText().replace("\n", "\r\n").toStdString() + "\r\n"));
     EXPECT_EQ(viewer().windowTitle(), file);
 }

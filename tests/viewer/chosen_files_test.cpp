@@ -36,10 +36,10 @@ TEST_F(ChosenFilesTest, SaveAsReplacesAPrivateFileALinkTargetAndSparesNameDotTmp
     }
     EXPECT_TRUE(dialogs_.boxes().empty());
     EXPECT_EQ(fileMode(mine), 0600u);
-    EXPECT_EQ(readBytes(folder_ / "mine.txt.tmp"), "another file");
+    EXPECT_EQ(readFileBytes(folder_ / "mine.txt.tmp"), "another file");
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(fileMode(target), 0640u);
-    EXPECT_NE(readBytes(target).find(utf8ToCp932("本文")), std::string::npos);
+    EXPECT_NE(readFileBytes(target).find(utf8ToCp932("本文")), std::string::npos);
 }
 
 TEST_F(ChosenFilesTest, QuickSaveOfALongSubjectAndOverAPrivateFile) {
@@ -60,7 +60,7 @@ TEST_F(ChosenFilesTest, QuickSaveOfALongSubjectAndOverAPrivateFile) {
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(quickSaveFolder())) {
         ++files;
-        EXPECT_EQ(readBytes(entry.path()).rfind("Subject:  ", 0), 0u) << entry.path();
+        EXPECT_EQ(readFileBytes(entry.path()).rfind("Subject:  ", 0), 0u) << entry.path();
     }
     EXPECT_EQ(files, 2u);
     EXPECT_EQ(fileMode(quickSaveFolder() / "秘密.txt"), 0600u);
@@ -81,7 +81,7 @@ TEST_F(ChosenFilesTest, OpenReadsUtf8AndCodePage932FilesAndSaveKeeps932) {
     }
     dialogs_.saveNext(chosen(folder_ / "utf8.txt"));
     commands().runToolbarKey("Save");
-    EXPECT_NE(readBytes(folder_ / "utf8.txt").find(utf8ToCp932("添付の本文です")),
+    EXPECT_NE(readFileBytes(folder_ / "utf8.txt").find(utf8ToCp932("添付の本文です")),
               std::string::npos);
 }
 

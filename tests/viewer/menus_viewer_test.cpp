@@ -67,7 +67,7 @@ TEST_F(ViewerMenusTest, NewFromTheToolbarStartsANewDocument) {
     viewer().reader()->setPlainText("changed text");  // the viewer marks the document modified
     ASSERT_TRUE(app_->editor.DocumentModified);
     commands().runToolbarKey("New");
-    EXPECT_EQ(readBytes(folder_ / "docs/a.txt"), "changed text");
+    EXPECT_EQ(readFileBytes(folder_ / "docs/a.txt"), "changed text");
     EXPECT_TRUE(std::filesystem::exists(folder_ / "docs/新規作成.TXT"));
     EXPECT_EQ(viewer().reader()->toPlainText(), "");
     EXPECT_EQ(

@@ -14,7 +14,7 @@ class ViewerPrintTest : public ViewerCommandsTest {
         return QString::fromStdString((folder_ / name).string());
     }
     int pagesIn(const char* name) const {
-        const QString bytes = QString::fromLatin1(readBytes(folder_ / name));
+        const QString bytes = QString::fromLatin1(readFileBytes(folder_ / name));
         return static_cast<int>(bytes.count(QRegularExpression("/Type\\s*/Page[^s]")));
     }
 };

@@ -33,7 +33,7 @@ TEST_F(ViewerDataLockTest, DeletionsGiveUpWhileAnotherProcessWritesAndChangeNoth
     for (bool all : {false, true}) {
         SCOPED_TRACE(all ? "delete all" : "delete one");
         addNumberedRecords(3);
-        const std::string before = readBytes(storePath());
+        const std::string before = readFileBytes(storePath());
         openAndSelect(2);
         // The window keeps answering while the deletion waits (a check may hold the lock).
         int ticks = 0;
@@ -47,7 +47,7 @@ TEST_F(ViewerDataLockTest, DeletionsGiveUpWhileAnotherProcessWritesAndChangeNoth
         }
         EXPECT_GE(ticks, 5);
         EXPECT_TRUE(errorShown(QString::fromUtf8(kDataFolderBusy)));
-        EXPECT_EQ(readBytes(storePath()), before);
+        EXPECT_EQ(readFileBytes(storePath()), before);
         EXPECT_EQ(viewer().listRowCount(), 3);
         std::filesystem::remove(storePath());
         dialogs_.clear();

@@ -16,7 +16,6 @@ namespace {
 
 class ViewerDeleteTest : public AppFolderTest {
   protected:
-    void TearDown() override { clearInjectedFaults(); }
     std::filesystem::path tempPath() const { return app_->paths().receivedTemp(); }
 };
 
@@ -49,11 +48,11 @@ TEST_F(ViewerDeleteTest, DeletingRowTwoKeepsRecordsOneAndThree) {
 
 TEST_F(ViewerDeleteTest, AnsweringNoLeavesTheStoreAndEmptiesTheReader) {
     addNumberedRecords(3);
-    const std::string before = readBytes(storePath());
+    const std::string before = readFileBytes(storePath());
     openAndSelect(2);
     dialogs_.answerNext(BoxAnswer::No);
     viewer().deleteSelectedMail();
-    EXPECT_EQ(readBytes(storePath()), before);
+    EXPECT_EQ(readFileBytes(storePath()), before);
     EXPECT_EQ(viewer().reader()->toPlainText(), QString());
     EXPECT_EQ(viewer().selectionFlag(), QString());
     EXPECT_EQ(viewer().listRowCount(), 3);
@@ -96,13 +95,13 @@ TEST_F(ViewerDeleteTest, FlagSetByAClickOnAnEmptyListDeletesNothing) {
 
 TEST_F(ViewerDeleteTest, FailedCompactionKeepsEveryRecordAndSaysSo) {
     addNumberedRecords(3);
-    const std::string before = readBytes(storePath());
+    const std::string before = readFileBytes(storePath());
     openAndSelect(2);
     dialogs_.answerNext(BoxAnswer::Yes);
     injectFault(FaultKind::Rename, 1, ENOSPC);
     viewer().deleteSelectedMail();
     clearInjectedFaults();
-    EXPECT_EQ(readBytes(storePath()), before);
+    EXPECT_EQ(readFileBytes(storePath()), before);
     ASSERT_EQ(dialogs_.boxes().size(), 2u);
     EXPECT_EQ(dialogs_.boxes()[1].title, QStringLiteral("エラー"));
     EXPECT_EQ(viewer().listRowCount(), 3);

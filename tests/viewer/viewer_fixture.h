@@ -7,14 +7,15 @@
 #include <QTreeView>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 
 #include "context/app_context.h"
 #include "core/cp932.h"
+#include "core/file_io.h"
 #include "support/scripted_dialogs.h"
 #include "support/scripted_mail_library.h"
+#include "support/temp_folder.h"
 #include "support/test_app_context.h"
 #include "viewer/tyaku_form.h"
 
@@ -30,6 +31,7 @@ class AppFolderTest : public ::testing::Test {
         std::filesystem::create_directories(folder_ / "添付フォルダ");
         app_ = std::make_unique<testing::TestAppContext>(AppPaths(folder_), mail_, dialogs_);
     }
+    void TearDown() override { clearInjectedFaults(); }  // faults a test injects end with it
 
     ReceivedMailStore store() const { return app_->receivedStore(); }
     TyakuForm& viewer() { return app_->viewer(); }
@@ -73,10 +75,6 @@ class AppFolderTest : public ::testing::Test {
         std::error_code error;
         auto size = std::filesystem::file_size(storePath(), error);
         return error ? 0 : size;
-    }
-    static std::string readBytes(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     QTemporaryDir root_;
