@@ -4,12 +4,13 @@
 
 #include "app/command_line.h"
 #include "app/mail_check_operation.h"
+#include "app/stop_signals.h"
 #include "context/app_context.h"
 #include "settings/server_settings.h"
 
 namespace tsubame {
 
-int runCheckCommand(AppContext& app) {
+int runCheckCommand(AppContext& app, StopSignals* stopSignals) {
     // What the main window's start-up does before a check can run.
     loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
     if (Status st = app.receivedStore().createIfMissing(); !st) {
@@ -19,10 +20,16 @@ int runCheckCommand(AppContext& app) {
     MailLibrary& mail = app.mail();
     mail.NMailInitializeWinSock();
     mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
-    const MailCheckOutcome outcome = runMailCheck(app);
+    // A signal stops the check as the stop button does: between mails.
+    const MailCheckOutcome outcome =
+        runMailCheck(app, [stopSignals] { return stopSignals && stopSignals->received(); });
     mail.NMailEndWinSock();
     std::printf("%d\n", outcome.count);
     std::fflush(stdout);
+    if (stopSignals && stopSignals->received()) {
+        std::fprintf(stderr, "メール受信を中止しました。\n");
+        return stopSignals->exitCode();
+    }
     // A writer that kept the data folder locked is a passing state: cron may try again.
     if (outcome.busy) return EX_TEMPFAIL;  // 75
     return outcome.completed ? 0 : 1;

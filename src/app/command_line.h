@@ -6,6 +6,7 @@
 namespace tsubame {
 
 class AppContext;
+class StopSignals;
 
 struct SendOptions {
     QString to;
@@ -16,11 +17,14 @@ struct SendOptions {
 };
 
 // tsubame --check: the receive button's check without windows. Prints the new-mail count;
-// returns the exit code (0 completed, 1 failed).
-int runCheckCommand(AppContext& app);
+// returns the exit code (0 completed, 1 failed, 75 data folder busy, 128 + the signal's
+// number when SIGTERM or SIGINT stopped it).
+int runCheckCommand(AppContext& app, StopSignals* stopSignals = nullptr);
 
 // tsubame --send: one mail with the compose window's send call and settings. Returns the exit
-// code (0 sent, 1 failed, with the library's error text printed).
-int runSendCommand(AppContext& app, const SendOptions& options);
+// code (0 sent, 1 failed, with the library's error text printed, 128 + the signal's number
+// when SIGTERM or SIGINT stopped it).
+int runSendCommand(AppContext& app, const SendOptions& options,
+                   StopSignals* stopSignals = nullptr);
 
 }  // namespace tsubame

@@ -16,8 +16,12 @@ QString qs(const std::string& utf8) { return QString::fromStdString(utf8); }
 // message boxes go to the context's dialogs and the record is built without a viewer.
 class WindowsCheckHost : public MailCheckHost {
   public:
-    explicit WindowsCheckHost(AppContext& app)
-        : app_(app), main_(dynamic_cast<MainForm*>(app.mainForm())) {}
+    explicit WindowsCheckHost(AppContext& app, std::function<bool()> stopRequested = {})
+        : app_(app),
+          main_(dynamic_cast<MainForm*>(app.mainForm())),
+          stopRequested_(std::move(stopRequested)) {}
+
+    bool stopRequested() override { return stopRequested_ && stopRequested_(); }
 
     void checkStarted() override {
         if (main_) main_->setHelpText(qs(mail_check_text::kChecking));
@@ -53,6 +57,7 @@ class WindowsCheckHost : public MailCheckHost {
   private:
     AppContext& app_;
     MainForm* main_;
+    std::function<bool()> stopRequested_;
 };
 
 MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result) {
@@ -78,8 +83,8 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
 
 }  // namespace
 
-MailCheckOutcome runMailCheck(AppContext& app) {
-    WindowsCheckHost host(app);
+MailCheckOutcome runMailCheck(AppContext& app, std::function<bool()> stopRequested) {
+    WindowsCheckHost host(app, std::move(stopRequested));
     MailCheck check(app.mail(), app.paths(), app.account, app.recordBuffer, app.CurrentRecord,
                     host);
     return showCheckResult(app, check.run());

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,7 +25,8 @@ struct MailCheckOutcome {
 // The mail check behind the main window's receive button, on the calling thread (the command
 // line). Uses the main window when one is registered in app, and the viewer (created hidden
 // when needed) as the staging area.
-MailCheckOutcome runMailCheck(AppContext& app);
+// stopRequested, when given, is asked before each mail as the stop button's flag is.
+MailCheckOutcome runMailCheck(AppContext& app, std::function<bool()> stopRequested = {});
 
 // The mail check on a thread of its own, so that the windows keep working meanwhile. What the
 // check tells the windows reaches them on the GUI thread, in order; the check never waits for

@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "app/exit_after_show.h"
 #include "app/mail_session.h"
+#include "app/stop_signals.h"
 #include "app/main_form.h"
 #include "app/window_factories.h"
 #include "context/app_context.h"
@@ -39,6 +40,7 @@ std::filesystem::path appFolderPath(const QString& folder) {
 
 // --check and --send: no window, no display needed; message boxes go to standard error.
 int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
+    StopSignals stopSignals;  // before the first thread starts, so that none takes the signals
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     auto mail = createProgramMailLibrary();
@@ -48,11 +50,11 @@ int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
     int code = 0;
     if (options.mode == CliOptions::Mode::Check) {
         // The check runs the main window's start-up steps it needs by itself.
-        code = runCheckCommand(app);
+        code = runCheckCommand(app, &stopSignals);
     } else {
         loadAccountServerSettings(app);
         startMailLibrary(*mail);
-        code = runSendCommand(app, options.send);
+        code = runSendCommand(app, options.send, &stopSignals);
         stopMailLibrary(*mail);
     }
     app.unloadAll();

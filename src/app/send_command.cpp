@@ -1,8 +1,12 @@
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
+#include <atomic>
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/stop_signals.h"
 #include "context/app_context.h"
 #include "send/send_passes.h"
 
@@ -51,7 +55,7 @@ bool isSingleRecipient(const QString& to) {
 
 // The caller has loaded the server settings and started the mail library, as for the
 // main window.
-int runSendCommand(AppContext& app, const SendOptions& options) {
+int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals) {
     if (!isSingleRecipient(options.to)) {
         printError(
             QStringLiteral("--to には宛先を 1 つだけ指定してください (「,」や改行は使えません): %1")
@@ -84,8 +88,28 @@ int runSendCommand(AppContext& app, const SendOptions& options) {
     hooks.passFailed = [&error](int, const std::string&, const std::string& text) {
         if (!text.empty()) error = text;
     };
+    // A signal stops the send as the stop button does: before the transfer nothing is sent;
+    // during it the program ends at once, and the server drops a mail whose transfer did not
+    // end.
+    std::atomic<bool> sending = true;
+    if (stopSignals) {
+        stopSignals->setStop([&sending, stopSignals] {
+            if (!sending) return;
+            static constexpr char kStopped[] = "送信を中止しました。\n";
+            if (::write(STDERR_FILENO, kStopped, sizeof kStopped - 1) < 0) { /* ends all the same */
+            }
+            ::_exit(stopSignals->exitCode());
+        });
+        if (stopSignals->received()) {
+            stopSignals->setStop({});
+            printError(QStringLiteral("送信を中止しました。"));
+            return stopSignals->exitCode();
+        }
+    }
     SendReport report =
         runSendPasses(mail, message, {PassRecipient{options.to.toStdString(), {}}}, hooks);
+    sending = false;
+    if (stopSignals) stopSignals->setStop({});
     if (!report.allSent()) {
         printError(QString::fromStdString(error));
         return 1;

@@ -27,9 +27,12 @@ std::chrono::milliseconds DataFolderLock::configuredWait() {
 DataFolderLock DataFolderLock::tryAcquire(const std::filesystem::path& lockFile) {
     DataFolderLock lock;
     // Close-on-exec: a child process must not inherit, and so keep, the lock.
-    UniqueFd fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644));
+    // Any lock file must be a regular file: a FIFO or a device would block or ignore flock.
+    Status why;
+    UniqueFd fd = openRegularFile(lockFile, O_RDWR | O_CREAT | O_NOFOLLOW, "ロックファイルを開けません",
+                                  why, 0644);
     if (!fd.valid()) {
-        lock.status_ = Status::failure(ioErrorText("ロックファイルを開けません", lockFile, errno));
+        lock.status_ = why;
         return lock;
     }
     int result;

@@ -54,6 +54,54 @@ UniqueFd openFile(const std::filesystem::path& path, int flags, int mode) {
     return UniqueFd(::open(path.c_str(), flags | O_CLOEXEC, mode));
 }
 
+namespace {
+
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "フォルダ";
+    if (S_ISFIFO(mode)) return "FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "デバイス";
+    if (S_ISSOCK(mode)) return "ソケット";
+    return "特殊ファイル";
+}
+
+Status notRegular(std::string_view what, const std::filesystem::path& path, mode_t mode) {
+    return Status::failure(std::string(what) + ": " + path.string() + " (通常のファイルではありません: " +
+                           fileKind(mode) + ")");
+}
+
+}  // namespace
+
+UniqueFd openRegularFile(const std::filesystem::path& path, int flags, std::string_view what,
+                         Status& why, int mode) {
+    // Looked at before the open, so that a device is not even opened; the look after it
+    // closes the gap in between, and O_NONBLOCK keeps a FIFO from blocking meanwhile.
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        why = notRegular(what, path, info.st_mode);
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    UniqueFd fd = openFile(path, flags | O_NONBLOCK, mode);
+    if (!fd.valid()) {
+        const int error = errno;
+        why = Status::failure(ioErrorText(what, path, error));
+        errno = error;
+        return fd;
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        why = Status::failure(ioErrorText(what, path, errno));
+        return UniqueFd();
+    }
+    if (!S_ISREG(info.st_mode)) {
+        why = notRegular(what, path, info.st_mode);
+        errno = EINVAL;
+        return UniqueFd();
+    }
+    ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK);
+    why = {};
+    return fd;
+}
+
 Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset) {
     const char* p = static_cast<const char*>(data);
     while (size > 0) {

@@ -33,6 +33,11 @@ class UniqueFd {
 };
 
 UniqueFd openFile(const std::filesystem::path& path, int flags, int mode = 0644);
+// The same for a file that must be a regular file (a store, the journal, a lock file): a FIFO,
+// a folder, a device or a socket is refused, and a FIFO never blocks the opener. The failure
+// text starts with what and names the file; errno tells the cause of an ordinary failure.
+UniqueFd openRegularFile(const std::filesystem::path& path, int flags, std::string_view what,
+                         Status& why, int mode = 0644);
 Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset);
 Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::size_t* got);
 Status syncFd(int fd);

@@ -13,6 +13,8 @@
 namespace tsubame {
 namespace {
 
+constexpr const char* kCannotOpen = "ファイルを開けません";
+
 std::int64_t fileLength(const std::filesystem::path& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;
@@ -30,11 +32,14 @@ Status failCompaction(const std::filesystem::path& tempPath, const std::string& 
 // permissions since it replaces the store.
 Status openCompaction(const std::filesystem::path& path, const std::filesystem::path& tempPath,
                       UniqueFd& source, UniqueFd& target, std::int64_t& sourceLength) {
-    source = openFile(path, O_RDONLY | O_CREAT);
-    if (!source.valid()) return Status::failure(ioErrorText("ファイルを開けません", path, errno));
-    target = openFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC);
+    Status why;
+    source = openRegularFile(path, O_RDONLY | O_CREAT, kCannotOpen, why);
+    if (!source.valid()) return why;
+    target = openRegularFile(tempPath, O_WRONLY | O_CREAT | O_TRUNC, "一時ファイルを作成できません",
+                             why);
+    if (!target.valid()) return why;
     struct stat sourceInfo {};
-    if (!target.valid() || ::fstat(source.get(), &sourceInfo) != 0 ||
+    if (::fstat(source.get(), &sourceInfo) != 0 ||
         ::fchmod(target.get(), sourceInfo.st_mode & 07777) != 0)
         return Status::failure(ioErrorText("一時ファイルを作成できません", tempPath, errno));
     sourceLength = sourceInfo.st_size;
@@ -120,8 +125,9 @@ RecordFile::RecordFile(std::filesystem::path path, std::size_t recordLength)
     : path_(std::move(path)), recordLength_(recordLength) {}
 
 Status RecordFile::createIfMissing() const {
-    UniqueFd fd = openFile(path_, O_WRONLY | O_CREAT);
-    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを作成できません", path_, errno));
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_WRONLY | O_CREAT, "ファイルを作成できません", why);
+    if (!fd.valid()) return why;
     return fd.close();
 }
 
@@ -135,7 +141,8 @@ std::int64_t RecordFile::wholeRecords() const {
 
 bool RecordFile::read(std::int64_t n, std::span<char> buffer) const {
     if (n < 1 || buffer.size() < recordLength_) return false;
-    UniqueFd fd = openFile(path_, O_RDONLY);
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_RDONLY, kCannotOpen, why);
     if (!fd.valid()) return false;
     std::size_t got = 0;
     Status st = readAt(fd.get(), buffer.data(), recordLength_,
@@ -152,8 +159,9 @@ Status RecordFile::writeBytes(std::int64_t n, std::size_t offset,
                               std::span<const char> bytes) const {
     if (n < 1 || n > kMaxRecordNumber || offset + bytes.size() > recordLength_)
         return Status::failure("レコード番号 " + std::to_string(n) + " は範囲外です");
-    UniqueFd fd = openFile(path_, O_WRONLY | O_CREAT);
-    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_WRONLY | O_CREAT, kCannotOpen, why);
+    if (!fd.valid()) return why;
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0)
         return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
@@ -187,8 +195,9 @@ Status RecordFile::append(std::span<const char> record, std::int64_t* number) co
 }
 
 Status RecordFile::sync() const {
-    UniqueFd fd = openFile(path_, O_RDONLY);
-    if (!fd.valid()) return Status::failure(ioErrorText("ファイルを開けません", path_, errno));
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_RDONLY, kCannotOpen, why);
+    if (!fd.valid()) return why;
     return syncFd(fd.get());
 }
 

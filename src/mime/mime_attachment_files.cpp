@@ -94,7 +94,7 @@ std::string randomSuffix() {
     return text;
 }
 
-enum class Attempt { Written, Taken, Failed };
+enum class Attempt { Placed, Taken, Failed };
 
 // Decoded bytes on their way into a file, written in pieces of a bounded size.
 class FileSink : public ContentSink {
@@ -128,42 +128,68 @@ class FileSink : public ContentSink {
     Status status_;
 };
 
-// Creates path (never through a link, never over a file) and writes the content into it.
-Attempt writeFresh(const std::filesystem::path& path, const ContentWriter& write,
-                   std::string& error) {
-    UniqueFd fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+// Writes the content into a new file of a temporary name in folder, whole and flushed; empty
+// (error set) on failure, when nothing of it is left.
+std::filesystem::path writeTemporary(const std::filesystem::path& folder,
+                                     const ContentWriter& write, std::string& error) {
+    std::filesystem::path path;
+    UniqueFd fd;
+    for (int tries = 0; tries < kMaxRandomTries && !fd.valid(); ++tries) {
+        path = folder / (std::string(kTemporaryAttachmentPrefix) + std::to_string(::getpid()) +
+                         "-" + randomSuffix() + kTemporaryAttachmentSuffix);
+        fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
+        if (!fd.valid() && errno != EEXIST) break;
+    }
     if (!fd.valid()) {
-        if (errno == EEXIST) return Attempt::Taken;
         error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
-        return Attempt::Failed;
+        return {};
     }
     FileSink sink(fd.get());
     const bool whole = write(sink) && sink.flush();
     Status status = sink.status();
     if (status && !whole) status = Status::failure("内容を読み出せません");
+    // Flushed before it gets its name, so that no crash shows a short file under that name.
+    if (status) status = syncFd(fd.get());
     if (status) status = fd.close();
     if (!status) {
-        ::unlink(path.c_str());  // no half-written attachment is left behind
+        ::unlink(path.c_str());
         error = utf8ToCp932("添付ファイルを書き込めません: " + path.string() + " (" +
                             status.message() + ")");
-        return Attempt::Failed;
+        return {};
     }
-    return Attempt::Written;
+    return path;
+}
+
+// Gives the whole file temp the name path unless a file of that name exists: the rename
+// never replaces one. Where the file system cannot rename that way, a link does the same.
+Attempt placeFile(const std::filesystem::path& temp, const std::filesystem::path& path,
+                  std::string& error) {
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
+        return Attempt::Placed;
+    if (errno == EINVAL || errno == ENOSYS) {
+        if (::link(temp.c_str(), path.c_str()) == 0) {
+            ::unlink(temp.c_str());
+            return Attempt::Placed;
+        }
+    }
+    if (errno == EEXIST) return Attempt::Taken;
+    error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
+    return Attempt::Failed;
 }
 
 // Tries "name", then "stem (n).ext" from number on up to 9999, then random suffixes. number
 // comes back as the one to try next for this name, so that many parts of one name do not
 // probe the same taken names again and again.
-std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const std::string& name,
-                                      const ContentWriter& content, std::string& error,
+std::filesystem::path placeUniqueFile(const std::filesystem::path& folder, const std::string& name,
+                                      const std::filesystem::path& temp, std::string& error,
                                       int& number) {
     auto [stem, extension] = splitExtension(name);
     for (; number <= kMaxNumberedTries; ++number) {
         const std::filesystem::path path =
             folder / (number == 1 ? name : stem + " (" + std::to_string(number) + ")" + extension);
-        const Attempt attempt = writeFresh(path, content, error);
+        const Attempt attempt = placeFile(temp, path, error);
         if (attempt == Attempt::Failed) return {};
-        if (attempt == Attempt::Written) {
+        if (attempt == Attempt::Placed) {
             ++number;
             return path;
         }
@@ -171,9 +197,9 @@ std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const
     for (int tries = 0; tries < kMaxRandomTries; ++tries) {
         const std::filesystem::path path =
             folder / (stem + " (" + randomSuffix() + ")" + extension);
-        const Attempt attempt = writeFresh(path, content, error);
+        const Attempt attempt = placeFile(temp, path, error);
         if (attempt == Attempt::Failed) return {};
-        if (attempt == Attempt::Written) return path;
+        if (attempt == Attempt::Placed) return path;
     }
     error = utf8ToCp932("添付ファイルの名前を決められません: " + (folder / name).string());
     return {};
@@ -181,21 +207,51 @@ std::filesystem::path writeUniqueFile(const std::filesystem::path& folder, const
 
 }  // namespace
 
+bool isTemporaryAttachmentName(std::string_view name) {
+    return name.starts_with(kTemporaryAttachmentPrefix) &&
+           name.ends_with(kTemporaryAttachmentSuffix);
+}
+
+AttachmentFileSaver::~AttachmentFileSaver() {
+    for (const auto& part : pending_)
+        if (!part.temp.empty()) ::unlink(part.temp.c_str());
+}
+
+void AttachmentFileSaver::discard() {
+    for (const auto& file : written_) ::unlink(file.c_str());
+    written_.clear();
+    for (const auto& part : pending_) ::unlink(part.temp.c_str());
+    pending_.clear();
+}
+
 bool AttachmentFileSaver::save(const MailAttachment& attachment, const ContentWriter& write,
                                std::string& error) {
     std::string name = attachment.utf8Name.empty() ? safeAttachmentFileName(attachment.name)
                                                    : safeFileName(attachment.utf8Name);
     if (name.empty()) name = generatedAttachmentFileName(attachment.mimeType, ++generated_);
-    int& next = nextNumber_.try_emplace(name, 1).first->second;
-    std::filesystem::path path = writeUniqueFile(folder_, name, write, error, next);
-    if (path.empty()) {
+    std::filesystem::path temp = writeTemporary(folder_, write, error);
+    if (temp.empty()) {
         // All of a mail or none of it: the mail stays on the server and comes again, so
         // what was written of it now would only be a stray copy.
-        for (const auto& file : written_) ::unlink(file.c_str());
-        written_.clear();
+        discard();
         return false;
     }
-    written_.push_back(std::move(path));
+    pending_.push_back({std::move(temp), std::move(name)});
+    return true;
+}
+
+bool AttachmentFileSaver::place(std::string& error) {
+    for (auto& part : pending_) {
+        int& next = nextNumber_.try_emplace(part.name, 1).first->second;
+        std::filesystem::path path = placeUniqueFile(folder_, part.name, part.temp, error, next);
+        if (path.empty()) {
+            discard();
+            return false;
+        }
+        part.temp.clear();  // it has its name now
+        written_.push_back(std::move(path));
+    }
+    pending_.clear();
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <optional>
 #include <cerrno>
 #include <system_error>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "core/cp932.h"
 #include "core/data_folder_lock.h"
 #include "core/file_io.h"
+#include "receive/check_leftovers.h"
 #include "receive/receive_journal.h"
 #include "receive/scratch_mail_file.h"
 #include "settings/server_settings.h"
@@ -85,13 +87,14 @@ class CheckSession {
     // Kept: this mail stays on the server and the check goes on with the next one.
     enum class Outcome { Stored, Kept, Failed };
     enum class Fetch { Ready, Kept, ConnectionLost };
-    void prepareJournal();
+    bool prepareJournal();
     std::filesystem::path attachmentFolder();
     Outcome takeMail(int n);
     Outcome storeFailed(const std::string& why, const TakenMail& mail);
-    // known: the journal proves the downloaded mail already stored; it is then not decoded.
-    Fetch fetchAndDecode(int n, MailIdentity& identity, bool& known, TakenMail& mail,
-                         std::string& why);
+    // known: the journal proves the downloaded mail already stored (its record's checksum);
+    // it is then not decoded.
+    Fetch fetchAndDecode(int n, MailIdentity& identity, std::optional<std::uint64_t>& known,
+                         TakenMail& mail, std::string& why);
     void noteKept(int n, const std::string& subject, const std::string& why);
     void reportKept();
 
@@ -114,9 +117,17 @@ class CheckSession {
     std::vector<std::string> kept_;  // one line per mail left on the server, for the user
 };
 
-void CheckSession::prepareJournal() {
-    if (Status st = journal_.load(); !st) host_.notice(st.message(), kErrorTitle);
-    if (!journal_.hasEntries()) return;
+bool CheckSession::prepareJournal() {
+    // Without a store to take the mails, or without the journal's word on what an interrupted
+    // check stored (any mail could then be stored twice), nothing is taken in.
+    Status st = store_.createIfMissing();
+    if (st) st = journal_.load();
+    if (!st) {
+        host_.notice("メールを受信しませんでした。メールはサーバーに残っています。\n" + st.message(),
+                     kErrorTitle);
+        return false;
+    }
+    if (!journal_.hasEntries()) return true;
     // An interrupted check may have left half a record behind its last whole one; the next
     // append must not land behind that rest.
     const std::int64_t whole = store_.wholeRecords();
@@ -125,6 +136,7 @@ void CheckSession::prepareJournal() {
     const auto size = std::filesystem::file_size(store_.path(), error);
     if (!error && static_cast<std::int64_t>(size) > length)
         std::filesystem::resize_file(store_.path(), static_cast<std::uintmax_t>(length), error);
+    return true;
 }
 
 std::filesystem::path CheckSession::attachmentFolder() {
@@ -139,7 +151,7 @@ std::filesystem::path CheckSession::attachmentFolder() {
 }
 
 bool CheckSession::takeAll(int count) {
-    prepareJournal();
+    if (!prepareJournal()) return false;
     host_.progress(0, count);
     bool whole = true;
     for (int n = 1; n <= count && whole; ++n) {
@@ -156,7 +168,8 @@ bool CheckSession::takeAll(int count) {
     return whole;
 }
 
-CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, bool& known,
+CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
+                                                 std::optional<std::uint64_t>& known,
                                                  TakenMail& mail, std::string& why) {
     std::string header;
     mail_.NMailPop3GetMailStatus(handle_, n, mail.subject, mail.date, mail.from, header, 0);
@@ -175,8 +188,10 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, 
     }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
     identity.digest = mailDigest(header, body);
-    known = journal_.takeStored(identity, store_);
-    if (known) return Fetch::Ready;
+    if (std::uint64_t checksum = 0; journal_.takeStored(identity, store_, &checksum)) {
+        known = checksum;
+        return Fetch::Ready;
+    }
 
     // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
     // carries the whole header, so that MIME fields beyond the header buffer's limit count.
@@ -223,7 +238,7 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity, 
 CheckSession::Outcome CheckSession::takeMail(int n) {
     MailIdentity identity;
     identity.id = mail_.NMailPop3GetUidl(handle_, n);
-    bool known = false;
+    std::optional<std::uint64_t> known;
     TakenMail mail;
     std::string why;
     switch (fetchAndDecode(n, identity, known, mail, why)) {
@@ -237,7 +252,10 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
             break;
     }
     if (known) {
-        // Stored by a check that was interrupted before the server removed it.
+        // Stored by a check that was interrupted before the server removed it. Noted again in
+        // this check's lines, which the store's flush confirms before the close.
+        journal_.noteStored(identity, *known);
+        journalWritten_ = true;
         mail_.NMailPop3DeleteMail(handle_, n);
         ++marked_;
         return Outcome::Stored;
@@ -253,7 +271,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     recordBuffer_.fill(subject, date, from, body);
     const std::uint64_t checksum = recordChecksum(recordBuffer_);
     {
-        Status st = journal_.notePending(identity, store_.count() + 1, checksum);
+        Status st = journal_.notePending(identity, checksum);
         journalWritten_ = true;
         if (!st) return storeFailed(st.message(), mail);
         journaledButUnmarked_ = true;
@@ -263,7 +281,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         return storeFailed(st.message(), mail);
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
-    if (Status st = journal_.noteStored(identity, number, checksum); !st)
+    if (Status st = journal_.noteStored(identity, checksum); !st)
         return storeFailed(st.message(), mail);
     mail_.NMailPop3DeleteMail(handle_, n);
     ++marked_;
@@ -307,6 +325,7 @@ bool CheckSession::finish(bool loggedIn) {
     // first. Without both flushes the server keeps every mail: no close, no removal.
     Status st;
     if (stored_ > 0 || marked_ > 0) st = store_.sync();
+    if (st) st = journal_.noteStoreFlushed();
     if (st) st = journal_.sync();
     if (!st) {
         // No QUIT, so the server removes nothing; the connection is not left open either.
@@ -366,6 +385,7 @@ MailCheckResult MailCheck::run() {
         result.busy = lock.busy();
         return result;
     }
+    removeCheckLeftovers(paths_.attachmentFolder());
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());
     host_.checkStarted();
     if (handle == -1) {

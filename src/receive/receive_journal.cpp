@@ -4,9 +4,11 @@
 #include <openssl/evp.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 #include <sstream>
 #include <string_view>
@@ -15,6 +17,8 @@
 
 namespace tsubame {
 namespace {
+
+constexpr const char* kCannotWrite = "受信記録に書き込めません";
 
 // Reads a decimal or hex number that fills text exactly.
 template <typename Number>
@@ -30,24 +34,38 @@ std::string hex16(std::uint64_t value) {
     return text;
 }
 
-// "<record number> <checksum> <size> <digest>[ <id>]": the rest of a "P3" or "S3" line.
-bool parseEntry(std::string_view rest, std::int64_t& number, std::uint64_t& checksum,
+// "[<record number> ]<checksum> <size> <digest>[ <id>]": the rest of a "P4"/"S4" line, or
+// with the record number (skipped: it proves nothing) of a "P3"/"S3" line.
+bool parseEntry(std::string_view rest, bool numbered, std::uint64_t& checksum,
                 MailIdentity& mail) {
     std::string_view words[4];
-    for (std::string_view& word : words) {
+    const std::size_t first = numbered ? 0 : 1;
+    for (std::size_t i = first; i < 4; ++i) {
         const std::size_t blank = rest.find(' ');
-        word = rest.substr(0, blank);
+        words[i] = rest.substr(0, blank);
         rest = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
-        if (blank == std::string_view::npos && &word != &words[3]) return false;
+        if (blank == std::string_view::npos && i != 3) return false;
     }
-    if (words[1].size() != 16 || words[3].size() != 64 ||
+    std::int64_t number = 0;
+    if ((numbered && !parseWhole(words[0], number, 10)) || words[1].size() != 16 ||
+        words[3].size() != 64 ||
         words[3].find_first_not_of("0123456789abcdef") != std::string_view::npos ||
-        !parseWhole(words[0], number, 10) || !parseWhole(words[1], checksum, 16) ||
-        !parseWhole(words[2], mail.size, 10))
+        !parseWhole(words[1], checksum, 16) || !parseWhole(words[2], mail.size, 10))
         return false;
     mail.digest = std::string(words[3]);
     mail.id = std::string(rest);
     return true;
+}
+
+std::string entryText(const MailIdentity& mail, std::uint64_t checksum) {
+    std::string text = hex16(checksum) + " " + std::to_string(mail.size) + " " + mail.digest;
+    if (!mail.id.empty()) text += " " + mail.id;
+    return text;
+}
+
+std::optional<std::string>& bootForTesting() {
+    static std::optional<std::string> boot;
+    return boot;
 }
 
 // Two ids disagree only when both are known: a server may offer UIDL on one day and not
@@ -92,14 +110,25 @@ std::string mailDigest(std::string_view header, std::string_view body) {
 
 ReceiveJournal::ReceiveJournal(std::filesystem::path path) : path_(std::move(path)) {}
 
+std::string ReceiveJournal::currentBoot() {
+    if (bootForTesting()) return *bootForTesting();
+    std::ifstream in("/proc/sys/kernel/random/boot_id");
+    std::string boot;
+    std::getline(in, boot);
+    return boot;
+}
+
+void ReceiveJournal::setBootForTesting(std::optional<std::string> boot) {
+    bootForTesting() = std::move(boot);
+}
+
 Status ReceiveJournal::load() {
     entries_.clear();
     hasOldLines_ = false;
-    UniqueFd fd = openFile(path_, O_RDONLY);
-    if (!fd.valid()) {
-        if (errno == ENOENT) return {};
-        return Status::failure(ioErrorText("受信記録を読めません", path_, errno));
-    }
+    storeChecksums_.reset();
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_RDONLY, "受信記録を読めません", why);
+    if (!fd.valid()) return errno == ENOENT ? Status() : why;
     std::string content;
     char chunk[4096];
     for (std::int64_t offset = 0;;) {
@@ -109,35 +138,65 @@ Status ReceiveJournal::load() {
         content.append(chunk, got);
         offset += static_cast<std::int64_t>(got);
     }
+    const std::string boot = currentBoot();
+    bool sameBoot = false;
+    std::vector<std::size_t> block;  // the entries of this block's "S4" lines
     // A line cut short by a crash has no line end and is ignored: its step never finished.
     std::istringstream lines(content);
     std::string line;
     while (std::getline(lines, line)) {
         if (lines.eof()) break;
         const std::string_view view(line);
-        std::int64_t number = 0;
-        Entry entry;
-        if (view.starts_with("P3 ") || view.starts_with("S3 ")) {
-            if (parseEntry(view.substr(3), number, entry.checksum, entry.mail))
-                entries_[number] = std::move(entry);
+        if (view == "C") {
+            for (std::size_t i : block) entries_[i].proven = true;
+        } else if (view.starts_with("B ")) {
+            sameBoot = !boot.empty() && view.substr(2) == boot;
+            block.clear();
+        } else if (view.starts_with("P4 ") || view.starts_with("S4 ") ||
+                   view.starts_with("P3 ") || view.starts_with("S3 ")) {
+            Entry entry;
+            if (!parseEntry(view.substr(3), view[1] == '3', entry.checksum, entry.mail)) continue;
+            const bool stored = view.starts_with("S4 ");
+            entry.proven = stored && sameBoot;
+            // One entry per mail: the confirmation of an intent adds nothing but its proof.
+            auto same = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+                return e.checksum == entry.checksum && e.mail.size == entry.mail.size &&
+                       e.mail.digest == entry.mail.digest && e.mail.id == entry.mail.id;
+            });
+            if (same == entries_.end()) same = entries_.insert(entries_.end(), std::move(entry));
+            else same->proven = same->proven || entry.proven;
+            if (stored) block.push_back(static_cast<std::size_t>(same - entries_.begin()));
         } else if (view.starts_with("P ") || view.starts_with("S ") || view.starts_with("P2 ") ||
                    view.starts_with("S2 ")) {
             hasOldLines_ = true;
         }
     }
+    // What an earlier check wrote may still be only in the kernel's hands.
+    unsynced_ = !content.empty();
     return {};
 }
 
-bool ReceiveJournal::entryHolds(std::int64_t recordNumber, const Entry& entry,
-                                const ReceivedMailStore& store) const {
-    if (recordNumber < 1 || recordNumber > store.wholeRecords()) return false;
-    ReceivedMailRecord record;
-    return store.read(recordNumber, record) && recordChecksum(record) == entry.checksum;
+bool ReceiveJournal::inStore(std::uint64_t checksum, const ReceivedMailStore& store) {
+    if (!storeChecksums_) {
+        storeChecksums_.emplace();
+        ReceivedMailRecord record;
+        for (std::int64_t n = 1; store.read(n, record); ++n)
+            storeChecksums_->insert(recordChecksum(record));
+    }
+    const auto found = storeChecksums_->find(checksum);
+    if (found == storeChecksums_->end()) return false;
+    storeChecksums_->erase(found);  // one record stands for one mail
+    return true;
 }
 
-bool ReceiveJournal::takeStored(const MailIdentity& mail, const ReceivedMailStore& store) {
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (sameMail(it->second.mail, mail) && entryHolds(it->first, it->second, store)) {
+bool ReceiveJournal::takeStored(const MailIdentity& mail, const ReceivedMailStore& store,
+                                std::uint64_t* checksum) {
+    // Entries that stand by themselves first: they cost no look at the store.
+    for (bool proven : {true, false}) {
+        for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+            if (it->proven != proven || !sameMail(it->mail, mail)) continue;
+            if (!proven && !inStore(it->checksum, store)) continue;
+            if (checksum) *checksum = it->checksum;
             entries_.erase(it);
             return true;
         }
@@ -145,36 +204,37 @@ bool ReceiveJournal::takeStored(const MailIdentity& mail, const ReceivedMailStor
     return false;
 }
 
-Status ReceiveJournal::notePending(const MailIdentity& mail, std::int64_t recordNumber,
-                                   std::uint64_t checksum) {
-    return note("P3", mail, recordNumber, checksum);
+Status ReceiveJournal::notePending(const MailIdentity& mail, std::uint64_t checksum) {
+    return note("P4 " + entryText(mail, checksum));
 }
 
-Status ReceiveJournal::noteStored(const MailIdentity& mail, std::int64_t recordNumber,
-                                  std::uint64_t checksum) {
-    return note("S3", mail, recordNumber, checksum);
+Status ReceiveJournal::noteStored(const MailIdentity& mail, std::uint64_t checksum) {
+    return note("S4 " + entryText(mail, checksum));
 }
 
-Status ReceiveJournal::note(const char* kind, const MailIdentity& mail, std::int64_t recordNumber,
-                            std::uint64_t checksum) {
-    std::string line = std::string(kind) + " " + std::to_string(recordNumber) + " " +
-                       hex16(checksum) + " " + std::to_string(mail.size) + " " + mail.digest;
-    if (!mail.id.empty()) line += " " + mail.id;
-    Status st = appendLine(line + "\n");
-    // Only this check's own lines stand for mails it stored; it never takes one of them
-    // for a later mail of the same check.
-    if (st) entries_.erase(recordNumber);
-    return st;
+Status ReceiveJournal::noteStoreFlushed() { return blockStarted_ ? appendLine("C\n") : Status(); }
+
+Status ReceiveJournal::note(const std::string& line) {
+    // Only this check's own lines stand for mails it stored: they are not read back into the
+    // entries, so it never takes one of them for a later mail of the same check.
+    if (!blockStarted_) {
+        const std::string boot = currentBoot();
+        if (Status st = appendLine("B " + (boot.empty() ? std::string("-") : boot) + "\n"); !st)
+            return st;
+        blockStarted_ = true;
+    }
+    return appendLine(line + "\n");
 }
 
 Status ReceiveJournal::appendLine(const std::string& line) {
     bool created = false;
-    UniqueFd fd = openFile(path_, O_RDWR | O_APPEND);
+    Status why;
+    UniqueFd fd = openRegularFile(path_, O_RDWR | O_APPEND, kCannotWrite, why);
     if (!fd.valid() && errno == ENOENT) {
-        fd = openFile(path_, O_RDWR | O_APPEND | O_CREAT, 0600);
+        fd = openRegularFile(path_, O_RDWR | O_APPEND | O_CREAT, kCannotWrite, why, 0600);
         created = fd.valid();
     }
-    if (!fd.valid()) return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
+    if (!fd.valid()) return why;
     createdUnsynced_ = createdUnsynced_ || created;
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
@@ -194,9 +254,9 @@ Status ReceiveJournal::appendLine(const std::string& line) {
 
 Status ReceiveJournal::sync() {
     if (unsynced_) {
-        UniqueFd fd = openFile(path_, O_RDONLY);
-        if (!fd.valid())
-            return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
+        Status why;
+        UniqueFd fd = openRegularFile(path_, O_RDONLY, kCannotWrite, why);
+        if (!fd.valid()) return why;
         if (Status st = syncFd(fd.get()); !st) return st;
         unsynced_ = false;
     }
@@ -211,6 +271,7 @@ Status ReceiveJournal::sync() {
 Status ReceiveJournal::clear() {
     entries_.clear();
     hasOldLines_ = false;
+    blockStarted_ = false;
     unsynced_ = false;
     createdUnsynced_ = false;
     std::error_code error;

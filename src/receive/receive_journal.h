@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <map>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/status.h"
 #include "store/received_mail_record.h"
@@ -27,37 +29,50 @@ std::string mailDigest(std::string_view header, std::string_view body);
 // The mails a running check has stored, kept beside the store. A check that is interrupted
 // after storing a mail but before the server removed it leaves the mail here, so the next
 // check, having downloaded the mail again, only marks it instead of storing it a second time.
+// A mail is known by what it is (id, size, digest), never by where its record lies: the user
+// may delete or compact the store in between, and that must neither bring a deleted mail
+// back nor store a kept one twice.
 //
-// Two lines per mail, written in this order around the record's append:
-//   "P3 <record number> <checksum> <size> <digest>[ <id>]"  before the append;
-//   "S3 <record number> <checksum> <size> <digest>[ <id>]"  after the append.
-// The checksum (FNV-1a 64 of the record's bytes, 16 hex digits) lets the next check tell
-// whether the record really is in the store: the lines are not flushed one by one, and after
-// a power loss the journal may have survived while the store's tail did not. A mail counts as
-// stored only when the store's record at that number is whole and has that checksum, and the
-// mail's id (when both have one), size and digest match the line: ids are reused by servers,
-// so an id alone would let a new mail be removed without ever being stored.
+// Each check writes its own block of lines:
+//   "B <boot id>"                                  first, the system's boot it runs in;
+//   "P4 <checksum> <size> <digest>[ <id>]"          before a record's append;
+//   "S4 <checksum> <size> <digest>[ <id>]"          after it (or for a mail proved again);
+//   "C"                                            after the store was flushed.
+// The lines are not flushed one by one. An "S4" line proves its mail stored when it was
+// written in the running boot (a killed process loses nothing the kernel has taken) or when
+// a "C" of its block follows it. Otherwise (a power loss may have kept the journal but not
+// the store's tail) and for a "P4" line, whose append may not have happened, the mail
+// counts as stored only when a record of that checksum (FNV-1a 64 of the record's bytes,
+// 16 hex digits) is in the store. A mail matches a line by its id (when both have one), size
+// and digest: ids are reused by servers, so an id alone would let a new mail be removed
+// without ever being stored.
 //
-// Lines of earlier versions ("P", "S", "P2", "S2") carry no digest and prove nothing; they
-// still show that a check was interrupted.
+// Lines of earlier versions: "P3"/"S3" (with a record number before the checksum) are read
+// like "P4"; "P", "S", "P2" and "S2" carry no digest and prove nothing, but still show
+// that a check was interrupted.
 class ReceiveJournal {
   public:
     explicit ReceiveJournal(std::filesystem::path path);
 
-    // Reads the entries an interrupted check left; a missing file is an empty journal.
+    // Reads the entries interrupted checks left; a missing file is an empty journal.
     Status load();
     bool hasEntries() const { return !entries_.empty() || hasOldLines_; }
 
-    // True when this mail is already in the store (see the class comment). The entry is then
-    // used up, so a second mail of the same content is not taken for the first.
-    bool takeStored(const MailIdentity& mail, const ReceivedMailStore& store);
+    // True when this mail is already stored (see the class comment); checksum then tells its
+    // record's. The entry is used up, so a second mail of the same content is not taken for
+    // the first.
+    bool takeStored(const MailIdentity& mail, const ReceivedMailStore& store,
+                    std::uint64_t* checksum = nullptr);
 
-    // Both lines are plain writes: sync() makes them durable.
-    Status notePending(const MailIdentity& mail, std::int64_t recordNumber, std::uint64_t checksum);
-    Status noteStored(const MailIdentity& mail, std::int64_t recordNumber, std::uint64_t checksum);
+    // Plain writes: sync() makes them durable.
+    Status notePending(const MailIdentity& mail, std::uint64_t checksum);
+    Status noteStored(const MailIdentity& mail, std::uint64_t checksum);
+    // The store has been flushed: every mail this check noted as stored stands from now on.
+    Status noteStoreFlushed();
+    bool wroteLines() const { return blockStarted_; }
 
-    // Flushes the lines written since the last flush (and the new file's name); nothing to do
-    // when none were written.
+    // Flushes the file when this check wrote to it or found lines of another check in it
+    // (and the new file's name); nothing to do otherwise.
     Status sync();
 
     // Forgets every entry (after the server has removed the mails).
@@ -65,22 +80,27 @@ class ReceiveJournal {
 
     const std::filesystem::path& path() const { return path_; }
 
+    // The running boot as the kernel names it; tests set another one to play a restart.
+    static std::string currentBoot();
+    static void setBootForTesting(std::optional<std::string> boot);
+
   private:
     struct Entry {
         MailIdentity mail;
         std::uint64_t checksum = 0;
+        bool proven = false;  // stands by itself, without a look at the store
     };
-    bool entryHolds(std::int64_t recordNumber, const Entry& entry,
-                    const ReceivedMailStore& store) const;
-    Status note(const char* kind, const MailIdentity& mail, std::int64_t recordNumber,
-                std::uint64_t checksum);
+    bool inStore(std::uint64_t checksum, const ReceivedMailStore& store);
+    Status note(const std::string& line);
     Status appendLine(const std::string& line);
 
     std::filesystem::path path_;
-    // By record number: the latest line about a record is the one that counts.
-    std::map<std::int64_t, Entry> entries_;
+    std::vector<Entry> entries_;
     bool hasOldLines_ = false;
-    bool unsynced_ = false;         // lines written since the last flush
+    bool blockStarted_ = false;
+    // Checksums of the store's records, read at the first entry that needs them.
+    std::optional<std::multiset<std::uint64_t>> storeChecksums_;
+    bool unsynced_ = false;         // lines of this or an earlier check may not be flushed
     bool createdUnsynced_ = false;  // the file was created and its folder not flushed yet
 };
 

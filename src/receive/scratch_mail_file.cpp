@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -15,6 +16,8 @@ namespace {
 
 constexpr int kPrivate = 0600;
 constexpr std::size_t kBufferBytes = 256 * 1024;
+// The first bytes of every scratch file: what proves a file left by a killed check ours.
+constexpr std::string_view kMark = "TSUBAME SCRATCH MAIL\r\n";
 
 // "0.txt" when it does not exist yet; otherwise a fresh "0-XXXXXX.txt" beside it.
 UniqueFd createFresh(const std::filesystem::path& folder, std::filesystem::path& path) {
@@ -47,6 +50,21 @@ ScratchMailFile::ScratchMailFile(const std::filesystem::path& folder) {
     if (!fd.valid()) return;
     path_ = path;
     fd_ = std::move(fd);
+    spoiled_ = !writeAll(fd_.get(), kMark);
+}
+
+bool ScratchMailFile::isLeftover(const std::filesystem::path& file) {
+    const std::string name = file.filename().string();
+    const bool scratchName = name == "0.txt" || (name.size() == 12 && name.starts_with("0-") &&
+                                                 name.ends_with(".txt"));
+    if (!scratchName) return false;
+    UniqueFd fd = openFile(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
+    struct stat info {};
+    if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+    char start[kMark.size()];
+    std::size_t got = 0;
+    return readAt(fd.get(), start, sizeof start, 0, &got) && got == sizeof start &&
+           std::string_view(start, got) == kMark;
 }
 
 void ScratchMailFile::append(std::string_view bytes) {
@@ -67,16 +85,16 @@ bool ScratchMailFile::flush() {
 }
 
 std::string_view ScratchMailFile::mapped() {
-    if (mapping_ != nullptr) return {static_cast<const char*>(mapping_), size_};
+    if (mapping_ != nullptr) return {static_cast<const char*>(mapping_) + kMark.size(), size_};
     if (!fd_.valid() || size_ == 0 || !flush()) return {};
-    void* mapping = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
+    void* mapping = ::mmap(nullptr, kMark.size() + size_, PROT_READ, MAP_PRIVATE, fd_.get(), 0);
     if (mapping == MAP_FAILED) return {};
     mapping_ = mapping;
-    return {static_cast<const char*>(mapping_), size_};
+    return {static_cast<const char*>(mapping_) + kMark.size(), size_};
 }
 
 ScratchMailFile::~ScratchMailFile() {
-    if (mapping_ != nullptr) ::munmap(mapping_, size_);
+    if (mapping_ != nullptr) ::munmap(mapping_, kMark.size() + size_);
     if (!path_.empty()) ::unlink(path_.c_str());
 }
 

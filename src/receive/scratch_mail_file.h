@@ -14,7 +14,8 @@ namespace tsubame {
 // is used instead). Removed when this object goes, and only if this object created it.
 //
 // The mail is written into it piece by piece and then read back through a read-only mapping,
-// so that the decoder never needs another copy of the mail in memory.
+// so that the decoder never needs another copy of the mail in memory. A mark before the mail
+// tells the file from a user's own "0.txt" when a killed check left it behind.
 class ScratchMailFile {
   public:
     explicit ScratchMailFile(const std::filesystem::path& folder);
@@ -30,6 +31,9 @@ class ScratchMailFile {
 
     // Empty when no file could be made.
     const std::filesystem::path& path() const { return path_; }
+
+    // True for a scratch file a killed check left: its name and its first bytes say so.
+    static bool isLeftover(const std::filesystem::path& file);
 
   private:
     bool flush();

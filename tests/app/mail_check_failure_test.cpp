@@ -1,5 +1,10 @@
 // A mail leaves the server only when its record is safely in the store.
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <fstream>
+#include <functional>
 
 #include "app/mail_check_fixture.h"
 #include "core/file_io.h"
@@ -145,6 +150,49 @@ TEST_F(MailCheckFailureTest, AnnouncedSizeDoesNotDecideWhatTheCheckAllocates) {
     EXPECT_TRUE(runMailCheck(app).completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名"}));
     EXPECT_LT(library.bodyHandedOver, 4096u);
+}
+
+TEST_F(MailCheckFailureTest, DataFilesThatAreNoRegularFilesAreRefusedByNameWithoutWaiting) {
+    const AppPaths& paths = app_->paths();
+    using Make = std::function<void(const std::filesystem::path&)>;
+    const std::vector<Make> kinds = {
+        [](const std::filesystem::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
+        [](const std::filesystem::path& p) { std::filesystem::create_directory(p); },
+        [](const std::filesystem::path& p) { std::filesystem::create_symlink("/dev/null", p); },
+    };
+    for (const auto& file : {paths.receivedStore(), paths.receiveJournal(), paths.dataFolderLock()})
+        for (const Make& make : kinds) {
+            SCOPED_TRACE(file.string());
+            std::filesystem::remove_all(storePath());
+            dialogs_.clear();
+            mail_.mailbox.clear();
+            addMails(1);
+            std::filesystem::remove_all(file);
+            make(file);
+            EXPECT_FALSE(runMailCheck(*app_).completed);
+            EXPECT_EQ(mail_.mailbox.size(), 1u);
+            ASSERT_EQ(dialogs_.boxes().size(), 1u);
+            EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QString::fromStdString(file.string())));
+            std::filesystem::remove_all(file);
+        }
+}
+
+TEST_F(MailCheckFailureTest, LeftoversOfAKilledCheckGoAndTheUsersFilesStay) {
+    const std::filesystem::path folder = app_->paths().attachmentFolder();
+    const std::string mark = "TSUBAME SCRATCH MAIL\r\nFrom: a\r\n";
+    for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
+             {".tsubame-part-4242-0123456789ab.tmp", "half an attachment"},
+             {"0-AbCdEf.txt", mark},
+             {"0.txt", "the user's own file"},
+             {".tsubame-notes", "the user's own file"},
+             {"report.pdf", "an attachment"}})
+        std::ofstream(folder / name, std::ios::binary) << text;
+    EXPECT_TRUE(runMailCheck(*app_).completed);
+    Strings left;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (Strings{".tsubame-notes", "0.txt", "report.pdf"}));
 }
 
 }  // namespace

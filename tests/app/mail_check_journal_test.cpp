@@ -16,6 +16,18 @@ using Strings = std::vector<std::string>;
 
 class MailCheckJournalTest : public MailCheckTest {
   protected:
+    void TearDown() override {
+        ReceiveJournal::setBootForTesting(std::nullopt);
+        MailCheckTest::TearDown();
+    }
+    // A check that dies before its flush (as at a power loss): the mails stay on the server.
+    void runCheckWithoutFlush() {
+        injectFault(FaultKind::Sync, 1, EIO);
+        runMailCheck(*app_);
+        clearInjectedFaults();
+        dialogs_.clear();
+        ReceiveJournal::setBootForTesting("the boot after the power loss");
+    }
     std::filesystem::path journalPath() const { return app_->paths().receiveJournal(); }
     void writeJournal(const std::string& text) {
         std::ofstream(journalPath(), std::ios::binary) << text;
@@ -51,6 +63,30 @@ TEST_F(MailCheckJournalTest, InterruptedCheckThenCompleteCheckStoresEachMailOnce
     // The journaled mails are downloaded again to prove them, and then only marked.
     EXPECT_EQ(callsNamed("GetMail "), 3 + 4);
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
+}
+
+TEST_F(MailCheckJournalTest, DeletionsAfterAnInterruptedCheckNeitherDuplicateNorBringBack) {
+    // The store changes between an interrupted check and the next: the journal still knows
+    // which mails were stored, wherever their records went.
+    const std::vector<std::pair<std::function<void(const ReceivedMailStore&)>, Strings>> rows = {
+        {[](const ReceivedMailStore& s) { ASSERT_TRUE(s.remove(1).ok()); }, {"件名2", "件名3"}},
+        {[](const ReceivedMailStore& s) { ASSERT_TRUE(s.remove(3).ok()); }, {"件名1", "件名2"}},
+        {[](const ReceivedMailStore& s) { ASSERT_TRUE(s.removeAll().ok()); }, {}},
+    };
+    for (const auto& [deletion, kept] : rows) {
+        std::filesystem::remove(storePath());
+        mail_.mailbox.clear();
+        addRecord("older", "x", "y", "z");
+        addMails(3);
+        mail_.connectionDropsAtClose = true;  // the QUIT's reply is lost: nothing removed
+        runMailCheck(*app_);
+        mail_.connectionDropsAtClose = false;
+        ASSERT_TRUE(store().remove(1).ok());  // moves every record of the check
+        deletion(store());
+        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_EQ(storedSubjects(), kept);
+        EXPECT_TRUE(mail_.mailbox.empty());
+    }
 }
 
 TEST_F(MailCheckJournalTest, InterruptionInsideTheFirstCheckAtEveryMail) {
@@ -124,10 +160,10 @@ TEST_F(MailCheckJournalTest, JournalWriteFailureKeepsTheMailOnTheServer) {
 
 TEST_F(MailCheckJournalTest, FailedConfirmationKeepsTheJournalSoTheMailIsNotStoredTwice) {
     // Mail 1's record is written and flushed, then its confirmation line cannot be written
-    // (the third write of the check, after the intent line and the record): the check stops
-    // with mail 1 stored but still on the server.
+    // (the fourth write of the check, after the journal's block and intent lines and the
+    // record): the check stops with mail 1 stored but still on the server.
     addMails(2);
-    injectFault(FaultKind::Write, 3, ENOSPC);
+    injectFault(FaultKind::Write, 4, ENOSPC);
     const MailCheckOutcome failed = runMailCheck(*app_);
     clearInjectedFaults();
     EXPECT_FALSE(failed.completed);
@@ -151,13 +187,11 @@ TEST_F(MailCheckJournalTest, PowerLossThatCostTheStoreItsTailStoresThoseMailsAga
         mail_.mailbox.clear();
         mail_.calls.clear();
         addMails(3);
-        mail_.connectionDropsAtClose = true;
-        runMailCheck(*app_);
+        runCheckWithoutFlush();
         ASSERT_EQ(store().count(), 3);
         ASSERT_EQ(mail_.mailbox.size(), 3u);
         std::filesystem::resize_file(storePath(), kept);
 
-        mail_.connectionDropsAtClose = false;
         EXPECT_TRUE(runMailCheck(*app_).completed);
         EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
         EXPECT_TRUE(mail_.mailbox.empty());
@@ -168,8 +202,7 @@ TEST_F(MailCheckJournalTest, PowerLossThatCostTheStoreItsTailStoresThoseMailsAga
 
 TEST_F(MailCheckJournalTest, RecordThatDiffersFromItsJournalEntryIsStoredAgain) {
     addMails(3);
-    mail_.connectionDropsAtClose = true;
-    runMailCheck(*app_);
+    runCheckWithoutFlush();
     ASSERT_EQ(store().count(), 3);
     {
         // Record 2 came back from the power loss as zeros: its data never reached the disk.
@@ -177,7 +210,6 @@ TEST_F(MailCheckJournalTest, RecordThatDiffersFromItsJournalEntryIsStoredAgain) 
         out.seekp(static_cast<std::streamoff>(ReceivedMailRecord::kSize));
         out << std::string(ReceivedMailRecord::kSize, '\0');
     }
-    mail_.connectionDropsAtClose = false;
     EXPECT_TRUE(runMailCheck(*app_).completed);
     const Strings subjects = storedSubjects();
     EXPECT_EQ(subjects.size(), 4u);
@@ -247,7 +279,7 @@ TEST_F(ReceiveJournalTest, LinesCutShortAreIgnoredAndNotGlued) {
     ASSERT_TRUE(journal.load().ok());
     EXPECT_TRUE(journal.hasEntries());  // an old line: an interrupted check, but no proof
     EXPECT_FALSE(journal.takeStored(identity("done", "text"), store_));
-    ASSERT_TRUE(journal.noteStored(next, 6, sum).ok());
+    ASSERT_TRUE(journal.noteStored(next, sum).ok());
     ASSERT_TRUE(journal.sync().ok());
     ReceiveJournal again(journalPath_);
     ASSERT_TRUE(again.load().ok());
@@ -262,10 +294,10 @@ TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenRecordIdSizeAndDigestMatch) 
     const ReceivedMailRecord second = addRecord("second");
     const MailIdentity a = identity("a", "content a"), b = identity("", "content b");
     ReceiveJournal journal(journalPath_);
-    ASSERT_TRUE(journal.notePending(a, 1, recordChecksum(first)).ok());
-    ASSERT_TRUE(journal.noteStored(b, 2, recordChecksum(second)).ok());
-    ASSERT_TRUE(journal.noteStored(identity("x", "lost"), 3, recordChecksum(second)).ok());
-    ASSERT_TRUE(journal.notePending(identity("z", "zero"), 0, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.notePending(a, recordChecksum(first)).ok());
+    ASSERT_TRUE(journal.noteStored(b, recordChecksum(second)).ok());
+    ASSERT_TRUE(journal.notePending(identity("x", "lost"), 12345).ok());  // no such record
+    ASSERT_TRUE(journal.notePending(identity("z", "zero"), 0).ok());
     ASSERT_TRUE(journal.sync().ok());
     struct Case {
         MailIdentity mail;
@@ -293,10 +325,33 @@ TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenRecordIdSizeAndDigestMatch) 
     // Malformed lines are ignored, not read as another form.
     std::ofstream(journalPath_, std::ios::binary)
         << "S3 2 123 9 " << b.digest << "\nS3 2 " << std::string(16, '0') << " x " << b.digest
-        << "\nS3 2 " << std::string(16, '0') << " 9 abc\n";
+        << "\nS3 2 " << std::string(16, '0') << " 9 abc\nS4 " << std::string(16, '0')
+        << " x " << b.digest << "\n";
     ReceiveJournal read(journalPath_);
     ASSERT_TRUE(read.load().ok());
     EXPECT_FALSE(read.takeStored(b, store_));
+}
+
+TEST_F(ReceiveJournalTest, StoredLinesOfAnEarlierBootStandOnlyByTheirFlushOrTheirRecord) {
+    const std::uint64_t kept = recordChecksum(addRecord("kept"));
+    const MailIdentity lost = identity("l", "lost"), found = identity("f", "found"),
+                       flushed = identity("c", "flushed");
+    ReceiveJournal::setBootForTesting("before");
+    ReceiveJournal killed(journalPath_);
+    ASSERT_TRUE(killed.noteStored(lost, 12345).ok());  // its record did not survive
+    ASSERT_TRUE(killed.noteStored(found, kept).ok());
+    ReceiveJournal closed(journalPath_);
+    ASSERT_TRUE(closed.noteStored(flushed, 6789).ok());
+    ASSERT_TRUE(closed.noteStoreFlushed().ok());
+    for (const auto& [boot, lostStands] : {std::pair{"before", true}, {"after", false}}) {
+        ReceiveJournal::setBootForTesting(boot);
+        ReceiveJournal read(journalPath_);
+        ASSERT_TRUE(read.load().ok());
+        EXPECT_EQ(read.takeStored(lost, store_), lostStands) << boot;
+        EXPECT_TRUE(read.takeStored(found, store_)) << boot;
+        EXPECT_TRUE(read.takeStored(flushed, store_)) << boot;
+    }
+    ReceiveJournal::setBootForTesting(std::nullopt);
 }
 
 }  // namespace

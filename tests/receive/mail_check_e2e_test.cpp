@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <csignal>
+#include <functional>
 #include <map>
 
 #include "core/app_paths.h"
@@ -108,6 +110,39 @@ std::string trimLineEnds(std::string text) {
 
 class CheckEndToEndTest : public CheckProgramTest {
   protected:
+    // A mail with one attachment "big.bin" of the given size; its bytes go base64.
+    static std::string bigMail(const std::string& subject, std::size_t size) {
+        std::string bytes(size, '\0');
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
+        std::string encoded = base64(bytes), lines;
+        for (std::size_t i = 0; i < encoded.size(); i += 76) lines += encoded.substr(i, 76) + "\r\n";
+        return "Subject: " + subject +
+               "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+               "--b\r\nContent-Type: text/plain\r\n\r\nsee attachment\r\n--b\r\n"
+               "Content-Type: application/octet-stream; name=big.bin\r\nContent-Disposition: "
+               "attachment; filename=big.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+               lines + "--b--\r\n";
+    }
+    // The files of the attachment folder with their sizes.
+    std::map<std::string, std::uintmax_t> attachmentFiles() const {
+        std::map<std::string, std::uintmax_t> files;
+        std::error_code error;
+        for (const auto& entry : fs::directory_iterator(paths().attachmentFolder(), error))
+            files[entry.path().filename().string()] = entry.file_size(error);
+        return files;
+    }
+    // Starts a check and waits until the attachment folder has a file that passes `seen`.
+    bool startCheckUntil(QProcess& process, const std::function<bool(const std::string&)>& seen) {
+        startCheck(process);
+        QElapsedTimer waited;
+        waited.start();
+        while (process.state() != QProcess::NotRunning && waited.elapsed() < 60000) {
+            for (const auto& [name, size] : attachmentFiles())
+                if (seen(name)) return true;
+        }
+        return false;
+    }
+
     // Runs one complete check; returns the exit code, stdout and stderr.
     int runCheck(std::string* out, std::string* err = nullptr) {
         QProcess process;
@@ -237,6 +272,40 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
     RecordProperty("interrupted_midway", interruptedMidway);
     std::printf("kills that landed inside the download: %d of %d (full check %lld ms)\n",
                 interruptedMidway, kRounds, static_cast<long long>(fullMs));
+}
+
+TEST_F(CheckEndToEndTest, KillInsideAnAttachmentLeavesNoPartUnderItsNameAndNoLeftovers) {
+    constexpr std::size_t kSize = 24 << 20;
+    server_.deliver(bigMail("big", kSize));
+    QProcess victim;
+    ASSERT_TRUE(startCheckUntil(victim, [](const std::string& name) {
+        return name != "0.txt" && !name.starts_with("0-");  // the scratch file is not enough
+    }));
+    victim.kill();  // SIGKILL
+    victim.waitForFinished();
+    for (const auto& [name, size] : attachmentFiles())
+        if (!name.starts_with(".") && !name.starts_with("0")) EXPECT_EQ(size, kSize) << name;
+
+    std::string out;
+    ASSERT_EQ(runCheck(&out), 0);
+    EXPECT_EQ(attachmentFiles(), (std::map<std::string, std::uintmax_t>{{"big.bin", kSize}}));
+    EXPECT_EQ(store().wholeRecords(), 1);
+}
+
+TEST_F(CheckEndToEndTest, TermStopsTheCheckAsTheStopButtonDoesAndExitsNonZero) {
+    constexpr std::size_t kSize = 24 << 20;
+    server_.deliver(bigMail("big", kSize));
+    server_.deliver("Subject: small\r\n\r\nbody\r\n");
+    QProcess check;
+    ASSERT_TRUE(startCheckUntil(check, [](const std::string&) { return true; }));
+    check.terminate();  // SIGTERM
+    EXPECT_EQ(exitCode(check, 60000), 128 + SIGTERM);
+    EXPECT_GE(server_.messageCount(), 1);  // what was not taken in stays on the server
+    EXPECT_EQ(store().wholeRecords() + server_.messageCount(), 2);
+    for (const auto& [name, size] : attachmentFiles()) {
+        EXPECT_EQ(name, "big.bin");  // nothing half-written, no scratch file
+        EXPECT_EQ(size, kSize);
+    }
 }
 
 }  // namespace
