@@ -24,7 +24,6 @@ int runCheckCommand(AppContext& app, StopSignals* stopSignals = nullptr);
 // tsubame --send: one mail with the compose window's send call and settings. Returns the exit
 // code (0 sent, 1 failed, with the library's error text printed, 128 + the signal's number
 // when SIGTERM or SIGINT stopped it).
-int runSendCommand(AppContext& app, const SendOptions& options,
-                   StopSignals* stopSignals = nullptr);
+int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals = nullptr);
 
 }  // namespace tsubame

@@ -29,8 +29,8 @@ DataFolderLock DataFolderLock::tryAcquire(const std::filesystem::path& lockFile)
     // Close-on-exec: a child process must not inherit, and so keep, the lock.
     // Any lock file must be a regular file: a FIFO or a device would block or ignore flock.
     Status why;
-    UniqueFd fd = openRegularFile(lockFile, O_RDWR | O_CREAT | O_NOFOLLOW, "ロックファイルを開けません",
-                                  why, 0644);
+    UniqueFd fd = openRegularFile(lockFile, O_RDWR | O_CREAT | O_NOFOLLOW,
+                                  "ロックファイルを開けません", why, 0644);
     if (!fd.valid()) {
         lock.status_ = why;
         return lock;

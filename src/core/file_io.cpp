@@ -65,8 +65,8 @@ const char* fileKind(mode_t mode) {
 }
 
 Status notRegular(std::string_view what, const std::filesystem::path& path, mode_t mode) {
-    return Status::failure(std::string(what) + ": " + path.string() + " (通常のファイルではありません: " +
-                           fileKind(mode) + ")");
+    return Status::failure(std::string(what) + ": " + path.string() +
+                           " (通常のファイルではありません: " + fileKind(mode) + ")");
 }
 
 }  // namespace

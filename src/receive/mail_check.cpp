@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <optional>
 #include <cerrno>
+#include <optional>
 #include <system_error>
 #include <vector>
 
@@ -123,8 +123,9 @@ bool CheckSession::prepareJournal() {
     Status st = store_.createIfMissing();
     if (st) st = journal_.load();
     if (!st) {
-        host_.notice("メールを受信しませんでした。メールはサーバーに残っています。\n" + st.message(),
-                     kErrorTitle);
+        host_.notice(
+            "メールを受信しませんでした。メールはサーバーに残っています。\n" + st.message(),
+            kErrorTitle);
         return false;
     }
     if (!journal_.hasEntries()) return true;

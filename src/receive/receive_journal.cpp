@@ -36,8 +36,7 @@ std::string hex16(std::uint64_t value) {
 
 // "[<record number> ]<checksum> <size> <digest>[ <id>]": the rest of a "P4"/"S4" line, or
 // with the record number (skipped: it proves nothing) of a "P3"/"S3" line.
-bool parseEntry(std::string_view rest, bool numbered, std::uint64_t& checksum,
-                MailIdentity& mail) {
+bool parseEntry(std::string_view rest, bool numbered, std::uint64_t& checksum, MailIdentity& mail) {
     std::string_view words[4];
     const std::size_t first = numbered ? 0 : 1;
     for (std::size_t i = first; i < 4; ++i) {
@@ -152,8 +151,8 @@ Status ReceiveJournal::load() {
         } else if (view.starts_with("B ")) {
             sameBoot = !boot.empty() && view.substr(2) == boot;
             block.clear();
-        } else if (view.starts_with("P4 ") || view.starts_with("S4 ") ||
-                   view.starts_with("P3 ") || view.starts_with("S3 ")) {
+        } else if (view.starts_with("P4 ") || view.starts_with("S4 ") || view.starts_with("P3 ") ||
+                   view.starts_with("S3 ")) {
             Entry entry;
             if (!parseEntry(view.substr(3), view[1] == '3', entry.checksum, entry.mail)) continue;
             const bool stored = view.starts_with("S4 ");
@@ -163,8 +162,10 @@ Status ReceiveJournal::load() {
                 return e.checksum == entry.checksum && e.mail.size == entry.mail.size &&
                        e.mail.digest == entry.mail.digest && e.mail.id == entry.mail.id;
             });
-            if (same == entries_.end()) same = entries_.insert(entries_.end(), std::move(entry));
-            else same->proven = same->proven || entry.proven;
+            if (same == entries_.end())
+                same = entries_.insert(entries_.end(), std::move(entry));
+            else
+                same->proven = same->proven || entry.proven;
             if (stored) block.push_back(static_cast<std::size_t>(same - entries_.begin()));
         } else if (view.starts_with("P ") || view.starts_with("S ") || view.starts_with("P2 ") ||
                    view.starts_with("S2 ")) {

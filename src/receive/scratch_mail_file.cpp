@@ -55,8 +55,8 @@ ScratchMailFile::ScratchMailFile(const std::filesystem::path& folder) {
 
 bool ScratchMailFile::isLeftover(const std::filesystem::path& file) {
     const std::string name = file.filename().string();
-    const bool scratchName = name == "0.txt" || (name.size() == 12 && name.starts_with("0-") &&
-                                                 name.ends_with(".txt"));
+    const bool scratchName =
+        name == "0.txt" || (name.size() == 12 && name.starts_with("0-") && name.ends_with(".txt"));
     if (!scratchName) return false;
     UniqueFd fd = openFile(file, O_RDONLY | O_NOFOLLOW | O_NONBLOCK);
     struct stat info {};

@@ -22,6 +22,7 @@ class MailCheckJournalTest : public MailCheckTest {
     }
     // A check that dies before its flush (as at a power loss): the mails stay on the server.
     void runCheckWithoutFlush() {
+        ReceiveJournal::setBootForTesting("the boot before the power loss");
         injectFault(FaultKind::Sync, 1, EIO);
         runMailCheck(*app_);
         clearInjectedFaults();
@@ -325,8 +326,8 @@ TEST_F(ReceiveJournalTest, EntriesAreTrustedOnlyWhenRecordIdSizeAndDigestMatch) 
     // Malformed lines are ignored, not read as another form.
     std::ofstream(journalPath_, std::ios::binary)
         << "S3 2 123 9 " << b.digest << "\nS3 2 " << std::string(16, '0') << " x " << b.digest
-        << "\nS3 2 " << std::string(16, '0') << " 9 abc\nS4 " << std::string(16, '0')
-        << " x " << b.digest << "\n";
+        << "\nS3 2 " << std::string(16, '0') << " 9 abc\nS4 " << std::string(16, '0') << " x "
+        << b.digest << "\n";
     ReceiveJournal read(journalPath_);
     ASSERT_TRUE(read.load().ok());
     EXPECT_FALSE(read.takeStored(b, store_));
