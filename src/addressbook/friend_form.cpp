@@ -4,11 +4,13 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QPointer>
 #include <QStandardItemModel>
 
 #include "addressbook/hover_help_option.h"
 #include "addressbook/typed_length_validator.h"
 #include "context/app_context.h"
+#include "context/locked_write.h"
 #include "core/cp932.h"
 #include "core/data_folder_lock.h"
 #include "core/fixed_field.h"
@@ -32,6 +34,7 @@ const QString kNoAddress = QStringLiteral("メールアドレスが入力され�
 const QString kNoNameCard = QStringLiteral("名詞が入力されていません");
 const QString kBookChanged =
     QStringLiteral("アドレス帳がほかの処理で変更されました。何も削除していません。");
+const QString kWaitingForBook = QStringLiteral("　アドレス帳が空くのを待っています…");
 const QString kRemoveQuestion =
     QStringLiteral("選択された（行、青色）データを削除します。よろしいですか");
 
@@ -128,10 +131,10 @@ void FriendForm::pasteName() { ui_->Text2->setText(QGuiApplication::clipboard()-
 void FriendForm::registerEntry() {
     AddressRecord entry(utf8ToCp932(ui_->Text2->text().toStdString()),
                         utf8ToCp932(ui_->Text4->text().toStdString()));
-    DataFolderLock lock =
-        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
-    Status status = lock ? app_.addressStore().append(entry) : lock.status();
-    lock.release();
+    const AddressStore book = app_.addressStore();
+    QPointer<FriendForm> self(this);
+    const Status status = writeUnderBookLock([&] { return book.append(entry); });
+    if (!self) return;  // closed with the program meanwhile
     if (!status) {
         showStoreError(status.message());
         return;
@@ -183,16 +186,15 @@ void FriendForm::removeSelectedEntry() {
     ui_->Label7->setText(QStringLiteral(" "));
     const bool confirmed = app_.dialogs().confirm(this, kRemoveQuestion);
     // The lock is taken after the question: a writer must not wait for the user's answer.
-    DataFolderLock lock =
-        DataFolderLock::acquire(app_.paths().dataFolderLock(), DataFolderLock::configuredWait());
-    Status status = lock.status();
-    if (lock) {
+    const AddressStore book = app_.addressStore();
+    QPointer<FriendForm> self(this);
+    const Status status = writeUnderBookLock([&] {
         // Another process may have changed the book while the question was open.
-        const std::optional<AddressRecord> now = app_.addressStore().read(number);
-        status = now && now->bytes == entry->bytes ? app_.addressStore().remove(number, confirmed)
-                                                   : Status::failure(kBookChanged.toStdString());
-    }
-    lock.release();
+        const std::optional<AddressRecord> now = book.read(number);
+        return now && now->bytes == entry->bytes ? book.remove(number, confirmed)
+                                                 : Status::failure(kBookChanged.toStdString());
+    });
+    if (!self) return;  // closed with the program meanwhile
     if (!status) {
         showStoreError(status.message());
     } else if (confirmed) {
@@ -202,6 +204,15 @@ void FriendForm::removeSelectedEntry() {
     ui_->Text2->clear();
     ui_->Text4->clear();
     ui_->Text50->clear();
+}
+
+// The book's own lock, so that a mail check, which holds the data folder's, never keeps it
+// waiting; only another window writing the book does, and the status line says so.
+Status FriendForm::writeUnderBookLock(const std::function<Status()>& write) {
+    const Status status = writeUnderLock(app_.paths().addressBookLock(), write,
+                                         [this] { ui_->Label7->setText(kWaitingForBook); });
+    return status || status.message() != kDataFolderBusy ? status
+                                                         : Status::failure(kAddressBookBusy);
 }
 
 void FriendForm::showStoreError(const std::string& message) {

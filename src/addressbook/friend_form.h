@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <memory>
+
+#include "core/status.h"
 
 class QStandardItemModel;
 
@@ -45,6 +48,8 @@ class FriendForm : public QWidget {
     // The 1-based record number of the selected row, 0 when no row is selected.
     int selectedRecordNumber() const;
     void showStoreError(const std::string& message);
+    // Runs one write of the address book beside the GUI thread, under the book's lock.
+    Status writeUnderBookLock(const std::function<Status()>& write);
 
     AppContext& app_;
     std::unique_ptr<Ui::FriendForm> ui_;

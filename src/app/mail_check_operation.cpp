@@ -1,6 +1,8 @@
 #include "app/mail_check_operation.h"
 
+#include <QPointer>
 #include <QThread>
+#include <optional>
 
 #include "app/main_form.h"
 #include "context/app_context.h"
@@ -60,6 +62,19 @@ class WindowsCheckHost : public MailCheckHost {
     std::function<bool()> stopRequested_;
 };
 
+TyakuForm* visibleViewer(AppContext& app) {
+    TyakuForm* viewer = app.loadedViewer();
+    return viewer && viewer->isVisible() ? viewer : nullptr;
+}
+
+// A viewer the user has open is brought forward as it is; otherwise it is filled and shown.
+void openViewerAfterCheck(AppContext& app) {
+    if (TyakuForm* viewer = visibleViewer(app))
+        AppContext::showWindow(*viewer);
+    else
+        app.viewer().openViewer();
+}
+
 MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result) {
     if (auto* main = dynamic_cast<MainForm*>(app.mainForm())) {
         if (result.count > 0) {
@@ -72,12 +87,11 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
             main->setStatusText(QStringLiteral("新着メール無し。"));
         }
         main->setNewMailCount(QString::number(result.count));
-        if (result.count > 0 && main->autoOpenViewerChecked()) app.viewer().openViewer();
+        if (result.count > 0 && main->autoOpenViewerChecked()) openViewerAfterCheck(app);
     }
     // An open viewer lists what the store now holds, so that its deletions act on what the
-    // user sees.
-    if (TyakuForm* viewer = app.loadedViewer(); viewer && viewer->isVisible())
-        viewer->refreshList();
+    // user sees; the mail the user reads there stays.
+    if (TyakuForm* viewer = visibleViewer(app)) viewer->refreshList();
     return {result.count, result.completed, result.stopped, result.busy};
 }
 
@@ -96,13 +110,14 @@ struct BackgroundMailCheck::Run {
     AccountSettings account;
     ReceivedMailRecord recordBuffer;
     std::int16_t currentRecord = 0;
+    std::optional<StagedMail> lastStaged;  // written by the check's thread only
     MailCheckResult result;
 };
 
 // The check's side: every call is posted to the GUI thread and the check goes on at once.
 class BackgroundMailCheck::ThreadHost : public MailCheckHost {
   public:
-    explicit ThreadHost(BackgroundMailCheck& owner) : owner_(owner) {}
+    ThreadHost(BackgroundMailCheck& owner, Run& run) : owner_(owner), run_(run) {}
 
     void checkStarted() override {
         post([](MailCheckHost& windows) { windows.checkStarted(); });
@@ -114,17 +129,17 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
         post([](MailCheckHost& windows) { windows.loginMissing(); });
     }
     void notice(const std::string& text, const std::string& title) override {
-        BackgroundMailCheck* owner = &owner_;
-        QMetaObject::invokeMethod(
-            owner, [owner, text, title] { owner->showNotice(text, title); }, Qt::QueuedConnection);
+        post([text, title](MailCheckHost& windows) { windows.notice(text, title); });
     }
-    void stage(const StagedMail& mail) override {
-        post([mail](MailCheckHost& windows) { windows.stage(mail); });
-    }
+    // The viewer takes the last mail when the check has ended.
+    void stage(const StagedMail& mail) override { run_.lastStaged = mail; }
     void progress(int done, int total) override {
         BackgroundMailCheck* owner = &owner_;
         QMetaObject::invokeMethod(
-            owner, [owner, done, total] { emit owner->progressed(done, total); },
+            owner,
+            [owner, done, total] {
+                owner->deliver([owner, done, total] { emit owner->progressed(done, total); });
+            },
             Qt::QueuedConnection);
     }
     bool stopRequested() override { return owner_.stop_; }
@@ -133,12 +148,18 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     template <class Call>
     void post(Call call) {
         BackgroundMailCheck* owner = &owner_;
-        // The owner outlives the thread; what is still queued when it goes is dropped.
+        // The owner outlives the thread; what is still queued when it goes is dropped. The
+        // windows are the ones of this check, also for a step run after it.
         QMetaObject::invokeMethod(
-            owner, [owner, call] { call(*owner->windows_); }, Qt::QueuedConnection);
+            owner,
+            [owner, call] {
+                owner->deliver([windows = owner->windows_, call] { call(*windows); });
+            },
+            Qt::QueuedConnection);
     }
 
     BackgroundMailCheck& owner_;
+    Run& run_;
 };
 
 BackgroundMailCheck::BackgroundMailCheck(AppContext& app, QObject* parent)
@@ -158,14 +179,16 @@ bool BackgroundMailCheck::start() {
     std::shared_ptr<Run> run = run_;
     AppContext& app = app_;
     thread_ = QThread::create([this, run, &app] {
-        ThreadHost host(*this);
+        ThreadHost host(*this, *run);
         MailCheck check(app.mail(), app.paths(), run->account, run->recordBuffer,
                         run->currentRecord, host);
         run->result = check.run();
     });
     thread_->setObjectName(QStringLiteral("MailCheck"));
     // Comes after everything the check posted, so the results are shown last.
-    connect(thread_, &QThread::finished, this, &BackgroundMailCheck::finish, Qt::QueuedConnection);
+    connect(
+        thread_, &QThread::finished, this, [this] { deliver([this] { finish(); }); },
+        Qt::QueuedConnection);
     thread_->start();
     return true;
 }
@@ -173,6 +196,7 @@ bool BackgroundMailCheck::start() {
 void BackgroundMailCheck::requestStop() { stop_ = true; }
 
 void BackgroundMailCheck::stopAndWait() {
+    steps_.clear();  // the program ends: what waits behind an open box is not shown
     if (!thread_) return;
     stop_ = true;
     thread_->wait();  // the check never waits for this thread, so this ends
@@ -180,18 +204,19 @@ void BackgroundMailCheck::stopAndWait() {
     thread_ = nullptr;
 }
 
-void BackgroundMailCheck::showNotice(const std::string& text, const std::string& title) {
-    notices_.emplace_back(text, title);
-    // A box runs its own event loop: a notice that comes meanwhile waits for it to close.
-    if (showingNotice_) return;
-    showingNotice_ = true;
-    std::shared_ptr<MailCheckHost> windows = windows_;
-    while (!notices_.empty()) {
-        const auto [nextText, nextTitle] = notices_.front();
-        notices_.pop_front();
-        windows->notice(nextText, nextTitle);
+void BackgroundMailCheck::deliver(std::function<void()> step) {
+    steps_.push_back(std::move(step));
+    // A box runs its own event loop: what comes meanwhile waits until it is closed.
+    if (delivering_) return;
+    delivering_ = true;
+    QPointer<BackgroundMailCheck> self(this);
+    while (!steps_.empty()) {
+        const std::function<void()> next = std::move(steps_.front());
+        steps_.pop_front();
+        next();
+        if (!self) return;  // gone with the main window while a box was open
     }
-    showingNotice_ = false;
+    delivering_ = false;
 }
 
 void BackgroundMailCheck::finish() {
@@ -202,7 +227,10 @@ void BackgroundMailCheck::finish() {
     const MailCheckResult& result = run_->result;
     app_.account.UserId = run_->account.UserId;
     app_.account.Password = run_->account.Password;
-    if (result.stored > 0) {
+    // The boxes and the record buffer take the last mail, unless the user reads a mail in an
+    // open viewer: that one stays, so that what the user does next acts on it.
+    if (result.stored > 0 && run_->lastStaged && !visibleViewer(app_)) {
+        windows_->stage(*run_->lastStaged);
         app_.recordBuffer = run_->recordBuffer;
         app_.CurrentRecord = run_->currentRecord;
     }

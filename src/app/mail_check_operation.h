@@ -31,6 +31,8 @@ MailCheckOutcome runMailCheck(AppContext& app, std::function<bool()> stopRequest
 // The mail check on a thread of its own, so that the windows keep working meanwhile. What the
 // check tells the windows reaches them on the GUI thread, in order; the check never waits for
 // the GUI thread, so nothing the GUI thread waits for can be held by a check that waits for it.
+// The check stages its mails apart from the windows: the viewer, the record buffer and the
+// lists change only when it has ended, after its last message box is closed.
 class BackgroundMailCheck : public QObject {
     Q_OBJECT
   public:
@@ -58,7 +60,9 @@ class BackgroundMailCheck : public QObject {
     class ThreadHost;
     friend class ThreadHost;
 
-    void showNotice(const std::string& text, const std::string& title);
+    // Runs one thing the check told, after everything it told before; nothing runs while one
+    // of its message boxes is open.
+    void deliver(std::function<void()> step);
     void finish();
 
     AppContext& app_;
@@ -67,9 +71,9 @@ class BackgroundMailCheck : public QObject {
     QThread* thread_ = nullptr;
     std::shared_ptr<Run> run_;
     std::atomic<bool> stop_ = false;
-    // Message boxes of the check, one after the other in the order the check gave them.
-    std::deque<std::pair<std::string, std::string>> notices_;
-    bool showingNotice_ = false;
+    // What waits behind an open message box of the check, in the order the check told it.
+    std::deque<std::function<void()>> steps_;
+    bool delivering_ = false;
 };
 
 }  // namespace tsubame

@@ -248,7 +248,8 @@ void MainForm::receiveMail() {
         stopCheck();
         return;
     }
-    // The window keeps its width while the check runs; it widens when new mail came.
+    // Narrow while the check runs; it widens again when new mail came.
+    setWideLayout(false);
     ui_->Command4->setText(kStopCaption);
     checkProgress_->setRange(0, 0);  // busy until the number of mails is known
     checkProgress_->show();

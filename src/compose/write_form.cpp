@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QProgressBar>
+#include <QShowEvent>
 #include <QTextCursor>
 
 #include "addressbook/hover_help_option.h"
@@ -409,6 +410,12 @@ void WriteForm::closeEvent(QCloseEvent* event) {
         return;
     }
     QMainWindow::closeEvent(event);
+}
+
+void WriteForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The window opens for writing: a key pressed at once must not send it.
+    if (!event->spontaneous()) ui_->rtfEd->setFocus(Qt::OtherFocusReason);
 }
 
 void WriteForm::finishSuccessfulSend() {

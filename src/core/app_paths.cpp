@@ -66,6 +66,9 @@ std::filesystem::path AppPaths::receiveJournal() const {
     return resolve("★MailData/kordata2.journal");
 }
 std::filesystem::path AppPaths::dataFolderLock() const { return resolve("★MailData/kordata.lock"); }
+std::filesystem::path AppPaths::addressBookLock() const {
+    return resolve("★MailData/Kordata20.lock");
+}
 std::filesystem::path AppPaths::attachmentFolder() const { return resolve("添付フォルダ"); }
 std::filesystem::path AppPaths::attachmentScratch() const { return resolve("添付フォルダ/0.txt"); }
 std::filesystem::path AppPaths::quickSaveFolder() const { return resolve("■TextQuickSave"); }

@@ -25,7 +25,8 @@ class AppPaths {
     std::filesystem::path windowOptionsFile() const;  // "★MailData/ini.ini"
     std::filesystem::path loginFile() const;          // "★MailData/iniIdPass.ini"
     std::filesystem::path receiveJournal() const;     // ids of mails stored by a running check
-    std::filesystem::path dataFolderLock() const;     // held by every writer of the stores
+    std::filesystem::path dataFolderLock() const;     // held by every writer of the received store
+    std::filesystem::path addressBookLock() const;    // held by every writer of the address book
     std::filesystem::path attachmentFolder() const;   // "添付フォルダ"
     std::filesystem::path attachmentScratch() const;  // "添付フォルダ/0.txt"
     std::filesystem::path quickSaveFolder() const;    // "■TextQuickSave"

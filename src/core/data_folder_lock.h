@@ -9,10 +9,12 @@
 
 namespace tsubame {
 
-// The one lock of the data folder. Every writer of the received store or the address book
-// holds it for its whole operation (a check from the first append to the server's removal,
-// a deletion from its marks to the end of the compaction), so that a check started from cron
-// and a deletion in the viewer, or two checks, never work on the stores at the same time.
+// A lock of one store of the data folder. Every writer of the received store holds the data
+// folder's lock for its whole operation (a check from the first append to the server's
+// removal, a deletion from its marks to the end of the compaction), so that a check started
+// from cron and a deletion in the viewer, or two checks, never work on the store at the same
+// time. The address book has a lock of its own, held around each of its writes, so that a
+// running check never keeps the address book waiting.
 //
 // An advisory flock on a lock file beside the stores: the kernel drops it when its holder
 // ends, even when killed, so a crash never leaves the folder locked. The lock belongs to
@@ -55,7 +57,10 @@ class DataFolderLock {
 
 // What a writer tells the user when it gives up waiting.
 inline constexpr const char* kDataFolderBusy =
-    "ほかの処理（メール受信、削除、アドレス帳の登録・削除）がメールデータを使用中です。"
+    "ほかの処理（メール受信、削除）がメールデータを使用中です。"
+    "何も変更していません。しばらくしてからやり直してください。";
+inline constexpr const char* kAddressBookBusy =
+    "ほかの処理がアドレス帳を使用中です。"
     "何も変更していません。しばらくしてからやり直してください。";
 
 }  // namespace tsubame

@@ -1,13 +1,15 @@
 #include "reply/back_form.h"
 
-#include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QFile>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QResizeEvent>
 
 #include "compose/attachment_controls.h"
 #include "context/app_context.h"
+#include "context/background_work.h"
 #include "core/cp932.h"
 #include "editor/plain_text.h"
 #include "send/send_passes.h"
@@ -21,12 +23,6 @@ int toPixels(double twips) { return static_cast<int>(twips / kTwipsPerPixel + 0.
 
 void setLeft(QWidget& w, double twips) { w.move(toPixels(twips), w.y()); }
 void setWidth(QWidget& w, double twips) { w.resize(toPixels(twips), w.height()); }
-
-// Restores the normal pointer however the send ends.
-struct BusyPointer {
-    BusyPointer() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyPointer() { QApplication::restoreOverrideCursor(); }
-};
 
 }  // namespace
 
@@ -53,6 +49,7 @@ void BackForm::fillReply(const QString& subject, const QString& to, const QStrin
     ui_->SubjectText->setText(QStringLiteral("Re:  ") + trimBlanks(subject));
     ui_->ToText->setText(trimBlanks(to));
     ui_->BodyText->setPlainText(trimBlanks(body));
+    receivedBody_ = std::string(app_.recordBuffer.body());
 }
 
 void BackForm::layoutForSize(int widthTwips, int heightTwips) {
@@ -84,6 +81,17 @@ void BackForm::resizeEvent(QResizeEvent* event) {
 void BackForm::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     relayout();
+    // The window opens for writing: a key pressed at once must not send it.
+    if (!event->spontaneous()) ui_->BodyText->setFocus(Qt::OtherFocusReason);
+}
+
+// A send on its way finishes first; its result decides whether the window closes.
+void BackForm::closeEvent(QCloseEvent* event) {
+    if (sending_) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 AttachmentControls BackForm::attachmentControls() const {
@@ -98,7 +106,8 @@ void BackForm::dropAttachments() { attachmentControls().dropAll(); }
 
 void BackForm::pasteInFrontOfBody() {
     QClipboard* clipboard = QGuiApplication::clipboard();
-    const QString received = QString::fromStdString(cp932ToUtf8(app_.recordBuffer.body()));
+    const QString received = QString::fromStdString(
+        cp932ToUtf8(receivedBody_ ? *receivedBody_ : std::string(app_.recordBuffer.body())));
     // Three line breaks and a lone carriage return, which the box shows as a fourth break.
     const QString built = clipboard->text() + QStringLiteral("\r\n\r\n\r\n\r") + received;
     ui_->BodyText->setPlainText(normalizeLineBreaks(built));
@@ -109,20 +118,31 @@ void BackForm::pasteInFrontOfBody() {
 }
 
 void BackForm::send() {
+    if (sending_) return;
     OutgoingMessage message;
     message.server = app_.account.SmtpServer;
     message.from = app_.account.MailAddress;
     message.subject = ui_->SubjectText->text().toStdString();
     message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();
+    const std::string to = ui_->ToText->text().toStdString();
+    SettingsFiles settings = app_.settingsFiles();
+    const std::string storedId = settings.readLogin("NAME");
+    const std::string storedPassword = settings.readLogin("NAME2");
+    const AccountSettings account = app_.account;
+    MailLibrary& mail = app_.mail();
     SendCallResult result;
-    {
-        BusyPointer busy;
-        SettingsFiles settings = app_.settingsFiles();
-        applySmtpLogin(app_.mail(), app_.account, settings.readLogin("NAME"),
-                       settings.readLogin("NAME2"));
-        result = sendOneMessage(app_.mail(), message, ui_->ToText->text().toStdString(), body);
-    }
+    QPointer<BackForm> self(this);
+    // The windows keep answering while the library talks to the server.
+    setCursor(Qt::BusyCursor);
+    sending_ = true;
+    runBesideGui([&] {
+        applySmtpLogin(mail, account, storedId, storedPassword);
+        result = sendOneMessage(mail, message, to, body);
+    });
+    if (!self) return;  // closed with the program meanwhile
+    sending_ = false;
+    unsetCursor();
     if (!result.ok) {
         // The reply stays open with everything the user wrote, so it can be sent again.
         app_.dialogs().notice(this, QString::fromStdString(result.error),

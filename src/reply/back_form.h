@@ -2,6 +2,8 @@
 
 #include <QWidget>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace Ui {
 class BackForm;
@@ -24,7 +26,8 @@ class BackForm : public QWidget {
     void load();
 
     // Fills the window from a received message's subject, sender and body: the subject
-    // becomes "Re:" + two blanks + the subject, every field without blanks at its ends.
+    // becomes "Re:" + two blanks + the subject, every field without blanks at its ends. The
+    // record buffer holds that message now; "本文に貼付" keeps to it.
     void fillReply(const QString& subject, const QString& to, const QString& body);
 
     // Places the controls for an outer size in twips.
@@ -33,6 +36,7 @@ class BackForm : public QWidget {
   protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void attachFirst();
@@ -45,6 +49,9 @@ class BackForm : public QWidget {
 
     AppContext& app_;
     std::unique_ptr<Ui::BackForm> ui_;
+    // The body of the message answered (code page 932), taken when the window was filled.
+    std::optional<std::string> receivedBody_;
+    bool sending_ = false;  // a send runs on its own thread
 };
 
 }  // namespace tsubame

@@ -8,9 +8,14 @@ class QWidget;
 
 namespace tsubame {
 
-enum class BoxButtons { Ok, OkCancel, YesNo };
+// YesNoDefaultNo: a question whose Yes is hard to undo; Enter answers No.
+enum class BoxButtons { Ok, OkCancel, YesNo, YesNoDefaultNo };
 enum class BoxIcon { None, Information, Question, Exclamation, Critical };
 enum class BoxAnswer { Ok, Cancel, Yes, No };
+
+inline bool isYesNo(BoxButtons buttons) {
+    return buttons == BoxButtons::YesNo || buttons == BoxButtons::YesNoDefaultNo;
+}
 
 // The application's own title, for boxes that give none.
 inline const QString kApplicationTitle = QStringLiteral("Tsubame");
@@ -38,9 +43,9 @@ class Dialogs {
     void notice(QWidget* parent, const QString& text, const QString& title = {}) {
         messageBox(parent, text, title, BoxButtons::Ok, BoxIcon::None);
     }
-    bool confirm(QWidget* parent, const QString& text) {
-        return messageBox(parent, text, QStringLiteral("確認"), BoxButtons::YesNo,
-                          BoxIcon::Question) == BoxAnswer::Yes;
+    bool confirm(QWidget* parent, const QString& text, BoxButtons buttons = BoxButtons::YesNo) {
+        return messageBox(parent, text, QStringLiteral("確認"), buttons, BoxIcon::Question) ==
+               BoxAnswer::Yes;
     }
 };
 

@@ -56,8 +56,9 @@ BoxAnswer QtDialogs::messageBox(QWidget* parent, const QString& text, const QStr
             box.button(QMessageBox::Cancel)->setText(QStringLiteral("キャンセル"));
             break;
         case BoxButtons::YesNo:
+        case BoxButtons::YesNoDefaultNo:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-            box.setDefaultButton(QMessageBox::Yes);
+            box.setDefaultButton(buttons == BoxButtons::YesNo ? QMessageBox::Yes : QMessageBox::No);
             box.setEscapeButton(QMessageBox::No);
             box.button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
             box.button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
@@ -71,7 +72,7 @@ BoxAnswer QtDialogs::messageBox(QWidget* parent, const QString& text, const QStr
         case QMessageBox::Cancel:
             return BoxAnswer::Cancel;
         default:
-            return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+            return isYesNo(buttons) ? BoxAnswer::No : BoxAnswer::Ok;
     }
 }
 
@@ -101,7 +102,7 @@ BoxAnswer StderrDialogs::messageBox(QWidget*, const QString& text, const QString
     ++boxes_;
     QByteArray line = (title.isEmpty() ? text : title + ": " + text).toUtf8();
     std::fprintf(stderr, "%s\n", line.constData());
-    if (buttons == BoxButtons::YesNo) return BoxAnswer::No;
+    if (isYesNo(buttons)) return BoxAnswer::No;
     return BoxAnswer::Ok;
 }
 

@@ -10,6 +10,15 @@ void MailListModel::setHeads(ReceivedMailHeads heads) {
     endResetModel();
 }
 
+void MailListModel::extendTo(ReceivedMailHeads heads) {
+    const int shown = rowCount();
+    const int rows = static_cast<int>(heads.size());
+    if (rows <= shown) return;
+    beginInsertRows({}, shown, rows - 1);
+    heads_ = std::move(heads);
+    endInsertRows();
+}
+
 QModelIndex MailListModel::index(int row, int column, const QModelIndex& parent) const {
     const bool inside = !parent.isValid() && row >= 0 && column >= 0 && column < 3 &&
                         static_cast<std::size_t>(row) < heads_.size();

@@ -15,6 +15,9 @@ class MailListModel : public QAbstractTableModel {
 
     void setHeads(ReceivedMailHeads heads);
     void clear() { setHeads({}); }
+    // Takes a list that begins with the rows shown: only the rows after them are added, so
+    // the view keeps its selection.
+    void extendTo(ReceivedMailHeads heads);
     const ReceivedMailHeads& heads() const { return heads_; }
 
     // The view lays out every row once: index() and flags() answer without asking the

@@ -12,9 +12,8 @@
 #include <algorithm>
 
 #include "context/app_context.h"
-#include "context/background_work.h"
+#include "context/locked_write.h"
 #include "core/cp932.h"
-#include "core/data_folder_lock.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "ui_tyaku_form.h"
@@ -36,6 +35,10 @@ const QColor kListBackground(210, 250, 250);  // 16448210 in the 0x00BBGGRR form
 
 // The widest usual Date header, for the Date column's least width.
 const QString kLongDate = QStringLiteral("Wed, 30 Sep 2026 23:59:59 +0900");
+
+// In the caption while a deletion waits for another writer (a mail check) to finish.
+const QString kWaitingForLock =
+    QStringLiteral("　―　メール受信などほかの処理が終わるのを待って削除します…");
 
 QString fromCp932(std::string_view text) { return QString::fromStdString(cp932ToUtf8(text)); }
 
@@ -207,7 +210,15 @@ void TyakuForm::fillList(std::optional<ReceivedMailHeads> heads) {
 void TyakuForm::refreshList() {
     // The list just read fills the view when it differs; it is not read a second time.
     ReceivedMailHeads now = app_.receivedStore().readListHeads();
-    if (model_->heads() != now) fillList(std::move(now));
+    if (model_->heads() == now) return;
+    if (mailShown_ && now.beginsWith(model_->heads())) {
+        // Only new mail came: the mail shown, and the selection, stay.
+        const int rows = static_cast<int>(now.size());
+        model_->extendTo(std::move(now));
+        setCount(rows);
+        return;
+    }
+    fillList(std::move(now));
 }
 
 int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
@@ -330,7 +341,8 @@ void TyakuForm::rebuildAfterDeletion() {
 }
 
 void TyakuForm::deleteAllMail() {
-    if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？")))
+    if (!app_.dialogs().confirm(this, QStringLiteral("すべてのデータを削除して良いですか？"),
+                                BoxButtons::YesNoDefaultNo))
         return;
     // Only what the list shows goes: mail a check of another process stored since stays.
     QPointer<TyakuForm> self(this);
@@ -360,22 +372,27 @@ void TyakuForm::showStoreError(const std::string& message) {
 }
 
 // A check on its own thread holds the lock while it runs: the wait for it, and the compaction
-// after it, run beside the GUI thread so that the windows keep answering meanwhile. A second
-// deletion asked for meanwhile is refused, not nested.
+// after it, run beside the GUI thread so that the windows keep answering meanwhile, and the
+// caption says why the deletion has not happened yet. A second deletion asked for meanwhile
+// is refused, not nested.
 Status TyakuForm::underDataFolderLock(
     const std::function<Status(const ReceivedMailStore&)>& write) {
     if (writing_) return Status::failure("前の削除が終わっていません。");
     writing_ = true;
-    const std::filesystem::path lockFile = app_.paths().dataFolderLock();
     const ReceivedMailStore store = app_.receivedStore();
-    Status result;
     QPointer<TyakuForm> self(this);
-    runBesideGui([&] {
-        const DataFolderLock lock =
-            DataFolderLock::acquire(lockFile, DataFolderLock::configuredWait());
-        result = lock ? write(store) : lock.status();
-    });
-    if (self) writing_ = false;
+    const QString caption = windowTitle();
+    const Status result = writeUnderLock(
+        app_.paths().dataFolderLock(), [&] { return write(store); },
+        [&] {
+            setWindowTitle(caption + kWaitingForLock);
+            setCursor(Qt::BusyCursor);
+        });
+    if (self) {
+        writing_ = false;
+        setWindowTitle(caption);
+        unsetCursor();
+    }
     return result;
 }
 

@@ -43,7 +43,8 @@ class TyakuForm : public QMainWindow {
     // Fills the list from the store, or from heads when the caller has just read them.
     void fillList(std::optional<ReceivedMailHeads> heads = {});
     // Fills the list again when the store no longer holds what it shows (after a check, or
-    // when another process changed the store).
+    // when another process changed the store). When mail was only added, the new rows are
+    // added and the mail shown stays.
     void refreshList();
     // The list's click: shows the selected record.
     void showSelectedMail();

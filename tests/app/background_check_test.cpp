@@ -14,6 +14,7 @@
 
 #include "app/mail_check_fixture.h"
 #include "app/main_form.h"
+#include "reply/back_form.h"
 #include "support/paint_watch.h"
 
 namespace tsubame::testing {
@@ -139,6 +140,50 @@ TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest)
         EXPECT_TRUE(dialogs_.boxes().empty());
         mail_.calls.clear();
     }
+}
+
+// What the user does in the viewer during a check acts on the mail the user chose: the check's
+// mails reach the boxes of no open viewer.
+TEST_F(BackgroundCheckTest, ReplyDuringACheckAnswersTheMailTheUserChose) {
+    addNumberedRecords(2);
+    openAndSelect(1);
+    for (int i = 1; i <= 3; ++i) addMail("新着" + std::to_string(i), "新しい本文");
+    std::atomic<bool> replied = false;
+    mail_.onFetch = [&](int n) {
+        if (n != 2) return;
+        QMetaObject::invokeMethod(
+            main_.get(),
+            [&] {
+                viewer().findChild<QPushButton*>("Command5")->click();
+                replied = true;
+            },
+            Qt::QueuedConnection);
+        waitFor(replied, 1s);
+    };
+    receiveButton()->click();
+    ASSERT_TRUE(processUntil([this] { return newMailCountShown(); }));
+
+    EXPECT_EQ(app_->reply().findChild<QLineEdit*>("ToText")->text(), "from1@example.jp");
+    EXPECT_EQ(viewer().listRowCount(), 5);
+    EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("件名1"));
+    EXPECT_EQ(viewer().selectedRecord(), 1);
+}
+
+// The results come after the check's message boxes: nothing behind an open box changes.
+TEST_F(BackgroundCheckTest, ResultsWaitUntilTheLastBoxIsClosed) {
+    addMail("分割", "本文", -6);
+    addMail("最後", "本文");
+    QStringList countBehindBox;
+    dialogs_.onBox = [&](const ScriptedDialogs::Box&) {
+        processUntil([] { return false; }, 500ms);  // the check's thread ends meanwhile
+        countBehindBox << mainText("Text6");
+    };
+    receiveButton()->click();
+    ASSERT_TRUE(processUntil([this] { return newMailCountShown(); }));
+
+    EXPECT_EQ(countBehindBox, QStringList{QString()});
+    EXPECT_EQ(mainText("Text6"), QStringLiteral("2"));
+    EXPECT_EQ(viewer().subjectBox()->text(), QStringLiteral("最後"));  // in the hidden viewer
 }
 
 }  // namespace

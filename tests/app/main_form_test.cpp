@@ -232,7 +232,7 @@ TEST_F(MainFormTest, EveryControlHasItsExactCaptionAndHoverText) {
     EXPECT_NE(helpText(), QString::fromUtf8(hovers[std::size(hovers) - 1].second));
 }
 
-TEST_F(MainFormTest, DoubleClickWidensAndReceiveKeepsTheWidth) {
+TEST_F(MainFormTest, DoubleClickWidensAndReceiveNarrows) {
     configure();
     MainForm& main = start();
     auto* panel = child<QWidget>("Picture3");
@@ -247,10 +247,9 @@ TEST_F(MainFormTest, DoubleClickWidensAndReceiveKeepsTheWidth) {
     EXPECT_TRUE(panel->isVisibleTo(&main));
     EXPECT_TRUE(child<QWidget>("WebBrowser1")->isVisibleTo(&main));
 
-    // The window does not shrink when a check starts.
     child<QPushButton>("Command4")->click();
-    EXPECT_EQ(main.width(), 8400 / 15);
-    EXPECT_TRUE(panel->isVisibleTo(&main));
+    EXPECT_EQ(main.width(), 2190 / 15);
+    EXPECT_FALSE(panel->isVisibleTo(&main));
 }
 
 TEST_F(MainFormTest, HtmlPanelShowsTheLocalPage) {

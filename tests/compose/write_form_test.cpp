@@ -1,6 +1,7 @@
 #include <QClipboard>
 #include <QFocusEvent>
 #include <QGuiApplication>
+#include <QTextEdit>
 
 #include "compose_fixture.h"
 
@@ -28,6 +29,7 @@ TEST_F(ComposeTest, OpensInSingleModeWithTheAddressListAndTheGreetings) {
     EXPECT_FALSE(list("List2")->isVisible());
     EXPECT_EQ(form().windowTitle(), QStringLiteral("新規作成"));
     EXPECT_EQ(form().centralWidget()->width(), 9510 / 15);
+    EXPECT_EQ(form().focusWidget(), control<QTextEdit>("rtfEd"));  // a key writes, not sends
 }
 
 TEST_F(ComposeTest, MissingAddressBookGivesAnEmptyList) {

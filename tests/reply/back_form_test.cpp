@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextEdit>
+#include <QTimer>
+#include <thread>
 
 #include "context/app_context.h"
 #include "core/cp932.h"
@@ -146,6 +148,8 @@ TEST_F(BackFormTest, PasteInFrontWithAnEmptyClipboard) {
 
 TEST_F(BackFormTest, PasteInFrontPutsTheClipboardTextFirstWithoutOuterBlanks) {
     app.recordBuffer.fill("s", "d", "f", "body");
+    form().fillReply("s", "f", "x");
+    app.recordBuffer.fill("s2", "d2", "f2", "read after the reply was made");
     QGuiApplication::clipboard()->setText("  my answer");
     click(ui().Command4);
     EXPECT_EQ(ui().BodyText->toPlainText(), "my answer\n\n\n\nbody");
@@ -158,7 +162,14 @@ TEST_F(BackFormTest, SendMakesOneLibraryCallThenCloses) {
     dialogs.openNext("/tmp/a.txt");
     click(ui().AttachCommand);
     window->show();
+    EXPECT_EQ(window->focusWidget(), ui().BodyText);  // Space writes a blank, not a send
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start(5);
+    mail.onSend = [] { std::this_thread::sleep_for(std::chrono::milliseconds(200)); };
     click(ui().Command2);
+    EXPECT_GE(ticks, 5);
 
     EXPECT_EQ(mail.smtpLoginId, "me");
     EXPECT_EQ(mail.smtpLoginPassword, "secret");

@@ -20,12 +20,13 @@ std::optional<QString> takeFirst(std::deque<std::optional<QString>>& queue) {
 BoxAnswer ScriptedDialogs::messageBox(QWidget*, const QString& text, const QString& title,
                                       BoxButtons buttons, BoxIcon icon) {
     boxes_.push_back({text, title, buttons, icon});
+    if (onBox) onBox(Box(boxes_.back()));  // a copy: the hook may show further boxes
     if (!answers_.empty()) {
         BoxAnswer answer = answers_.front();
         answers_.pop_front();
         return answer;
     }
-    return buttons == BoxButtons::YesNo ? BoxAnswer::No : BoxAnswer::Ok;
+    return isYesNo(buttons) ? BoxAnswer::No : BoxAnswer::Ok;
 }
 
 std::optional<QString> ScriptedDialogs::openFileName(QWidget*, const QString&,

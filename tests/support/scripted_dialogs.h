@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -46,6 +47,8 @@ class ScriptedDialogs : public Dialogs {
     int printDialogsShown() const { return printDialogs_; }
     QString lastFileFilter() const { return lastFilter_; }
     void clear() { boxes_.clear(); }
+    // Runs while a message box is up, before its answer (a real box runs an event loop then).
+    std::function<void(const Box&)> onBox;
 
   private:
     struct PrintAnswer {

@@ -37,8 +37,12 @@ TEST_F(ViewerDataLockTest, DeletionsGiveUpWhileAnotherProcessWritesAndChangeNoth
         openAndSelect(2);
         // The window keeps answering while the deletion waits (a check may hold the lock).
         int ticks = 0;
+        bool toldWaiting = false;
         QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            ++ticks;
+            toldWaiting |= viewer().windowTitle().contains(QStringLiteral("待って削除します"));
+        });
         ticker.start(10);
         {
             LockHolderProcess other(app_->paths().dataFolderLock());
@@ -46,6 +50,7 @@ TEST_F(ViewerDataLockTest, DeletionsGiveUpWhileAnotherProcessWritesAndChangeNoth
             deleteConfirmed(all);
         }
         EXPECT_GE(ticks, 5);
+        EXPECT_TRUE(toldWaiting);
         EXPECT_TRUE(errorShown(QString::fromUtf8(kDataFolderBusy)));
         EXPECT_EQ(readFileBytes(storePath()), before);
         EXPECT_EQ(viewer().listRowCount(), 3);

@@ -119,6 +119,7 @@ TEST_F(ViewerDeleteTest, DeletingAllEmptiesTheStoreAndKeepsTheFlag) {
     ASSERT_EQ(dialogs_.boxes().size(), 1u);
     EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("すべてのデータを削除して良いですか？"));
     EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("確認"));
+    EXPECT_EQ(dialogs_.boxes()[0].buttons, BoxButtons::YesNoDefaultNo);  // Enter keeps the mail
     EXPECT_TRUE(std::filesystem::exists(storePath()));
     EXPECT_EQ(storeSize(), 0u);
     EXPECT_FALSE(std::filesystem::exists(tempPath()));
