@@ -57,7 +57,14 @@ class WindowsCheckHost : public MailCheckHost {
 
 MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result) {
     if (auto* main = dynamic_cast<MainForm*>(app.mainForm())) {
-        if (result.count > 0) {
+        if (result.stopped) {
+            main->setStatusText(
+                result.left > 0
+                    ? QStringLiteral("受信を中止しました（%1 通はサーバーに残っています）")
+                          .arg(result.left)
+                    : QStringLiteral("受信を中止しました。"));
+            if (result.count > 0) main->setWideLayout(true);
+        } else if (result.count > 0) {
             main->setStatusText(QStringLiteral("新着メールがあります"));
             main->setWideLayout(true);
         } else if (!result.completed) {
@@ -73,7 +80,7 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
     // user sees.
     if (TyakuForm* viewer = app.loadedViewer(); viewer && viewer->isVisible())
         viewer->refreshList();
-    return {result.count, result.completed, result.stopped, result.busy};
+    return {result.count, result.completed, result.stopped, result.busy, result.left};
 }
 
 }  // namespace
@@ -144,6 +151,7 @@ BackgroundMailCheck::~BackgroundMailCheck() { stopAndWait(); }
 bool BackgroundMailCheck::start() {
     if (running()) return false;
     stop_ = false;
+    app_.mail().resume(MailLibrary::Work::Receiving);
     windows_ = std::make_shared<WindowsCheckHost>(app_);
     run_ = std::make_shared<Run>();
     run_->account = app_.account;
@@ -165,11 +173,14 @@ bool BackgroundMailCheck::start() {
     return true;
 }
 
-void BackgroundMailCheck::requestStop() { stop_ = true; }
+void BackgroundMailCheck::requestStop() {
+    stop_ = true;
+    app_.mail().interrupt(MailLibrary::Work::Receiving);
+}
 
 void BackgroundMailCheck::stopAndWait() {
     if (!thread_) return;
-    stop_ = true;
+    requestStop();
     thread_->wait();  // the check never waits for this thread, so this ends
     delete thread_;
     thread_ = nullptr;
