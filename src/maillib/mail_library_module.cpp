@@ -96,7 +96,8 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
         for (const auto& [option, value] : options_) real_->NMailSetOption(option, value);
         // An interrupt from now on reaches the real library itself; one before is passed here.
         loaded_.store(real_.get());
-        if (const int work = interrupted_.load(); work != 0) real_->interrupt(static_cast<Work>(work));
+        if (const int work = interrupted_.load(); work != 0)
+            real_->interrupt(static_cast<Work>(work));
         return real_.get();
     }
 

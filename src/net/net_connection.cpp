@@ -128,7 +128,8 @@ NetConnection::Clock::time_point NetConnection::deadline() const {
     auto allowed = paceBase_;
     if (paceRate_ > 0) {
         const std::size_t n = paceReceived_;
-        allowed += std::chrono::milliseconds(n / paceRate_ * 1000 + n % paceRate_ * 1000 / paceRate_);
+        allowed +=
+            std::chrono::milliseconds(n / paceRate_ * 1000 + n % paceRate_ * 1000 / paceRate_);
     }
     return paceStart_ + std::min(allowed, paceCap_);
 }

@@ -283,8 +283,7 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return fail(serverError("POP3サーバーからメールの大きさを取得できません。", reply));
     std::string lines;
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s)
-        return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
     forEachListing(lines, count_, [this](std::size_t index, std::string_view octets) {
         long long size = 0;
         if (parseSize(octets, size)) sizes_[index] = size;
@@ -297,8 +296,7 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return {};  // no unique ids on this server
     lines.clear();
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s)
-        return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
     forEachListing(lines, count_, [this](std::size_t index, std::string_view id) {
         uidls_[index] = std::string(id);
     });
@@ -459,9 +457,9 @@ Status Pop3Client::quit() {
     }
     if (connection_->interrupted()) {
         if (!inFlight_.empty()) {
-            return fail(Status::failure(
-                "受信を中止したため、先に頼んだメールを受け取らずに接続を切りました"
-                "（削除の印は反映されません）"));
+            return fail(
+                Status::failure("受信を中止したため、先に頼んだメールを受け取らずに接続を切りました"
+                                "（削除の印は反映されません）"));
         }
         connection_->setInterrupt(nullptr);
         endBy_ = NetConnection::Clock::now() + tuning_.goodbyeAfterStop;

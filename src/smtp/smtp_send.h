@@ -32,7 +32,6 @@ struct OutgoingMail {
 // Builds the MIME message and sends it. Returns >= 0 on success, < 0 on failure with a text
 // for the user in error. A raised interrupt ends the session at once, before the mail's end:
 // the server then delivers nothing.
-int sendMail(const OutgoingMail& mail, std::string& error,
-             const NetInterrupt* interrupt = nullptr);
+int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* interrupt = nullptr);
 
 }  // namespace tsubame

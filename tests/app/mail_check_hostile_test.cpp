@@ -241,10 +241,16 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
     const std::vector<Case> cases = {
         {"the button inside a slow mail", How::Button, {}},
         {"Esc inside a slow mail asked ahead", How::Escape, {}, true},
-        {"the button against a silent RETR", How::Button, {{"RETR 1", MailboxFault::Silent}},
-         false, QStringLiteral("受信を中止しました（3 通はサーバーに残っています）")},
-        {"the button against a silent greeting", How::Button,
-         {{"greeting", MailboxFault::Silent}}, false, QStringLiteral("受信を中止しました。")},
+        {"the button against a silent RETR",
+         How::Button,
+         {{"RETR 1", MailboxFault::Silent}},
+         false,
+         QStringLiteral("受信を中止しました（3 通はサーバーに残っています）")},
+        {"the button against a silent greeting",
+         How::Button,
+         {{"greeting", MailboxFault::Silent}},
+         false,
+         QStringLiteral("受信を中止しました。")},
         {"closing the main window inside a slow mail", How::Close, {}},
     };
     for (const Case& c : cases) {

@@ -186,5 +186,24 @@ TEST(Pop3HostileServerTest, AnInterruptEndsTheWaitAtOnceAndTheCloseReadsNothingA
     }
 }
 
+// A send waiting for a silent SMTP server ends at once too.
+TEST(Pop3HostileServerTest, AnInterruptEndsASendAtOnce) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "20000");
+    FakePop3Server silent([](FakeClient& client) { client.waitForClose(); });
+    auto library = createMailLibrary();
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(300ms);
+        library->interrupt(MailLibrary::Work::Sending);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_LT(library->NMailSmtpSendMail(silent.serverName().c_str(), "a@example.com", nullptr,
+                                         nullptr, "b@example.com", "s", "b", nullptr, "", 0),
+              0);
+    stopper.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
+    EXPECT_NE(lastLibraryMessage(*library).find("中止"), std::string::npos)
+        << lastLibraryMessage(*library);
+}
+
 }  // namespace
 }  // namespace tsubame::testing
