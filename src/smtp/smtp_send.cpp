@@ -3,12 +3,14 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/cp932.h"
 #include "net/net_interrupt.h"
@@ -111,10 +113,31 @@ std::string failureText(CURLcode code, const char* detail, const SmtpServerName&
     return utf8ToCp932(text);
 }
 
+// The sockets libcurl has open for a session. Leaving a session, libcurl says QUIT and waits
+// for the answer; after an interrupt they are shut first, so that it does not wait.
+struct SessionSockets {
+    std::vector<curl_socket_t> open;
+};
+
+int noteOpened(void* data, curl_socket_t fd, curlsocktype) {
+    static_cast<SessionSockets*>(data)->open.push_back(fd);
+    return CURL_SOCKOPT_OK;
+}
+
+int closeSocket(void* data, curl_socket_t fd) {
+    std::erase(static_cast<SessionSockets*>(data)->open, fd);
+    return ::close(fd);
+}
+
 // curl_easy_perform, but the interrupt's descriptor is watched beside curl's own sockets, so
 // that raising it ends the session at once.
 CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
     if (interrupt == nullptr) return curl_easy_perform(c);
+    SessionSockets sockets;
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, noteOpened);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &sockets);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &sockets);
     CurlMultiPtr multi(curl_multi_init());
     if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
     CURLcode code = CURLE_ABORTED_BY_CALLBACK;
@@ -132,7 +155,12 @@ CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
         curl_waitfd wake{interrupt->fd(), CURL_WAIT_POLLIN, 0};
         curl_multi_poll(multi.get(), &wake, 1, 1000, nullptr);
     }
+    if (interrupt->raised())
+        for (curl_socket_t fd : sockets.open) ::shutdown(fd, SHUT_RDWR);
     curl_multi_remove_handle(multi.get(), c);
+    multi.reset();
+    // The handle outlives this call: it must not reach for the sockets list any more.
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, nullptr);
     return code;
 }
 

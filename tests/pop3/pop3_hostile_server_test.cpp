@@ -170,14 +170,20 @@ TEST(Pop3HostileServerTest, AnInterruptEndsTheWaitAtOnceAndTheCloseReadsNothingA
             ASSERT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), 2);
             EXPECT_EQ(library->NMailPop3GetMail(handle, 1, s, d, f, h, b, 0, 0),
                       waiting ? MailLibrary::kConnectionLost : 1);
-            if (!waiting) EXPECT_EQ(library->NMailPop3DeleteMail(handle, 1), 1);
+            if (!waiting) {
+                EXPECT_EQ(library->NMailPop3DeleteMail(handle, 1), 1);
+            }
         }
         if (!waiting) library->interrupt(MailLibrary::Work::Receiving);
         stopper.join();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1300ms);
-        if (waiting) EXPECT_NE(lastLibraryMessage(*library).find("中止"), std::string::npos);
+        if (waiting) {
+            EXPECT_NE(lastLibraryMessage(*library).find("中止"), std::string::npos);
+        }
         start = std::chrono::steady_clock::now();
-        if (handle != -1) EXPECT_EQ(library->NMailPop3Close(handle) == 1, !c.goodbye.empty());
+        if (handle != -1) {
+            EXPECT_EQ(library->NMailPop3Close(handle) == 1, !c.goodbye.empty());
+        }
         EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
         std::vector<std::string> said;
         for (const std::string& command : server.commands())
