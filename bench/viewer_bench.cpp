@@ -26,6 +26,8 @@ class NoMailLibrary : public MailLibrary {
     int NMailInitializeWinSock() override { return 1; }
     int NMailSetOption(int, int) override { return 1; }
     int NMailEndWinSock() override { return 1; }
+    void interrupt(Work) override {}
+    void resume(Work) override {}
     int NMailPop3Connect(const char*) override { return -1; }
     int NMailPop3Authenticate(int, const char*, const char*, int) override { return -1; }
     int NMailPop3GetMailStatus(int, int, std::string&, std::string&, std::string&, std::string&,

@@ -77,7 +77,14 @@ void openViewerAfterCheck(AppContext& app) {
 
 MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result) {
     if (auto* main = dynamic_cast<MainForm*>(app.mainForm())) {
-        if (result.count > 0) {
+        if (result.stopped) {
+            main->setStatusText(
+                result.left > 0
+                    ? QStringLiteral("受信を中止しました（%1 通はサーバーに残っています）")
+                          .arg(result.left)
+                    : QStringLiteral("受信を中止しました。"));
+            if (result.count > 0) main->setWideLayout(true);
+        } else if (result.count > 0) {
             main->setStatusText(QStringLiteral("新着メールがあります"));
             main->setWideLayout(true);
         } else if (!result.completed) {
@@ -92,7 +99,7 @@ MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result)
     // An open viewer lists what the store now holds, so that its deletions act on what the
     // user sees; the mail the user reads there stays.
     if (TyakuForm* viewer = visibleViewer(app)) viewer->refreshList();
-    return {result.count, result.completed, result.stopped, result.busy};
+    return {result.count, result.completed, result.stopped, result.busy, result.left};
 }
 
 }  // namespace
@@ -170,6 +177,7 @@ BackgroundMailCheck::~BackgroundMailCheck() { stopAndWait(); }
 bool BackgroundMailCheck::start() {
     if (running()) return false;
     stop_ = false;
+    app_.mail().resume(MailLibrary::Work::Receiving);
     windows_ = std::make_shared<WindowsCheckHost>(app_);
     run_ = std::make_shared<Run>();
     run_->account = app_.account;
@@ -193,12 +201,15 @@ bool BackgroundMailCheck::start() {
     return true;
 }
 
-void BackgroundMailCheck::requestStop() { stop_ = true; }
+void BackgroundMailCheck::requestStop() {
+    stop_ = true;
+    app_.mail().interrupt(MailLibrary::Work::Receiving);
+}
 
 void BackgroundMailCheck::stopAndWait() {
     steps_.clear();  // the program ends: what waits behind an open box is not shown
     if (!thread_) return;
-    stop_ = true;
+    requestStop();
     thread_->wait();  // the check never waits for this thread, so this ends
     delete thread_;
     thread_ = nullptr;

@@ -20,6 +20,7 @@ struct MailCheckOutcome {
     bool completed = true;  // false: no connection, login refused, store error
     bool stopped = false;   // the user stopped it; the mails not taken in stay on the server
     bool busy = false;      // another writer kept the data folder locked; nothing was done
+    int left = 0;           // stopped: how many of the mails counted at the login stay there
 };
 
 // The mail check behind the main window's receive button, on the calling thread (the command
@@ -42,7 +43,8 @@ class BackgroundMailCheck : public QObject {
 
     // Starts a check; false when one is running.
     bool start();
-    // The check ends after the mail it is taking in.
+    // The check ends at once: a wait for the server is interrupted, the mail under way is
+    // dropped and stays on the server.
     void requestStop();
     bool running() const { return thread_ != nullptr; }
     bool stopRequested() const { return stop_; }

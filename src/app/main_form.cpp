@@ -260,7 +260,7 @@ void MainForm::receiveMail() {
 
 void MainForm::stopCheck() {
     check_->requestStop();
-    // Pressed once is enough; the button comes back when the current mail is in.
+    // Pressed once is enough; the button comes back when the check has ended.
     ui_->Command4->setEnabled(false);
 }
 
@@ -303,6 +303,8 @@ void MainForm::keyPressEvent(QKeyEvent* event) {
 }
 
 void MainForm::closeEvent(QCloseEvent* event) {
+    // Off the screen at once; what runs beside the windows ends within a moment.
+    hide();
     unload();
     event->accept();
 }
@@ -311,8 +313,9 @@ void MainForm::unload() {
     if (unloaded_) return;
     unloaded_ = true;
     clock_->stop();
-    // A running check ends after its current mail; what it took in is removed from the
-    // server at its close, before the library stops.
+    // A check or send under way ends now: their waits for a server are interrupted (for
+    // good, the program ends), the mail under way stays on the server.
+    app_.mail().interrupt(MailLibrary::Work::All);
     check_->stopAndWait();
     const SettingsFiles settings = app_.settingsFiles();
     // Each write replaces the whole file or leaves it as it was; stop at the first failure.

@@ -7,11 +7,18 @@
 namespace tsubame {
 
 // The mail library as the windows share it: the check and the sends run on threads of their
-// own, and the library keeps state of its own between calls (open connections, the last
-// failure, the SMTP login), so one call runs at a time.
+// own, and the library keeps state of its own between calls (open connections, the SMTP
+// login), so one call runs at a time. Interrupting and the failure text (each thread's own)
+// never wait for a call under way.
 class SerializedMailLibrary : public ForwardingMailLibrary {
   public:
     explicit SerializedMailLibrary(MailLibrary& inner) : inner_(inner) {}
+
+    void interrupt(Work work) override { inner_.interrupt(work); }
+    void resume(Work work) override { inner_.resume(work); }
+    int NMailGetMessage(int hwnd, std::string& buffer, int& size) override {
+        return inner_.NMailGetMessage(hwnd, buffer, size);
+    }
 
   protected:
     int pass(const std::function<int(MailLibrary&)>& call) override {

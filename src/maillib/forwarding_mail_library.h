@@ -8,6 +8,7 @@ namespace tsubame {
 
 // A mail library that passes every call on to another one, through pass(): a subclass decides
 // what surrounds each call (a lock, loading the library first) and can take over single calls.
+// interrupt() and resume() must not wait for pass(): each subclass passes them on itself.
 class ForwardingMailLibrary : public MailLibrary {
   public:
     int NMailInitializeWinSock() override;

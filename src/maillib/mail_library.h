@@ -16,7 +16,8 @@ namespace tsubame {
 // Results: NMailPop3Connect gives a handle or -1; NMailPop3Authenticate the number of mails
 // (< 0 on failure); NMailAttachmentFileFirst 1 when attachments were saved, 0 when none,
 // kAttachmentCannotOpen, kAttachmentPartsMissing; NMailSmtpSendMail < 0 on failure.
-// After any failure NMailGetMessage gives a text that says what went wrong.
+// After any failure NMailGetMessage gives a text that says what went wrong: the text of the
+// calling thread's last failed call, so a call on another thread never replaces it.
 class MailLibrary {
   public:
     static constexpr int kHeaderBufferSize = kMailHeaderBufferSize;
@@ -115,6 +116,18 @@ class MailLibrary {
     // Unique id (UIDL) of mail n of a connection, empty when the server has none. Lets a
     // check that was interrupted recognise mails it already stored.
     virtual std::string NMailPop3GetUidl(int handle, int mailNo) = 0;
+
+    // What interrupt() and resume() act on: the POP3 connections, the SMTP sends, or both.
+    enum class Work { Receiving = 1, Sending = 2, All = 3 };
+    // Ends the network waits of that work at once, and every one that starts later, until
+    // resume(): the call waiting fails ("通信を中止しました"), and a POP3 close then reads
+    // nothing that was asked ahead (see Pop3Client::quit). A mail half-downloaded is dropped.
+    // Callable from any thread, also while another thread is inside a call, and from a signal
+    // handler: it takes no lock (not the one that lets one call run at a time either) and
+    // allocates nothing.
+    virtual void interrupt(Work work) = 0;
+    // Lets that work wait again; for whoever interrupted, before it starts the work anew.
+    virtual void resume(Work work) = 0;
 };
 
 }  // namespace tsubame

@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -41,6 +42,16 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
         }
         lock.unlock();
         return real_->NMailGetMessage(hwnd, buffer, size);
+    }
+
+    void interrupt(Work work) override {
+        interrupted_.fetch_or(static_cast<int>(work));
+        if (MailLibrary* real = loaded_.load()) real->interrupt(work);
+    }
+
+    void resume(Work work) override {
+        interrupted_.fetch_and(~static_cast<int>(work));
+        if (MailLibrary* real = loaded_.load()) real->resume(work);
     }
 
   protected:
@@ -83,6 +94,10 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
         real_.reset(create());
         if (started_) real_->NMailInitializeWinSock();
         for (const auto& [option, value] : options_) real_->NMailSetOption(option, value);
+        // An interrupt from now on reaches the real library itself; one before is passed here.
+        loaded_.store(real_.get());
+        if (const int work = interrupted_.load(); work != 0)
+            real_->interrupt(static_cast<Work>(work));
         return real_.get();
     }
 
@@ -93,6 +108,8 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
     std::vector<std::pair<int, int>> options_;
     std::string loadError_;
     std::unique_ptr<MailLibrary> real_;
+    std::atomic<MailLibrary*> loaded_ = nullptr;
+    std::atomic<int> interrupted_ = 0;  // the Work bits interrupted and not resumed
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "core/cp932.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_decode.h"
+#include "net/net_interrupt.h"
 #include "net/net_timeout.h"
 #include "pop3/pop3_client.h"
 #include "smtp/smtp_send.h"
@@ -46,6 +47,13 @@ std::vector<std::string> splitAttachmentList(std::string_view list) {
     return paths;
 }
 
+// The failure text of this thread's last failed call: the check and a send run on threads of
+// their own, and the text of one must never reach the other.
+std::string& lastError() {
+    thread_local std::string text;
+    return text;
+}
+
 bool pipeliningAllowed() {
     const char* value = std::getenv("TSUBAME_POP3_PIPELINING");
     return value == nullptr || std::strcmp(value, "0") != 0;
@@ -74,6 +82,7 @@ class NMailLibrary : public MailLibrary {
         }
         Pop3Tuning tuning;
         tuning.allowPipelining = pipeliningAllowed();
+        tuning.interrupt = &receiving_;
         auto session = std::make_unique<Pop3Session>(tuning);
         if (Status s = session->client.connect(address, networkTimeout()); !s) {
             return failure(s.message());
@@ -205,7 +214,17 @@ class NMailLibrary : public MailLibrary {
     }
 
     int NMailGetMessage(int, std::string& buffer, int& size) override {
-        return giveMessage(lastError_, buffer, size);
+        return giveMessage(lastError(), buffer, size);
+    }
+
+    void interrupt(Work work) override {
+        if (static_cast<int>(work) & static_cast<int>(Work::Receiving)) receiving_.raise();
+        if (static_cast<int>(work) & static_cast<int>(Work::Sending)) sending_.raise();
+    }
+
+    void resume(Work work) override {
+        if (static_cast<int>(work) & static_cast<int>(Work::Receiving)) receiving_.clear();
+        if (static_cast<int>(work) & static_cast<int>(Work::Sending)) sending_.clear();
     }
 
     void NMailSetSmtpLogin(const char* id, const char* password) override {
@@ -240,10 +259,10 @@ class NMailLibrary : public MailLibrary {
 
     int send(const OutgoingMail& mail) {
         std::string error;
-        int result = sendMail(mail, error);
+        int result = sendMail(mail, error, &sending_);
         if (result < 0) {
-            lastError_ = utf8ToCp932("メールを送信できません");
-            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+            lastError() = utf8ToCp932("メールを送信できません");
+            if (!error.empty()) lastError() += utf8ToCp932(": ") + helperTextToCp932(error);
         }
         return result;
     }
@@ -268,8 +287,8 @@ class NMailLibrary : public MailLibrary {
                                : result == kAttachmentPartsMissing
                                    ? "分割されたメールが全て揃っていません"
                                    : "メールを解読できません";
-            lastError_ = utf8ToCp932(lead);
-            if (!error.empty()) lastError_ += utf8ToCp932(": ") + helperTextToCp932(error);
+            lastError() = utf8ToCp932(lead);
+            if (!error.empty()) lastError() += utf8ToCp932(": ") + helperTextToCp932(error);
         }
         return result;
     }
@@ -294,7 +313,7 @@ class NMailLibrary : public MailLibrary {
     }
 
     int failure(const std::string& utf8Message) {
-        lastError_ = utf8ToCp932(utf8Message);
+        lastError() = utf8ToCp932(utf8Message);
         return -1;
     }
 
@@ -346,9 +365,11 @@ class NMailLibrary : public MailLibrary {
         return storage;
     }
 
+    // Before the sessions, whose connections watch receiving_.
+    NetInterrupt receiving_;
+    NetInterrupt sending_;
     std::map<int, std::unique_ptr<Pop3Session>> sessions_;
     int nextHandle_ = 1;
-    std::string lastError_;
     std::string smtpUser_;
     std::string smtpPassword_;
     std::string cutHeader_;

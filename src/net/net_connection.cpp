@@ -26,6 +26,8 @@ Status timeoutError() { return Status::failure("サーバーからの応答が�
 
 Status closedError() { return Status::failure("サーバーが接続を切断しました"); }
 
+Status interruptedError() { return Status::failure("通信を中止しました"); }
+
 // OpenSSL writes to the socket with write(), which raises SIGPIPE when the peer has gone.
 // The signal is held back on this thread for the duration and swallowed if it came.
 class SigpipeGuard {
@@ -58,14 +60,16 @@ class SigpipeGuard {
     bool alreadyPending_ = false;
 };
 
-Status connectOne(const addrinfo* info, std::chrono::milliseconds timeout, UniqueFd& out) {
+Status connectOne(const addrinfo* info, std::chrono::milliseconds timeout,
+                  const NetInterrupt* interrupt, UniqueFd& out) {
     UniqueFd fd(::socket(info->ai_family, info->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
                          info->ai_protocol));
     if (!fd.valid()) return Status::failure(systemError(errno));
     if (::connect(fd.get(), info->ai_addr, info->ai_addrlen) != 0) {
         if (errno != EINPROGRESS) return Status::failure(systemError(errno));
-        pollfd p{fd.get(), POLLOUT, 0};
-        int ready = ::poll(&p, 1, static_cast<int>(timeout.count()));
+        pollfd p[2] = {{fd.get(), POLLOUT, 0}, {interrupt ? interrupt->fd() : -1, POLLIN, 0}};
+        int ready = ::poll(p, 2, static_cast<int>(timeout.count()));
+        if (interrupt != nullptr && interrupt->raised()) return interruptedError();
         if (ready == 0) return Status::failure("接続が時間切れになりました");
         if (ready < 0) return Status::failure(systemError(errno));
         int error = 0;
@@ -82,7 +86,7 @@ Status connectOne(const addrinfo* info, std::chrono::milliseconds timeout, Uniqu
 }  // namespace
 
 Status NetConnection::open(const ServerAddress& address, std::chrono::milliseconds timeout,
-                           std::unique_ptr<NetConnection>& out) {
+                           std::unique_ptr<NetConnection>& out, const NetInterrupt* interrupt) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
@@ -98,28 +102,53 @@ Status NetConnection::open(const ServerAddress& address, std::chrono::millisecon
     Status last = Status::failure("アドレスがありません");
     for (const addrinfo* info = found; info != nullptr; info = info->ai_next) {
         UniqueFd fd;
-        last = connectOne(info, timeout, fd);
+        if (interrupt != nullptr && interrupt->raised()) return interruptedError();
+        last = connectOne(info, timeout, interrupt, fd);
         if (last.ok()) {
             out.reset(new NetConnection(std::move(fd), timeout));
+            out->setInterrupt(interrupt);
             return {};
         }
     }
     return Status::failure(describeAddress(address) + ": " + last.message());
 }
 
+void NetConnection::setDeadline(Clock::time_point start, std::chrono::milliseconds base,
+                                std::size_t bytesPerSecond, std::chrono::milliseconds cap) {
+    paceLimited_ = true;
+    paceStart_ = start;
+    paceBase_ = base;
+    paceRate_ = bytesPerSecond;
+    paceCap_ = cap;
+    paceReceived_ = 0;
+}
+
+NetConnection::Clock::time_point NetConnection::deadline() const {
+    if (!paceLimited_) return Clock::time_point::max();
+    auto allowed = paceBase_;
+    if (paceRate_ > 0) {
+        const std::size_t n = paceReceived_;
+        allowed +=
+            std::chrono::milliseconds(n / paceRate_ * 1000 + n % paceRate_ * 1000 / paceRate_);
+    }
+    return paceStart_ + std::min(allowed, paceCap_);
+}
+
 Status NetConnection::waitFor(short events, std::chrono::milliseconds limit) {
-    pollfd p{fd_.get(), events, 0};
+    pollfd p[2] = {{fd_.get(), events, 0}, {interrupt_ ? interrupt_->fd() : -1, POLLIN, 0}};
     for (;;) {
-        if (deadline_ != Clock::time_point::max()) {
-            const auto left =
-                std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now());
+        if (interrupted()) return interruptedError();
+        const Clock::time_point until = deadline();
+        if (until != Clock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
             if (left.count() <= 0) return timeoutError();
             limit = std::min(limit, left);
         }
-        int ready = ::poll(&p, 1, static_cast<int>(limit.count()));
-        if (ready > 0) return {};
+        int ready = ::poll(p, 2, static_cast<int>(limit.count()));
+        if (interrupted()) return interruptedError();
+        if (ready > 0 && p[0].revents != 0) return {};
         if (ready == 0) return timeoutError();
-        if (errno != EINTR) return Status::failure(systemError(errno));
+        if (ready < 0 && errno != EINTR) return Status::failure(systemError(errno));
     }
 }
 
@@ -158,7 +187,7 @@ Status NetConnection::startTls(const std::string& host) {
     if (Status s = requireServerIdentity(ssl_.get(), host); !s) return s;
     SSL_set_fd(ssl_.get(), fd_.get());
     ERR_clear_error();
-    const auto deadline = Clock::now() + timeout_;
+    const auto handshakeEnd = Clock::now() + timeout_;
     for (;;) {
         int result;
         {
@@ -166,7 +195,7 @@ Status NetConnection::startTls(const std::string& host) {
             result = SSL_connect(ssl_.get());
         }
         if (result == 1) return {};
-        if (Clock::now() > deadline) return timeoutError();
+        if (Clock::now() > handshakeEnd) return timeoutError();
         if (Status s = tlsIo(result, "TLS接続を確立できません"); !s) {
             ssl_.reset();
             return s;
@@ -205,8 +234,9 @@ Status NetConnection::write(std::string_view data) {
 }
 
 Status NetConnection::fill() {
-    // A peer that always has a byte ready never makes us wait: the deadline is checked here too.
-    if (Clock::now() >= deadline_) return timeoutError();
+    // A peer that always has a byte ready never makes us wait: both are checked here too.
+    if (interrupted()) return interruptedError();
+    if (Clock::now() >= deadline()) return timeoutError();
     if (start_ > 0 && start_ >= buffer_.size() / 2) {
         buffer_.erase(0, start_);
         start_ = 0;
@@ -220,6 +250,7 @@ Status NetConnection::fill() {
             int result = SSL_read_ex(ssl_.get(), buffer_.data() + old, kReadChunk, &got);
             if (result == 1) {
                 buffer_.resize(old + got);
+                paceReceived_ += got;
                 return {};
             }
             if (Status s = tlsIo(result, "受信に失敗しました"); !s) {
@@ -231,6 +262,7 @@ Status NetConnection::fill() {
         ssize_t got = ::recv(fd_.get(), buffer_.data() + old, kReadChunk, 0);
         if (got > 0) {
             buffer_.resize(old + static_cast<std::size_t>(got));
+            paceReceived_ += static_cast<std::size_t>(got);
             return {};
         }
         if (got == 0) {

@@ -7,6 +7,7 @@
 
 #include "core/file_io.h"
 #include "core/status.h"
+#include "net/net_interrupt.h"
 #include "net/net_server_name.h"
 #include "net/tls_context.h"
 
@@ -16,12 +17,14 @@ namespace tsubame {
 // by the time-out given at opening, and by the deadline the caller set for the whole
 // exchange; every line read is bounded by the caller's limit, so a server that is silent,
 // trickles one byte at a time or sends an endless line ends in an error, not in a hang.
+// Another thread ends every wait at once through the interrupt given at opening.
 class NetConnection {
   public:
     using Clock = std::chrono::steady_clock;
 
     static Status open(const ServerAddress& address, std::chrono::milliseconds timeout,
-                       std::unique_ptr<NetConnection>& out);
+                       std::unique_ptr<NetConnection>& out,
+                       const NetInterrupt* interrupt = nullptr);
 
     NetConnection(const NetConnection&) = delete;
     NetConnection& operator=(const NetConnection&) = delete;
@@ -37,10 +40,20 @@ class NetConnection {
     // A line longer than maxLength octets is an error.
     Status readLine(std::string_view& line, std::size_t maxLength);
 
-    // Every read and write from now on fails once this point in time has passed, however
-    // steadily the peer sends: a wait for one byte does not restart the clock.
-    void setDeadline(Clock::time_point deadline) { deadline_ = deadline; }
-    void clearDeadline() { deadline_ = Clock::time_point::max(); }
+    // Every read and write from now on fails once start + base has passed, however steadily
+    // the peer sends: a wait for one byte does not restart the clock. With bytesPerSecond,
+    // each byte received from now on adds its share of a second, up to cap: the time grows
+    // with what arrives, never with what the peer announces.
+    void setDeadline(Clock::time_point start, std::chrono::milliseconds base,
+                     std::size_t bytesPerSecond = 0,
+                     std::chrono::milliseconds cap = std::chrono::milliseconds::max());
+    void clearDeadline() { paceLimited_ = false; }
+    Clock::time_point deadline() const;
+
+    // Waits end at once with an error while this is raised; null: never. The session's
+    // goodbye after a stop clears it for a short, fixed time of its own.
+    void setInterrupt(const NetInterrupt* interrupt) { interrupt_ = interrupt; }
+    bool interrupted() const { return interrupt_ != nullptr && interrupt_->raised(); }
 
     // Received bytes not yet handed out.
     std::size_t bufferedBytes() const { return buffer_.size() - start_; }
@@ -55,7 +68,13 @@ class NetConnection {
 
     UniqueFd fd_;
     std::chrono::milliseconds timeout_;
-    Clock::time_point deadline_ = Clock::time_point::max();
+    const NetInterrupt* interrupt_ = nullptr;
+    bool paceLimited_ = false;
+    Clock::time_point paceStart_;
+    std::chrono::milliseconds paceBase_{0};
+    std::size_t paceRate_ = 0;
+    std::chrono::milliseconds paceCap_{0};
+    std::size_t paceReceived_ = 0;
     SslCtxPtr ctx_;
     SslPtr ssl_;
     std::string buffer_;

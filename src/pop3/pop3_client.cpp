@@ -16,8 +16,6 @@ constexpr std::size_t kMaxStatusLine = 510;
 constexpr std::size_t kMaxListingLine = 510;
 constexpr std::size_t kMaxCapaBytes = 64 * 1024;
 constexpr std::size_t kMaxListingBytes = 64 * 1024 * 1024;
-// What one line of LIST or UIDL is expected to take, for the deadline of the listing.
-constexpr std::size_t kListingLineBytes = 80;
 
 std::string upperFirstWord(std::string_view line) {
     std::string word(line.substr(0, line.find(' ')));
@@ -107,25 +105,25 @@ Status Pop3Client::checkUsable() const {
     return {};
 }
 
-void Pop3Client::startDeadline(std::size_t expectedBytes) {
-    setDeadline(NetConnection::Clock::now(), expectedBytes);
-}
-
-void Pop3Client::setDeadline(NetConnection::Clock::time_point start, std::size_t bytes) {
-    const auto rate = std::max<std::size_t>(tuning_.minimumBytesPerSecond, 1);
-    const auto transfer =
-        std::chrono::milliseconds(bytes / rate * 1000 + bytes % rate * 1000 / rate);
-    connection_->setDeadline(start + replyTime_ + transfer);
+void Pop3Client::startDeadline(bool growing) {
+    using namespace std::chrono;
+    const auto now = NetConnection::Clock::now();
+    milliseconds cap = growing ? tuning_.longestAnswer : replyTime_;
+    if (endBy_ != NetConnection::Clock::time_point::max())
+        cap = std::min(cap, std::max(milliseconds(0), ceil<milliseconds>(endBy_ - now)));
+    connection_->setDeadline(now, std::min(replyTime_, cap),
+                             growing ? std::max<std::size_t>(tuning_.minimumBytesPerSecond, 1) : 0,
+                             cap);
 }
 
 Status Pop3Client::send(std::string_view commands) {
-    startDeadline(commands.size());
+    startDeadline(false);
     if (Status s = connection_->write(commands); !s) return fail(s);
     return {};
 }
 
 Status Pop3Client::readStatus(bool& ok, std::string& reply) {
-    startDeadline(kMaxStatusLine);
+    startDeadline(false);
     std::string_view line;
     if (Status s = connection_->readLine(line, kMaxStatusLine); !s) return fail(s);
     reply.assign(line);
@@ -140,15 +138,11 @@ Status Pop3Client::readStatus(bool& ok, std::string& reply) {
     return {};
 }
 
-Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
-                                 std::size_t expectedBytes) {
-    // The time allowed grows with what has come, so a response longer than announced (or
-    // never announced) is not cut off, while a trickle still ends at the minimum rate.
-    const auto start = NetConnection::Clock::now();
-    const std::size_t before = out.size();
-    setDeadline(start, expectedBytes);
+Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine) {
+    // The time allowed grows with what has come, never with a count or size the server
+    // announced: a trickle ends at the minimum rate, a large answer at longestAnswer.
+    startDeadline(true);
     for (;;) {
-        if (out.size() - before > expectedBytes) setDeadline(start, out.size() - before);
         std::size_t room = maxTotal > out.size() ? maxTotal - out.size() : 0;
         std::string_view line;
         if (Status s = connection_->readLine(line, std::min(maxLine, room + 1)); !s) {
@@ -174,7 +168,7 @@ Status Pop3Client::readCapabilities() {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return {};  // an old server without CAPA: one command at a time, no STLS
     std::string lines;
-    if (Status s = readMultiline(lines, kMaxCapaBytes, kMaxListingLine, 0); !s) return s;
+    if (Status s = readMultiline(lines, kMaxCapaBytes, kMaxListingLine); !s) return s;
     std::size_t begin = 0;
     while (begin < lines.size()) {
         std::size_t end = lines.find("\r\n", begin);
@@ -194,11 +188,11 @@ Status Pop3Client::startTls(const std::string& host) {
 
 Status Pop3Client::connect(const ServerAddress& address, std::chrono::milliseconds timeout) {
     replyTime_ = timeout;
-    if (Status s = NetConnection::open(address, timeout, connection_); !s) {
+    if (Status s = NetConnection::open(address, timeout, connection_, tuning_.interrupt); !s) {
         return fail(Status::failure("POP3サーバーに接続できません: " + s.message()));
     }
     // A TLS handshake from the first byte gets one reply time, like a status line.
-    startDeadline(kMaxStatusLine);
+    startDeadline(false);
     if (address.implicitTls) {
         if (Status s = startTls(address.host); !s) return s;
     }
@@ -282,7 +276,6 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     sizes_.assign(count_, -1);
     uidls_.assign(count_, {});
     marked_.assign(count_, false);
-    const std::size_t listingBytes = static_cast<std::size_t>(count_) * kListingLineBytes;
 
     if (!pipelining_) {
         if (Status s = send("LIST\r\n"); !s) return s;
@@ -290,8 +283,7 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return fail(serverError("POP3サーバーからメールの大きさを取得できません。", reply));
     std::string lines;
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
-        return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
     forEachListing(lines, count_, [this](std::size_t index, std::string_view octets) {
         long long size = 0;
         if (parseSize(octets, size)) sizes_[index] = size;
@@ -304,8 +296,7 @@ Status Pop3Client::readMailboxListing(bool askUidl) {
     if (Status s = readStatus(ok, reply); !s) return s;
     if (!ok) return {};  // no unique ids on this server
     lines.clear();
-    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine, listingBytes); !s)
-        return s;
+    if (Status s = readMultiline(lines, kMaxListingBytes, kMaxListingLine); !s) return s;
     forEachListing(lines, count_, [this](std::size_t index, std::string_view id) {
         uidls_[index] = std::string(id);
     });
@@ -364,10 +355,7 @@ Status Pop3Client::readRetrResponse(int n, Pop3Mail* into, std::string& errorRep
     Pop3Mail& mail = into != nullptr ? *into : discard;
     mail.raw.clear();
     // No reserve from the listed size: that number is the server's, the memory ours.
-    const long long listed = sizes_[n - 1];
-    const std::size_t expected =
-        listed < 0 ? 0 : std::min(static_cast<std::size_t>(listed), kMaxMailBytes);
-    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes, expected); !s) return s;
+    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes); !s) return s;
     std::size_t blank = mail.raw.starts_with("\r\n") ? 0 : mail.raw.find("\r\n\r\n");
     mail.headerLength = blank == std::string::npos ? mail.raw.size() : (blank == 0 ? 0 : blank + 2);
     return {};
@@ -466,6 +454,15 @@ Status Pop3Client::markDeleted(int n) {
 Status Pop3Client::quit() {
     if (Status s = checkUsable(); !s) {
         return Status::failure(s.message() + "（削除の印は反映されません）");
+    }
+    if (connection_->interrupted()) {
+        if (!inFlight_.empty()) {
+            return fail(
+                Status::failure("受信を中止したため、先に頼んだメールを受け取らずに接続を切りました"
+                                "（削除の印は反映されません）"));
+        }
+        connection_->setInterrupt(nullptr);
+        endBy_ = NetConnection::Clock::now() + tuning_.goodbyeAfterStop;
     }
     if (Status s = drainReadAhead(); !s) return s;
     std::vector<std::string> commands;

@@ -29,9 +29,15 @@ struct Pop3Tuning {
     bool allowPipelining = true;
     // Bytes of mail (by the LIST sizes) that may be requested ahead of the one being read.
     std::size_t readAheadBytes = 4 * 1024 * 1024;
-    // A mail may take the reply time plus its size at this rate; a server that trickles
-    // slower than that loses the connection instead of holding the check for ever.
+    // A multi-line answer (a listing, a mail) may take the reply time plus what has arrived
+    // at this rate, and never longer than longestAnswer: a server that trickles slower loses
+    // the connection instead of holding the check for ever, whatever sizes it announced.
     std::size_t minimumBytesPerSecond = 8 * 1024;
+    std::chrono::milliseconds longestAnswer = std::chrono::hours(1);
+    // Ends every wait at once when raised (the user stopped the check); null: none.
+    const NetInterrupt* interrupt = nullptr;
+    // After a stop, the time the deletions and QUIT may take when nothing else is owed.
+    std::chrono::milliseconds goodbyeAfterStop = std::chrono::seconds(1);
 };
 
 // A strict POP3 client for one connection. Message numbers and deletion marks belong to the
@@ -67,6 +73,9 @@ class Pop3Client {
     Status markDeleted(int n);
 
     // Sends the deletion marks and QUIT; the server removes the marked mails only now.
+    // After an interrupt nothing asked ahead is read: when answers are still owed, QUIT's
+    // would come after them, so the session ends without QUIT (the server removes nothing);
+    // otherwise the marks and QUIT get goodbyeAfterStop.
     Status quit();
 
     bool usesPipelining() const { return pipelining_; }
@@ -78,16 +87,13 @@ class Pop3Client {
     Status fail(Status status);
     Status checkUsable() const;
     Status send(std::string_view commands);
-    // The next reads must end by now + the reply time + expectedBytes at the minimum rate.
-    void startDeadline(std::size_t expectedBytes);
-    void setDeadline(NetConnection::Clock::time_point start, std::size_t bytes);
+    // The next reads and writes get the reply time; with growing, also what arrives at the
+    // minimum rate, up to longestAnswer. Never beyond endBy_.
+    void startDeadline(bool growing);
     // Reads a status line. ok tells +OK from -ERR; a line that is neither is an error.
     Status readStatus(bool& ok, std::string& reply);
     // Reads the lines of a multi-line response up to the terminating ".", unstuffing dots.
-    // The response must come within the reply time plus its length (at least expectedBytes)
-    // at the minimum rate.
-    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
-                         std::size_t expectedBytes);
+    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine);
     Status readCapabilities();
     Status startTls(const std::string& host);
     Status readMailboxListing(bool askUidl);
@@ -100,6 +106,7 @@ class Pop3Client {
 
     Pop3Tuning tuning_;
     std::chrono::milliseconds replyTime_{30000};
+    NetConnection::Clock::time_point endBy_ = NetConnection::Clock::time_point::max();
     std::unique_ptr<NetConnection> connection_;
     std::string greeting_;
     std::set<std::string> capabilities_;

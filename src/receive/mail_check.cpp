@@ -163,6 +163,8 @@ bool CheckSession::takeAll(int count) {
         const Outcome outcome = takeMail(n);
         if (outcome == Outcome::Stored) ++taken_;
         whole = outcome != Outcome::Failed;
+        // A stop ends the wait for the server at once: the mail under way is dropped.
+        if (!whole && host_.stopRequested()) stopped_ = true;
         host_.progress(n, count);
     }
     reportKept();
@@ -244,7 +246,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     std::string why;
     switch (fetchAndDecode(n, identity, known, mail, why)) {
         case Fetch::ConnectionLost:
-            host_.notice(libraryText(mail_), kErrorTitle);
+            if (!host_.stopRequested()) host_.notice(libraryText(mail_), kErrorTitle);
             return Outcome::Failed;
         case Fetch::Kept:
             noteKept(n, mail.subject, why);
@@ -339,7 +341,9 @@ bool CheckSession::finish(bool loggedIn) {
         return false;
     }
     if (mail_.NMailPop3Close(handle_) < 0) {
-        if (loggedIn && taken_ > 0) {
+        // After a stop the close may end the session without QUIT: the journal keeps what
+        // was stored, and the next check removes it from the server without storing it again.
+        if (loggedIn && taken_ > 0 && !stopped_) {
             host_.notice(libraryText(mail_), kErrorTitle);
             return false;
         }
@@ -389,6 +393,11 @@ MailCheckResult MailCheck::run() {
     removeCheckLeftovers(paths_.attachmentFolder());
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());
     host_.checkStarted();
+    if (handle == -1 && host_.stopRequested()) {
+        result.stopped = true;
+        result.completed = false;
+        return result;
+    }
     if (handle == -1) {
         // Refused, unknown or malformed name, untrusted certificate, no or a refusing
         // greeting: the library says which.
@@ -417,6 +426,13 @@ MailCheckResult MailCheck::run() {
                                                   utf8ToCp932(account_.Password).c_str(),
                                                   account_.UseApop != 0 ? -1 : 0);
     result.count = count;
+    if (count < 0 && host_.stopRequested()) {
+        session.finish(false);
+        result.count = 0;
+        result.stopped = true;
+        result.completed = false;
+        return result;
+    }
     if (count < 0) {
         host_.notice(libraryText(mail_), kErrorTitle);
         session.finish(false);
@@ -428,6 +444,7 @@ MailCheckResult MailCheck::run() {
     result.stored = session.stored();
     result.kept = session.kept();
     result.stopped = session.stopped();
+    if (result.stopped) result.left = count - session.taken();
     result.completed = tookAll && closed && result.kept == 0;
     if (!tookAll || result.stopped || result.kept > 0) result.count = session.taken();
     return result;

@@ -35,8 +35,9 @@ class MailCheckHost {
     virtual void stage(const StagedMail& mail) = 0;
     // done of total mails are taken in (0 of total when the fetching begins).
     virtual void progress(int /*done*/, int /*total*/) {}
-    // Asked before each mail: true ends the check before that mail; the mails taken in are
-    // removed from the server at the close, the others stay there.
+    // Asked before each mail and after a failed wait for the server: true ends the check
+    // (the owner also interrupts the library's waits); the mails taken in are removed from
+    // the server at the close or by the next check, the others stay there.
     virtual bool stopRequested() { return false; }
 };
 
@@ -53,6 +54,7 @@ struct MailCheckResult {
     // Another writer kept the data folder locked: the check did nothing, not even connect.
     bool busy = false;
     int kept = 0;  // mails left on the server because they could not be fetched or saved
+    int left = 0;  // stopped: the mails of the login's count not taken in (still on the server)
 };
 
 // The texts of the check that the user sees.

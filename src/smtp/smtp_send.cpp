@@ -3,14 +3,17 @@
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "core/cp932.h"
+#include "net/net_interrupt.h"
 #include "smtp/smtp_message.h"
 #include "smtp/smtp_server_name.h"
 
@@ -24,6 +27,11 @@ struct CurlEasyCleanup {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
 };
 using CurlPtr = std::unique_ptr<CURL, CurlEasyCleanup>;
+
+struct CurlMultiCleanup {
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+using CurlMultiPtr = std::unique_ptr<CURLM, CurlMultiCleanup>;
 
 struct CurlListFree {
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
@@ -105,6 +113,57 @@ std::string failureText(CURLcode code, const char* detail, const SmtpServerName&
     return utf8ToCp932(text);
 }
 
+// The sockets libcurl has open for a session. Leaving a session, libcurl says QUIT and waits
+// for the answer; after an interrupt they are shut first, so that it does not wait.
+struct SessionSockets {
+    std::vector<curl_socket_t> open;
+};
+
+int noteOpened(void* data, curl_socket_t fd, curlsocktype) {
+    static_cast<SessionSockets*>(data)->open.push_back(fd);
+    return CURL_SOCKOPT_OK;
+}
+
+int closeSocket(void* data, curl_socket_t fd) {
+    std::erase(static_cast<SessionSockets*>(data)->open, fd);
+    return ::close(fd);
+}
+
+// curl_easy_perform, but the interrupt's descriptor is watched beside curl's own sockets, so
+// that raising it ends the session at once.
+CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
+    if (interrupt == nullptr) return curl_easy_perform(c);
+    SessionSockets sockets;
+    curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, noteOpened);
+    curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &sockets);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, closeSocket);
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETDATA, &sockets);
+    CurlMultiPtr multi(curl_multi_init());
+    if (!multi || curl_multi_add_handle(multi.get(), c) != CURLM_OK) return CURLE_OUT_OF_MEMORY;
+    CURLcode code = CURLE_ABORTED_BY_CALLBACK;
+    for (int running = 1; !interrupt->raised();) {
+        if (curl_multi_perform(multi.get(), &running) != CURLM_OK) {
+            code = CURLE_SEND_ERROR;
+            break;
+        }
+        if (running == 0) {
+            int left = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi.get(), &left))
+                if (message->msg == CURLMSG_DONE) code = message->data.result;
+            break;
+        }
+        curl_waitfd wake{interrupt->fd(), CURL_WAIT_POLLIN, 0};
+        curl_multi_poll(multi.get(), &wake, 1, 1000, nullptr);
+    }
+    if (interrupt->raised())
+        for (curl_socket_t fd : sockets.open) ::shutdown(fd, SHUT_RDWR);
+    curl_multi_remove_handle(multi.get(), c);
+    multi.reset();
+    // The handle outlives this call: it must not reach for the sockets list any more.
+    curl_easy_setopt(c, CURLOPT_CLOSESOCKETFUNCTION, nullptr);
+    return code;
+}
+
 // What one SMTP session did.
 struct SessionResult {
     CURLcode code = CURLE_OK;
@@ -115,7 +174,8 @@ struct SessionResult {
 // One SMTP session that sends message. useSsl: how STARTTLS is asked for on a plain start;
 // withLogin: whether the login is handed to libcurl (which logs in when the server offers AUTH).
 SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
-                         const BuiltMessage& message, long useSsl, bool withLogin) {
+                         const BuiltMessage& message, long useSsl, bool withLogin,
+                         const NetInterrupt* interrupt) {
     SessionResult result;
     CurlPtr curl(curl_easy_init());
     if (!curl) {
@@ -163,7 +223,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
         curl_easy_setopt(c, CURLOPT_USERNAME, mail.userId.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
     }
-    result.code = curl_easy_perform(c);
+    result.code = perform(c, interrupt);
     result.detail = detail;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.responseCode);
     return result;
@@ -171,7 +231,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
 
 }  // namespace
 
-int sendMail(const OutgoingMail& mail, std::string& error) {
+int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* interrupt) {
     const std::optional<SmtpServerName> server = parseSmtpServerName(mail.server);
     if (!server) {
         error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
@@ -185,14 +245,18 @@ int sendMail(const OutgoingMail& mail, std::string& error) {
     // STARTTLS. A server without STARTTLS gets the mail without the login, and when it
     // insists on one, nothing is sent.
     const bool login = !mail.userId.empty();
-    SessionResult result =
-        runSession(mail, *server, *message, login ? CURLUSESSL_ALL : CURLUSESSL_TRY, login);
+    SessionResult result = runSession(mail, *server, *message,
+                                      login ? CURLUSESSL_ALL : CURLUSESSL_TRY, login, interrupt);
     bool loginWithheld = false;
     if (login && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
         loginWithheld = true;
-        result = runSession(mail, *server, *message, CURLUSESSL_TRY, false);
+        result = runSession(mail, *server, *message, CURLUSESSL_TRY, false, interrupt);
     }
     if (result.code == CURLE_OK) return 0;
+    if (interrupt != nullptr && interrupt->raised()) {
+        error = utf8ToCp932("送信を中止しました");
+        return -1;
+    }
     if (loginWithheld && result.responseCode == kAuthenticationRequired) {
         error = utf8ToCp932(
             "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していないため、"

@@ -5,6 +5,8 @@
 
 namespace tsubame {
 
+class NetInterrupt;
+
 // How the texts of an outgoing mail are encoded.
 enum class MailTextForm {
     Cp932,  // texts and attachment paths in code page 932, as the described send call takes them
@@ -28,7 +30,8 @@ struct OutgoingMail {
 };
 
 // Builds the MIME message and sends it. Returns >= 0 on success, < 0 on failure with a text
-// for the user in error.
-int sendMail(const OutgoingMail& mail, std::string& error);
+// for the user in error. A raised interrupt ends the session at once, before the mail's end:
+// the server then delivers nothing.
+int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* interrupt = nullptr);
 
 }  // namespace tsubame

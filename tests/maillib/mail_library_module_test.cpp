@@ -35,13 +35,38 @@ TEST(MailLibraryModuleTest, StartingLoadsNothingAndTheFirstCallLoadsTheRealLibra
     EXPECT_FALSE(moduleLoaded(module));
 
     // As a check does, from a thread of its own. Nothing listens on port 1: the real library
-    // answers with its own failure text.
+    // answers with its own failure text, to that thread.
     int result = 0;
-    std::thread([&] { result = library->NMailPop3Connect("127.0.0.1:1"); }).join();
+    std::string text;
+    std::thread([&] {
+        result = library->NMailPop3Connect("127.0.0.1:1");
+        text = lastLibraryMessage(*library);
+    }).join();
     EXPECT_EQ(result, -1);
     EXPECT_TRUE(moduleLoaded(module));
-    EXPECT_FALSE(lastLibraryMessage(*library).empty());
+    EXPECT_FALSE(text.empty());
     EXPECT_EQ(library->NMailEndWinSock(), 1);
+}
+
+// The check and a send fail on threads of their own: each reads the text of its own call,
+// also when the other failed in between.
+TEST(MailLibraryModuleTest, EachThreadReadsTheFailureTextOfItsOwnCall) {
+    auto library = createMailLibraryOnFirstUse(builtModule());
+    std::string sendText, checkText;
+    std::thread sender([&] {
+        EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
+                                             "b@example.com", "s", "b", nullptr, "", 0),
+                  0);
+        std::thread([&] {
+            EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);
+            checkText = lastLibraryMessage(*library);
+        }).join();
+        sendText = lastLibraryMessage(*library);
+    });
+    sender.join();
+    EXPECT_NE(sendText.find("送信"), std::string::npos) << sendText;
+    EXPECT_NE(checkText.find("POP3"), std::string::npos) << checkText;
+    EXPECT_TRUE(lastLibraryMessage(*library).empty()) << "this thread's call did not fail";
 }
 
 TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {

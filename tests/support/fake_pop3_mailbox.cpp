@@ -1,5 +1,6 @@
 #include "support/fake_pop3_mailbox.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -39,6 +40,11 @@ void FakePop3Mailbox::listSizeAs(const std::string& subject, const std::string& 
     std::lock_guard<std::mutex> lock(mutex_);
     for (Mail& mail : mails_)
         if (mail.subject == subject) mail.listedSize = size;
+}
+
+void FakePop3Mailbox::throttle(std::size_t bytesPerSecond) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bytesPerSecond_ = bytesPerSecond;
 }
 
 void FakePop3Mailbox::arm(Fault fault) {
@@ -98,6 +104,7 @@ void FakePop3Mailbox::serve(FakeClient& client) {
     std::vector<bool> marked(view.size(), false);
 
     if (auto fault = strike("greeting")) {
+        if (*fault == FaultKind::Silent) client.waitForClose();
         if (*fault == FaultKind::EndlessStatusLine) sendEndlessLine(client);
         if (*fault == FaultKind::ErrReply) client.send("-ERR service not available\r\n");
         return;
@@ -113,6 +120,7 @@ void FakePop3Mailbox::serve(FakeClient& client) {
                 client.send("-ERR refused by the test\r\n");
                 continue;
             }
+            if (*fault == FaultKind::Silent) client.waitForClose();
             if (*fault == FaultKind::EndlessStatusLine) sendEndlessLine(client);
             if (*fault == FaultKind::DropAfterCommit) commit(view, marked);
             return;
@@ -179,7 +187,18 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
             stuffed.append(text, start, end - start);
             start = end;
         }
-        client.send(stuffed + ".\r\n");
+        stuffed += ".\r\n";
+        // A paced answer goes in twentieths of a second; the rate is read for each piece.
+        for (std::size_t sent = 0, piece = 0; sent < stuffed.size(); sent += piece) {
+            std::size_t rate = 0;
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                rate = bytesPerSecond_;
+            }
+            piece = rate == 0 ? stuffed.size() - sent : std::max<std::size_t>(rate / 20, 1);
+            if (!client.send(std::string_view(stuffed).substr(sent, piece))) return;
+            if (rate != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
     } else if (verb == "DELE") {
         const int n = number();
         if (n != 0) marked[n - 1] = true;

@@ -20,7 +20,8 @@ class FakePop3Mailbox {
         Drop,               // hang up instead of answering the command
         DropAfterCommit,    // QUIT only: remove the marked mails, then hang up without "+OK"
         EndlessStatusLine,  // answer "+OK " followed by megabytes without a line end
-        ErrReply  // answer "-ERR" and go on (the greeting: "-ERR" and hang up); stays armed
+        ErrReply,  // answer "-ERR" and go on (the greeting: "-ERR" and hang up); stays armed
+        Silent     // answer nothing until the client hangs up
     };
     struct Fault {
         std::string command;  // "greeting", or a command line: "CAPA", "USER", "RETR 2", "DELE 1"
@@ -52,6 +53,8 @@ class FakePop3Mailbox {
     std::vector<std::string> subjects();
     // LIST gives the mail with this subject the size text instead of its real size.
     void listSizeAs(const std::string& subject, const std::string& size);
+    // RETR answers go out at this many bytes a second from now on (0: at once).
+    void throttle(std::size_t bytesPerSecond);
     void arm(Fault fault);
     void disarm();
     bool faultStruck();
@@ -84,6 +87,7 @@ class FakePop3Mailbox {
     std::optional<Fault> armed_;
     bool struck_ = false;
     std::size_t endlessBytes_ = 0;
+    std::size_t bytesPerSecond_ = 0;
     std::unique_ptr<FakePop3Server> server_;  // last: its sessions use the members above
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -95,6 +96,9 @@ class ScriptedMailLibrary : public MailLibrary {
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override;
     void NMailSetSmtpLogin(const char* id, const char* password) override;
     std::string NMailPop3GetUidl(int handle, int mailNo) override;
+    void interrupt(Work work) override { interrupted |= static_cast<int>(work); }
+    void resume(Work work) override { interrupted &= ~static_cast<int>(work); }
+    std::atomic<int> interrupted = 0;  // the Work bits interrupted and not resumed
 
   private:
     int recordSend(SentMail sentMail);
