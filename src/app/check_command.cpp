@@ -4,14 +4,15 @@
 
 #include "app/command_line.h"
 #include "app/mail_check_operation.h"
+#include "app/mail_session.h"
 #include "context/app_context.h"
-#include "settings/server_settings.h"
 
 namespace tsubame {
 
 int runCheckCommand(AppContext& app) {
     // What the main window's start-up does before a check can run.
-    loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
+    if (const ServerSettingsSource source = loadAccountServerSettings(app); !source.notice.empty())
+        std::fprintf(stderr, "%s\n", source.notice.c_str());
     if (Status st = app.receivedStore().createIfMissing(); !st) {
         std::fprintf(stderr, "%s\n", st.message().c_str());
         return 1;

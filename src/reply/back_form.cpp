@@ -119,8 +119,8 @@ void BackForm::send() {
     {
         BusyPointer busy;
         SettingsFiles settings = app_.settingsFiles();
-        applySmtpLogin(app_.mail(), app_.account, settings.readLogin("NAME"),
-                       settings.readLogin("NAME2"));
+        applySmtpLogin(app_.mail(), app_.account, settings.readLoginAsStored("NAME"),
+                       settings.readLoginAsStored("NAME2"));
         result = sendOneMessage(app_.mail(), message, ui_->ToText->text().toStdString(), body);
     }
     if (!result.ok) {
