@@ -102,8 +102,12 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
             const char* reason = dlerror();
             loadError_ = utf8ToCp932(std::string("メール機能のモジュールを読み込めません: ") +
                                      (reason ? reason : module_.string()));
+            dlclose(handle);
             return nullptr;
         }
+        // The descriptor stays open as long as the module stays loaded (for good): the loader
+        // knows the module by the name "/proc/self/fd/N", which must never name another file.
+        static_cast<void>(file.release());
         real_.reset(create());
         if (started_) real_->NMailInitializeWinSock();
         for (const auto& [option, value] : options_) real_->NMailSetOption(option, value);

@@ -273,8 +273,8 @@ Status Pop3Client::loginRefused(std::string_view reply) {
             reply);
     }
     if (hasCode("[AUTH]")) {
-        return serverError(
-            "POP3サーバーがログインを断りました（ユーザー名かパスワードが違います）。", reply);
+        return serverError("POP3サーバーにログインできません（ユーザー名かパスワードが違います）。",
+                           reply);
     }
     return serverError("POP3サーバーにログインできません。", reply);
 }

@@ -119,14 +119,26 @@ struct Dialogue {
     std::string reply;
     bool replyComplete = true;
     bool anyReply = false;
+    bool quitting = false;
 };
 
 int watchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    static constexpr std::string_view kCommands[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL",
+                                                     "RCPT", "DATA", "RSET",     "QUIT"};
     auto* d = static_cast<Dialogue*>(user);
     const std::string_view text(data, size);
     if (type == CURLINFO_HEADER_OUT) {
-        d->step = text.substr(0, text.find_first_of(" :\r\n"));
-        for (char& c : d->step) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        // Lines inside an AUTH exchange are credentials, not commands: never kept.
+        std::string verb(text.substr(0, text.find_first_of(" :\r\n")));
+        for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (std::find(std::begin(kCommands), std::end(kCommands), verb) == std::end(kCommands))
+            return 0;
+        // The goodbye after a failure must not hide the reply that made it.
+        if (verb == "QUIT") {
+            d->quitting = true;
+            return 0;
+        }
+        d->step = verb;
         d->inData = false;
         if (d->step == "RCPT") {
             const std::size_t open = text.find('<');
@@ -134,7 +146,7 @@ int watchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user
             if (close != std::string_view::npos)
                 d->recipient = text.substr(open + 1, close - open - 1);
         }
-    } else if (type == CURLINFO_HEADER_IN) {
+    } else if (type == CURLINFO_HEADER_IN && !d->quitting) {
         if (d->replyComplete) d->reply.clear();
         d->reply.append(text);
         d->anyReply = true;

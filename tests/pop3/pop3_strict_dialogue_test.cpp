@@ -84,8 +84,9 @@ TEST(Pop3StrictDialogueTest, NoLoginInClearUnlessTheNameAllowsIt) {
             logins +=
                 line.starts_with("USER") || line.starts_with("PASS") || line.starts_with("APOP");
         EXPECT_EQ(logins, c.plainScheme ? (c.apop ? 1 : 2) : 0) << name;
-        if (!c.plainScheme)
+        if (!c.plainScheme) {
             EXPECT_NE(told.find("「pop3://" + name + "」"), std::string::npos) << told;
+        }
     }
 }
 
@@ -100,7 +101,7 @@ TEST(Pop3StrictDialogueTest, RefusedLoginTellsWhy) {
          {Case{"-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n",
                MailLibrary::kMailboxBusy, "しばらくしてから"},
           Case{"-ERR [SYS/TEMP] try later\r\n", MailLibrary::kMailboxBusy, "しばらくしてから"},
-          Case{"-ERR [AUTH] Authentication failed.\r\n", -1, "ログインを断りました"}}) {
+          Case{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います"}}) {
         FakePop3Server server(
             [&](FakeClient& client) { servePop3(server, client, {.pass = c.reply}); });
         auto library = createMailLibrary();
