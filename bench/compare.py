@@ -250,7 +250,7 @@ class Bench:
     def check(self, figure: Figure, server: DovecotServer, port: int, mails) -> None:
         app = lay_out_app_folder(self.tmp / "check-app")
         store = app / "★MailData" / "kordata2.data"
-        cwd = write_server_settings(self.tmp / "check-cwd", f"127.0.0.1:{port}", "")
+        cwd = write_server_settings(self.tmp / "check-cwd", f"pop3://127.0.0.1:{port}", "")
         mpop_box = self.tmp / "mpop-maildir"
         mpop_config = self.tmp / "mpoprc"
         mpop_config.write_text(
@@ -287,7 +287,7 @@ class Bench:
         app = lay_out_app_folder(self.tmp / "memory-app")
         store = app / "★MailData" / "kordata2.data"
         attachments = app / "添付フォルダ"
-        cwd = write_server_settings(self.tmp / "memory-cwd", f"127.0.0.1:{server.port}", "")
+        cwd = write_server_settings(self.tmp / "memory-cwd", f"pop3://127.0.0.1:{server.port}", "")
         # The mail waits in a file and the attachment is known by its digest: this process
         # holds neither while the check runs (see peak_memory).
         content = random.Random(15).randbytes(self.args.attachment_mb * 2 ** 20)

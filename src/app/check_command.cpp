@@ -4,15 +4,16 @@
 
 #include "app/command_line.h"
 #include "app/mail_check_operation.h"
+#include "app/mail_session.h"
 #include "app/stop_signals.h"
 #include "context/app_context.h"
-#include "settings/server_settings.h"
 
 namespace tsubame {
 
 int runCheckCommand(AppContext& app, StopSignals* stopSignals) {
     // What the main window's start-up does before a check can run.
-    loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
+    if (const ServerSettingsSource source = loadAccountServerSettings(app); !source.notice.empty())
+        std::fprintf(stderr, "%s\n", source.notice.c_str());
     if (Status st = app.receivedStore().createIfMissing(); !st) {
         std::fprintf(stderr, "%s\n", st.message().c_str());
         return 1;

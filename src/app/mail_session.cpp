@@ -1,12 +1,12 @@
 #include "app/mail_session.h"
 
 #include "context/app_context.h"
-#include "settings/server_settings.h"
+#include "settings/server_settings_source.h"
 
 namespace tsubame {
 
-void loadAccountServerSettings(AppContext& app) {
-    loadServerSettings(app.paths().serverSettingsFileToRead(), app.account);
+ServerSettingsSource loadAccountServerSettings(AppContext& app) {
+    return loadServerSettingsOfRun(app.paths(), app.account);
 }
 
 void startMailLibrary(MailLibrary& mail) {

@@ -29,7 +29,8 @@ QStringList argumentList(int argc, char** argv) {
 
 // Curl, GMime and OpenSSL's TLS load with the first check or send, not with the window.
 std::unique_ptr<MailLibrary> createProgramMailLibrary() {
-    return createMailLibraryOnFirstUse(executableFolder() / kMailLibraryModuleFile);
+    return createMailLibraryOnFirstUse(executableFolder() / kMailLibraryModuleFile,
+                                       kBuiltMailLibraryModuleDigest);
 }
 
 std::filesystem::path appFolderPath(const QString& folder) {

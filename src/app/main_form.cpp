@@ -154,7 +154,9 @@ void MainForm::load() {
     applyWindowOption(kShowHelpKey, ui_->Check1);
     applyWindowOption(kAutoOpenViewerKey, ui_->Check2);
     countStoredMail();
-    loadAccountServerSettings(app_);
+    const ServerSettingsSource source = loadAccountServerSettings(app_);
+    if (!source.notice.empty()) setStatusText(QString::fromStdString(source.notice));
+    if (source.unreadable) app_.dialogs().notice(this, QString::fromStdString(source.notice));
     startMailLibrary(app_.mail());
     openSettingsWhenMissing();
 }

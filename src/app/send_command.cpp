@@ -82,7 +82,8 @@ int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* sto
     message.fortune = options.fortune;
 
     MailLibrary& mail = app.mail();
-    applySmtpLogin(mail, app.account, settings.readLogin("NAME"), settings.readLogin("NAME2"));
+    applySmtpLogin(mail, app.account, settings.readLoginAsStored("NAME"),
+                   settings.readLoginAsStored("NAME2"));
     std::string error = "送信に失敗しました。";
     SendHooks hooks;
     hooks.passFailed = [&error](int, const std::string&, const std::string& text) {

@@ -340,8 +340,8 @@ void WriteForm::sendMail() {
 
     setCursor(Qt::BusyCursor);
     SettingsFiles settings = app_.settingsFiles();
-    const std::string storedId = settings.readLogin("NAME");
-    const std::string storedPassword = settings.readLogin("NAME2");
+    const std::string storedId = settings.readLoginAsStored("NAME");
+    const std::string storedPassword = settings.readLoginAsStored("NAME2");
     const AccountSettings account = app_.account;
     MailLibrary& mail = app_.mail();
     SendReport report;

@@ -26,6 +26,9 @@ class MailLibrary {
     // NMailPop3GetMail: the connection itself is gone, so no later mail can be fetched (other
     // negative results concern that one mail only).
     static constexpr int kConnectionLost = -2;
+    // NMailPop3Authenticate: the mailbox is in use or the server has a passing problem; a
+    // later check may succeed (other negative results are failures of the login itself).
+    static constexpr int kMailboxBusy = -3;
 
     virtual ~MailLibrary() = default;
 

@@ -9,13 +9,15 @@
 
 #include "core/cp932.h"
 #include "maillib/forwarding_mail_library.h"
+#include "maillib/module_file_check.h"
 
 namespace tsubame {
 namespace {
 
 class ModuleMailLibrary final : public ForwardingMailLibrary {
   public:
-    explicit ModuleMailLibrary(std::filesystem::path module) : module_(std::move(module)) {}
+    ModuleMailLibrary(std::filesystem::path module, std::string expectedDigest)
+        : module_(std::move(module)), expectedDigest_(std::move(expectedDigest)) {}
 
     int NMailInitializeWinSock() override {
         return rememberOrPass([this] { started_ = true; },
@@ -80,17 +82,43 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
         std::lock_guard lock(mutex_);
         if (attempted_) return real_.get();
         attempted_ = true;
+        UniqueFd file;
+        if (Status s = openCheckedModule(module_, expectedDigest_, file); !s) {
+            loadError_ = utf8ToCp932(s.message());
+            return nullptr;
+        }
         // Kept loaded until the program ends: the real library's objects live in it.
-        void* handle = dlopen(module_.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const std::string opened = "/proc/self/fd/" + std::to_string(file.get());
+        void* handle = dlopen(opened.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            const char* reason = dlerror();
+            loadError_ = utf8ToCp932("メール機能のモジュール「" + module_.string() +
+                                     "」を読み込めません: " + (reason ? reason : ""));
+            return nullptr;
+        }
+        const auto* version = static_cast<const int*>(dlsym(handle, kMailLibraryModuleInterface));
+        if (version == nullptr || *version != kMailLibraryInterfaceVersion) {
+            loadError_ =
+                utf8ToCp932("メール機能のモジュール「" + module_.string() +
+                            "」はこのプログラムと版が違います（モジュール " +
+                            (version ? std::to_string(*version) : std::string("版なし")) +
+                            "、プログラム " + std::to_string(kMailLibraryInterfaceVersion) +
+                            "）。プログラムを入れ直してください。");
+            dlclose(handle);
+            return nullptr;
+        }
         using Create = MailLibrary* (*)();
-        auto create =
-            handle ? reinterpret_cast<Create>(dlsym(handle, kMailLibraryModuleEntry)) : nullptr;
+        auto create = reinterpret_cast<Create>(dlsym(handle, kMailLibraryModuleEntry));
         if (create == nullptr) {
             const char* reason = dlerror();
             loadError_ = utf8ToCp932(std::string("メール機能のモジュールを読み込めません: ") +
                                      (reason ? reason : module_.string()));
+            dlclose(handle);
             return nullptr;
         }
+        // The descriptor stays open as long as the module stays loaded (for good): the loader
+        // knows the module by the name "/proc/self/fd/N", which must never name another file.
+        static_cast<void>(file.release());
         real_.reset(create());
         if (started_) real_->NMailInitializeWinSock();
         for (const auto& [option, value] : options_) real_->NMailSetOption(option, value);
@@ -102,6 +130,7 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
     }
 
     const std::filesystem::path module_;
+    const std::string expectedDigest_;
     std::mutex mutex_;
     bool attempted_ = false;
     bool started_ = false;
@@ -114,8 +143,9 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
 
 }  // namespace
 
-std::unique_ptr<MailLibrary> createMailLibraryOnFirstUse(std::filesystem::path module) {
-    return std::make_unique<ModuleMailLibrary>(std::move(module));
+std::unique_ptr<MailLibrary> createMailLibraryOnFirstUse(std::filesystem::path module,
+                                                         std::string expectedDigest) {
+    return std::make_unique<ModuleMailLibrary>(std::move(module), std::move(expectedDigest));
 }
 
 }  // namespace tsubame

@@ -96,7 +96,8 @@ class NMailLibrary : public MailLibrary {
         Pop3Session* session = find(handle);
         if (session == nullptr) return -1;
         if (Status s = session->client.login(orEmpty(id), orEmpty(password), apop != 0); !s) {
-            return failure(s.message());
+            failure(s.message());
+            return session->client.mailboxBusy() ? kMailboxBusy : -1;
         }
         return session->client.count();
     }
@@ -260,10 +261,10 @@ class NMailLibrary : public MailLibrary {
     int send(const OutgoingMail& mail) {
         std::string error;
         int result = sendMail(mail, error, &sending_);
-        if (result < 0) {
-            lastError() = utf8ToCp932("メールを送信できません");
-            if (!error.empty()) lastError() += utf8ToCp932(": ") + helperTextToCp932(error);
-        }
+        // The sender's texts say what failed themselves; the lead is for a failure without one.
+        if (result < 0)
+            lastError() =
+                error.empty() ? utf8ToCp932("メールを送信できません") : helperTextToCp932(error);
         return result;
     }
 

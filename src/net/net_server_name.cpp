@@ -56,6 +56,7 @@ Status parseServerName(std::string_view name, std::string_view plainScheme,
         out.implicitTls = true;
         rest.remove_prefix(tlsPrefix.size());
     } else if (startsWithNoCase(rest, plainPrefix)) {
+        out.plainLoginAllowed = true;
         rest.remove_prefix(plainPrefix.size());
     }
     if (!rest.empty() && rest.back() == '/') rest.remove_suffix(1);

@@ -13,6 +13,9 @@ struct ServerAddress {
     std::string host;
     int port = 0;
     bool implicitTls = false;
+    // The plain scheme was written ("pop3://host"): the user agrees to a login in clear when
+    // the server offers no TLS. A bare name logs in only inside TLS.
+    bool plainLoginAllowed = false;
 };
 
 // tlsScheme is the scheme that asks for TLS ("pop3s"); plainScheme is accepted as well.

@@ -16,6 +16,8 @@ constexpr std::size_t kMaxStatusLine = 510;
 constexpr std::size_t kMaxListingLine = 510;
 constexpr std::size_t kMaxCapaBytes = 64 * 1024;
 constexpr std::size_t kMaxListingBytes = 64 * 1024 * 1024;
+constexpr int kPop3sPort = 995;
+constexpr std::chrono::milliseconds kTlsPortGreetingTime{3000};
 
 std::string upperFirstWord(std::string_view line) {
     std::string word(line.substr(0, line.find(' ')));
@@ -187,6 +189,7 @@ Status Pop3Client::startTls(const std::string& host) {
 }
 
 Status Pop3Client::connect(const ServerAddress& address, std::chrono::milliseconds timeout) {
+    address_ = address;
     replyTime_ = timeout;
     if (Status s = NetConnection::open(address, timeout, connection_, tuning_.interrupt); !s) {
         return fail(Status::failure("POP3サーバーに接続できません: " + s.message()));
@@ -196,17 +199,31 @@ Status Pop3Client::connect(const ServerAddress& address, std::chrono::millisecon
     if (address.implicitTls) {
         if (Status s = startTls(address.host); !s) return s;
     }
+    // The pop3s port waits for our handshake and never greets in clear: no long wait there.
+    if (!address.implicitTls && address.port == kPop3sPort)
+        replyTime_ = std::min(timeout, kTlsPortGreetingTime);
     bool ok = false;
     if (Status s = readStatus(ok, greeting_); !s) {
-        return Status::failure("POP3サーバーに接続できません: " + s.message());
+        std::string hint;
+        if (!address.implicitTls && connection_->bufferedBytes() == 0) {
+            hint = "（最初から暗号化するポートなら、サーバー名を「pop3s://" +
+                   describeAddress(address) + "」にしてください）";
+        }
+        return Status::failure("POP3サーバーに接続できません: " + s.message() + hint);
     }
+    replyTime_ = timeout;
     if (!ok) return fail(serverError("POP3サーバーが接続を断りました。", greeting_));
     if (Status s = readCapabilities(); !s) return s;
     if (!connection_->isTls() && capabilities_.contains("STLS")) {
         if (Status s = send("STLS\r\n"); !s) return s;
         std::string reply;
         if (Status s = readStatus(ok, reply); !s) return s;
-        if (!ok) return fail(serverError("POP3サーバーが暗号化を断りました。", reply));
+        // Refused: the session goes on in clear, where login() sends only what the address
+        // allows.
+        if (!ok) {
+            tlsRefusal_ = reply;
+            return {};
+        }
         // Anything the server sent before the handshake could be injected by an attacker
         // and later be taken for an answer inside the encrypted session.
         if (connection_->bufferedBytes() != 0) {
@@ -220,16 +237,55 @@ Status Pop3Client::connect(const ServerAddress& address, std::chrono::millisecon
     return {};
 }
 
+std::string Pop3Client::withheldLoginText() const {
+    const std::string where = describeAddress(address_);
+    const std::string why =
+        tlsRefusal_.empty()
+            ? "暗号化通信 (STLS) に対応していない"
+            : "暗号化通信 (STLS) を断った（サーバーの応答: " + printableReply(tlsRefusal_) + "）";
+    return "POP3サーバー (" + where + ") が" + why +
+           "ため、ユーザー名とパスワードを送らずに中止しました。メールはサーバーに残っています。"
+           "暗号化せずにログインしてよい場合はサーバー名を「pop3://" +
+           where + "」に、最初から暗号化するサーバーなら「pop3s://" + address_.host +
+           "」にしてください。";
+}
+
+Status Pop3Client::loginRefused(std::string_view reply) {
+    // Response codes of RFC 2449 and RFC 3206 tell a busy mailbox from a wrong password.
+    const std::string_view text = reply.substr(std::min<std::size_t>(5, reply.size()));
+    auto hasCode = [&](std::string_view code) {
+        return text.size() >= code.size() &&
+               std::equal(code.begin(), code.end(), text.begin(), [](char a, char b) {
+                   return a == std::toupper(static_cast<unsigned char>(b));
+               });
+    };
+    mailboxBusy_ = hasCode("[IN-USE]") || hasCode("[SYS/TEMP]");
+    if (mailboxBusy_) {
+        return serverError(
+            "POP3サーバーのメールボックスは今使えません（使用中か、サーバーの一時的な問題です）。"
+            "しばらくしてからもう一度受信してください。メールはサーバーに残っています。",
+            reply);
+    }
+    if (hasCode("[AUTH]")) {
+        return serverError("POP3サーバーにログインできません（ユーザー名かパスワードが違います）。",
+                           reply);
+    }
+    return serverError("POP3サーバーにログインできません。", reply);
+}
+
 Status Pop3Client::login(std::string_view user, std::string_view password, bool apop) {
     if (Status s = checkUsable(); !s) return s;
     if (loggedIn_) return Status::failure("POP3サーバーには既にログインしています");
     if (hasLineBreakOrNul(user) || hasLineBreakOrNul(password)) {
         return Status::failure("ユーザー名かパスワードに使えない文字が含まれています");
     }
+    // Neither the password nor an APOP digest (open to guessing offline) leaves in clear
+    // without the user's word for it.
+    if (!connection_->isTls() && !address_.plainLoginAllowed)
+        return Status::failure(withheldLoginText());
+    mailboxBusy_ = false;
     bool ok = false;
     std::string reply;
-    const char* const rejected =
-        "POP3サーバーにログインできません（ユーザー名かパスワードが違います）。";
     if (apop) {
         std::string timestamp;
         if (!extractApopTimestamp(greeting_, timestamp)) {
@@ -240,14 +296,14 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         if (digest.empty()) return Status::failure("APOPの計算に失敗しました");
         if (Status s = send("APOP " + std::string(user) + " " + digest + "\r\n"); !s) return s;
         if (Status s = readStatus(ok, reply); !s) return s;
-        if (!ok) return serverError(rejected, reply);
+        if (!ok) return loginRefused(reply);
     } else {
         if (Status s = send("USER " + std::string(user) + "\r\n"); !s) return s;
         if (Status s = readStatus(ok, reply); !s) return s;
-        if (!ok) return serverError(rejected, reply);
+        if (!ok) return loginRefused(reply);
         if (Status s = send("PASS " + std::string(password) + "\r\n"); !s) return s;
         if (Status s = readStatus(ok, reply); !s) return s;
-        if (!ok) return serverError(rejected, reply);
+        if (!ok) return loginRefused(reply);
     }
     loggedIn_ = true;
     bool askUidl = !capaKnown_ || capabilities_.contains("UIDL");

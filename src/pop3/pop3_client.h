@@ -56,8 +56,12 @@ class Pop3Client {
     Status connect(const ServerAddress& address, std::chrono::milliseconds timeout);
 
     // USER/PASS, or APOP when apop is set. Then reads the count (STAT), the sizes (LIST)
-    // and the unique ids (UIDL, when the server has them).
+    // and the unique ids (UIDL, when the server has them). Outside TLS nothing is sent
+    // unless the address allows a login in clear.
     Status login(std::string_view user, std::string_view password, bool apop);
+    // The last login failed because the mailbox is in use or the server has a passing
+    // problem ([IN-USE], [SYS/TEMP]): trying again later may work.
+    bool mailboxBusy() const { return mailboxBusy_; }
 
     int count() const { return count_; }
     // LIST size of mail n, -1 for a number out of range.
@@ -96,6 +100,8 @@ class Pop3Client {
     Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine);
     Status readCapabilities();
     Status startTls(const std::string& host);
+    Status loginRefused(std::string_view reply);
+    std::string withheldLoginText() const;
     Status readMailboxListing(bool askUidl);
     Status readRetrResponse(int n, Pop3Mail* into, std::string& errorReply);
     Status drainReadAhead();
@@ -108,12 +114,15 @@ class Pop3Client {
     std::chrono::milliseconds replyTime_{30000};
     NetConnection::Clock::time_point endBy_ = NetConnection::Clock::time_point::max();
     std::unique_ptr<NetConnection> connection_;
+    ServerAddress address_;
     std::string greeting_;
+    std::string tlsRefusal_;  // the server's answer when it refused STLS
     std::set<std::string> capabilities_;
     bool capaKnown_ = false;
     bool pipelining_ = false;
     bool broken_ = false;
     bool loggedIn_ = false;
+    bool mailboxBusy_ = false;
 
     int count_ = 0;
     std::vector<long long> sizes_;  // index n - 1

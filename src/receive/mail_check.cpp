@@ -409,21 +409,25 @@ MailCheckResult MailCheck::run() {
 
     // The login is read from the settings file at every check; the file wins over values
     // typed into the account dialog without saving.
+    // The library gets the bytes as stored: a round trip through UTF-8 would change a byte
+    // that is no code page 932 character.
     SettingsFiles settings(paths_);
-    account_.UserId = settings.readLogin("NAME");
-    account_.Password = settings.readLogin("NAME2");
+    const std::string storedId = settings.readLoginAsStored("NAME");
+    const std::string storedPassword = settings.readLoginAsStored("NAME2");
+    account_.UserId = cp932ToUtf8(storedId);
+    account_.Password = cp932ToUtf8(storedPassword);
     host_.loginRead(account_.UserId, account_.Password);
 
     CheckSession session(mail_, paths_, recordBuffer_, currentRecord_, host_, handle);
     if (account_.UserId.empty() || account_.Password.empty()) {
+        if (Status st = settings.loginFileReadable(); !st) host_.notice(st.message(), kErrorTitle);
         host_.loginMissing();
         session.finish(false);
         result.completed = false;
         return result;
     }
 
-    const int count = mail_.NMailPop3Authenticate(handle, utf8ToCp932(account_.UserId).c_str(),
-                                                  utf8ToCp932(account_.Password).c_str(),
+    const int count = mail_.NMailPop3Authenticate(handle, storedId.c_str(), storedPassword.c_str(),
                                                   account_.UseApop != 0 ? -1 : 0);
     result.count = count;
     if (count < 0 && host_.stopRequested()) {
@@ -434,6 +438,7 @@ MailCheckResult MailCheck::run() {
         return result;
     }
     if (count < 0) {
+        result.busy = count == MailLibrary::kMailboxBusy;
         host_.notice(libraryText(mail_), kErrorTitle);
         session.finish(false);
         result.completed = false;

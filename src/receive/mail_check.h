@@ -51,7 +51,8 @@ struct MailCheckResult {
     bool completed = true;
     int stored = 0;        // records appended by this check
     bool stopped = false;  // the user stopped the check before its last mail
-    // Another writer kept the data folder locked: the check did nothing, not even connect.
+    // Another writer kept the data folder locked (the check did nothing, not even connect),
+    // or the server's mailbox was in use: a later check may succeed.
     bool busy = false;
     int kept = 0;  // mails left on the server because they could not be fetched or saved
     int left = 0;  // stopped: the mails of the login's count not taken in (still on the server)

@@ -127,8 +127,8 @@ void BackForm::send() {
     const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();
     const std::string to = ui_->ToText->text().toStdString();
     SettingsFiles settings = app_.settingsFiles();
-    const std::string storedId = settings.readLogin("NAME");
-    const std::string storedPassword = settings.readLogin("NAME2");
+    const std::string storedId = settings.readLoginAsStored("NAME");
+    const std::string storedPassword = settings.readLoginAsStored("NAME2");
     const AccountSettings account = app_.account;
     MailLibrary& mail = app_.mail();
     SendCallResult result;

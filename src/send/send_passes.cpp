@@ -30,8 +30,8 @@ SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
 void applySmtpLogin(MailLibrary& mail, const AccountSettings& account,
                     const std::string& storedUserId, const std::string& storedPassword) {
     bool stored = !storedUserId.empty() || !storedPassword.empty();
-    const std::string id = utf8ToCp932(stored ? storedUserId : account.UserId);
-    const std::string password = utf8ToCp932(stored ? storedPassword : account.Password);
+    const std::string id = stored ? storedUserId : utf8ToCp932(account.UserId);
+    const std::string password = stored ? storedPassword : utf8ToCp932(account.Password);
     mail.NMailSetSmtpLogin(id.c_str(), password.c_str());
 }
 

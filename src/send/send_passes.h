@@ -62,6 +62,7 @@ SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
 
 // Hands the SMTP login to the library. The login file wins over values only typed into the
 // account dialog, as for the mail check; the in-memory values are used when the file has none.
+// The stored values are the file's bytes (SettingsFiles::readLoginAsStored), passed unchanged.
 void applySmtpLogin(MailLibrary& mail, const AccountSettings& account,
                     const std::string& storedUserId, const std::string& storedPassword);
 

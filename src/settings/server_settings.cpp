@@ -95,7 +95,12 @@ Status saveServerSettings(const std::filesystem::path& file, const AccountSettin
             utf8ToCp932(utf8.substr(0, std::min(utf8.find_first_of("\r\n"), utf8.size())));
         return std::string(prefix) + value + "\r\n";
     };
+    // A file that is there but cannot be read holds settings nobody has seen: never replace it.
     std::string content;
+    bool exists = false;
+    if (Status st = readSettingsFile(file, content, exists); !st)
+        return Status::failure(st.message() + "（読み込めないファイルは上書きしません）");
+    content.clear();
     content += line("SMTP=", settings.SmtpServer);
     content += line("POP3=", settings.Pop3Server);
     content += line("MAIL=", settings.MailAddress);

@@ -15,7 +15,8 @@ namespace tsubame {
 Status loadServerSettings(const std::filesystem::path& file, AccountSettings& settings);
 // Applies the lines of content (code page 932 bytes) to settings.
 void parseServerSettings(std::string_view content, AccountSettings& settings);
-// Writes exactly the four lines, each ended by CR LF.
+// Writes exactly the four lines, each ended by CR LF. A file that exists but cannot be read
+// is left as it is and gives the reason.
 Status saveServerSettings(const std::filesystem::path& file, const AccountSettings& settings);
 
 // The value of an "APOP=" line: the longest leading decimal number (0 without one), rounded

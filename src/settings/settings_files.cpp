@@ -1,6 +1,7 @@
 #include "settings/settings_files.h"
 
 #include "core/cp932.h"
+#include "settings/settings_file_read.h"
 
 namespace tsubame {
 
@@ -20,8 +21,22 @@ std::string SettingsFiles::readLogin(const std::string& key) const {
     return cp932ToUtf8(login().readString(kSection, key));
 }
 
+std::string SettingsFiles::readLoginAsStored(const std::string& key) const {
+    return login().readString(kSection, key);
+}
+
+Status SettingsFiles::loginFileReadable() const {
+    std::string content;
+    bool exists = false;
+    return readSettingsFile(paths_.loginFile(), content, exists);
+}
+
 Status SettingsFiles::writeLogin(const std::string& key, const std::string& value) const {
-    return login().writeString(kSection, key, utf8ToCp932(value));
+    return writeLoginAsStored(key, utf8ToCp932(value));
+}
+
+Status SettingsFiles::writeLoginAsStored(const std::string& key, const std::string& cp932) const {
+    return login().writeString(kSection, key, cp932);
 }
 
 }  // namespace tsubame

@@ -19,7 +19,14 @@ class SettingsFiles {
 
     // "iniIdPass.ini", section "EXEINI": "NAME", "NAME2", "NAME3". Created owner-only.
     std::string readLogin(const std::string& key) const;
+    // The value as stored (code page 932 bytes), for the library: no conversion that could
+    // change a byte on the way.
+    std::string readLoginAsStored(const std::string& key) const;
+    // Why "iniIdPass.ini" cannot be read (a missing file is no failure); a file that cannot
+    // be read is never written over either.
+    Status loginFileReadable() const;
     Status writeLogin(const std::string& key, const std::string& value) const;
+    Status writeLoginAsStored(const std::string& key, const std::string& cp932) const;
 
   private:
     ProfileFile windowOptions() const { return ProfileFile(paths_.windowOptionsFile()); }

@@ -1,6 +1,7 @@
 #include "setup/id_pass_form.h"
 
 #include "context/app_context.h"
+#include "core/cp932.h"
 #include "ui/fonts.h"
 #include "ui_id_pass_form.h"
 
@@ -27,8 +28,13 @@ IdPassForm::~IdPassForm() = default;
 
 void IdPassForm::load() {
     const SettingsFiles settings = app_.settingsFiles();
+    if (Status status = settings.loginFileReadable(); !status) {
+        app_.dialogs().notice(this, QString::fromStdString(status.message()) +
+                                        QStringLiteral("\n（このファイルは上書きしません）"));
+    }
+    storedPassword_ = settings.readLoginAsStored(kPasswordKey);
     ui_->IdText->setText(QString::fromStdString(settings.readLogin(kNameKey)));
-    ui_->PassText->setText(QString::fromStdString(settings.readLogin(kPasswordKey)));
+    ui_->PassText->setText(QString::fromStdString(cp932ToUtf8(storedPassword_)));
     ui_->Check1->setChecked(false);
 }
 
@@ -47,7 +53,13 @@ void IdPassForm::acceptLogin() {
     Status status;
     if (ui_->Check1->isChecked()) {
         status = settings.writeLogin(kNameKey, id);
-        if (status) status = settings.writeLogin(kPasswordKey, password);
+        // A password shown as loaded is saved with its bytes as stored, even those the box
+        // could not show.
+        if (status) {
+            status = password == cp932ToUtf8(storedPassword_)
+                         ? settings.writeLoginAsStored(kPasswordKey, storedPassword_)
+                         : settings.writeLogin(kPasswordKey, password);
+        }
         if (status) status = settings.writeLogin(kSavedKey, "1");
     } else {
         // A login saved earlier stays in the file and stays in use.

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <memory>
+#include <string>
 
 namespace Ui {
 class IdPassForm;
@@ -32,6 +33,7 @@ class IdPassForm : public QDialog {
 
     AppContext& app_;
     std::unique_ptr<Ui::IdPassForm> ui_;
+    std::string storedPassword_;  // as the file holds it (code page 932 bytes)
 };
 
 }  // namespace tsubame

@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -21,7 +23,9 @@ namespace tsubame {
 namespace {
 
 constexpr long kDefaultTimeoutMs = 30000;
-constexpr long kAuthenticationRequired = 530;  // the reply of a server that wants a login first
+constexpr int kSmtpsPort = 465;
+constexpr long kTlsPortGreetingSeconds = 3;  // the smtps port never greets in clear
+constexpr std::size_t kMaxReplyShown = 300;
 
 struct CurlEasyCleanup {
     void operator()(CURL* curl) const { curl_easy_cleanup(curl); }
@@ -164,11 +168,92 @@ CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
     return code;
 }
 
+// The server's side of the dialogue as far as an error text needs it: the step (the verb
+// of the last command, the address of a RCPT) and the last whole reply. Login commands keep
+// only their verb.
+struct Dialogue {
+    std::string step;
+    std::string recipient;
+    bool inData = false;  // the server said 354: the reply after the text ends the DATA step
+    std::string reply;
+    bool replyComplete = true;
+    bool anyReply = false;
+    bool quitting = false;
+};
+
+int watchDialogue(CURL*, curl_infotype type, char* data, size_t size, void* user) {
+    static constexpr std::string_view kCommands[] = {"EHLO", "HELO", "STARTTLS", "AUTH", "MAIL",
+                                                     "RCPT", "DATA", "RSET",     "QUIT"};
+    auto* d = static_cast<Dialogue*>(user);
+    const std::string_view text(data, size);
+    if (type == CURLINFO_HEADER_OUT) {
+        // Lines inside an AUTH exchange are credentials, not commands: never kept.
+        std::string verb(text.substr(0, text.find_first_of(" :\r\n")));
+        for (char& c : verb) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (std::find(std::begin(kCommands), std::end(kCommands), verb) == std::end(kCommands))
+            return 0;
+        // The goodbye after a failure must not hide the reply that made it.
+        if (verb == "QUIT") {
+            d->quitting = true;
+            return 0;
+        }
+        d->step = verb;
+        d->inData = false;
+        if (d->step == "RCPT") {
+            const std::size_t open = text.find('<');
+            const std::size_t close = text.find('>', open);
+            if (close != std::string_view::npos)
+                d->recipient = text.substr(open + 1, close - open - 1);
+        }
+    } else if (type == CURLINFO_HEADER_IN && !d->quitting) {
+        if (d->replyComplete) d->reply.clear();
+        d->reply.append(text);
+        d->anyReply = true;
+        // "250-" goes on, "250 " ends the reply.
+        d->replyComplete = text.size() < 4 || text[3] != '-';
+        if (d->replyComplete && text.starts_with("354")) d->inData = true;
+    }
+    return 0;
+}
+
+// The reply as one printable line, cut to a length a message box can show.
+std::string shownReply(std::string_view reply) {
+    std::string text;
+    for (char c : reply) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\r') continue;
+        if (c == '\n') {
+            if (!text.empty() && text.back() != ' ') text += ' ';
+            continue;
+        }
+        text += (u >= 0x20 && u < 0x7F) ? c : '?';
+    }
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (text.size() > kMaxReplyShown) text = text.substr(0, kMaxReplyShown) + "...";
+    return text;
+}
+
+std::string stepName(const Dialogue& d) {
+    if (d.step == "MAIL") return "送信者の指定 (MAIL FROM)";
+    if (d.step == "RCPT") return "宛先 " + d.recipient + " の指定 (RCPT TO)";
+    if (d.step == "DATA") return d.inData ? "本文の送信" : "本文の開始 (DATA)";
+    if (d.step == "AUTH") return "ログイン (AUTH)";
+    if (d.step == "STARTTLS") return "暗号化の開始 (STARTTLS)";
+    if (d.step == "EHLO" || d.step == "HELO") return "挨拶 (" + d.step + ")";
+    return d.step.empty() ? "接続" : d.step;
+}
+
+// A server that wants a login before it takes the mail: 530, or the enhanced code 5.7.0.
+bool asksForLogin(long code, std::string_view reply) {
+    return code == 530 || (reply.size() > 10 && reply.substr(4, 6) == "5.7.0 ");
+}
+
 // What one SMTP session did.
 struct SessionResult {
     CURLcode code = CURLE_OK;
     std::string detail;
     long responseCode = 0;  // the server's last reply code
+    Dialogue dialogue;
 };
 
 // One SMTP session that sends message. useSsl: how STARTTLS is asked for on a plain start;
@@ -193,6 +278,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
         recipients.reset(appended ? appended : head);
     }
     UploadSource source{&message.text};
+    Dialogue& dialogue = result.dialogue;
     char detail[CURL_ERROR_SIZE] = {};
     const long timeoutMs = networkTimeoutMs();
     const long timeoutSeconds = timeoutMs >= 1000 ? timeoutMs / 1000 : 1;
@@ -208,7 +294,13 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeoutSeconds);
+    const bool tlsPortInClear = !server.implicitTls && server.port == kSmtpsPort;
+    curl_easy_setopt(
+        c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
+        tlsPortInClear ? std::min(timeoutSeconds, kTlsPortGreetingSeconds) : timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, watchDialogue);
+    curl_easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue);
+    curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
     // A stalled transfer ends after the time-out; a slow but moving upload goes on.
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
@@ -241,14 +333,16 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
     if (!message) return -1;
     ensureCurlInitialized();
 
-    // The login travels only inside TLS: smtps://, or a plain start that switched with
-    // STARTTLS. A server without STARTTLS gets the mail without the login, and when it
-    // insists on one, nothing is sent.
+    // The login travels only inside TLS (smtps://, or a plain start that switched with
+    // STARTTLS) unless the name says smtp://. A server without STARTTLS gets the mail without
+    // the login, and when it insists on one, nothing is sent.
     const bool login = !mail.userId.empty();
+    const bool tlsRequired = login && !server->plainLoginAllowed;
     SessionResult result = runSession(mail, *server, *message,
-                                      login ? CURLUSESSL_ALL : CURLUSESSL_TRY, login, interrupt);
+                                      tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY, login,
+                                      interrupt);
     bool loginWithheld = false;
-    if (login && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
+    if (tlsRequired && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
         loginWithheld = true;
         result = runSession(mail, *server, *message, CURLUSESSL_TRY, false, interrupt);
     }
@@ -257,17 +351,35 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
         error = utf8ToCp932("送信を中止しました");
         return -1;
     }
-    if (loginWithheld && result.responseCode == kAuthenticationRequired) {
+    const Dialogue& dialogue = result.dialogue;
+    const std::string where = server->host + ":" + std::to_string(server->port);
+    const std::string lead = "メールを送信できません (宛先 " +
+                             (dialogue.step == "RCPT"       ? dialogue.recipient
+                              : message->envelopeTo.empty() ? std::string()
+                                                            : message->envelopeTo.front()) +
+                             ", " + where + "): ";
+    if (loginWithheld && asksForLogin(result.responseCode, dialogue.reply)) {
         error = utf8ToCp932(
+            lead +
             "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していないため、"
-            "パスワードを送らずに送信を中止しました。smtps:// で始まるサーバー名をお試しください "
-            "(" +
-            server->host + ":" + std::to_string(server->port) + ")");
+            "パスワードを送らずに中止しました (サーバーの応答: " +
+            shownReply(dialogue.reply) +
+            ")。暗号化せずにログインしてよい場合はサーバー名を「smtp://" + where +
+            "」に、最初から暗号化するサーバーなら「smtps://" + server->host + "」にしてください。");
+        return -1;
+    }
+    if (result.responseCode >= 400 && !dialogue.reply.empty()) {
+        error =
+            utf8ToCp932(lead + stepName(dialogue) +
+                        "でサーバーが断りました。サーバーの応答: " + shownReply(dialogue.reply) +
+                        (dialogue.step == "AUTH" ? "（ID とパスワードを確かめてください）" : ""));
         return -1;
     }
     error = failureText(result.code, result.detail.c_str(), *server);
-    if (loginWithheld)
-        error += utf8ToCp932(" (暗号化通信ができないため、ログインは送っていません)");
+    if (!server->implicitTls && !dialogue.anyReply && result.code == CURLE_OPERATION_TIMEDOUT) {
+        error += utf8ToCp932("（最初から暗号化するポートなら、サーバー名を「smtps://" + where +
+                             "」にしてください）");
+    }
     return -1;
 }
 

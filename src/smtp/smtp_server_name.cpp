@@ -14,7 +14,8 @@ std::optional<SmtpServerName> parseSmtpServerName(std::string_view text) {
     // The same rules as the POP3 server name, with the SMTP schemes and ports.
     ServerAddress address;
     if (!parseServerName(text, "smtp", "smtps", 25, 465, address)) return std::nullopt;
-    return SmtpServerName{address.host, address.port, address.implicitTls};
+    return SmtpServerName{address.host, address.port, address.implicitTls,
+                          address.plainLoginAllowed};
 }
 
 }  // namespace tsubame

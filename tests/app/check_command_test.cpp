@@ -3,6 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/mail_check_fixture.h"
+#include "settings/profile_file.h"
 
 namespace tsubame::testing {
 namespace {
@@ -66,6 +67,38 @@ TEST_F(CheckCommandTest, FailuresExitWithOne) {
     EXPECT_EQ(out, "-1\n");
     ASSERT_FALSE(dialogs_.boxes().empty());
     EXPECT_EQ(dialogs_.boxes().back().title, QStringLiteral("エラー"));
+
+    // A mailbox in use is a passing state, like a locked data folder: cron may try again.
+    mail_.loginResult = MailLibrary::kMailboxBusy;
+    EXPECT_EQ(run(&out), 75);
+}
+
+// The login goes to the library with the bytes the file holds, also those that are no
+// code page 932 character.
+TEST_F(CheckCommandTest, TheStoredLoginIsSentAsStored) {
+    ProfileFile(app_->paths().loginFile()).writeString("EXEINI", "NAME2", "p\xA0\xFD!");
+    std::string out;
+    run(&out);
+    EXPECT_EQ(mail_.lastAuthPassword, "p\xA0\xFD!");
+}
+
+// korumi.ini of a working directory is read only when it is the user's own and not writable
+// by others, and standard error says which file was read.
+TEST_F(CheckCommandTest, SaysWhichServerSettingsItReadAndRefusesOthersFiles) {
+    ::testing::internal::CaptureStderr();
+    std::string out;
+    run(&out);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find((workDir_ / "korumi.ini").string()),
+              std::string::npos);
+    std::filesystem::permissions(workDir_ / "korumi.ini", std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::add);
+    app_->account = {};
+    mail_.calls.clear();
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(run(&out), 1);
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("読み込みませんでした"),
+              std::string::npos);
+    EXPECT_EQ(std::count(mail_.calls.begin(), mail_.calls.end(), "Connect pop.example.jp"), 0);
 }
 
 TEST_F(CheckCommandTest, MissingLoginIsAFailureWithAMessage) {

@@ -7,6 +7,7 @@
 #include "context/app_context.h"
 #include "core/cp932.h"
 #include "send/send_fortune.h"
+#include "settings/profile_file.h"
 #include "settings/server_settings.h"
 #include "settings/settings_files.h"
 #include "support/scripted_dialogs.h"
@@ -68,6 +69,14 @@ TEST_F(SendCommandTest, SendsWithTheComposeWindowsSettings) {
     EXPECT_EQ(sent.flag, 0);
     EXPECT_EQ(mail.smtpLoginId, "user");
     EXPECT_EQ(mail.smtpLoginPassword, "pass");
+}
+
+// The stored password's bytes reach the library unchanged, also those that are no code
+// page 932 character.
+TEST_F(SendCommandTest, TheStoredPasswordIsSentAsStored) {
+    ProfileFile(app->paths().loginFile()).writeString("EXEINI", "NAME2", "p\xA0\xFD!");
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(mail.smtpLoginPassword, "p\xA0\xFD!");
 }
 
 TEST_F(SendCommandTest, NoAttachmentGivesAnEmptyList) {

@@ -4,9 +4,11 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "support/pop3_test_helpers.h"
@@ -28,7 +30,7 @@ bool moduleLoaded(const std::filesystem::path& module) {
 TEST(MailLibraryModuleTest, StartingLoadsNothingAndTheFirstCallLoadsTheRealLibrary) {
     const std::filesystem::path module = builtModule();
     ASSERT_TRUE(std::filesystem::exists(module)) << module;
-    auto library = createMailLibraryOnFirstUse(module);
+    auto library = createMailLibraryOnFirstUse(module, kBuiltMailLibraryModuleDigest);
     EXPECT_EQ(library->NMailInitializeWinSock(), 1);
     EXPECT_EQ(library->NMailSetOption(1, MailLibrary::kHeaderBufferSize), 1);
     EXPECT_TRUE(lastLibraryMessage(*library).empty());
@@ -70,7 +72,7 @@ TEST(MailLibraryModuleTest, EachThreadReadsTheFailureTextOfItsOwnCall) {
 }
 
 TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {
-    auto library = createMailLibraryOnFirstUse("/nonexistent/libtsubame_nmail.so");
+    auto library = createMailLibraryOnFirstUse("/nonexistent/libtsubame_nmail.so", "");
     EXPECT_EQ(library->NMailInitializeWinSock(), 1);
     EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);
     EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
@@ -79,6 +81,59 @@ TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {
     EXPECT_NE(lastLibraryMessage(*library).find("/nonexistent/libtsubame_nmail.so"),
               std::string::npos);
     EXPECT_EQ(library->NMailInitializeWinSock(), -1);
+}
+
+// A module that is not the one built with the program is refused before anything of it
+// runs: a truncated copy, one anyone may write, one of an earlier version.
+TEST(MailLibraryModuleTest, AModuleThatFailsItsChecksIsNeverCalled) {
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("tsubame_module_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const std::filesystem::path earlier = builtModule().parent_path().parent_path().parent_path() /
+                                          "tests" / "maillib" / "libtsubame_test_earlier_module.so";
+    struct Case {
+        const char* name;
+        std::function<void(const std::filesystem::path&)> spoil;
+        bool withDigest;
+        const char* told;
+    };
+    const Case cases[] = {
+        {"truncated",
+         [](auto& f) { std::filesystem::resize_file(f, std::filesystem::file_size(f) / 2); }, true,
+         "壊れている"},
+        {"writable by others",
+         [](auto& f) {
+             std::filesystem::permissions(f, std::filesystem::perms::others_write,
+                                          std::filesystem::perm_options::add);
+         },
+         false, "ほかのユーザー"},
+        {"earlier version",
+         [&](auto& f) {
+             std::filesystem::copy_file(earlier, f,
+                                        std::filesystem::copy_options::overwrite_existing);
+         },
+         false, "版が違います"},
+        {"earlier version, built digest",
+         [&](auto& f) {
+             std::filesystem::copy_file(earlier, f,
+                                        std::filesystem::copy_options::overwrite_existing);
+         },
+         true, "別の版"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::filesystem::path copy = folder / (std::string(c.name) + ".so");
+        std::filesystem::copy_file(builtModule(), copy,
+                                   std::filesystem::copy_options::overwrite_existing);
+        c.spoil(copy);
+        auto library =
+            createMailLibraryOnFirstUse(copy, c.withDigest ? kBuiltMailLibraryModuleDigest : "");
+        EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);
+        EXPECT_NE(lastLibraryMessage(*library).find(c.told), std::string::npos)
+            << lastLibraryMessage(*library);
+        EXPECT_NE(lastLibraryMessage(*library).find(copy.string()), std::string::npos);
+    }
+    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "setup/id_pass_form.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -127,6 +128,27 @@ TEST_F(IdPassFormTest, FailedSaveIsReported) {
     ASSERT_EQ(dialogs.boxes().size(), 1u);
     EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("ID・パスワードを保存できませんでした。"));
     EXPECT_EQ(app->account.UserId, "taro");  // still used for this run
+}
+
+// A login file that cannot be read is told when the dialog loads, and a save leaves it.
+TEST_F(IdPassFormTest, AnUnreadableLoginFileIsToldAndNeverOverwritten) {
+    ASSERT_EQ(::mkfifo(folder.dataFile("iniIdPass.ini").c_str(), 0600), 0);
+    open();
+    ASSERT_FALSE(dialogs.boxes().empty());
+    EXPECT_TRUE(dialogs.boxes()[0].text.contains(QStringLiteral("iniIdPass.ini")));
+    type("taro", "secret", true);
+    control<QPushButton>("OKCommand")->click();
+    EXPECT_TRUE(std::filesystem::is_fifo(folder.dataFile("iniIdPass.ini")));
+}
+
+// A stored password byte that is no code page 932 character survives OK unchanged.
+TEST_F(IdPassFormTest, AStoredPasswordKeepsItsBytes) {
+    TempAppFolder::write(folder.dataFile("iniIdPass.ini"),
+                         "[EXEINI]\r\nNAME=u\r\nNAME2=p\xA0\xFD!\r\n");
+    open();
+    control<QCheckBox>("Check1")->setChecked(true);
+    control<QPushButton>("OKCommand")->click();
+    EXPECT_EQ(login("NAME2"), "p\xA0\xFD!");
 }
 
 }  // namespace

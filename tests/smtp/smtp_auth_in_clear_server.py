@@ -1,6 +1,7 @@
 """A scripted SMTP server that offers AUTH but no STARTTLS, so any login would travel in
 clear text. Writes every line it receives into --log and accepts no login. With
 --require-auth it refuses mail without a login (530), otherwise it takes the mail.
+--reply VERB=TEXT answers VERB (MAIL, RCPT, DATA, or END for the end of the text) with TEXT.
 Runs until SIGTERM."""
 import argparse
 import signal
@@ -8,7 +9,7 @@ import socket
 import threading
 
 
-def serve(connection, log, require_auth):
+def serve(connection, log, require_auth, replies):
     reader = connection.makefile("rb")
 
     def reply(text):
@@ -25,10 +26,12 @@ def serve(connection, log, require_auth):
         if in_data:
             if line in (b".\r\n", b".\n"):
                 in_data = False
-                reply("250 2.0.0 queued")
+                reply(replies.get(b"END", "250 2.0.0 queued"))
             continue
         verb = line.split(b" ")[0].strip().upper()
-        if verb == b"EHLO":
+        if verb in replies and verb != b"END":
+            reply(replies[verb])
+        elif verb == b"EHLO":
             reply("250-scripted")
             reply("250-AUTH PLAIN LOGIN")
             reply("250 8BITMIME")
@@ -55,7 +58,9 @@ def main():
     parser.add_argument("--port", type=int, required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--require-auth", action="store_true")
+    parser.add_argument("--reply", action="append", default=[])
     args = parser.parse_args()
+    replies = {verb.encode(): text for verb, text in (r.split("=", 1) for r in args.reply)}
 
     listener = socket.socket()
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -70,7 +75,7 @@ def main():
         except socket.timeout:
             continue
         with connection:
-            serve(connection, args.log, args.require_auth)
+            serve(connection, args.log, args.require_auth, replies)
 
 
 if __name__ == "__main__":

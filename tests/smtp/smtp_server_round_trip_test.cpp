@@ -148,15 +148,44 @@ TEST_F(SmtpRealServer, LogsInWhenTheServerOffersAuth) {
     EXPECT_EQ(server.messageCount(), 1);
 }
 
-// A server that offers AUTH without STARTTLS never sees the login: it gets the mail without
-// one, or, when it insists on a login, nothing at all and the user is told why.
-TEST_F(SmtpRealServer, LoginNeverTravelsInClearText) {
+// A server that offers AUTH without STARTTLS never sees the login unless the name says
+// smtp://: it gets the mail without one, or, when it insists on a login, nothing at all and
+// the user is told why. A refusal reaches the user in the server's words, with the address.
+TEST_F(SmtpRealServer, LoginNeverTravelsInClearTextAndRefusalsAreTold) {
     struct Case {
-        bool requireAuth;
+        std::vector<std::string> serverArgs;
+        const char* scheme;
+        bool loginSeen;
         bool sent;
+        std::vector<std::string> told;  // in the error text; "-" first: none of the rest
     };
-    for (const Case& c : {Case{true, false}, Case{false, true}}) {
-        SCOPED_TRACE(c.requireAuth ? "login required" : "login optional");
+    const std::vector<Case> cases = {
+        {{"--require-auth"}, "", false, false, {"暗号化", "530 5.7.0", "smtp://"}},
+        {{}, "", false, true, {}},
+        {{}, "smtp://", true, false, {"535"}},
+        {{"--reply", "MAIL=552 5.3.4 Message size exceeds fixed limit"},
+         "",
+         false,
+         false,
+         {"552 5.3.4 Message size exceeds fixed limit", "tester@example.jp", "MAIL FROM"}},
+        {{"--reply", "RCPT=550 5.1.1 <tester@example.jp>: Recipient address rejected"},
+         "",
+         false,
+         false,
+         {"550 5.1.1 <tester@example.jp>: Recipient address rejected", "宛先 tester@example.jp"}},
+        {{"--reply", "RCPT=550 5.7.0 Authentication required"},
+         "",
+         false,
+         false,
+         {"550 5.7.0 Authentication required", "パスワードを送らずに", "tester@example.jp"}},
+        {{"--reply", "END=552 5.3.4 Message size exceeds fixed limit"},
+         "",
+         false,
+         true,
+         {"552 5.3.4", "本文の送信"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serverArgs.empty() ? std::string(c.scheme) : c.serverArgs.back());
         const std::filesystem::path log = files_.root() / "clear_server.log";
         std::filesystem::remove(log);
         const int port = testing::findFreePort();
@@ -167,29 +196,30 @@ TEST_F(SmtpRealServer, LoginNeverTravelsInClearText) {
                                       std::to_string(port),
                                       "--log",
                                       log.string()};
-        if (c.requireAuth) argv.push_back("--require-auth");
+        argv.insert(argv.end(), c.serverArgs.begin(), c.serverArgs.end());
         ASSERT_TRUE(process.start(argv, files_.root() / "clear_server.out"));
         if (!process.awaitListening({port}, std::chrono::seconds(15)))
             GTEST_SKIP() << "scripted server did not start";
 
-        OutgoingMail mail = japaneseMail("127.0.0.1:" + std::to_string(port));
+        OutgoingMail mail =
+            japaneseMail(c.scheme + std::string("127.0.0.1:") + std::to_string(port));
         mail.userId = "popuser";
         mail.password = "Secret-Pa55";
         std::string error;
         const int result = sendMail(mail, error);
         const std::string seen = readAll(log);
-        EXPECT_EQ(seen.find("AUTH"), std::string::npos) << seen;
+        EXPECT_EQ(seen.find("AUTH") != std::string::npos, c.loginSeen) << seen;
         for (const std::string& secret :
              {std::string("Secret-Pa55"), encodeBase64("Secret-Pa55"),
               encodeBase64(std::string("\0popuser\0Secret-Pa55", 20)), encodeBase64("popuser")})
-            EXPECT_EQ(seen.find(secret), std::string::npos) << secret;
+            EXPECT_TRUE(c.loginSeen || seen.find(secret) == std::string::npos) << secret;
         EXPECT_EQ(seen.find("DATA") != std::string::npos, c.sent) << seen;
-        if (c.sent) {
-            EXPECT_EQ(result, 0) << cp932ToUtf8(error);
-        } else {
-            EXPECT_LT(result, 0);
-            EXPECT_NE(cp932ToUtf8(error).find("暗号化"), std::string::npos) << cp932ToUtf8(error);
-        }
+        EXPECT_EQ(result, c.told.empty() ? 0 : -1) << cp932ToUtf8(error);
+        const std::string text = cp932ToUtf8(error);
+        for (const std::string& part : c.told)
+            EXPECT_NE(text.find(part), std::string::npos) << text;
+        EXPECT_EQ(text.find("メールを送信できません: メールを送信できません"), std::string::npos);
+        EXPECT_EQ(text.find("ログインは送っていません"), std::string::npos) << text;
     }
 }
 

@@ -114,7 +114,10 @@ DovecotServer::DovecotServer(Options options) : options_(std::move(options)) {
 
 DovecotServer::~DovecotServer() { process_.stop(); }
 
-std::string DovecotServer::serverName() const { return host() + ":" + std::to_string(port_); }
+std::string DovecotServer::serverName() const {
+    // Without TLS only the plain scheme lets the login go.
+    return (tlsPort_ == 0 ? "pop3://" : "") + host() + ":" + std::to_string(port_);
+}
 
 std::string DovecotServer::tlsServerName() const {
     return "pop3s://" + host() + ":" + std::to_string(tlsPort_);

@@ -34,8 +34,8 @@ class DovecotServer {
     std::string host() const { return "127.0.0.1"; }
     int port() const { return port_; }
     int tlsPort() const { return tlsPort_; }  // 0 without tls
-    std::string serverName() const;           // "127.0.0.1:port"
-    std::string tlsServerName() const;        // "pop3s://127.0.0.1:tlsPort"
+    std::string serverName() const;     // "127.0.0.1:port" with tls, else "pop3://127.0.0.1:port"
+    std::string tlsServerName() const;  // "pop3s://127.0.0.1:tlsPort"
     const std::string& user() const { return options_.user; }
     const std::string& password() const { return options_.password; }
     std::filesystem::path maildir() const { return folder_.path() / "Maildir"; }

@@ -98,7 +98,9 @@ class FakePop3Server {
     FakePop3Server(const FakePop3Server&) = delete;
     FakePop3Server& operator=(const FakePop3Server&) = delete;
 
-    std::string serverName() const { return "127.0.0.1:" + std::to_string(port_); }
+    // The scripted server speaks in clear: its name allows a login in clear.
+    std::string serverName() const { return "pop3://" + bareServerName(); }
+    std::string bareServerName() const { return "127.0.0.1:" + std::to_string(port_); }
 
     // Every command line the scripts have read so far, in order.
     std::vector<std::string> commands() {
@@ -143,6 +145,7 @@ struct Pop3Replies {
     std::string stat = "+OK 1 100\r\n";
     std::string list = "+OK\r\n1 100\r\n.\r\n";
     std::string uidl = "-ERR\r\n";
+    std::string pass = "+OK\r\n";
     // Answers RETR (the whole command line is passed); false ends the session.
     std::function<bool(FakeClient&, const std::string&)> retr = {};
     // Sees each command before it is answered; false drops the connection instead.
@@ -165,6 +168,8 @@ inline void servePop3(FakePop3Server& server, FakeClient& client, const Pop3Repl
             client.send(replies.list);
         } else if (c == "UIDL") {
             client.send(replies.uidl);
+        } else if (c.starts_with("PASS ") || c.starts_with("APOP ")) {
+            client.send(replies.pass);
         } else if (c.starts_with("RETR") && replies.retr) {
             if (!replies.retr(client, c)) return;
         } else if (c == "QUIT" && replies.endAtQuit) {
