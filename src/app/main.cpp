@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
 #include <filesystem>
@@ -37,25 +38,31 @@ std::filesystem::path appFolderPath(const QString& folder) {
     return std::filesystem::path(QFile::encodeName(folder).toStdString());
 }
 
-// --check and --send: no window, no display needed; message boxes go to standard error.
-int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
+// --check: no window, no display needed; message boxes go to standard error.
+int runCheckWithoutWindows(int argc, char** argv, const CliOptions& options) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     auto mail = createProgramMailLibrary();
     StderrDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
     registerWindows(app);
-    int code = 0;
-    if (options.mode == CliOptions::Mode::Check) {
-        // The check runs the main window's start-up steps it needs by itself.
-        code = runCheckCommand(app);
-    } else {
-        loadAccountServerSettings(app);
-        startMailLibrary(*mail);
-        code = runSendCommand(app, options.send);
-        stopMailLibrary(*mail);
-    }
+    // The check runs the main window's start-up steps it needs by itself.
+    const int code = runCheckCommand(app);
     app.unloadAll();
+    return code;
+}
+
+// --send draws nothing and opens no window: without a GUI application it neither loads a
+// platform nor, when it ends, the font set-up (together more than the send itself).
+int runSendWithoutWindows(int argc, char** argv, const CliOptions& options) {
+    QCoreApplication application(argc, argv);
+    auto mail = createProgramMailLibrary();
+    StderrDialogs dialogs;
+    AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
+    loadAccountServerSettings(app);
+    startMailLibrary(*mail);
+    const int code = runSendCommand(app, options.send);
+    stopMailLibrary(*mail);
     return code;
 }
 
@@ -97,8 +104,9 @@ int main(int argc, char** argv) {
             std::printf("tsubame %s\n", TSUBAME_VERSION);
             return 0;
         case CliOptions::Mode::Check:
+            return runCheckWithoutWindows(argc, argv, options);
         case CliOptions::Mode::Send:
-            return runWithoutWindows(argc, argv, options);
+            return runSendWithoutWindows(argc, argv, options);
         case CliOptions::Mode::Window:
             break;
     }
