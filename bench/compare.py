@@ -111,6 +111,47 @@ def flush_disk() -> None:
     subprocess.run(["sync"], check=True)
 
 
+def disk_activity() -> tuple[int, int] | None:
+    """(requests in flight, sectors written so far) of the disk that holds the temporary
+    folder, from /sys/block; None where that cannot be read."""
+    try:
+        device = os.stat(tempfile.gettempdir()).st_dev
+        name = Path(f"/sys/dev/block/{os.major(device)}:{os.minor(device)}").resolve()
+        if (name / "partition").exists():
+            name = name.parent
+        fields = (name / "stat").read_text().split()
+        return int(fields[8]), int(fields[6])
+    except (OSError, ValueError, IndexError):
+        return None
+
+
+def settle_disk() -> None:
+    """Flushes every file, drops the clean cached pages where this process may (the page
+    cache of a shared machine is everybody's, so only when TSUBAME_BENCH_DROP_CACHES=1), and
+    waits until the disk has had nothing in flight and written nothing for a quarter of a
+    second (at most 10 s; a one-second pause where the disk's counters cannot be read): the
+    freed blocks of the last run are discarded meanwhile, and other writers' flushes done."""
+    flush_disk()
+    if os.environ.get("TSUBAME_BENCH_DROP_CACHES") == "1":
+        try:
+            Path("/proc/sys/vm/drop_caches").write_text("1\n")
+        except OSError:
+            pass
+    if disk_activity() is None:
+        time.sleep(1)
+        return
+    deadline = time.monotonic() + 10
+    quiet_since, last = time.monotonic(), disk_activity()
+    while time.monotonic() < deadline:
+        time.sleep(0.05)
+        now = disk_activity()
+        if now is None or now[0] > 0 or now[1] != last[1]:
+            quiet_since = time.monotonic()
+        last = now or last
+        if time.monotonic() - quiet_since >= 0.25:
+            return
+
+
 def lay_out_app_folder(folder: Path, *, login: bool = True) -> Path:
     """An installed application folder, as run.sh lays it out, with the login saved."""
     for sub in ("★MailData", "添付フォルダ", "■TextQuickSave", "Flash"):
@@ -142,6 +183,7 @@ class Bench:
         self.figures: list[Figure] = []
         self.processes: list[subprocess.Popen] = []
         self.dovecot: DovecotServer | None = None
+        self.smtpd_port: int | None = None
 
     def exe(self, name: str) -> str:
         for path in (self.build / "bench" / name, self.build / "src" / "app" / name):
@@ -197,19 +239,16 @@ class Bench:
 
     def compaction(self, figure: Figure, plain: Figure, store: Path) -> None:
         """Ours against cp followed by a flush of the copy (a crash-safe rewrite must flush), and,
-        as a second line, against cp alone. Each run starts from a flushed, quiet disk."""
+        as a second line, against cp alone. Each run of either starts from a settled disk
+        (see settle_disk)."""
         app = lay_out_app_folder(self.tmp / "compact-app")
         target = app / "★MailData" / "kordata2.data"
         copy = self.tmp / "cp-copy.data"
         expected = store.stat().st_size - RECORD_SIZE
         middle = str(max(1, self.args.records // 2))
 
-        def settle() -> None:
-            flush_disk()
-            time.sleep(1)  # the freed blocks of the last run are discarded meanwhile
-
         def peer(argv_after_cp) -> float:
-            settle()
+            settle_disk()
             elapsed = timed(["sh", "-c", 'cp "$1" "$2"' + argv_after_cp, "cp",
                              str(store), str(copy)])[0]
             if copy.stat().st_size != store.stat().st_size:
@@ -219,7 +258,7 @@ class Bench:
 
         for _ in range(self.args.runs):
             shutil.copy(store, target)
-            settle()
+            settle_disk()
             _, out = timed([self.exe("bench_remove_one"), str(app), middle])
             if target.stat().st_size != expected:
                 raise RuntimeError(f"store is {target.stat().st_size} bytes after the deletion")
@@ -314,12 +353,40 @@ class Bench:
 
     # Sending against msmtp, to the same aiosmtpd.
 
+    def start_smtpd(self) -> int:
+        """One aiosmtpd (it takes the mails and drops them) for every figure that sends."""
+        if self.smtpd_port is None:
+            port = free_port()
+            self.processes.append(subprocess.Popen(
+                [SYSTEM_PYTHON, "-m", "aiosmtpd", "-n", "-l", f"127.0.0.1:{port}"],
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+            wait_for_port(port)
+            self.smtpd_port = port
+        return self.smtpd_port
+
+    def send_memory(self, figure: Figure) -> None:
+        """Peak resident memory of `tsubame --send` with one large attachment."""
+        port = self.start_smtpd()
+        app = lay_out_app_folder(self.tmp / "send-memory-app")
+        cwd = write_server_settings(self.tmp / "send-memory-cwd", "", f"127.0.0.1:{port}")
+        body_file = self.tmp / "send-memory-body.txt"
+        body_file.write_text(bench_mails.message_text(3), encoding="utf-8")
+        attachment = self.tmp / "big-attachment.bin"
+        with open(attachment, "wb") as out:  # written in pieces: this process stays small
+            pieces = random.Random(16)
+            for _ in range(self.args.send_attachment_mb):
+                out.write(pieces.randbytes(2 ** 20))
+        for _ in range(self.args.runs):
+            peak, _ = peak_memory([self.exe("tsubame"), "--send", "--app-folder", str(app),
+                                   "--to", "member@example.com", "--subject", "資料",
+                                   "--body-file", str(body_file), "--attach", str(attachment)],
+                                  cwd=cwd, env=QT_ENV)
+            figure.ours.append(peak)
+            figure.theirs.append(attachment.stat().st_size)
+        attachment.unlink()
+
     def send(self, figure: Figure) -> None:
-        port = free_port()
-        self.processes.append(subprocess.Popen(
-            [SYSTEM_PYTHON, "-m", "aiosmtpd", "-n", "-l", f"127.0.0.1:{port}"],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
-        wait_for_port(port)
+        port = self.start_smtpd()
         app = lay_out_app_folder(self.tmp / "send-app")
         cwd = write_server_settings(self.tmp / "send-cwd", "", f"127.0.0.1:{port}")
         subject = "定例会のご案内"
@@ -400,6 +467,8 @@ class Bench:
             self.record(MemoryFigure(f"--check peak memory, {self.args.attachment_mb} MB "
                                      "attachment", "the mail's size"),
                         lambda f: self.memory(f, server))
+            self.record(MemoryFigure(f"--send peak memory, {self.args.send_attachment_mb} MB "
+                                     "attachment", "the attachment's size"), self.send_memory)
         if wanted("send"):
             self.record(Figure(f"--send to {self.args.recipients} recipients in turn", "msmtp"),
                         self.send)
@@ -434,7 +503,9 @@ def main() -> None:
     parser.add_argument("--recipients", type=int, default=100)
     parser.add_argument("--delay-ms", type=float, default=10.0)
     parser.add_argument("--attachment-mb", type=int, default=50,
-                        help="size of the attachment of the memory figure")
+                        help="size of the attachment of the check's memory figure")
+    parser.add_argument("--send-attachment-mb", type=int, default=100,
+                        help="size of the attachment of the send's memory figure")
     parser.add_argument("--keep", action="store_true", help="keep the temporary folder")
     args = parser.parse_args()
     bench = Bench(args)

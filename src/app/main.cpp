@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <cstdio>
 #include <filesystem>
@@ -39,8 +40,8 @@ std::filesystem::path appFolderPath(const QString& folder) {
     return std::filesystem::path(QFile::encodeName(folder).toStdString());
 }
 
-// --check and --send: no window, no display needed; message boxes go to standard error.
-int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
+// --check: no window, no display needed; message boxes go to standard error.
+int runCheckWithoutWindows(int argc, char** argv, const CliOptions& options) {
     StopSignals stopSignals;  // before the first thread starts, so that none takes the signals
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
@@ -48,17 +49,24 @@ int runWithoutWindows(int argc, char** argv, const CliOptions& options) {
     StderrDialogs dialogs;
     AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
     registerWindows(app);
-    int code = 0;
-    if (options.mode == CliOptions::Mode::Check) {
-        // The check runs the main window's start-up steps it needs by itself.
-        code = runCheckCommand(app, &stopSignals);
-    } else {
-        loadAccountServerSettings(app);
-        startMailLibrary(*mail);
-        code = runSendCommand(app, options.send, &stopSignals);
-        stopMailLibrary(*mail);
-    }
+    // The check runs the main window's start-up steps it needs by itself.
+    const int code = runCheckCommand(app, &stopSignals);
     app.unloadAll();
+    return code;
+}
+
+// --send draws nothing and opens no window: without a GUI application it neither loads a
+// platform nor, when it ends, the font set-up (together more than the send itself).
+int runSendWithoutWindows(int argc, char** argv, const CliOptions& options) {
+    StopSignals stopSignals;  // before the first thread starts, so that none takes the signals
+    QCoreApplication application(argc, argv);
+    auto mail = createProgramMailLibrary();
+    StderrDialogs dialogs;
+    AppContext app(AppPaths(appFolderPath(options.appFolder)), *mail, dialogs);
+    loadAccountServerSettings(app);
+    startMailLibrary(*mail);
+    const int code = runSendCommand(app, options.send, &stopSignals);
+    stopMailLibrary(*mail);
     return code;
 }
 
@@ -100,8 +108,9 @@ int main(int argc, char** argv) {
             std::printf("tsubame %s\n", TSUBAME_VERSION);
             return 0;
         case CliOptions::Mode::Check:
+            return runCheckWithoutWindows(argc, argv, options);
         case CliOptions::Mode::Send:
-            return runWithoutWindows(argc, argv, options);
+            return runSendWithoutWindows(argc, argv, options);
         case CliOptions::Mode::Window:
             break;
     }

@@ -24,6 +24,9 @@ namespace {
 
 using namespace mail_check_text;
 
+// Mails from this size on are decoded from a scratch file, smaller ones from memory.
+constexpr std::size_t kScratchFileFrom = std::size_t{1} << 20;
+
 std::string libraryText(MailLibrary& mail) {
     std::string buffer;
     int size = MailLibrary::kHeaderBufferSize;
@@ -203,11 +206,17 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
     std::string decodedBody;
     int result = 0;
     {
-        ScratchMailFile scratch(folder);
-        forEachRawMailPiece(rawHeader, body,
-                            [&scratch](std::string_view piece) { scratch.append(piece); });
+        // Making the scratch file costs about a millisecond (a new file in the folder), more
+        // than a small mail's whole check: only a mail whose second copy in memory would
+        // weigh goes through one.
+        std::optional<ScratchMailFile> scratch;
+        if (rawHeader.size() + body.size() >= kScratchFileFrom) {
+            scratch.emplace(folder);
+            forEachRawMailPiece(rawHeader, body,
+                                [&scratch](std::string_view piece) { scratch->append(piece); });
+        }
         std::string inMemory;
-        std::string_view raw = scratch.mapped();
+        std::string_view raw = scratch ? scratch->mapped() : std::string_view();
         if (raw.empty()) {
             inMemory = buildRawMail(rawHeader, body);
             raw = inMemory;

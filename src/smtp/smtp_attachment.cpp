@@ -1,6 +1,7 @@
 #include "smtp/smtp_attachment.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "mime/mime_charset.h"
@@ -12,6 +13,8 @@ namespace {
 
 constexpr std::size_t kMaxSectionLength = 60;  // keeps every header line short
 constexpr std::size_t kBase64LineLength = 76;
+constexpr std::size_t kBytesPerLine = kBase64LineLength / 4 * 3;
+constexpr std::size_t kLinesPerPiece = 1024;  // 57 KB of the file at a time
 
 bool isPlainParameterValue(std::string_view value) {
     if (value.empty() || value.size() > kMaxSectionLength) return false;
@@ -72,18 +75,59 @@ std::string mimeParameter(std::string_view name, std::string_view utf8Value) {
     return out;
 }
 
-std::string attachmentPart(std::string_view utf8FileName, std::string_view content) {
-    std::string part = "Content-Type: " + attachmentContentType(utf8FileName, content) + ";\r\n " +
-                       mimeParameter("name", utf8FileName) + "\r\n";
-    part +=
+std::string attachmentPartHeader(std::string_view utf8FileName, std::string_view contentType) {
+    std::string header = "Content-Type: " + std::string(contentType) + ";\r\n " +
+                         mimeParameter("name", utf8FileName) + "\r\n";
+    header +=
         "Content-Disposition: attachment;\r\n " + mimeParameter("filename", utf8FileName) + "\r\n";
-    part += "Content-Transfer-Encoding: base64\r\n\r\n";
-    const std::string base64 = encodeBase64(content);
-    for (std::size_t start = 0; start < base64.size(); start += kBase64LineLength) {
-        if (start > 0) part += "\r\n";
-        part += base64.substr(start, kBase64LineLength);
+    header += "Content-Transfer-Encoding: base64\r\n\r\n";
+    return header;
+}
+
+Base64FileContent::Base64FileContent(UniqueFd file, std::uint64_t size)
+    : file_(std::move(file)), size_(size) {}
+
+std::uint64_t Base64FileContent::encodedSize() const {
+    const std::uint64_t characters = (size_ + 2) / 3 * 4;
+    const std::uint64_t lines = (characters + kBase64LineLength - 1) / kBase64LineLength;
+    return characters + (lines > 0 ? (lines - 1) * 2 : 0);
+}
+
+void Base64FileContent::rewind() {
+    encodedFrom_ = 0;
+    piece_.clear();
+    pieceAt_ = 0;
+}
+
+std::ptrdiff_t Base64FileContent::read(char* out, std::size_t room) {
+    if (pieceAt_ == piece_.size()) {
+        if (encodedFrom_ == size_) return 0;
+        if (!encodeNextPiece()) return -1;
     }
-    return part;
+    const std::size_t n = std::min(room, piece_.size() - pieceAt_);
+    std::memcpy(out, piece_.data() + pieceAt_, n);
+    pieceAt_ += n;
+    return static_cast<std::ptrdiff_t>(n);
+}
+
+bool Base64FileContent::encodeNextPiece() {
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kBytesPerLine * kLinesPerPiece, size_ - encodedFrom_));
+    std::string bytes(want, '\0');
+    std::size_t got = 0;
+    if (!readAt(file_.get(), bytes.data(), want, static_cast<std::int64_t>(encodedFrom_), &got) ||
+        got != want)
+        return false;
+    // Whole lines of the file encode without padding, so pieces join into one encoding.
+    const std::string base64 = encodeBase64(bytes);
+    piece_.clear();
+    pieceAt_ = 0;
+    for (std::size_t start = 0; start < base64.size(); start += kBase64LineLength) {
+        if (encodedFrom_ > 0 || start > 0) piece_ += "\r\n";
+        piece_.append(base64, start, kBase64LineLength);
+    }
+    encodedFrom_ += want;
+    return true;
 }
 
 }  // namespace tsubame

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "core/file_io.h"
 
 namespace tsubame {
 
@@ -18,9 +22,33 @@ std::string attachmentContentType(std::string_view fileName, std::string_view co
 // separated by ";", CR LF and a blank.
 std::string mimeParameter(std::string_view name, std::string_view utf8Value);
 
-// The whole part of one attachment: Content-Type with the file name, Content-Disposition,
-// base64 content in lines of 76 characters; CR LF line ends, none after the last line (the
-// one before the next boundary belongs to the boundary).
-std::string attachmentPart(std::string_view utf8FileName, std::string_view content);
+// The header lines of one attachment's part and the blank line after them: Content-Type
+// with the file name, Content-Disposition, Content-Transfer-Encoding base64.
+std::string attachmentPartHeader(std::string_view utf8FileName, std::string_view contentType);
+
+// The content of one attachment's part: base64 in lines of 76 characters, CR LF between
+// lines and none after the last (the one before the next boundary belongs to the boundary).
+// It is read from the open file and encoded a piece at a time while the message goes out,
+// so that neither the file nor its encoding is ever held whole.
+class Base64FileContent {
+  public:
+    // size: the bytes of the file that are sent (its size when it was opened).
+    Base64FileContent(UniqueFd file, std::uint64_t size);
+    std::uint64_t encodedSize() const;
+    // Starts again from the first byte (a second session sends the message again).
+    void rewind();
+    // Copies up to room bytes of the encoding into out: 0 at its end, -1 when the file can
+    // no longer be read as far as it was (shortened or failing meanwhile).
+    std::ptrdiff_t read(char* out, std::size_t room);
+
+  private:
+    bool encodeNextPiece();
+
+    UniqueFd file_;
+    std::uint64_t size_;
+    std::uint64_t encodedFrom_ = 0;  // bytes of the file encoded so far
+    std::string piece_;              // encoded, not yet read
+    std::size_t pieceAt_ = 0;
+};
 
 }  // namespace tsubame

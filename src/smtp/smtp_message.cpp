@@ -1,16 +1,17 @@
 #include "smtp/smtp_message.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "core/cp932.h"
+#include "core/file_io.h"
 #include "mime/iso2022jp.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_gmime.h"
@@ -116,20 +117,32 @@ std::string utf8Text(std::string_view text, MailTextForm form) {
     return form == MailTextForm::Utf8 ? validUtf8(text) : cp932ToUtf8(text);
 }
 
-bool readWholeFile(const std::string& path, std::string& content, int& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+// The size of a file and a descriptor to read it; false with errno's value when it cannot be
+// read.
+bool openAttachment(const std::string& path, UniqueFd& file, std::uint64_t& size, int& error) {
+    file = openFile(path, O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (!file.valid() || ::fstat(file.get(), &st) != 0) {
         error = errno ? errno : ENOENT;
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) {
-        error = EIO;
+    if (S_ISDIR(st.st_mode)) {
+        error = EISDIR;
         return false;
     }
-    content = bytes.str();
+    size = static_cast<std::uint64_t>(st.st_size);
     return true;
+}
+
+// The content type of an opened attachment. Only a text type looks at the bytes (for their
+// charset); its file is then read whole once.
+std::optional<std::string> contentTypeOf(const std::string& title, int fd, std::uint64_t size) {
+    if (mimeTypeForFileName(title).rfind("text/", 0) != 0) return attachmentContentType(title, {});
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t got = 0;
+    if (!readAt(fd, bytes.data(), bytes.size(), 0, &got) || got != bytes.size())
+        return std::nullopt;
+    return attachmentContentType(title, bytes);
 }
 
 void setContent(GMimePart* part, std::string_view bytes, GMimeContentEncoding encoding) {
@@ -211,29 +224,45 @@ std::string nowAsHeaderDate() {
     return text ? text.get() : "";
 }
 
-// A boundary made of random letters that occurs nowhere in the parts it separates.
-std::string newBoundary(const std::vector<std::string>& parts) {
+// A boundary made of random letters that occurs nowhere in the texts it separates. The
+// attachments' contents are base64, which has no "_".
+std::string newBoundary(const std::vector<std::string>& texts) {
     static constexpr char kLetters[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     for (;;) {
         std::string boundary = "=_Tsubame_";
         for (int i = 0; i < 24; ++i) boundary += kLetters[random() % (sizeof kLetters - 1)];
-        if (std::none_of(parts.begin(), parts.end(), [&](const std::string& part) {
-                return part.find(boundary) != std::string::npos;
+        if (std::none_of(texts.begin(), texts.end(), [&](const std::string& text) {
+                return text.find(boundary) != std::string::npos;
             }))
             return boundary;
     }
 }
 
-// multipart/mixed of the given parts: its Content-Type header line and its body.
-std::string mixedMultipart(const std::vector<std::string>& parts) {
-    const std::string boundary = newBoundary(parts);
-    std::string text = "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
+// An attachment ready to go: its part's header lines and its open file.
+struct OpenedAttachment {
+    std::string header;
+    Base64FileContent content;
+};
+
+// Appends multipart/mixed of the text part and the attachments to message: its Content-Type
+// header line and its body, each attachment's content placed after its header lines.
+void appendMixedMultipart(BuiltMessage& built, const std::string& textPart,
+                          std::vector<OpenedAttachment>& attachments) {
+    std::vector<std::string> texts{textPart};
+    for (const OpenedAttachment& attachment : attachments) texts.push_back(attachment.header);
+    const std::string boundary = newBoundary(texts);
+    std::string& text = built.text;
+    text += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
     // The CR LF before each boundary line belongs to the boundary, not to the part.
-    for (const std::string& part : parts) text += "--" + boundary + "\r\n" + part + "\r\n";
+    text += "--" + boundary + "\r\n" + textPart + "\r\n";
+    for (OpenedAttachment& attachment : attachments) {
+        text += "--" + boundary + "\r\n" + attachment.header;
+        built.attachments.push_back({text.size(), std::move(attachment.content)});
+        text += "\r\n";
+    }
     text += "--" + boundary + "--\r\n";
-    return text;
 }
 
 }  // namespace
@@ -295,20 +324,22 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
     GObjectPtr<GMimePart> text = textPart(utf8Text(mail.body, form));
     std::string body = writeMimeObject(GMIME_OBJECT(text.get()), options.get());
 
-    // Read every attachment first: a missing one stops the send before anything goes out.
-    if (!mail.attachments.empty()) {
-        std::vector<std::string> parts{body};
-        for (const std::string& path : mail.attachments) {
-            std::string content;
-            int readError = 0;
-            if (!readWholeFile(nativePath(path, form), content, readError)) {
-                error = utf8ToCp932("添付ファイルを読み込めません: " + utf8Text(path, form) + " (" +
-                                    std::strerror(readError) + ")");
-                return std::nullopt;
-            }
-            parts.push_back(attachmentPart(fileTitle(path, form), content));
+    // Open every attachment first: a missing one stops the send before anything goes out.
+    std::vector<OpenedAttachment> opened;
+    for (const std::string& path : mail.attachments) {
+        UniqueFd file;
+        std::uint64_t size = 0;
+        int readError = 0;
+        const std::string title = fileTitle(path, form);
+        std::optional<std::string> type;
+        if (openAttachment(nativePath(path, form), file, size, readError))
+            type = contentTypeOf(title, file.get(), size);
+        if (!type) {
+            error = utf8ToCp932("添付ファイルを読み込めません: " + utf8Text(path, form) + " (" +
+                                std::strerror(readError ? readError : EIO) + ")");
+            return std::nullopt;
         }
-        body = mixedMultipart(parts);
+        opened.push_back({attachmentPartHeader(title, *type), {std::move(file), size}});
     }
 
     std::string& message = built.text;
@@ -321,12 +352,43 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
     message += "Message-ID: <" + std::string(messageId.get()) + ">\r\n";
     message += "MIME-Version: 1.0\r\n";
     message += extraHeaderLines(utf8Text(mail.extraHeaders, form));
-    message += body;
+    if (opened.empty())
+        message += body;
+    else
+        appendMixedMultipart(built, body, opened);
     if (hasLongLine(message)) {
         error = utf8ToCp932("メールに長すぎる行があります");
         return std::nullopt;
     }
     return built;
+}
+
+std::uint64_t BuiltMessage::size() const {
+    std::uint64_t total = text.size();
+    for (const PlacedContent& attachment : attachments) total += attachment.content.encodedSize();
+    return total;
+}
+
+BuiltMessageReader::BuiltMessageReader(BuiltMessage& message) : message_(message) {
+    for (PlacedContent& attachment : message_.attachments) attachment.content.rewind();
+}
+
+std::ptrdiff_t BuiltMessageReader::read(char* out, std::size_t room) {
+    const std::vector<PlacedContent>& attachments = message_.attachments;
+    while (true) {
+        const std::size_t textEnd =
+            next_ < attachments.size() ? attachments[next_].at : message_.text.size();
+        if (textAt_ < textEnd) {
+            const std::size_t n = std::min(room, textEnd - textAt_);
+            std::memcpy(out, message_.text.data() + textAt_, n);
+            textAt_ += n;
+            return static_cast<std::ptrdiff_t>(n);
+        }
+        if (next_ == attachments.size()) return 0;
+        const std::ptrdiff_t n = message_.attachments[next_].content.read(out, room);
+        if (n != 0) return n;
+        ++next_;
+    }
 }
 
 }  // namespace tsubame

@@ -55,19 +55,9 @@ long networkTimeoutMs() {
     return (end && *end == '\0' && ms > 0) ? ms : kDefaultTimeoutMs;
 }
 
-struct UploadSource {
-    const std::string* text;
-    std::size_t offset = 0;
-};
-
 size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
-    auto* source = static_cast<UploadSource*>(userData);
-    const std::size_t room = size * count;
-    const std::size_t left = source->text->size() - source->offset;
-    const std::size_t n = left < room ? left : room;
-    std::memcpy(buffer, source->text->data() + source->offset, n);
-    source->offset += n;
-    return n;
+    const std::ptrdiff_t n = static_cast<BuiltMessageReader*>(userData)->read(buffer, size * count);
+    return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
 // Adds the certificates of TSUBAME_CA_FILE to the system store that libcurl loaded.
@@ -259,7 +249,7 @@ struct SessionResult {
 // One SMTP session that sends message. useSsl: how STARTTLS is asked for on a plain start;
 // withLogin: whether the login is handed to libcurl (which logs in when the server offers AUTH).
 SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
-                         const BuiltMessage& message, long useSsl, bool withLogin,
+                         BuiltMessage& message, long useSsl, bool withLogin,
                          const NetInterrupt* interrupt) {
     SessionResult result;
     CurlPtr curl(curl_easy_init());
@@ -277,7 +267,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
         curl_slist* appended = curl_slist_append(head, ("<" + to + ">").c_str());
         recipients.reset(appended ? appended : head);
     }
-    UploadSource source{&message.text};
+    BuiltMessageReader source(message);
     Dialogue& dialogue = result.dialogue;
     char detail[CURL_ERROR_SIZE] = {};
     const long timeoutMs = networkTimeoutMs();
@@ -290,7 +280,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
     curl_easy_setopt(c, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(c, CURLOPT_READFUNCTION, readUpload);
     curl_easy_setopt(c, CURLOPT_READDATA, &source);
-    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.text.size()));
+    curl_easy_setopt(c, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
@@ -329,7 +319,7 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
         error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
         return -1;
     }
-    const std::optional<BuiltMessage> message = buildMessage(mail, error);
+    std::optional<BuiltMessage> message = buildMessage(mail, error);
     if (!message) return -1;
     ensureCurlInitialized();
 

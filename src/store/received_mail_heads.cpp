@@ -152,12 +152,36 @@ ReceivedMailHeads ReceivedMailHeads::read(int fd, std::int64_t records,
         reading.work();
     }
     heads.size_ = static_cast<std::size_t>(reading.firstUnread());
+    heads.held_ = heads.size_;
+    return heads;
+}
+
+ReceivedMailHeads ReceivedMailHeads::readRows(int fd, std::int64_t records, std::int64_t first,
+                                              std::int64_t count) {
+    ReceivedMailHeads heads;
+    heads.size_ = static_cast<std::size_t>(std::max<std::int64_t>(records, 0));
+    first = std::clamp<std::int64_t>(first, 0, records);
+    const std::int64_t end = std::clamp<std::int64_t>(first + count, first, records);
+    heads.first_ = static_cast<std::size_t>(first);
+    if (end == first) return heads;
+    heads.bytes_ =
+        std::make_shared_for_overwrite<char[]>(static_cast<std::size_t>(end - first) * kHeadSize);
+    for (std::int64_t row = first; row < end; ++row) {
+        char* head = heads.bytes_.get() + static_cast<std::size_t>(row - first) * kHeadSize;
+        std::size_t got = 0;
+        if (!readAt(fd, head, kHeadSize, row * static_cast<std::int64_t>(Record::kSize), &got) ||
+            got != kHeadSize) {
+            heads.size_ = static_cast<std::size_t>(row);
+            break;
+        }
+        ++heads.held_;
+    }
     return heads;
 }
 
 std::string_view ReceivedMailHeads::cell(std::size_t row, std::size_t offset,
                                          std::size_t width) const {
-    return fixedFieldCell({bytes_.get() + row * kHeadSize + offset, width});
+    return fixedFieldCell({head(row) + offset, width});
 }
 
 std::string_view ReceivedMailHeads::subject(std::size_t row) const {
@@ -180,20 +204,26 @@ ReceivedMailListEntry ReceivedMailHeads::entryOfHead(const char* head) {
 }
 
 ReceivedMailListEntry ReceivedMailHeads::entry(std::size_t row) const {
-    return entryOfHead(bytes_.get() + row * kHeadSize);
+    return entryOfHead(head(row));
 }
 
 std::vector<ReceivedMailListEntry> ReceivedMailHeads::entries() const {
     std::vector<ReceivedMailListEntry> list;
-    list.reserve(size_);
-    for (std::size_t row = 0; row < size_; ++row) list.push_back(entry(row));
+    list.reserve(held_);
+    for (std::size_t row = first_; row < first_ + held_; ++row) list.push_back(entry(row));
     return list;
+}
+
+void ReceivedMailHeads::dropLast() {
+    if (size_ == 0) return;
+    --size_;
+    held_ = std::min(held_, size_ > first_ ? size_ - first_ : 0);
 }
 
 bool ReceivedMailHeads::beginsWith(const ReceivedMailHeads& listed) const {
     if (listed.size_ > size_) return false;
-    for (std::size_t row = 0; row < listed.size_; ++row)
-        if (subject(row) != listed.subject(row) || from(row) != listed.from(row) ||
+    for (std::size_t row = listed.first_; row < listed.first_ + listed.held_; ++row)
+        if (!holds(row) || subject(row) != listed.subject(row) || from(row) != listed.from(row) ||
             date(row) != listed.date(row))
             return false;
     return true;

@@ -72,6 +72,15 @@ ReceivedMailHeads ReceivedMailStore::readListHeads(const std::function<void()>& 
         fd.get(), st.st_size / static_cast<std::int64_t>(ReceivedMailRecord::kSize), meanwhile);
 }
 
+ReceivedMailHeads ReceivedMailStore::readListRows(std::int64_t first, std::int64_t count,
+                                                  std::int64_t records) const {
+    UniqueFd fd = openFile(file_.path(), O_RDONLY);
+    struct stat st {};
+    if (!fd.valid() || ::fstat(fd.get(), &st) != 0) return {};
+    if (records < 0) records = st.st_size / static_cast<std::int64_t>(ReceivedMailRecord::kSize);
+    return ReceivedMailHeads::readRows(fd.get(), records, first, count);
+}
+
 Status ReceivedMailStore::mark(std::int64_t n) const {
     if (n < 1 || n > file_.wholeRecords()) return Status::failure("レコードがありません");
     const char zero[2] = {0, 0};
@@ -115,7 +124,9 @@ Status ReceivedMailStore::removeListed(std::int64_t n, const ReceivedMailListEnt
 }
 
 Status ReceivedMailStore::removeAllListed(const ReceivedMailHeads& listed) const {
-    if (!readListHeads().beginsWith(listed)) return Status::failure(kListOutOfDate);
+    const ReceivedMailHeads now = readListRows(static_cast<std::int64_t>(listed.first()),
+                                               static_cast<std::int64_t>(listed.held()));
+    if (!now.beginsWith(listed)) return Status::failure(kListOutOfDate);
     // The listed records are the first ones: only those after them are copied.
     return file_.dropFirst(tempPath_, static_cast<std::int64_t>(listed.size()) + 1);
 }

@@ -34,6 +34,10 @@ class ReceivedMailStore {
     // runs on the calling thread while they are read.
     ReceivedMailHeads readListHeads(const std::function<void()>& meanwhile = {}) const;
     std::vector<ReceivedMailListEntry> readListEntries() const { return readListHeads().entries(); }
+    // The list of every whole record holding the heads of rows first to first + count - 1
+    // only (0 = record 1). `records`: the length of the list, when not the store's own.
+    ReceivedMailHeads readListRows(std::int64_t first, std::int64_t count,
+                                   std::int64_t records = -1) const;
     // Marks record n as removed (in use = 0) without touching its other bytes.
     Status mark(std::int64_t n) const;
     // Keeps only the records whose in-use flag is not 0, in order (atomic, see RecordFile).
@@ -47,7 +51,8 @@ class ReceivedMailStore {
     // The deletions of the viewer, whose list may be older than the store: another process
     // may have appended records since, or removed some and so renumbered the rest. Record n
     // is removed only while it is still the one listed at row n; all listed records only
-    // while the store still begins with them, and records appended after them are kept.
+    // while the store still holds as many and shows the rows the list has read (the rows the
+    // user saw) as listed, and records appended after them are kept.
     // Otherwise nothing changes and the error says that the list is out of date.
     Status removeListed(std::int64_t n, const ReceivedMailListEntry& listed) const;
     Status removeAllListed(const ReceivedMailHeads& listed) const;

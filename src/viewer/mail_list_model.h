@@ -1,24 +1,33 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <optional>
 
 #include "store/received_mail_store.h"
 
 namespace tsubame {
 
 // The rows of the viewer's list: one per stored record, columns Subject, From, Date in their
-// cell form. Texts stay code page 932 until a cell is drawn, so that a large store lists fast.
+// cell form. Only the heads of the rows drawn (and a few around them) are read, when they are
+// first drawn; texts stay code page 932 until then, so that a large store lists fast.
 class MailListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
+    // Rows read together around a row that is not held yet.
+    static constexpr std::int64_t kRowsRead = 256;
+
     using QAbstractTableModel::QAbstractTableModel;
 
-    void setHeads(ReceivedMailHeads heads);
+    // Lists heads.size() rows; the rows heads does not hold are read from store when drawn.
+    void setHeads(ReceivedMailHeads heads, std::optional<ReceivedMailStore> store = {});
     void clear() { setHeads({}); }
     // Takes a list that begins with the rows shown: only the rows after them are added, so
     // the view keeps its selection.
     void extendTo(ReceivedMailHeads heads);
+    // The rows listed, holding those read last.
     const ReceivedMailHeads& heads() const { return heads_; }
+    // The list fields of a row as listed (read now when they are not held).
+    ReceivedMailListEntry entry(int row) const;
 
     // The view lays out every row once: index() and flags() answer without asking the
     // model's size again through the base class.
@@ -31,7 +40,12 @@ class MailListModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
   private:
-    ReceivedMailHeads heads_;
+    // False when the row cannot be read any more (the store was cut short meanwhile).
+    bool hold(std::size_t row) const;
+
+    mutable ReceivedMailHeads heads_;
+    std::optional<ReceivedMailStore> store_;
+    int rows_ = 0;
 };
 
 }  // namespace tsubame

@@ -209,9 +209,12 @@ void TyakuForm::fillList(std::optional<ReceivedMailHeads> heads) {
 
 void TyakuForm::refreshList() {
     // The list just read fills the view when it differs; it is not read a second time.
-    ReceivedMailHeads now = app_.receivedStore().readListHeads();
-    if (model_->heads() == now) return;
-    if (mailShown_ && now.beginsWith(model_->heads())) {
+    // Compared: the number of records and the rows the list holds, as the user saw them.
+    const ReceivedMailHeads& listed = model_->heads();
+    ReceivedMailHeads now = app_.receivedStore().readListRows(
+        static_cast<std::int64_t>(listed.first()), static_cast<std::int64_t>(listed.held()));
+    if (listed == now) return;
+    if (mailShown_ && now.beginsWith(listed)) {
         // Only new mail came: the mail shown, and the selection, stay.
         const int rows = static_cast<int>(now.size());
         model_->extendTo(std::move(now));
@@ -234,8 +237,11 @@ int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
             shown = last;
         }
     };
-    // A list read already shows its last record below.
-    ReceivedMailHeads heads = read ? std::move(*read) : store.readListHeads(showLast);
+    // A list read already shows its last record below. The list reads only the rows it
+    // draws: the first ones now, the others as they come into view.
+    if (!read) showLast();
+    ReceivedMailHeads heads =
+        read ? std::move(*read) : store.readListRows(0, MailListModel::kRowsRead);
     if (shown != static_cast<std::int64_t>(heads.size())) {
         // The store changed meanwhile, or its last record could not be read.
         while (!heads.empty() &&
@@ -252,7 +258,7 @@ int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
         }
     }
     const int rows = static_cast<int>(heads.size());
-    model_->setHeads(std::move(heads));
+    model_->setHeads(std::move(heads), store);
     return rows;
 }
 
@@ -324,7 +330,7 @@ void TyakuForm::deleteSelectedMail() {
         ui_->rtfEd->setPlainText(QString());
         return;
     }
-    const ReceivedMailListEntry listed = model_->heads().entry(static_cast<std::size_t>(k - 1));
+    const ReceivedMailListEntry listed = model_->entry(k - 1);
     QPointer<TyakuForm> self(this);
     const Status st = underDataFolderLock(
         [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <sstream>
 
 #include "core/cp932.h"
 #include "mime/mime_decode.h"
@@ -49,14 +50,17 @@ std::map<std::string, std::string> readWithPython(const std::filesystem::path& f
     FILE* pipe =
         ::popen(("/usr/bin/python3 " + scriptFile.string() + " " + file.string()).c_str(), "r");
     if (!pipe) return fields;
-    char line[1 << 16];
-    while (std::fgets(line, sizeof line, pipe)) {
-        std::string text(line);
-        while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    std::string output;  // lines of any length: an attachment's hex is one line
+    char chunk[1 << 16];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        output.append(chunk, n);
+    ::pclose(pipe);
+    std::istringstream lines(output);
+    for (std::string text; std::getline(lines, text);) {
+        if (!text.empty() && text.back() == '\r') text.pop_back();
         const std::size_t blank = text.find(' ');
         if (blank != std::string::npos) fields[text.substr(0, blank)] = text.substr(blank + 1);
     }
-    ::pclose(pipe);
     return fields;
 }
 
@@ -80,8 +84,9 @@ class SmtpRealServer : public ::testing::Test {
 
     std::string binaryContent() {
         std::string bytes;
-        for (int i = 0; i < 5000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
-        return bytes + "\r\n.\r\n" + bytes;  // the end-of-data mark inside the data
+        for (int i = 0; i < 70000; ++i) bytes.push_back(static_cast<char>(i * 7 % 256));
+        // The end-of-data mark inside the data; longer than the pieces an attachment is sent in.
+        return bytes + "\r\n.\r\n" + bytes;
     }
 
     TempFolder files_{"smtp_files"};

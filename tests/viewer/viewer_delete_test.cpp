@@ -46,6 +46,21 @@ TEST_F(ViewerDeleteTest, DeletingRowTwoKeepsRecordsOneAndThree) {
     EXPECT_EQ(app_->CurrentRecord, 2);
 }
 
+// The list reads the rows it draws when they are drawn: rows far below the first ones list
+// right, before and after one of them is deleted.
+TEST_F(ViewerDeleteTest, FarRowsListTheStoresRecordsAroundADeletion) {
+    const int rows = static_cast<int>(MailListModel::kRowsRead) * 2;
+    addNumberedRecords(rows);
+    openAndSelect(rows - 10);
+    EXPECT_EQ(viewer().subjectBox()->text().trimmed().toStdString(), storedSubject(rows - 10));
+    dialogs_.answerNext(BoxAnswer::Yes);
+    viewer().deleteSelectedMail();
+    EXPECT_EQ(storedSubject(rows - 10), "件名" + std::to_string(rows - 9));
+    for (int row : {1, rows - 11, rows - 10, rows - 1, 2, rows / 2})
+        EXPECT_EQ(viewer().listModel().index(row - 1, 0).data().toString().trimmed().toStdString(),
+                  storedSubject(row));
+}
+
 TEST_F(ViewerDeleteTest, AnsweringNoLeavesTheStoreAndEmptiesTheReader) {
     addNumberedRecords(3);
     const std::string before = readFileBytes(storePath());
