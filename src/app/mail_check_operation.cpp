@@ -4,6 +4,7 @@
 
 #include "app/main_form.h"
 #include "context/app_context.h"
+#include "core/thread_handoff.h"
 #include "setup/id_pass_form.h"
 #include "viewer/tyaku_form.h"
 
@@ -92,6 +93,7 @@ struct BackgroundMailCheck::Run {
     ReceivedMailRecord recordBuffer;
     std::int16_t currentRecord = 0;
     MailCheckResult result;
+    HandOffMark ended;  // the thread's last step; taken over after its wait()
 };
 
 // The check's side: every call is posted to the GUI thread and the check goes on at once.
@@ -111,7 +113,8 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     void notice(const std::string& text, const std::string& title) override {
         BackgroundMailCheck* owner = &owner_;
         QMetaObject::invokeMethod(
-            owner, [owner, text, title] { owner->showNotice(text, title); }, Qt::QueuedConnection);
+            owner, handedOver([owner, text, title] { owner->showNotice(text, title); }),
+            Qt::QueuedConnection);
     }
     void stage(const StagedMail& mail) override {
         post([mail](MailCheckHost& windows) { windows.stage(mail); });
@@ -119,7 +122,7 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     void progress(int done, int total) override {
         BackgroundMailCheck* owner = &owner_;
         QMetaObject::invokeMethod(
-            owner, [owner, done, total] { emit owner->progressed(done, total); },
+            owner, handedOver([owner, done, total] { emit owner->progressed(done, total); }),
             Qt::QueuedConnection);
     }
     bool stopRequested() override { return owner_.stop_; }
@@ -129,8 +132,8 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     void post(Call call) {
         BackgroundMailCheck* owner = &owner_;
         // The owner outlives the thread; what is still queued when it goes is dropped.
-        QMetaObject::invokeMethod(
-            owner, [owner, call] { call(*owner->windows_); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(owner, handedOver([owner, call] { call(*owner->windows_); }),
+                                  Qt::QueuedConnection);
     }
 
     BackgroundMailCheck& owner_;
@@ -153,6 +156,7 @@ bool BackgroundMailCheck::start() {
     std::shared_ptr<Run> run = run_;
     AppContext& app = app_;
     thread_ = QThread::create([this, run, &app] {
+        const HandOffAtExit ended(run->ended);
         ThreadHost host(*this);
         MailCheck check(app.mail(), app.paths(), run->account, run->recordBuffer,
                         run->currentRecord, host);
@@ -171,6 +175,7 @@ void BackgroundMailCheck::stopAndWait() {
     if (!thread_) return;
     stop_ = true;
     thread_->wait();  // the check never waits for this thread, so this ends
+    run_->ended.takeOver();
     delete thread_;
     thread_ = nullptr;
 }
@@ -192,6 +197,7 @@ void BackgroundMailCheck::showNotice(const std::string& text, const std::string&
 void BackgroundMailCheck::finish() {
     if (!thread_) return;
     thread_->wait();
+    run_->ended.takeOver();
     delete thread_;
     thread_ = nullptr;
     const MailCheckResult& result = run_->result;
