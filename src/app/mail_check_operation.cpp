@@ -6,6 +6,7 @@
 
 #include "app/main_form.h"
 #include "context/app_context.h"
+#include "core/thread_handoff.h"
 #include "setup/id_pass_form.h"
 #include "viewer/tyaku_form.h"
 
@@ -119,6 +120,7 @@ struct BackgroundMailCheck::Run {
     std::int16_t currentRecord = 0;
     std::optional<StagedMail> lastStaged;  // written by the check's thread only
     MailCheckResult result;
+    HandOffMark ended;  // the thread's last step; taken over after its wait()
 };
 
 // The check's side: every call is posted to the GUI thread and the check goes on at once.
@@ -144,9 +146,9 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
         BackgroundMailCheck* owner = &owner_;
         QMetaObject::invokeMethod(
             owner,
-            [owner, done, total] {
+            handedOver([owner, done, total] {
                 owner->deliver([owner, done, total] { emit owner->progressed(done, total); });
-            },
+            }),
             Qt::QueuedConnection);
     }
     bool stopRequested() override { return owner_.stop_; }
@@ -159,9 +161,9 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
         // windows are the ones of this check, also for a step run after it.
         QMetaObject::invokeMethod(
             owner,
-            [owner, call] {
+            handedOver([owner, call] {
                 owner->deliver([windows = owner->windows_, call] { call(*windows); });
-            },
+            }),
             Qt::QueuedConnection);
     }
 
@@ -187,6 +189,7 @@ bool BackgroundMailCheck::start() {
     std::shared_ptr<Run> run = run_;
     AppContext& app = app_;
     thread_ = QThread::create([this, run, &app] {
+        const HandOffAtExit ended(run->ended);
         ThreadHost host(*this, *run);
         MailCheck check(app.mail(), app.paths(), run->account, run->recordBuffer,
                         run->currentRecord, host);
@@ -211,6 +214,7 @@ void BackgroundMailCheck::stopAndWait() {
     if (!thread_) return;
     requestStop();
     thread_->wait();  // the check never waits for this thread, so this ends
+    run_->ended.takeOver();
     delete thread_;
     thread_ = nullptr;
 }
@@ -233,6 +237,7 @@ void BackgroundMailCheck::deliver(std::function<void()> step) {
 void BackgroundMailCheck::finish() {
     if (!thread_) return;
     thread_->wait();
+    run_->ended.takeOver();
     delete thread_;
     thread_ = nullptr;
     const MailCheckResult& result = run_->result;

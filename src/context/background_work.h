@@ -5,6 +5,8 @@
 #include <QThread>
 #include <functional>
 
+#include "core/thread_handoff.h"
+
 namespace tsubame {
 
 // Runs work on a thread of its own and returns when it is done; meanwhile the calling (GUI)
@@ -21,7 +23,10 @@ void callOnGui(Call call) {
         call();
         return;
     }
-    QMetaObject::invokeMethod(app, std::move(call), Qt::BlockingQueuedConnection);
+    const HandOffMark back;
+    QMetaObject::invokeMethod(app, handedOver(std::move(call), &back),
+                              Qt::BlockingQueuedConnection);
+    back.takeOver();
 }
 
 }  // namespace tsubame

@@ -15,6 +15,7 @@
 #include "app/mail_check_fixture.h"
 #include "app/main_form.h"
 #include "reply/back_form.h"
+#include "core/thread_handoff.h"
 #include "support/paint_watch.h"
 
 namespace tsubame::testing {
@@ -116,14 +117,13 @@ TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest)
         std::atomic<bool> stopped = false;
         mail_.onFetch = [&](int n) {
             if (n != 2) return;
-            QMetaObject::invokeMethod(
-                main_.get(),
-                [&] {
-                    EXPECT_EQ(receiveButton()->text(), QStringLiteral("     中止"));
-                    stop(*this);
-                    stopped = true;
-                },
-                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(main_.get(), handedOver([&] {
+                                          EXPECT_EQ(receiveButton()->text(),
+                                                    QStringLiteral("     中止"));
+                                          stop(*this);
+                                          stopped = true;
+                                      }),
+                                      Qt::QueuedConnection);
             waitFor(stopped, 1s);
         };
         receiveButton()->click();
