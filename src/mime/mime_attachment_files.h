@@ -19,8 +19,12 @@ inline constexpr std::size_t kMaxFileNameBytes = 200;
 std::string safeFileName(std::string_view utf8Name);
 std::string safeAttachmentFileName(std::string_view cp932Name);
 
-// A name for a part without a usable one: "attachment<n>" plus an extension for its type.
+// A name for a part without a usable one: "attachment<n>" plus an extension for its type;
+// the report parts of a bounce are named for what they are ("delivery-status.txt").
 std::string generatedAttachmentFileName(std::string_view mimeType, int number);
+// The name a part is saved under (before numbering): its own made safe, else a generated
+// one. Attached mails end in ".eml", the report parts of a bounce in ".txt".
+std::string savedFileName(const MailAttachment& attachment, int& generated);
 
 // Saves the attachments of one mail as they come, all or none: the numbering of names and
 // the generated names run across the mail. Each goes into the folder under its name, or
