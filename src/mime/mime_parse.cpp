@@ -215,8 +215,12 @@ class MailWalker {
         const std::string type = mimeTypeOf(object);
         GMimePart* part = GMIME_PART(object);
         if (isInlineText(object, type)) {
-            // Past what the record holds the rest is kept elsewhere: no need to convert it.
-            if (hiddenText_ > 0 || mail_.body.size() >= bodyLimit_) return;
+            if (hiddenText_ > 0) return;
+            // Past what the record holds, the text is left to the kept original.
+            if (mail_.body.size() >= bodyLimit_) {
+                mail_.lossy = true;
+                return;
+            }
             const bool html = type == "text/html";
             addText(toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html)));
             return;
