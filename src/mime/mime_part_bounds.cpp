@@ -1,5 +1,6 @@
 #include "mime/mime_part_bounds.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "mime/mime_gmime.h"
@@ -53,12 +54,14 @@ class LineReader {
 
   private:
     static constexpr std::size_t kKept = 1024;
-    static constexpr std::size_t kChunk = 16 * 1024;
+    // Reads start small, as a header is short, and grow for the content behind it.
+    static constexpr std::size_t kLargestChunk = 64 * 1024;
     bool fill() {
         if (!ok_) return false;
-        buffer_.resize(kChunk);
+        buffer_.resize(chunk_);
         // Joined streams fail a read at their end instead of giving 0 bytes.
-        const ssize_t got = g_mime_stream_read(stream_, buffer_.data(), kChunk);
+        const ssize_t got = g_mime_stream_read(stream_, buffer_.data(), chunk_);
+        chunk_ = std::min(chunk_ * 2, kLargestChunk);
         buffer_.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
         pos_ = 0;
         return got > 0;
@@ -68,6 +71,7 @@ class LineReader {
     bool ok_ = false;
     std::string buffer_;
     std::size_t pos_ = 0;
+    std::size_t chunk_ = 512;
 };
 
 enum class Delimiter { None, Part, Close };

@@ -1,5 +1,6 @@
 #include "receive/original_mail.h"
 
+#include <algorithm>
 #include <ctime>
 
 #include "core/cp932.h"
@@ -47,11 +48,13 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
                                      std::size_t reserved, std::string& body,
                                      std::vector<std::filesystem::path>& saved, std::string& why) {
     if (!original.lossy && !original.split && !recordCutsTheBody(body)) return true;
+    // A separator in the subject must not cut the name down to its last piece.
+    std::string title = cp932ToUtf8(subject);
+    std::replace(title.begin(), title.end(), '/', '_');
+    std::replace(title.begin(), title.end(), '\\', '_');
     AttachmentFileSaver saver(folder);
-    const MailAttachment file{"",
-                              "元のメール " + timeStamp() + " " + cp932ToUtf8(subject) + ".eml",
-                              "message/rfc822",
-                              {}};
+    const MailAttachment file{
+        "", "元のメール " + timeStamp() + " " + title + ".eml", "message/rfc822", {}};
     std::string error;
     const bool written = saver.save(
         file,
