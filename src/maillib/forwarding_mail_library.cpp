@@ -86,11 +86,12 @@ int ForwardingMailLibrary::NMailAttachmentFileFirstLength(
 int ForwardingMailLibrary::NMailAttachmentFileFirstBodyStart(
     std::string& subject, std::string& date, std::string& from, std::string& header,
     std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit) {
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) {
     savedFiles.clear();  // none saved, also when the call cannot be passed on
+    if (lossy != nullptr) *lossy = false;
     return pass([&](MailLibrary& library) {
         return library.NMailAttachmentFileFirstBodyStart(subject, date, from, header, body, folder,
-                                                         rawMail, savedFiles, bodyLimit);
+                                                         rawMail, savedFiles, bodyLimit, lossy);
     });
 }
 

@@ -81,11 +81,14 @@ class MailLibrary {
     }
     // The same step for a caller that keeps only the start of the body: body comes back as
     // at least bodyLimit bytes after its leading blanks (all of it when shorter), and the
-    // library need not convert more than that. This fallback gives the whole body.
+    // library need not convert more than that. lossy (when given) tells whether the texts and
+    // files miss something of the mail (see DecodedMail). This fallback gives the whole body
+    // and reports nothing lost.
     virtual int NMailAttachmentFileFirstBodyStart(
         std::string& subject, std::string& date, std::string& from, std::string& header,
         std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-        std::vector<std::filesystem::path>& savedFiles, std::size_t /*bodyLimit*/) {
+        std::vector<std::filesystem::path>& savedFiles, std::size_t /*bodyLimit*/, bool* lossy) {
+        if (lossy != nullptr) *lossy = false;
         return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
                                               savedFiles);
     }

@@ -167,8 +167,9 @@ class NMailLibrary : public MailLibrary {
                                           const std::filesystem::path& folder,
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit) override {
-        return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit);
+                                          std::size_t bodyLimit, bool* lossy) override {
+        return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit,
+                      lossy);
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
@@ -271,7 +272,7 @@ class NMailLibrary : public MailLibrary {
     int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
                std::vector<std::filesystem::path>& saved,
-               std::size_t bodyLimit = std::string_view::npos) {
+               std::size_t bodyLimit = std::string_view::npos, bool* lossy = nullptr) {
         saved.clear();
         std::string restored;
         const std::string_view raw = restoreFullHeader(rawMail, restored);
@@ -283,6 +284,7 @@ class NMailLibrary : public MailLibrary {
         from = cutForHeaderBuffer(decoded.headers.from);
         header = cutForHeaderBuffer(decoded.header);
         body = std::move(decoded.body);
+        if (lossy != nullptr) *lossy = decoded.lossy;
         if (result < 0) {
             std::string lead = result == kAttachmentCannotOpen ? "添付ファイルを保存できません"
                                : result == kAttachmentPartsMissing

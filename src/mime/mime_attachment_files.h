@@ -20,8 +20,12 @@ inline constexpr std::size_t kMaxFileNameBytes = 200;
 std::string safeFileName(std::string_view utf8Name);
 std::string safeAttachmentFileName(std::string_view cp932Name);
 
-// A name for a part without a usable one: "attachment<n>" plus an extension for its type.
+// A name for a part without a usable one: "attachment<n>" plus an extension for its type;
+// the report parts of a bounce are named for what they are ("delivery-status.txt").
 std::string generatedAttachmentFileName(std::string_view mimeType, int number);
+// The name a part is saved under (before numbering): its own made safe, else a generated
+// one. Attached mails end in ".eml", the report parts of a bounce in ".txt".
+std::string savedFileName(const MailAttachment& attachment, int& generated);
 
 // The temporary name an attachment has while it is written: a hidden name (no attachment
 // name starts with a dot) with this program's mark, the process id and a random part. Only

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <functional>
+#include <vector>
 
 #include "core/cp932.h"
 #include "mime/iso2022jp.h"
@@ -172,6 +173,37 @@ void appendCp932OneLine(std::string& out, std::string_view cp932) {
     }
 }
 
+void appendUtf8OneLine(std::string& out, std::string_view utf8) {
+    for (char c : utf8) {
+        const auto u = static_cast<unsigned char>(c);
+        out.push_back(u < 0x20 || u == 0x7F ? ' ' : c);
+    }
+}
+
+namespace {
+
+std::size_t getaMarks(std::string_view cp932) {
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        if (!isCp932Pair(cp932, i)) continue;
+        count += cp932.substr(i, 2) == kGeta ? 1 : 0;
+        ++i;
+    }
+    return count;
+}
+
+}  // namespace
+
+bool hasGetaMark(std::string_view cp932) { return getaMarks(cp932) > 0; }
+
+bool losesCharacters(std::string_view cp932, std::string_view utf8) {
+    std::size_t inUtf8 = 0;
+    for (std::size_t at = utf8.find("\xE3\x80\x93"); at != std::string_view::npos;
+         at = utf8.find("\xE3\x80\x93", at + 3))
+        ++inUtf8;
+    return getaMarks(cp932) > inUtf8;
+}
+
 bool isAscii(std::string_view text) {
     return std::all_of(text.begin(), text.end(),
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
@@ -181,6 +213,28 @@ bool isValidUtf8(std::string_view text) {
     return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
 }
 
+namespace {
+
+// Which double-byte pairs code page 932 defines, asked once of the converter.
+bool isDefinedCp932Pair(unsigned char lead, unsigned char trail) {
+    static const std::vector<bool> defined = [] {
+        std::vector<bool> pairs(256 * 256);
+        for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
+            if (!isCp932LeadByte(static_cast<unsigned char>(lead))) continue;
+            for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
+                const char pair[] = {static_cast<char>(lead), static_cast<char>(trail)};
+                pairs[lead * 256 + trail] =
+                    cp932ToUtf8(std::string_view(pair, 2)).find("\xEF\xBF\xBD") ==
+                    std::string::npos;
+            }
+        }
+        return pairs;
+    }();
+    return defined[lead * 256u + trail];
+}
+
+}  // namespace
+
 std::string sanitizeCp932(std::string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -188,12 +242,15 @@ std::string sanitizeCp932(std::string_view text) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
             out.push_back(static_cast<char>(c));
-        } else if (isCp932LeadByte(c) && i + 1 < text.size() &&
-                   isCp932TrailByte(static_cast<unsigned char>(text[i + 1]))) {
-            out.append(text.substr(i, 2));
+        } else if (isCp932Pair(text, i)) {
+            // A pair code page 932 leaves undefined reads as one unknown character.
+            if (isDefinedCp932Pair(c, static_cast<unsigned char>(text[i + 1])))
+                out.append(text.substr(i, 2));
+            else
+                out.append(kGeta);
             ++i;
         } else {
-            out.push_back('?');
+            out.append(kGeta);
         }
     }
     return out;
@@ -276,10 +333,14 @@ Conversion conversionFor(std::string_view bytes, std::string_view charset) {
 
 }  // namespace
 
-std::string guessToCp932(std::string_view bytes) { return conversionFor(bytes, "")(bytes); }
+// Every text leaves here as code page 932 defines it: bytes that came through a conversion
+// unchanged (Shift_JIS, 8-bit bytes in ISO-2022-JP) may still hold pairs it leaves undefined.
+std::string guessToCp932(std::string_view bytes) {
+    return sanitizeCp932(conversionFor(bytes, "")(bytes));
+}
 
 std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
-    return conversionFor(bytes, charset)(bytes);
+    return sanitizeCp932(conversionFor(bytes, charset)(bytes));
 }
 
 std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
@@ -288,8 +349,8 @@ std::string charsetToCp932Start(std::string_view bytes, std::string_view charset
     // Characters the cut may break end a piece's conversion in at most this many bytes.
     constexpr std::size_t kBrokenTail = 64;
     for (std::size_t take = 4096;; take *= 2) {
-        if (take >= bytes.size()) return convert(bytes);
-        std::string text = convert(bytes.substr(0, take));
+        if (take >= bytes.size()) return sanitizeCp932(convert(bytes));
+        std::string text = sanitizeCp932(convert(bytes.substr(0, take)));
         if (text.size() > kBrokenTail) {
             text.resize(text.size() - kBrokenTail);
             if (enough(text)) return text;
@@ -298,6 +359,22 @@ std::string charsetToCp932Start(std::string_view bytes, std::string_view charset
 }
 
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset) {
+    if (isAscii(bytes) && !hasEscapeSequence(bytes)) return std::string(bytes);
+    const std::string label = normalizedLabel(charset);
+    const Family family = familyOf(label);
+    const bool guessed = family == Family::Ascii || (family == Family::Other && label.empty());
+    const bool utf8 = (family == Family::Utf8 && isMostlyUtf8(bytes)) ||
+                      ((guessed || family == Family::Iso2022jp) && !hasEscapeSequence(bytes) &&
+                       isValidUtf8(bytes));
+    if (utf8) {
+        GCharPtr valid(g_utf8_make_valid(bytes.data(), static_cast<gssize>(bytes.size())));
+        return valid.get();
+    }
+    if (family == Family::Other && !label.empty()) {
+        bool ok = false;
+        std::string text = utf8ViaIconv(bytes, label.c_str(), &ok);
+        if (ok) return text;
+    }
     return cp932ToUtf8(charsetToCp932(bytes, charset));
 }
 

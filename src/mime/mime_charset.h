@@ -26,7 +26,8 @@ std::string charsetToCp932Start(std::string_view bytes, std::string_view charset
 // few broken sequences, else Shift_JIS (code page 932).
 std::string guessToCp932(std::string_view bytes);
 
-// Converts text in a MIME charset to UTF-8 (used for file names on disk).
+// Converts text in a MIME charset to UTF-8 (used for file names on disk), keeping the
+// characters that code page 932 lacks; the same choices as charsetToCp932 otherwise.
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset);
 
 bool isValidUtf8(std::string_view text);
@@ -35,12 +36,20 @@ bool isValidUtf8(std::string_view text);
 bool isCp932Pair(std::string_view text, std::size_t i);
 bool isAscii(std::string_view text);
 
-// Keeps the valid characters of a code page 932 text, putting "?" for stray bytes.
+// Keeps the characters of a code page 932 text that code page 932 defines, putting the geta
+// mark for stray bytes and undefined pairs.
 std::string sanitizeCp932(std::string_view text);
 
 // Appends a code page 932 text as one header line: control characters (line breaks among
 // them) become blanks, double-byte characters are kept whole.
 void appendCp932OneLine(std::string& out, std::string_view cp932);
+// The same for a UTF-8 text.
+void appendUtf8OneLine(std::string& out, std::string_view utf8);
+
+// The geta mark stands for every character that code page 932 lacks. losesCharacters is true
+// when cp932 holds more of them than utf8, the same text decoded to UTF-8, holds U+3013.
+bool hasGetaMark(std::string_view cp932);
+bool losesCharacters(std::string_view cp932, std::string_view utf8);
 
 // EUC-JP (JIS X 0208 pairs, SS2 half-width katakana) to code page 932; JIS X 0212
 // characters and pairs that code page 932 does not define become the geta mark.

@@ -36,6 +36,7 @@ int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem
     out.headers = std::move(mail.headers);
     out.header = std::string(rawMail.substr(0, mail.headerEnd));
     out.body = std::move(mail.body);
+    out.lossy = mail.lossy;
     if (failed || !saver.place(error)) return kDecodeAttachmentCannotOpen;
     const int count = static_cast<int>(saver.written().size());
     if (saved != nullptr) *saved = saver.takeWritten();

@@ -27,6 +27,7 @@ struct DecodedMail {
     DecodedHeaders headers;
     std::string header;  // the raw header block, unchanged
     std::string body;    // the text body, code page 932, CR LF line ends
+    bool lossy = false;  // see ParsedMail::lossy
 };
 
 // Decodes a whole raw mail and saves its attachments into folder. Returns 1 when attachments

@@ -16,7 +16,8 @@ bool isWhiteSpaceOnly(std::string_view content) {
     return content.find_first_not_of(" \t") == std::string_view::npos;
 }
 
-// "Name:" with a name of printable characters; blanks before the colon are old but valid.
+}  // namespace
+
 bool isFieldLine(std::string_view content) {
     std::size_t i = 0;
     while (i < content.size() && content[i] > ' ' && content[i] < 0x7F && content[i] != ':') ++i;
@@ -24,8 +25,6 @@ bool isFieldLine(std::string_view content) {
     while (i < content.size() && isBlank(content[i])) ++i;
     return i < content.size() && content[i] == ':';
 }
-
-}  // namespace
 
 HeaderBlock findHeaderBlock(std::string_view rawMail) {
     auto lineAt = [rawMail](std::size_t pos) {
@@ -36,23 +35,33 @@ HeaderBlock findHeaderBlock(std::string_view rawMail) {
     HeaderBlock block;
     std::size_t pos = 0;
     while (pos < rawMail.size() && isBlank(rawMail[pos])) pos += lineAt(pos).size();
+    // An mbox envelope line is the store's, not a field of the mail.
+    const std::string_view first = contentOf(lineAt(pos));
+    if (first.starts_with("From ") && !isFieldLine(first)) pos += lineAt(pos).size();
     block.fieldsBegin = pos;
+    // Lines of white space only continue the field before them; they add nothing to it, so
+    // the header ends behind the last line that says something.
+    std::size_t lastSaid = pos;
     while (pos < rawMail.size()) {
         const std::string_view line = lineAt(pos);
         const std::string_view content = contentOf(line);
-        if (isWhiteSpaceOnly(content)) {
-            block.end = pos;
+        if (content.empty()) {
+            block.end = lastSaid;
             block.bodyBegin = pos + line.size();
             return block;
         }
-        const bool mboxStart = pos == block.fieldsBegin && content.starts_with("From ");
-        if (!isBlank(content[0]) && !isFieldLine(content) && !mboxStart) {
-            block.end = block.bodyBegin = pos;
+        // Envelope lines further down are skipped as well, as mbox files repeat them.
+        const bool envelope = content.starts_with("From ");
+        if (!isBlank(content[0]) && !isFieldLine(content) && !envelope) {
+            block.end = lastSaid;
+            block.bodyBegin = pos;
             return block;
         }
         pos += line.size();
+        if (!isWhiteSpaceOnly(content)) lastSaid = pos;
     }
-    block.end = block.bodyBegin = rawMail.size();
+    block.end = lastSaid;
+    block.bodyBegin = rawMail.size();
     return block;
 }
 

@@ -114,14 +114,22 @@ std::string unfoldHeader(std::string_view rawValue) {
     return out;
 }
 
-std::string decodeHeaderText(std::string_view rawValue) {
+namespace {
+
+// What a decoded header text becomes: code page 932 for the record, UTF-8 for file names.
+struct TextTarget {
+    std::string (*convert)(std::string_view bytes, std::string_view charset);
+    void (*appendOneLine)(std::string& out, std::string_view text);
+};
+
+std::string decodeHeaderTextTo(std::string_view rawValue, const TextTarget& target) {
     const std::string text = unfoldHeader(rawValue);
     std::string out;
     std::optional<EncodedWord> pending;  // words of one charset waiting to be converted
     std::string pendingGap;              // blanks after the pending words
     auto flush = [&] {
         if (!pending) return;
-        appendCp932OneLine(out, charsetToCp932(pending->bytes, pending->charset));
+        target.appendOneLine(out, target.convert(pending->bytes, pending->charset));
         pending.reset();
     };
     auto appendRaw = [&](std::string_view raw) {
@@ -133,7 +141,7 @@ std::string decodeHeaderText(std::string_view rawValue) {
         flush();
         out.append(pendingGap);
         pendingGap.clear();
-        appendCp932OneLine(out, guessToCp932(raw));
+        target.appendOneLine(out, target.convert(raw, ""));
     };
     std::size_t pos = 0;
     std::size_t searchFrom = 0;
@@ -165,6 +173,16 @@ std::string decodeHeaderText(std::string_view rawValue) {
     if (first == std::string::npos) return {};
     std::size_t last = out.find_last_not_of(' ');
     return out.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::string decodeHeaderText(std::string_view rawValue) {
+    return decodeHeaderTextTo(rawValue, {charsetToCp932, appendCp932OneLine});
+}
+
+std::string decodeHeaderTextUtf8(std::string_view rawValue) {
+    return decodeHeaderTextTo(rawValue, {charsetToUtf8, appendUtf8OneLine});
 }
 
 std::string findRawHeader(std::string_view rawHeader, std::string_view name) {

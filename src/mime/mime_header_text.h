@@ -10,6 +10,8 @@ namespace tsubame {
 // whole) and raw 8-bit text (guessed as ISO-2022-JP, UTF-8, Shift_JIS or EUC-JP). Folding
 // is removed and control characters become blanks, so the result is one line.
 std::string decodeHeaderText(std::string_view rawValue);
+// The same decoding into UTF-8, keeping the characters that code page 932 lacks.
+std::string decodeHeaderTextUtf8(std::string_view rawValue);
 
 // Removes header folding (CR LF or LF before a blank or tab).
 std::string unfoldHeader(std::string_view rawValue);

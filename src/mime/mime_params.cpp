@@ -92,10 +92,10 @@ struct Section {
     bool encoded = false;
 };
 
-// Joins the RFC 2231 sections (name*, name*0, name*1* ...) into code page 932; false when
-// there are none.
+// Joins the RFC 2231 sections (name*, name*0, name*1* ...) into code page 932 or UTF-8;
+// false when there are none.
 bool joinExtendedValue(const std::vector<RawParameter>& parameters, const std::string& name,
-                       std::string& result) {
+                       bool utf8, std::string& result) {
     std::map<int, Section> sections;
     const std::string prefix = name + "*";
     for (const RawParameter& p : parameters) {
@@ -129,22 +129,31 @@ bool joinExtendedValue(const std::vector<RawParameter>& parameters, const std::s
         first = false;
         bytes += section.encoded ? percentDecode(value) : std::string(value);
     }
-    result = charset.empty() ? guessToCp932(bytes) : charsetToCp932(bytes, charset);
+    result = utf8 ? charsetToUtf8(bytes, charset) : charsetToCp932(bytes, charset);
     return true;
+}
+
+std::string findParameter(std::string_view rawHeaderValue, std::string_view name, bool utf8) {
+    const std::string unfolded = unfoldHeader(rawHeaderValue);
+    const std::vector<RawParameter> parameters = splitParameters(unfolded);
+    const std::string wanted = lowerCase(name);
+    std::string result;
+    if (joinExtendedValue(parameters, wanted, utf8, result)) return result;
+    for (const RawParameter& p : parameters) {
+        if (p.attribute == wanted)
+            return utf8 ? decodeHeaderTextUtf8(p.value) : decodeHeaderText(p.value);
+    }
+    return {};
 }
 
 }  // namespace
 
 std::string findParameterCp932(std::string_view rawHeaderValue, std::string_view name) {
-    const std::string unfolded = unfoldHeader(rawHeaderValue);
-    const std::vector<RawParameter> parameters = splitParameters(unfolded);
-    const std::string wanted = lowerCase(name);
-    std::string result;
-    if (joinExtendedValue(parameters, wanted, result)) return result;
-    for (const RawParameter& p : parameters) {
-        if (p.attribute == wanted) return decodeHeaderText(p.value);
-    }
-    return {};
+    return findParameter(rawHeaderValue, name, false);
+}
+
+std::string findParameterUtf8(std::string_view rawHeaderValue, std::string_view name) {
+    return findParameter(rawHeaderValue, name, true);
 }
 
 }  // namespace tsubame

@@ -11,5 +11,7 @@ namespace tsubame {
 // value may hold RFC 2047 encoded-words or raw 8-bit text, as many mailers write it.
 // Empty when absent.
 std::string findParameterCp932(std::string_view rawHeaderValue, std::string_view name);
+// The same value in UTF-8, with the characters that code page 932 lacks.
+std::string findParameterUtf8(std::string_view rawHeaderValue, std::string_view name);
 
 }  // namespace tsubame

@@ -9,6 +9,7 @@
 #include "mime/mime_header_text.h"
 #include "mime/mime_html_text.h"
 #include "mime/mime_params.h"
+#include "mime/mime_part_bounds.h"
 
 namespace tsubame {
 namespace {
@@ -44,13 +45,10 @@ std::string mimeTypeOf(GMimeObject* object) {
            lowerCase(g_mime_content_type_get_media_subtype(type));
 }
 
-// Names on disk are UTF-8, so a character that code page 932 lacks need not be lost: when
-// GMime's own reading of the name agrees with ours everywhere except where ours had to put
-// the geta mark, its UTF-8 name is the better one.
-std::string fullUtf8Name(GMimePart* part, const std::string& cp932Name) {
-    if (cp932Name.find("\x81\xAC") == std::string::npos) return {};
-    const char* name = g_mime_part_get_filename(part);
-    if (!name || !isValidUtf8(name) || utf8ToCp932(name) != cp932Name) return {};
+// The same name in UTF-8, for the file system: it keeps what code page 932 lacks.
+std::string partFileNameUtf8(GMimeObject* object) {
+    std::string name = findParameterUtf8(rawHeaderOf(object, "Content-Disposition"), "filename");
+    if (name.empty()) name = findParameterUtf8(rawHeaderOf(object, "Content-Type"), "name");
     return name;
 }
 
@@ -129,52 +127,106 @@ class AddedLineEndDropper : public ContentSink {
     std::string tail_;
 };
 
+// Parts whose text is the mail's own words, shown in the body when nothing names them a file.
+bool isShownText(const std::string& type) {
+    return type == "text/plain" || type == "text/html" || type == "text/rfc822-headers" ||
+           type == "message/delivery-status" || type == "message/disposition-notification" ||
+           type == "message/global-delivery-status" || type == "message/global-headers";
+}
+
+// Between two texts of one mail in the body.
+constexpr std::string_view kTextSeparator = "\r\n\r\n----------\r\n\r\n";
+
 class MailWalker {
   public:
-    MailWalker(ParsedMail& mail, const AttachmentHandler& handler, std::size_t bodyLimit)
-        : mail_(mail), handler_(handler), bodyLimit_(bodyLimit) {}
+    MailWalker(ParsedMail& mail, const AttachmentHandler& handler, std::size_t bodyLimit,
+               GMimeStream* parsed, const ParseWarnings& warnings)
+        : mail_(mail),
+          handler_(handler),
+          bodyLimit_(bodyLimit),
+          parsed_(parsed),
+          warnings_(warnings) {}
 
-    void walk(GMimeObject* object, int depth) {
-        if (!object || depth > kMaxDepth) return;
-        // A reference to a document kept elsewhere is not the document: nothing to save.
-        if (mimeTypeOf(object) == "message/external-body") return;
+    void walk(GMimeObject* object, int depth, bool last = true) {
+        // A reference to a document kept elsewhere is not the document: nothing to save, but
+        // the mail holds more than the record and the files show.
+        if (!object || depth > kMaxDepth || mimeTypeOf(object) == "message/external-body") {
+            mail_.lossy = true;
+            return;
+        }
         if (GMIME_IS_MULTIPART(object)) {
             GMimeMultipart* multipart = GMIME_MULTIPART(object);
             const int count = g_mime_multipart_get_count(multipart);
-            for (int i = 0; i < count; ++i)
-                walk(g_mime_multipart_get_part(multipart, i), depth + 1);
+            const char* boundary = g_mime_multipart_get_boundary(multipart);
+            boundaries_.emplace_back(boundary ? boundary : "");
+            // Of alternatives one text is shown; the others say the same.
+            const int shown = mimeTypeOf(object) == "multipart/alternative"
+                                  ? shownAlternative(multipart, count)
+                                  : -1;
+            for (int i = 0; i < count; ++i) {
+                const bool hidden = shown >= 0 && i != shown;
+                hiddenText_ += hidden ? 1 : 0;
+                walk(g_mime_multipart_get_part(multipart, i), depth + 1, i + 1 == count);
+                hiddenText_ -= hidden ? 1 : 0;
+            }
+            boundaries_.pop_back();
         } else if (GMIME_IS_MESSAGE_PART(object)) {
             saveAttachedMessage(object);
         } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
+            // One piece of a split mail: its text stays readable until the pieces are joined.
             mail_.incompletePartial = true;
+            addText(toCrLfText(textOf(GMIME_PART(object), bodyLimit_)));
         } else if (GMIME_IS_PART(object)) {
+            if (depth > 0)
+                mendPartContent(GMIME_PART(object), parsed_, boundaries_, warnings_, last);
             takeLeaf(object, depth == 0);
+        } else {
+            mail_.lossy = true;
         }
-    }
-
-    void finish() {
-        if (!plainFound_ && htmlFound_) mail_.body = toCrLfText(htmlToText(html_));
     }
 
   private:
+    static bool isInlineText(GMimeObject* object, const std::string& type) {
+        return isShownText(type) && partFileName(object).empty() &&
+               !isAttachmentDisposition(object);
+    }
+
+    // The plain text among the alternatives, else the HTML one, else the last (the richest).
+    static int shownAlternative(GMimeMultipart* multipart, int count) {
+        int html = -1;
+        for (int i = 0; i < count; ++i) {
+            GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+            if (!GMIME_IS_PART(child) || GMIME_IS_MESSAGE_PARTIAL(child)) continue;
+            const std::string type = mimeTypeOf(child);
+            if (!isInlineText(child, type)) continue;
+            if (type == "text/plain") return i;
+            if (type == "text/html" && html < 0) html = i;
+        }
+        return html >= 0 ? html : count - 1;
+    }
+
+    void addText(std::string text) {
+        if (text.empty()) return;
+        if (!mail_.body.empty()) mail_.body.append(kTextSeparator);
+        mail_.body.append(text);
+    }
+
     void takeLeaf(GMimeObject* object, bool wholeMail) {
         const std::string type = mimeTypeOf(object);
-        const std::string name = partFileName(object);
-        const bool isText = type.compare(0, 5, "text/") == 0;
-        const bool attachment = !name.empty() || !isText || isAttachmentDisposition(object);
         GMimePart* part = GMIME_PART(object);
-        if (!attachment) {
-            if (type == "text/plain" && !plainFound_) {
-                plainFound_ = true;
-                mail_.body = toCrLfText(textOf(part, bodyLimit_));
-            } else if (type == "text/html" && !htmlFound_) {
-                htmlFound_ = true;
-                html_ = textOf(part, kWholeBody);
+        if (isInlineText(object, type)) {
+            if (hiddenText_ > 0) return;
+            // Past what the record holds, the text is left to the kept original.
+            if (mail_.body.size() >= bodyLimit_) {
+                mail_.lossy = true;
+                return;
             }
+            const bool html = type == "text/html";
+            addText(toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html)));
             return;
         }
         const bool dropAddedLineEnd = wholeMail && mayCarryAddedLineEnd(part);
-        handler_({name, fullUtf8Name(part, name), type, {}},
+        handler_({partFileName(object), partFileNameUtf8(object), type, {}},
                  [part, dropAddedLineEnd](ContentSink& sink) {
                      GMimeDataWrapper* content = g_mime_part_get_content(part);
                      if (!dropAddedLineEnd) return writeDecodedContent(content, sink);
@@ -194,8 +246,9 @@ class MailWalker {
     }
 
     // The text of a part in code page 932; with a limit only its start, at least limit bytes
-    // after its leading blanks (NULs among them, as they become blanks).
-    static std::string textOf(GMimePart* part, std::size_t limit) {
+    // after its leading blanks (NULs among them, as they become blanks). Notes in the mail
+    // when a character had no place in code page 932.
+    std::string textOf(GMimePart* part, std::size_t limit, bool html = false) {
         const char* label = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
         const std::string_view charset = label ? label : "";
         GMimeDataWrapper* content = g_mime_part_get_content(part);
@@ -205,21 +258,31 @@ class MailWalker {
             decoded = decodedContent(content);
             bytes = decoded;
         }
-        if (limit == kWholeBody) return charsetToCp932(bytes, charset);
-        return charsetToCp932Start(bytes, charset, [limit](const std::string& text) {
-            const std::size_t blanks = text.find_first_not_of(std::string_view(" \0", 2));
-            return blanks != std::string::npos && text.size() - blanks >= limit;
-        });
+        std::string text =
+            limit == kWholeBody
+                ? charsetToCp932(bytes, charset)
+                : charsetToCp932Start(bytes, charset, [limit](const std::string& t) {
+                      const std::size_t blanks = t.find_first_not_of(std::string_view(" \0", 2));
+                      return blanks != std::string::npos && t.size() - blanks >= limit;
+                  });
+        if (html) text = htmlToText(text);
+        // A text cut at the limit is kept whole elsewhere anyway.
+        if ((limit == kWholeBody || text.size() < limit) && hasGetaMark(text) &&
+            losesCharacters(text, charsetToUtf8(bytes, charset)))
+            mail_.lossy = true;
+        return text;
     }
 
     void saveAttachedMessage(GMimeObject* object) {
         GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
         std::string name = partFileName(object);
+        std::string utf8Name = partFileNameUtf8(object);
         if (inner && name.empty()) {
-            std::string subject = decodeHeaderText(rawHeaderOf(GMIME_OBJECT(inner), "Subject"));
-            if (!subject.empty()) name = subject + ".eml";
+            const std::string subject = rawHeaderOf(GMIME_OBJECT(inner), "Subject");
+            name = decodeHeaderText(subject);
+            utf8Name = decodeHeaderTextUtf8(subject);
         }
-        handler_({name, "", "message/rfc822", {}}, [inner](ContentSink& sink) {
+        handler_({name, utf8Name, mimeTypeOf(object), {}}, [inner](ContentSink& sink) {
             return !inner || writeMimeObject(GMIME_OBJECT(inner), sink);
         });
     }
@@ -227,9 +290,10 @@ class MailWalker {
     ParsedMail& mail_;
     const AttachmentHandler& handler_;
     std::size_t bodyLimit_;
-    bool plainFound_ = false;
-    bool htmlFound_ = false;
-    std::string html_;
+    GMimeStream* parsed_;
+    const ParseWarnings& warnings_;
+    std::vector<std::string> boundaries_;  // of the multiparts around the part walked
+    int hiddenText_ = 0;                   // inside alternatives that are not shown
 };
 
 }  // namespace
@@ -278,6 +342,15 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
         rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
     const std::string_view body = rawMail.substr(block.bodyBegin);
     mail.headers = decodeHeaders(fields);
+    const std::pair<const char*, const std::string*> fieldTexts[] = {
+        {"Subject", &mail.headers.subject},
+        {"Date", &mail.headers.date},
+        {"From", &mail.headers.from}};
+    for (const auto& [name, text] : fieldTexts) {
+        if (hasGetaMark(*text) &&
+            losesCharacters(*text, decodeHeaderTextUtf8(findRawHeader(fields, name))))
+            mail.lossy = true;
+    }
 
     const ParserInput input(rawMail, block);
     GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input.stream()));
@@ -286,6 +359,8 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
     // so its own decoding is kept strict.
     ParserOptionsPtr options(g_mime_parser_options_new());
     g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_STRICT);
+    ParseWarnings warnings;
+    warnings.listenTo(options.get());
     GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
     if (!message) {
         // Not parseable as a message at all: keep the body as text.
@@ -293,9 +368,8 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
             guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
-    MailWalker walker(mail, handler, bodyLimit);
+    MailWalker walker(mail, handler, bodyLimit, input.stream(), warnings);
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
-    walker.finish();
     return mail;
 }
 

@@ -23,7 +23,10 @@ struct ParsedMail {
     std::string body;  // code page 932, CR LF line ends
     std::vector<MailAttachment> attachments;
     bool incompletePartial = false;  // one piece of a message/partial set
-    std::size_t headerEnd = 0;       // the length of the raw mail's header block
+    // The texts and files cannot hold all of the mail: a character that code page 932 lacks
+    // became the geta mark, or a part is neither shown nor saved.
+    bool lossy = false;
+    std::size_t headerEnd = 0;  // the length of the raw mail's header block
 };
 
 class ContentSink;
@@ -34,9 +37,10 @@ using ContentWriter = std::function<bool(ContentSink&)>;
 using AttachmentHandler =
     std::function<void(const MailAttachment& attachment, const ContentWriter& write)>;
 
-// Parses a raw mail: decoded headers, the text body (first text/plain part, else the text
-// of the first HTML part) and every attachment (parts with a file name, non-text parts,
-// attached messages; not references to documents kept elsewhere). The raw text may end
+// Parses a raw mail: decoded headers, the text body (every inline text part in mail order,
+// HTML as its text, of alternatives the plain one; pieces of a split mail as they are) and
+// every attachment (parts with a file name, other non-text parts, attached messages; not
+// references to documents kept elsewhere). The raw text may end
 // with the line end the mail check puts after the body line; a single-part attachment
 // does not keep it.
 ParsedMail parseMail(std::string_view rawMail);

@@ -13,6 +13,7 @@
 #include "core/data_folder_lock.h"
 #include "core/file_io.h"
 #include "receive/check_leftovers.h"
+#include "receive/original_mail.h"
 #include "receive/receive_journal.h"
 #include "receive/scratch_mail_file.h"
 #include "settings/server_settings.h"
@@ -204,6 +205,7 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
     const bool mentions = mentionsAttachment(body);
     const std::filesystem::path folder = attachmentFolder();
     std::string decodedBody;
+    OriginalMail original{rawHeader, body};
     int result = 0;
     {
         // Making the scratch file costs about a millisecond (a new file in the folder), more
@@ -221,9 +223,9 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
             inMemory = buildRawMail(rawHeader, body);
             raw = inMemory;
         }
-        result = mail_.NMailAttachmentFileFirstBodyStart(mail.subject, mail.date, mail.from, header,
-                                                         decodedBody, folder, raw, mail.attachments,
-                                                         ReceivedMailRecord::kBodyWidth + 1);
+        result = mail_.NMailAttachmentFileFirstBodyStart(
+            mail.subject, mail.date, mail.from, header, decodedBody, folder, raw, mail.attachments,
+            ReceivedMailRecord::kBodyWidth + 1, &original.lossy);
         mail_.NMailAttachmentFileClose(0);
     }
     if (result == MailLibrary::kAttachmentPartsMissing) {
@@ -242,6 +244,14 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
     mail.date = withoutNul(std::move(mail.date));
     mail.from = withoutNul(std::move(mail.from));
     mail.body = withoutNul(std::move(decodedBody));
+    original.split = result == MailLibrary::kAttachmentPartsMissing;
+    const std::size_t reserved = mentions ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
+    if (!keepOriginalWhenTheRecordCannot(folder, original, mail.subject, reserved, mail.body,
+                                         mail.attachments, why)) {
+        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        mail.attachments.clear();
+        return Fetch::Kept;
+    }
     keepWhatTheRecordHolds(mail.body);
     if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
     return Fetch::Ready;

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <filesystem>
 #include <functional>
 
 #include "viewer/quick_save.h"
@@ -45,7 +46,10 @@ class TyakuCommands : public QObject {
 
     // "添付フォルダを開く": the attachment folder in the desktop's file manager.
     void openAttachmentFolder();
-    // How the folder reaches the file manager; tests replace it. False when it could not.
+    // "元のメールを開く": the original of the shown mail, kept in the attachment folder, in the
+    // desktop's program for mail files.
+    void openOriginalMail();
+    // How the folder and files reach the desktop; tests replace it. False when it could not.
     void setFolderOpener(std::function<bool(const QUrl&)> opener) {
         openFolder_ = std::move(opener);
     }
@@ -74,6 +78,8 @@ class TyakuCommands : public QObject {
     void pointerOver(QObject* watched);
     bool takeSelection();
     EditorTarget editorTarget() const;
+    // The kept original the shown body names; empty when it names none that exists.
+    std::filesystem::path originalMailPath() const;
     ViewerPlaces currentPlaces() const;
 
     template <class Widget>

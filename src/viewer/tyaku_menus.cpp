@@ -16,6 +16,7 @@
 #include "editor/editing_commands.h"
 #include "editor/editor_bindings.h"
 #include "editor/print_text.h"
+#include "receive/original_mail.h"
 #include "ui/header_painter.h"
 #include "viewer/tyaku_commands.h"
 #include "viewer/tyaku_form.h"
@@ -79,6 +80,11 @@ void TyakuCommands::buildMenus() {
             &QAction::triggered, this, &TyakuCommands::print);
     connect(addMenuItem(*file, "mtenpufolder", QStringLiteral("添付フォルダを開く")),
             &QAction::triggered, this, &TyakuCommands::openAttachmentFolder);
+    // Offered for a mail whose original the check kept because its record could not hold it.
+    QAction* original = addMenuItem(*file, "moriginal", QStringLiteral("元のメールを開く"));
+    connect(original, &QAction::triggered, this, &TyakuCommands::openOriginalMail);
+    connect(file, &QMenu::aboutToShow, this,
+            [this, original] { original->setEnabled(!originalMailPath().empty()); });
     addMenuSeparator(*file, "mline");
     connect(addMenuItem(*file, "mend", QStringLiteral("終了")), &QAction::triggered, &form_,
             &QWidget::close);
@@ -192,6 +198,23 @@ void TyakuCommands::openAttachmentFolder() {
     std::error_code error;
     if (!std::filesystem::is_directory(folder, error) || !openFolder_(QUrl::fromLocalFile(path)))
         app_.dialogs().notice(&form_, QStringLiteral("添付フォルダを開けませんでした。\n") + path);
+}
+
+std::filesystem::path TyakuCommands::originalMailPath() const {
+    const std::string name = originalMailFileNamedIn(reader().toPlainText().toStdString());
+    // The body is the sender's text: only a mail file right in the attachment folder counts.
+    if (name.empty() || name.find('/') != std::string::npos || !name.ends_with(".eml") ||
+        name.starts_with("."))
+        return {};
+    std::filesystem::path path = app_.paths().attachmentFolder() / name;
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) ? path : std::filesystem::path();
+}
+
+void TyakuCommands::openOriginalMail() {
+    const std::filesystem::path path = originalMailPath();
+    if (path.empty() || !openFolder_(QUrl::fromLocalFile(QString::fromStdString(path.string()))))
+        app_.dialogs().notice(&form_, QStringLiteral("元のメールを開けませんでした。"));
 }
 
 void TyakuCommands::selectAll() { selectAllText(reader()); }

@@ -25,6 +25,7 @@
 #include "app/mail_session.h"
 #include "app/main_form.h"
 #include "core/cp932.h"
+#include "receive/original_mail.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
 #include "support/real_library_check_fixture.h"
@@ -302,6 +303,44 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
         for (const ReceivedMailRecord& record : app_->receivedStore().readAll())
             subjects.emplace_back(record.subject());
         EXPECT_EQ(subjects, (Strings{"one", "big", "three"})) << "a mail stored twice or lost";
+    }
+}
+
+// What the record cannot hold goes nowhere else once the server has removed the mail: such a
+// mail is kept whole as a .eml file, and its body names it. A mail that fits adds no file.
+TEST_F(MailCheckHostileTest, AMailTheRecordCannotHoldIsKeptWholeAsAnEmlFile) {
+    const struct {
+        const char* what;
+        std::string raw;
+        bool kept;
+    } cases[] = {
+        {"fits", mailWith("fits", "text", {}), false},
+        {"long", mailWith("long", std::string(40000, 'x') + "end", {}), true},
+        {"emoji", mailWith("=?UTF-8?B?8J+YgA==?=", "text", {}), true},
+        {"split",
+         "Subject: split\r\nContent-Type: message/partial; id=\"a@b\"; number=1; total=2\r\n\r\n"
+         "Subject: inner\r\n\r\nfirst half\r\n",
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(attachments());
+        fs::remove(app_->paths().receivedStore());
+        box_.addRaw(c.what, c.raw);
+        check();
+        EXPECT_TRUE(box_.subjects().empty());
+        const Files files = filesIn(attachments());
+        ASSERT_EQ(files.size(), c.kept ? 1u : 0u);
+        const std::vector<ReceivedMailRecord> records = app_->receivedStore().readAll();
+        ASSERT_EQ(records.size(), 1u);
+        const std::string body = cp932ToUtf8(std::string(records[0].body()));
+        if (!c.kept) {
+            EXPECT_EQ(body, "text");
+            continue;
+        }
+        EXPECT_EQ(files.begin()->second, c.raw);
+        EXPECT_TRUE(body.ends_with(originalMailNotice(files.begin()->first))) << body;
+        EXPECT_LE(std::string(records[0].body()).size(), ReceivedMailRecord::kBodyWidth);
     }
 }
 

@@ -80,6 +80,7 @@ TEST(MimeBodyDecode, IncompletePartialMessageIsReported) {
     EXPECT_EQ(decodeMailAndSaveAttachments(raw, folder.inbox(), out, error), -6);
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(cp932ToUtf8(out.headers.subject), "part 1");
+    EXPECT_EQ(out.body, "Subject: inner\r\n\r\nfirst half\r\n");
 }
 
 TEST(MimeBodyDecode, HeaderComesBackUnchanged) {

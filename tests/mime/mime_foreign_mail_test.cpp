@@ -71,6 +71,56 @@ const std::vector<ForeignMail> kForeignMails = {
      "name=\"note.dat\"\r\nContent-Transfer-Encoding: 7bit\r\n\r\nfifteen bytes..\r\n\r\n",
      "",
      {{"note.dat", "fifteen bytes..\r\n"}}},
+    {"line of white space inside a folded field",
+     "Subject: ws\r\nX-Note: one\r\n \t\r\n two\r\n" + kMixed + "\r\n" + kTextPart + kBinaryPart,
+     "body",
+     {{"a.bin", std::string("\x00\x01\x02", 3)}}},
+    {"mbox envelope lines first",
+     "From sender@example.jp Mon Dec  7 19:33:22 2026\r\nFrom sender@example.jp Mon Dec  7 "
+     "19:33:22 2026\r\nSubject: env\r\n" +
+         kMixed + "\r\n" + kTextPart + kBinaryPart,
+     "body",
+     {{"a.bin", std::string("\x00\x01\x02", 3)}}},
+    {"closing delimiter with text behind it",
+     "Subject: close\r\n" + kMixed + "\r\n" + kTextPart +
+         kBinaryPart.substr(0, kBinaryPart.size() - 2) + "end of mail\r\nEpilogue text\r\n",
+     "body",
+     {{"a.bin", std::string("\x00\x01\x02", 3)}}},
+    {"base64 right below the fields",
+     "Subject: nogap\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
+         "Content-Transfer-Encoding: base64\r\nAAEC\r\nAwQF\r\n--b--\r\n",
+     "body",
+     {{"a.bin", std::string("\x00\x01\x02\x03\x04\x05", 6)}}},
+    {"Shift_JIS bytes code page 932 leaves undefined",
+     "Subject: sjis\r\nContent-Type: text/plain; charset=Shift_JIS\r\n\r\n\x82\xA0\x85\x40\xFF\r\n",
+     "あ〓〓\r\n",
+     {}},
+    {"texts around an inline image",
+     "Subject: texts\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\niVBORw==\r\n"
+         "--b\r\nContent-Type: text/plain\r\n\r\nmore\r\n--b--\r\n",
+     "body\r\n\r\n----------\r\n\r\nmore",
+     {{"attachment1.png", "\x89PNG"}}},
+    {"bounce report",
+     "Subject: bounce\r\nContent-Type: multipart/report; boundary=b\r\n\r\n" + kTextPart +
+         "--b\r\nContent-Type: message/delivery-status\r\n\r\nAction: failed\r\n"
+         "--b\r\nContent-Type: text/rfc822-headers\r\n\r\nSubject: mine\r\n--b--\r\n",
+     "body\r\n\r\n----------\r\n\r\nAction: failed\r\n\r\n----------\r\n\r\nSubject: mine",
+     {}},
+    {"report, calendar and mail as files",
+     "Subject: files\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: message/delivery-status\r\nContent-Disposition: attachment\r\n\r\n"
+         "Action: failed\r\n--b\r\nContent-Type: text/calendar\r\n\r\nBEGIN:VCALENDAR\r\n"
+         "--b\r\nContent-Type: message/rfc822; name=fwd\r\n\r\nSubject: a\r\n\r\nhi\r\n"
+         "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: "
+         "=?UTF-8?B?8J+YgCBoaQ==?=\r\n\r\nhi\r\n"
+         "--b--\r\n",
+     "body",
+     {{"delivery-status.txt", "Action: failed"},
+      {"attachment1.ics", "BEGIN:VCALENDAR"},
+      {"fwd.eml", "Subject: a\n\nhi"},
+      {"😀 hi.eml", "Subject: =?UTF-8?B?8J+YgCBoaQ==?=\n\nhi"}}},
     {"message/external-body is no document",
      "Subject: ext\r\n" + kMixed + "\r\n" + kTextPart +
          "--b\r\nContent-Type: message/external-body; access-type=URL; "

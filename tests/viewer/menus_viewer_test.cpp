@@ -31,7 +31,8 @@ TEST_F(ViewerMenusTest, MenusHoldTheirEntriesInOrder) {
     EXPECT_EQ(control<QMenu>("mFile")->title(), "ファイル(&F)");
     EXPECT_EQ(entries("mFile"),
               QStringList({"mnew:新規作成", "mopen:開く", "msave:名前を付けて保存", "mprint:印刷",
-                           "mtenpufolder:添付フォルダを開く", "-mline", "mend:終了"}));
+                           "mtenpufolder:添付フォルダを開く", "moriginal:元のメールを開く",
+                           "-mline", "mend:終了"}));
     EXPECT_EQ(control<QMenu>("medit")->title(), "編集(&E)");
     EXPECT_EQ(entries("medit"), QStringList({"mall:全て選択", "matamajump:文頭へジャンプ",
                                              "mbunmatujump:文末へジャンプ", "-mline2",

@@ -1,0 +1,80 @@
+#include "receive/original_mail.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "core/cp932.h"
+#include "mime/mime_attachment_files.h"
+#include "mime/mime_gmime.h"
+#include "store/received_mail_record.h"
+
+namespace tsubame {
+namespace {
+
+constexpr std::string_view kNoticeStart = "♪♪♪　元のメールを添付フォルダの「";
+constexpr std::string_view kNoticeEnd = "」に保存しました。♪♪♪";
+
+std::string timeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+    return text;
+}
+
+bool recordCutsTheBody(std::string_view body) {
+    const std::size_t blanks = std::min(body.find_first_not_of(' '), body.size());
+    return body.size() - blanks > ReceivedMailRecord::kBodyWidth;
+}
+
+}  // namespace
+
+std::string originalMailNotice(const std::string& fileName) {
+    return std::string(kNoticeStart) + fileName + std::string(kNoticeEnd);
+}
+
+std::string originalMailFileNamedIn(std::string_view body) {
+    const std::size_t start = body.rfind(kNoticeStart);
+    if (start == std::string_view::npos) return {};
+    const std::size_t nameStart = start + kNoticeStart.size();
+    const std::size_t end = body.find(kNoticeEnd, nameStart);
+    if (end == std::string_view::npos) return {};
+    return std::string(body.substr(nameStart, end - nameStart));
+}
+
+bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
+                                     const OriginalMail& original, std::string_view subject,
+                                     std::size_t reserved, std::string& body,
+                                     std::vector<std::filesystem::path>& saved, std::string& why) {
+    if (!original.lossy && !original.split && !recordCutsTheBody(body)) return true;
+    // A separator in the subject must not cut the name down to its last piece.
+    std::string title = cp932ToUtf8(subject);
+    std::replace(title.begin(), title.end(), '/', '_');
+    std::replace(title.begin(), title.end(), '\\', '_');
+    AttachmentFileSaver saver(folder);
+    const MailAttachment file{
+        "", "元のメール " + timeStamp() + " " + title + ".eml", "message/rfc822", {}};
+    std::string error;
+    const bool written = saver.save(
+        file,
+        [&original](ContentSink& sink) {
+            return sink.put(original.header) && sink.put("\r\n") && sink.put(original.body);
+        },
+        error);
+    if (!written) {
+        why = "元のメールを保存できません: " + cp932ToUtf8(error);
+        return false;
+    }
+    saved.push_back(saver.written().front());
+    const std::string notice =
+        "\r\n" + utf8ToCp932(originalMailNotice(saved.back().filename().string()));
+    // The notice must reach the record: the body gives way to it.
+    const std::size_t blanks = std::min(body.find_first_not_of(' '), body.size());
+    const std::size_t room = ReceivedMailRecord::kBodyWidth - notice.size() - reserved;
+    if (body.size() - blanks > room) body.resize(blanks + cp932SafeCut(body.substr(blanks), room));
+    body += notice;
+    return true;
+}
+
+}  // namespace tsubame
