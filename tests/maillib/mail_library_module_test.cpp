@@ -53,7 +53,7 @@ TEST(MailLibraryModuleTest, StartingLoadsNothingAndTheFirstCallLoadsTheRealLibra
 // The check and a send fail on threads of their own: each reads the text of its own call,
 // also when the other failed in between.
 TEST(MailLibraryModuleTest, EachThreadReadsTheFailureTextOfItsOwnCall) {
-    auto library = createMailLibraryOnFirstUse(builtModule());
+    auto library = createMailLibraryOnFirstUse(builtModule(), kBuiltMailLibraryModuleDigest);
     std::string sendText, checkText;
     std::thread sender([&] {
         EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
