@@ -50,8 +50,8 @@ class NetConnection {
     void clearDeadline() { paceLimited_ = false; }
     Clock::time_point deadline() const;
 
-    // Waits end at once with an error while this is raised; null: never. The session's
-    // goodbye after a stop clears it for a short, fixed time of its own.
+    // Waits end at once with an error while this is raised; null: never (a caller that must
+    // still say goodbye after a stop drops it and sets a short deadline instead).
     void setInterrupt(const NetInterrupt* interrupt) { interrupt_ = interrupt; }
     bool interrupted() const { return interrupt_ != nullptr && interrupt_->raised(); }
 

@@ -136,10 +136,6 @@ TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest)
         EXPECT_EQ(callsNamed("GetMail "), 2);
         EXPECT_EQ(callsNamed("Close"), 1);
         EXPECT_EQ(mainText("Text6"), newMailCount);
-        if (!newMailCount.isEmpty()) {
-            EXPECT_EQ(mainText("Text3"),
-                      QStringLiteral("受信を中止しました（3 通はサーバーに残っています）"));
-        }
         EXPECT_TRUE(receiveButton()->isEnabled() || newMailCount.isEmpty());
         EXPECT_TRUE(dialogs_.boxes().empty());
         mail_.calls.clear();

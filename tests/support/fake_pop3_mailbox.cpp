@@ -42,11 +42,6 @@ void FakePop3Mailbox::listSizeAs(const std::string& subject, const std::string& 
         if (mail.subject == subject) mail.listedSize = size;
 }
 
-void FakePop3Mailbox::throttle(std::size_t bytesPerSecond) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    bytesPerSecond_ = bytesPerSecond;
-}
-
 void FakePop3Mailbox::arm(Fault fault) {
     std::lock_guard<std::mutex> lock(mutex_);
     armed_ = std::move(fault);
@@ -188,14 +183,10 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
             start = end;
         }
         stuffed += ".\r\n";
-        // A paced answer goes in twentieths of a second; the rate is read for each piece.
+        // Paced: a twentieth of the rate every 50 ms, the rate read again for each piece.
         for (std::size_t sent = 0, piece = 0; sent < stuffed.size(); sent += piece) {
-            std::size_t rate = 0;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                rate = bytesPerSecond_;
-            }
-            piece = rate == 0 ? stuffed.size() - sent : std::max<std::size_t>(rate / 20, 1);
+            const std::size_t rate = bytesPerSecond_;
+            piece = rate == 0 ? stuffed.size() : std::max<std::size_t>(rate / 20, 1);
             if (!client.send(std::string_view(stuffed).substr(sent, piece))) return;
             if (rate != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -54,7 +55,7 @@ class FakePop3Mailbox {
     // LIST gives the mail with this subject the size text instead of its real size.
     void listSizeAs(const std::string& subject, const std::string& size);
     // RETR answers go out at this many bytes a second from now on (0: at once).
-    void throttle(std::size_t bytesPerSecond);
+    void throttle(std::size_t bytesPerSecond) { bytesPerSecond_ = bytesPerSecond; }
     void arm(Fault fault);
     void disarm();
     bool faultStruck();
@@ -87,7 +88,7 @@ class FakePop3Mailbox {
     std::optional<Fault> armed_;
     bool struck_ = false;
     std::size_t endlessBytes_ = 0;
-    std::size_t bytesPerSecond_ = 0;
+    std::atomic<std::size_t> bytesPerSecond_ = 0;
     std::unique_ptr<FakePop3Server> server_;  // last: its sessions use the members above
 };
 
