@@ -171,8 +171,8 @@ class FileSink : public ContentSink {
     Status status_;
 };
 
-// Writes the content into a new file of a temporary name in folder, whole and flushed; empty
-// (error set) on failure, when nothing of it is left.
+// Writes the content into a new file of a temporary name in folder, whole; empty (error set)
+// on failure, when nothing of it is left. Not flushed: a mail may have thousands of parts.
 std::filesystem::path writeTemporary(const std::filesystem::path& folder,
                                      const ContentWriter& write, std::string& error) {
     std::filesystem::path path;
@@ -191,8 +191,6 @@ std::filesystem::path writeTemporary(const std::filesystem::path& folder,
     const bool whole = write(sink) && sink.flush();
     Status status = sink.status();
     if (status && !whole) status = Status::failure("内容を読み出せません");
-    // Flushed before it gets its name, so that no crash shows a short file under that name.
-    if (status) status = syncFd(fd.get());
     if (status) status = fd.close();
     if (!status) {
         ::unlink(path.c_str());

@@ -35,7 +35,7 @@ inline constexpr const char* kTemporaryAttachmentSuffix = ".tmp";
 bool isTemporaryAttachmentName(std::string_view name);
 
 // Saves the attachments of one mail, all or none. Each is written as it comes under a
-// temporary name and flushed; place() then gives every one its name: the numbering of names
+// temporary name; place() then gives every one its name: the numbering of names
 // and the generated names run across the mail. Each goes into the folder under its name, or
 // "stem (2).ext" ... "stem (9999).ext" when that exists, and past those "stem (<random>).ext":
 // an existing file is never overwritten, and no name ever shows a file half written.

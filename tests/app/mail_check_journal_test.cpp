@@ -16,10 +16,6 @@ using Strings = std::vector<std::string>;
 
 class MailCheckJournalTest : public MailCheckTest {
   protected:
-    void TearDown() override {
-        ReceiveJournal::setBootForTesting(std::nullopt);
-        MailCheckTest::TearDown();
-    }
     // A check that dies before its flush (as at a power loss): the mails stay on the server.
     void runCheckWithoutFlush() {
         ReceiveJournal::setBootForTesting("the boot before the power loss");
@@ -67,8 +63,6 @@ TEST_F(MailCheckJournalTest, InterruptedCheckThenCompleteCheckStoresEachMailOnce
 }
 
 TEST_F(MailCheckJournalTest, DeletionsAfterAnInterruptedCheckNeitherDuplicateNorBringBack) {
-    // The store changes between an interrupted check and the next: the journal still knows
-    // which mails were stored, wherever their records went.
     const std::vector<std::pair<std::function<void(const ReceivedMailStore&)>, Strings>> rows = {
         {[](const ReceivedMailStore& s) { ASSERT_TRUE(s.remove(1).ok()); }, {"件名2", "件名3"}},
         {[](const ReceivedMailStore& s) { ASSERT_TRUE(s.remove(3).ok()); }, {"件名1", "件名2"}},
@@ -352,7 +346,6 @@ TEST_F(ReceiveJournalTest, StoredLinesOfAnEarlierBootStandOnlyByTheirFlushOrThei
         EXPECT_TRUE(read.takeStored(found, store_)) << boot;
         EXPECT_TRUE(read.takeStored(flushed, store_)) << boot;
     }
-    ReceiveJournal::setBootForTesting(std::nullopt);
 }
 
 }  // namespace

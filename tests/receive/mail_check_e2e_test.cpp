@@ -112,9 +112,8 @@ class CheckEndToEndTest : public CheckProgramTest {
   protected:
     // A mail with one attachment "big.bin" of the given size; its bytes go base64.
     static std::string bigMail(const std::string& subject, std::size_t size) {
-        std::string bytes(size, '\0');
-        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 251);
-        std::string encoded = base64(bytes), lines;
+        const std::string encoded = base64(std::string(size, 'x'));
+        std::string lines;
         for (std::size_t i = 0; i < encoded.size(); i += 76)
             lines += encoded.substr(i, 76) + "\r\n";
         return "Subject: " + subject +
@@ -124,7 +123,6 @@ class CheckEndToEndTest : public CheckProgramTest {
                "attachment; filename=big.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
                lines + "--b--\r\n";
     }
-    // The files of the attachment folder with their sizes.
     std::map<std::string, std::uintmax_t> attachmentFiles() const {
         std::map<std::string, std::uintmax_t> files;
         std::error_code error;
@@ -137,10 +135,9 @@ class CheckEndToEndTest : public CheckProgramTest {
         startCheck(process);
         QElapsedTimer waited;
         waited.start();
-        while (process.state() != QProcess::NotRunning && waited.elapsed() < 60000) {
+        while (process.state() != QProcess::NotRunning && waited.elapsed() < 60000)
             for (const auto& [name, size] : attachmentFiles())
                 if (seen(name)) return true;
-        }
         return false;
     }
 
@@ -311,10 +308,8 @@ TEST_F(CheckEndToEndTest, TermStopsTheCheckAsTheStopButtonDoesAndExitsNonZero) {
     EXPECT_EQ(exitCode(check, 60000), 128 + SIGTERM);
     EXPECT_GE(server_.messageCount(), 1);  // what was not taken in stays on the server
     EXPECT_EQ(store().wholeRecords() + server_.messageCount(), 2);
-    for (const auto& [name, size] : attachmentFiles()) {
-        EXPECT_EQ(name, "big.bin");  // nothing half-written, no scratch file
-        EXPECT_EQ(size, kSize);
-    }
+    for (const auto& [name, size] : attachmentFiles())  // nothing half-written, no scratch
+        EXPECT_TRUE(name == "big.bin" && size == kSize) << name;
 }
 
 }  // namespace
