@@ -31,7 +31,8 @@ class SendCommandTest : public ::testing::Test {
         app = std::make_unique<testing::TestAppContext>(AppPaths(folder.path()), mail, dialogs);
         loadServerSettings(app->paths().serverSettingsFileToRead(), app->account);  // as start-up
         EXPECT_TRUE(app->settingsFiles().writeLogin("NAME", "user"));
-        EXPECT_TRUE(app->settingsFiles().writeLogin("NAME2", "pass"));
+        // Stored bytes that are no code page 932 character reach the library unchanged.
+        EXPECT_TRUE(ProfileFile(app->paths().loginFile()).writeString("EXEINI", "NAME2", "p\xA0s"));
         writeFileBytes("body.txt", "こんにちは\n二行目\n");
         options.to = "to@example.com";
         options.subject = QStringLiteral("件名");
@@ -68,15 +69,7 @@ TEST_F(SendCommandTest, SendsWithTheComposeWindowsSettings) {
     EXPECT_TRUE(sent.ccNull && sent.bccNull && sent.headerNull);
     EXPECT_EQ(sent.flag, 0);
     EXPECT_EQ(mail.smtpLoginId, "user");
-    EXPECT_EQ(mail.smtpLoginPassword, "pass");
-}
-
-// The stored password's bytes reach the library unchanged, also those that are no code
-// page 932 character.
-TEST_F(SendCommandTest, TheStoredPasswordIsSentAsStored) {
-    ProfileFile(app->paths().loginFile()).writeString("EXEINI", "NAME2", "p\xA0\xFD!");
-    ASSERT_EQ(run(), 0);
-    EXPECT_EQ(mail.smtpLoginPassword, "p\xA0\xFD!");
+    EXPECT_EQ(mail.smtpLoginPassword, "p\xA0s");
 }
 
 TEST_F(SendCommandTest, NoAttachmentGivesAnEmptyList) {

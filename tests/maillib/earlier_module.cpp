@@ -1,5 +1,4 @@
-// A mail library module as built before modules carried their interface version: the same
-// entry, no version. The program must not call it.
+// A module as built before modules carried their interface version: never to be called.
 #include <cstdlib>
 
 extern "C" __attribute__((visibility("default"))) void* tsubame_create_mail_library() {

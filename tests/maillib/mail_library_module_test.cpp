@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "support/pop3_test_helpers.h"
 
@@ -74,56 +75,26 @@ TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {
 }
 
 // A module that is not the one built with the program is refused before anything of it
-// runs: a truncated copy, one anyone may write, one of an earlier version.
+// runs: cut in half (0), writable by others (1), of an earlier version (2).
 TEST(MailLibraryModuleTest, AModuleThatFailsItsChecksIsNeverCalled) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / ("tsubame_module_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    const std::filesystem::path earlier = builtModule().parent_path().parent_path().parent_path() /
-                                          "tests" / "maillib" / "libtsubame_test_earlier_module.so";
-    struct Case {
-        const char* name;
-        std::function<void(const std::filesystem::path&)> spoil;
-        bool withDigest;
-        const char* told;
-    };
-    const Case cases[] = {
-        {"truncated",
-         [](auto& f) { std::filesystem::resize_file(f, std::filesystem::file_size(f) / 2); }, true,
-         "壊れている"},
-        {"writable by others",
-         [](auto& f) {
-             std::filesystem::permissions(f, std::filesystem::perms::others_write,
-                                          std::filesystem::perm_options::add);
-         },
-         false, "ほかのユーザー"},
-        {"earlier version",
-         [&](auto& f) {
-             std::filesystem::copy_file(earlier, f,
-                                        std::filesystem::copy_options::overwrite_existing);
-         },
-         false, "版が違います"},
-        {"earlier version, built digest",
-         [&](auto& f) {
-             std::filesystem::copy_file(earlier, f,
-                                        std::filesystem::copy_options::overwrite_existing);
-         },
-         true, "別の版"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const std::filesystem::path copy = folder / (std::string(c.name) + ".so");
-        std::filesystem::copy_file(builtModule(), copy,
-                                   std::filesystem::copy_options::overwrite_existing);
-        c.spoil(copy);
+    namespace fs = std::filesystem;
+    const fs::path copy =
+        fs::temp_directory_path() / ("tsubame_module_" + std::to_string(::getpid()));
+    for (const auto& [spoil, digest, told] :
+         {std::tuple{0, true, "壊れている"}, std::tuple{1, false, "ほかのユーザー"},
+          std::tuple{2, false, "版が違います"}, std::tuple{2, true, "別の版"}}) {
+        fs::copy_file(spoil == 2 ? builtModule().parent_path() /
+                                       "../../tests/maillib/libtsubame_test_earlier_module.so"
+                                 : builtModule(),
+                      copy, fs::copy_options::overwrite_existing);
+        if (spoil == 0) fs::resize_file(copy, fs::file_size(copy) / 2);
+        if (spoil == 1) fs::permissions(copy, fs::perms::others_write, fs::perm_options::add);
         auto library =
-            createMailLibraryOnFirstUse(copy, c.withDigest ? kBuiltMailLibraryModuleDigest : "");
+            createMailLibraryOnFirstUse(copy, digest ? kBuiltMailLibraryModuleDigest : "");
         EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);
-        EXPECT_NE(lastLibraryMessage(*library).find(c.told), std::string::npos)
-            << lastLibraryMessage(*library);
-        EXPECT_NE(lastLibraryMessage(*library).find(copy.string()), std::string::npos);
+        EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
+        fs::remove(copy);
     }
-    std::filesystem::remove_all(folder);
 }
 
 }  // namespace

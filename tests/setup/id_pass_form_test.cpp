@@ -141,15 +141,5 @@ TEST_F(IdPassFormTest, AnUnreadableLoginFileIsToldAndNeverOverwritten) {
     EXPECT_TRUE(std::filesystem::is_fifo(folder.dataFile("iniIdPass.ini")));
 }
 
-// A stored password byte that is no code page 932 character survives OK unchanged.
-TEST_F(IdPassFormTest, AStoredPasswordKeepsItsBytes) {
-    TempAppFolder::write(folder.dataFile("iniIdPass.ini"),
-                         "[EXEINI]\r\nNAME=u\r\nNAME2=p\xA0\xFD!\r\n");
-    open();
-    control<QCheckBox>("Check1")->setChecked(true);
-    control<QPushButton>("OKCommand")->click();
-    EXPECT_EQ(login("NAME2"), "p\xA0\xFD!");
-}
-
 }  // namespace
 }  // namespace tsubame::testing
