@@ -62,8 +62,7 @@ class HandedOverCall {
     HandedOverCall(const HandedOverCall& other) : call_(other.call_), back_(other.back_) {
         mark_.handOff();
     }
-    HandedOverCall(HandedOverCall&& other) noexcept
-        : call_(std::move(other.call_)), back_(other.back_) {
+    HandedOverCall(HandedOverCall&& other) : call_(std::move(other.call_)), back_(other.back_) {
         mark_.handOff();
     }
     ~HandedOverCall() { mark_.takeOver(); }
