@@ -21,9 +21,15 @@ int runCheckCommand(AppContext& app, StopSignals* stopSignals) {
     MailLibrary& mail = app.mail();
     mail.NMailInitializeWinSock();
     mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
-    // A signal stops the check as the stop button does: between mails.
+    // A signal stops the check as the stop button does: the network wait ends at once, the
+    // mail under way stays on the server.
+    if (stopSignals) {
+        stopSignals->setStop([&mail] { mail.interrupt(MailLibrary::Work::Receiving); });
+        if (stopSignals->received()) mail.interrupt(MailLibrary::Work::Receiving);
+    }
     const MailCheckOutcome outcome =
         runMailCheck(app, [stopSignals] { return stopSignals && stopSignals->received(); });
+    if (stopSignals) stopSignals->setStop({});
     mail.NMailEndWinSock();
     std::printf("%d\n", outcome.count);
     std::fflush(stdout);

@@ -1,8 +1,5 @@
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
-#include <atomic>
 #include <cstdio>
 
 #include "app/command_line.h"
@@ -90,17 +87,10 @@ int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* sto
         if (!text.empty()) error = text;
     };
     // A signal stops the send as the stop button does: before the transfer nothing is sent;
-    // during it the program ends at once, and the server drops a mail whose transfer did not
-    // end.
-    std::atomic<bool> sending = true;
+    // during it the connection is dropped, and the server discards a mail whose transfer did
+    // not end.
     if (stopSignals) {
-        stopSignals->setStop([&sending, stopSignals] {
-            if (!sending) return;
-            static constexpr char kStopped[] = "送信を中止しました。\n";
-            if (::write(STDERR_FILENO, kStopped, sizeof kStopped - 1) < 0) { /* ends all the same */
-            }
-            ::_exit(stopSignals->exitCode());
-        });
+        stopSignals->setStop([&mail] { mail.interrupt(MailLibrary::Work::Sending); });
         if (stopSignals->received()) {
             stopSignals->setStop({});
             printError(QStringLiteral("送信を中止しました。"));
@@ -109,8 +99,11 @@ int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* sto
     }
     SendReport report =
         runSendPasses(mail, message, {PassRecipient{options.to.toStdString(), {}}}, hooks);
-    sending = false;
     if (stopSignals) stopSignals->setStop({});
+    if (stopSignals && stopSignals->received()) {
+        printError(QStringLiteral("送信を中止しました。"));
+        return stopSignals->exitCode();
+    }
     if (!report.allSent()) {
         printError(QString::fromStdString(error));
         return 1;
