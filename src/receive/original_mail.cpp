@@ -62,7 +62,8 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
             return sink.put(original.header) && sink.put("\r\n") && sink.put(original.body);
         },
         error);
-    if (!written) {
+    // Written under a temporary name; the file gets its own only when whole.
+    if (!written || !saver.place(error)) {
         why = "元のメールを保存できません: " + cp932ToUtf8(error);
         return false;
     }
