@@ -7,9 +7,10 @@
 namespace tsubame {
 
 // The mail library as the windows share it: the check and the sends run on threads of their
-// own, and the library keeps state of its own between calls (open connections, the SMTP
-// login), so one call runs at a time. Interrupting and the failure text (each thread's own)
-// never wait for a call under way.
+// own. The library keeps state of its own between calls: the POP3 connections for the check,
+// the SMTP login for a send. So the receiving calls run one at a time, and so do the sending
+// calls, but a send never waits for a mail the check is downloading. Starting and ending the
+// library waits for both. Interrupting and the failure text (each thread's own) never wait.
 class SerializedMailLibrary : public ForwardingMailLibrary {
   public:
     explicit SerializedMailLibrary(MailLibrary& inner) : inner_(inner) {}
@@ -20,15 +21,48 @@ class SerializedMailLibrary : public ForwardingMailLibrary {
         return inner_.NMailGetMessage(hwnd, buffer, size);
     }
 
+    int NMailInitializeWinSock() override {
+        std::scoped_lock both(receiving_, sending_);
+        return inner_.NMailInitializeWinSock();
+    }
+    int NMailSetOption(int option, int value) override {
+        std::scoped_lock both(receiving_, sending_);
+        return inner_.NMailSetOption(option, value);
+    }
+    int NMailEndWinSock() override {
+        std::scoped_lock both(receiving_, sending_);
+        return inner_.NMailEndWinSock();
+    }
+    int NMailSmtpSendMail(const char* server, const char* to, const char* cc, const char* bcc,
+                          const char* from, const char* subject, const char* body,
+                          const char* header, const char* path, int flag) override {
+        std::lock_guard lock(sending_);
+        return inner_.NMailSmtpSendMail(server, to, cc, bcc, from, subject, body, header, path,
+                                        flag);
+    }
+    int NMailSmtpSendMailUtf8(const char* server, const char* to, const char* cc, const char* bcc,
+                              const char* from, const char* subject, const char* body,
+                              const char* header, const char* path, int flag) override {
+        std::lock_guard lock(sending_);
+        return inner_.NMailSmtpSendMailUtf8(server, to, cc, bcc, from, subject, body, header, path,
+                                            flag);
+    }
+    void NMailSetSmtpLogin(const char* id, const char* password) override {
+        std::lock_guard lock(sending_);
+        inner_.NMailSetSmtpLogin(id, password);
+    }
+
   protected:
+    // Every other call belongs to the check: the POP3 dialogue and the decoding.
     int pass(const std::function<int(MailLibrary&)>& call) override {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(receiving_);
         return call(inner_);
     }
 
   private:
     MailLibrary& inner_;
-    std::mutex mutex_;
+    std::mutex receiving_;
+    std::mutex sending_;
 };
 
 }  // namespace tsubame

@@ -255,6 +255,14 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
             [&] { return box.faultStruck() || std::ranges::count(box.commands(), "RETR 2"); },
             5000));
         runUntil([] { return false; }, 300);
+        if (!c.fault) {  // a send meanwhile does not wait for the mail under way
+            const auto sent = std::chrono::steady_clock::now();
+            EXPECT_LT(
+                app_->mail().NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
+                                               "b@example.com", "s", "b", nullptr, "", 0),
+                0);
+            EXPECT_LT(std::chrono::steady_clock::now() - sent, 1s);
+        }
 
         const auto start = std::chrono::steady_clock::now();
         c.close ? void(main.close()) : button->click();
