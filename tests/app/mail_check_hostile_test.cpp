@@ -279,6 +279,20 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
     }
 }
 
+// A stop that comes while a mail is decoded (its attachment already written) keeps that mail
+// on the server and leaves none of its files.
+TEST_F(MailCheckHostileTest, AStopWhileAMailIsDecodedKeepsItOnTheServerWithoutItsFiles) {
+    box_.addRaw("parts", mailWith("parts", "text", {{"a.bin", "first"}}));
+    box_.add("next");
+    app_->account.Pop3Server = box_.serverName();
+    const auto attachmentWritten = [this] { return !fs::is_empty(attachments()); };
+    const MailCheckOutcome outcome = runMailCheck(*app_, attachmentWritten);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(box_.subjects(), (Strings{"parts", "next"}));
+    EXPECT_TRUE(stored().empty());
+    EXPECT_EQ(filesIn(attachments()), Files{});
+}
+
 // What the record cannot hold goes nowhere else once the server has removed the mail: such a
 // mail is kept whole as a .eml file, and its body names it. A mail that fits adds no file.
 TEST_F(MailCheckHostileTest, AMailTheRecordCannotHoldIsKeptWholeAsAnEmlFile) {
