@@ -260,11 +260,10 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
         c.close ? void(main.close()) : button->click();
         ASSERT_TRUE(runUntil([&] { return !main.checkRunning(); }, 5000));
         EXPECT_LT(std::chrono::steady_clock::now() - start, c.close ? 2s : 1s);
-        const QString status =
-            c.left < 0
-                ? QStringLiteral("受信を中止しました。")
-                : QStringLiteral("受信を中止しました（%1 通はサーバーに残っています）").arg(c.left);
+        const QString status = c.left < 0 ? QStringLiteral("受信を中止しました。")
+                                          : QStringLiteral("受信中止（残り %1 通）").arg(c.left);
         EXPECT_EQ(main.findChild<QLineEdit*>("Text3")->text(), c.close ? QString() : status);
+        EXPECT_EQ(main.findChild<QLineEdit*>("Text3")->cursorPosition(), 0) << "its start shown";
         EXPECT_EQ(main.isVisible(), !c.close);
         EXPECT_TRUE(dialogs_.boxes().empty()) << boxText().toStdString();
         EXPECT_EQ(box.subjects(), (Strings{"one", "big", "three"})) << "removed at a stop";
