@@ -79,11 +79,9 @@ void openViewerAfterCheck(AppContext& app) {
 MailCheckOutcome showCheckResult(AppContext& app, const MailCheckResult& result) {
     if (auto* main = dynamic_cast<MainForm*>(app.mainForm())) {
         if (result.stopped) {
-            main->setStatusText(
-                result.left > 0
-                    ? QStringLiteral("受信を中止しました（%1 通はサーバーに残っています）")
-                          .arg(result.left)
-                    : QStringLiteral("受信を中止しました。"));
+            main->setStatusText(result.left > 0
+                                    ? QStringLiteral("受信中止（残り %1 通）").arg(result.left)
+                                    : QStringLiteral("受信を中止しました。"));
             if (result.count > 0) main->setWideLayout(true);
         } else if (result.count > 0) {
             main->setStatusText(QStringLiteral("新着メールがあります"));
@@ -145,8 +143,7 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     void progress(int done, int total) override {
         BackgroundMailCheck* owner = &owner_;
         QMetaObject::invokeMethod(
-            owner,
-            handedOver([owner, done, total] {
+            owner, handedOver([owner, done, total] {
                 owner->deliver([owner, done, total] { emit owner->progressed(done, total); });
             }),
             Qt::QueuedConnection);
@@ -160,8 +157,7 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
         // The owner outlives the thread; what is still queued when it goes is dropped. The
         // windows are the ones of this check, also for a step run after it.
         QMetaObject::invokeMethod(
-            owner,
-            handedOver([owner, call] {
+            owner, handedOver([owner, call] {
                 owner->deliver([windows = owner->windows_, call] { call(*windows); });
             }),
             Qt::QueuedConnection);

@@ -219,7 +219,11 @@ void MainForm::applyShowHelp() {
 }
 
 void MainForm::setHelpText(const QString& text) { ui_->Text1->setPlainText(text); }
-void MainForm::setStatusText(const QString& text) { ui_->Text3->setText(text); }
+void MainForm::setStatusText(const QString& text) {
+    ui_->Text3->setText(text);
+    // The box is narrow: a longer text shows its beginning, where its point is.
+    ui_->Text3->setCursorPosition(0);
+}
 void MainForm::setNewMailCount(const QString& text) { ui_->Text6->setText(text); }
 void MainForm::setStoredMailCount(const QString& text) { ui_->Text4->setText(text); }
 QString MainForm::storedMailCount() const { return ui_->Text4->text(); }

@@ -273,6 +273,13 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         case Fetch::Ready:
             break;
     }
+    // A stop that came while the mail was decoded keeps it on the server, with nothing of it
+    // left in the attachment folder: the user asked for no more mail.
+    if (host_.stopRequested()) {
+        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        stopped_ = true;
+        return Outcome::Failed;
+    }
     if (known) {
         // Stored by a check that was interrupted before the server removed it. Noted again in
         // this check's lines, which the store's flush confirms before the close.
@@ -360,9 +367,10 @@ bool CheckSession::finish(bool loggedIn) {
         return false;
     }
     if (mail_.NMailPop3Close(handle_) < 0) {
-        // After a stop the close may end the session without QUIT: the journal keeps what
-        // was stored, and the next check removes it from the server without storing it again.
-        if (loggedIn && taken_ > 0 && !stopped_) {
+        // After a stop (also one that came at the close) the close may end the session
+        // without QUIT: the journal keeps what was stored, and the next check removes it from
+        // the server without storing it again.
+        if (loggedIn && taken_ > 0 && !stopped_ && !host_.stopRequested()) {
             host_.notice(libraryText(mail_), kErrorTitle);
             return false;
         }

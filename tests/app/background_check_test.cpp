@@ -14,8 +14,8 @@
 
 #include "app/mail_check_fixture.h"
 #include "app/main_form.h"
-#include "reply/back_form.h"
 #include "core/thread_handoff.h"
+#include "reply/back_form.h"
 #include "support/paint_watch.h"
 
 namespace tsubame::testing {
@@ -89,21 +89,21 @@ TEST_F(BackgroundCheckTest, WindowRepaintsAndShowsProgressWhileASlowCheckRuns) {
     EXPECT_TRUE(main_->findChild<QLineEdit*>("Text3")->isVisible());
 }
 
-// A stop asked for during mail 2: mails 1 and 2 are stored and removed, 3 to 5 stay.
-TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest) {
+// A stop asked for during mail 2: mail 1 is stored and removed, 2 (under way) to 5 stay.
+TEST_F(BackgroundCheckTest, StopDropsTheMailUnderWayAndLeavesTheRest) {
     struct Stop {
         const char* how;
         std::function<void(BackgroundCheckTest&)> stop;
         QString newMailCount;  // closing the window ends the program: nothing more is shown
     };
     const std::vector<Stop> stops = {
-        {"the button", [](BackgroundCheckTest& t) { t.receiveButton()->click(); }, "2"},
+        {"the button", [](BackgroundCheckTest& t) { t.receiveButton()->click(); }, "1"},
         {"Esc",
          [](BackgroundCheckTest& t) {
              QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
              QApplication::sendEvent(t.main_.get(), &escape);
          },
-         "2"},
+         "1"},
         {"closing the main window", [](BackgroundCheckTest& t) { t.main_->close(); }, ""},
     };
     for (const auto& [how, stop, newMailCount] : stops) {
@@ -130,9 +130,9 @@ TEST_F(BackgroundCheckTest, StopEndsTheCheckAfterTheCurrentMailAndLeavesTheRest)
         ASSERT_TRUE(processUntil([&] { return stopped && !main_->checkRunning(); }));
         QApplication::processEvents();
 
-        EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1", "件名2"}));
-        ASSERT_EQ(mail_.mailbox.size(), 3u);
-        EXPECT_EQ(cp932ToUtf8(mail_.mailbox.front().subject), "件名3");
+        EXPECT_EQ(storedSubjects(), (std::vector<std::string>{"件名1"}));
+        ASSERT_EQ(mail_.mailbox.size(), 4u);
+        EXPECT_EQ(cp932ToUtf8(mail_.mailbox.front().subject), "件名2");
         EXPECT_EQ(callsNamed("GetMail "), 2);
         EXPECT_EQ(callsNamed("Close"), 1);
         EXPECT_EQ(mainText("Text6"), newMailCount);

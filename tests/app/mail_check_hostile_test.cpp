@@ -268,11 +268,10 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
         c.close ? void(main.close()) : button->click();
         ASSERT_TRUE(runUntil([&] { return !main.checkRunning(); }, 5000));
         EXPECT_LT(std::chrono::steady_clock::now() - start, c.close ? 2s : 1s);
-        const QString status =
-            c.left < 0
-                ? QStringLiteral("受信を中止しました。")
-                : QStringLiteral("受信を中止しました（%1 通はサーバーに残っています）").arg(c.left);
+        const QString status = c.left < 0 ? QStringLiteral("受信を中止しました。")
+                                          : QStringLiteral("受信中止（残り %1 通）").arg(c.left);
         EXPECT_EQ(main.findChild<QLineEdit*>("Text3")->text(), c.close ? QString() : status);
+        EXPECT_EQ(main.findChild<QLineEdit*>("Text3")->cursorPosition(), 0) << "its start shown";
         EXPECT_EQ(main.isVisible(), !c.close);
         EXPECT_TRUE(dialogs_.boxes().empty()) << boxText().toStdString();
         EXPECT_EQ(box.subjects(), (Strings{"one", "big", "three"})) << "removed at a stop";
@@ -285,6 +284,20 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
         EXPECT_EQ(stored().size(), 3u);
         EXPECT_EQ(app_->receivedStore().count(), 3) << "a mail stored twice";
     }
+}
+
+// A stop that comes while a mail is decoded (its attachment already written) keeps that mail
+// on the server and leaves none of its files.
+TEST_F(MailCheckHostileTest, AStopWhileAMailIsDecodedKeepsItOnTheServerWithoutItsFiles) {
+    box_.addRaw("parts", mailWith("parts", "text", {{"a.bin", "first"}}));
+    box_.add("next");
+    app_->account.Pop3Server = box_.serverName();
+    const auto attachmentWritten = [this] { return !fs::is_empty(attachments()); };
+    const MailCheckOutcome outcome = runMailCheck(*app_, attachmentWritten);
+    EXPECT_TRUE(outcome.stopped);
+    EXPECT_EQ(box_.subjects(), (Strings{"parts", "next"}));
+    EXPECT_TRUE(stored().empty());
+    EXPECT_EQ(filesIn(attachments()), Files{});
 }
 
 // What the record cannot hold goes nowhere else once the server has removed the mail: such a
