@@ -129,6 +129,7 @@ void FriendForm::pasteAddress() { ui_->Text4->setText(QGuiApplication::clipboard
 void FriendForm::pasteName() { ui_->Text2->setText(QGuiApplication::clipboard()->text()); }
 
 void FriendForm::registerEntry() {
+    if (writing_) return;
     AddressRecord entry(utf8ToCp932(ui_->Text2->text().toStdString()),
                         utf8ToCp932(ui_->Text4->text().toStdString()));
     const AddressStore book = app_.addressStore();
@@ -172,6 +173,7 @@ void FriendForm::insertNameCard() {
 }
 
 void FriendForm::removeSelectedEntry() {
+    if (writing_) return;
     const int number = selectedRecordNumber();
     std::optional<AddressRecord> entry;
     if (number > 0) entry = app_.addressStore().read(number);
@@ -208,9 +210,13 @@ void FriendForm::removeSelectedEntry() {
 
 // The book's own lock, so that a mail check, which holds the data folder's, never keeps it
 // waiting; only another window writing the book does, and the status line says so.
+// One write at a time: 登録 or 削除 clicked while one waits is ignored, not run inside its wait.
 Status FriendForm::writeUnderBookLock(const std::function<Status()>& write) {
+    writing_ = true;
+    QPointer<FriendForm> self(this);
     const Status status = writeUnderLock(app_.paths().addressBookLock(), write,
                                          [this] { ui_->Label7->setText(kWaitingForBook); });
+    if (self) writing_ = false;
     return status || status.message() != kDataFolderBusy ? status
                                                          : Status::failure(kAddressBookBusy);
 }

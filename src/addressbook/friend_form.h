@@ -54,6 +54,7 @@ class FriendForm : public QWidget {
     AppContext& app_;
     std::unique_ptr<Ui::FriendForm> ui_;
     QStandardItemModel* model_;
+    bool writing_ = false;  // a write of the book runs or waits for its lock
 };
 
 }  // namespace tsubame

@@ -7,9 +7,13 @@ namespace tsubame {
 
 void runBesideGui(const std::function<void()>& work) {
     std::atomic<bool> done = false;
+    // What work wrote, and its reads of the caller's frame, come before the caller goes on and
+    // reuses that frame (ThreadSanitizer did not order them through done alone).
+    const HandOffMark ended;
     QEventLoop loop;
     std::unique_ptr<QThread> thread(QThread::create([&] {
         work();
+        ended.handOff();
         done = true;
     }));
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit,
@@ -23,6 +27,7 @@ void runBesideGui(const std::function<void()>& work) {
         QThread::msleep(1);
     }
     thread->wait();
+    ended.takeOver();
 }
 
 }  // namespace tsubame

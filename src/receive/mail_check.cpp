@@ -407,8 +407,15 @@ MailCheckResult MailCheck::run() {
     }
     // The whole check, from the first look at the journal to the server's removal at the
     // close, is one operation on the store: no deletion and no second check in between.
+    // A stop ends the wait for another writer at once.
     const DataFolderLock lock =
-        DataFolderLock::acquire(paths_.dataFolderLock(), DataFolderLock::configuredWait());
+        DataFolderLock::acquire(paths_.dataFolderLock(), DataFolderLock::configuredWait(),
+                                [this] { return host_.stopRequested(); });
+    if (!lock && lock.busy() && host_.stopRequested()) {
+        result.stopped = true;
+        result.completed = false;
+        return result;
+    }
     if (!lock) {
         host_.notice("メールを受信しませんでした。メールはサーバーに残っています。\n" +
                          lock.status().message(),
