@@ -194,6 +194,38 @@ Status RecordFile::append(std::span<const char> record, std::int64_t* number) co
     return st;
 }
 
+Status RecordAppender::append(std::span<const char> record, std::int64_t* number,
+                              const std::string& fullText) {
+    if (record.size() != file_.recordLength())
+        return Status::failure("レコードの長さが正しくありません");
+    if (!fd_.valid()) {
+        Status why;
+        fd_ = openRegularFile(file_.path(), O_WRONLY | O_CREAT, kCannotOpen, why);
+        if (!fd_.valid()) return why;
+    }
+    struct stat st {};
+    if (::fstat(fd_.get(), &st) != 0)
+        return Status::failure(ioErrorText("ファイルを開けません", file_.path(), errno));
+    const auto length = static_cast<std::int64_t>(file_.recordLength());
+    const std::int64_t n = divideRoundHalfEven(st.st_size, length) + 1;
+    if (n > RecordFile::kMaxRecordNumber && !fullText.empty()) return Status::failure(fullText);
+    if (n > RecordFile::kMaxRecordNumber)
+        return Status::failure("「" + file_.path().string() + "」は一杯です（" +
+                               std::to_string(RecordFile::kMaxRecordNumber) + "件）");
+    if (Status written = writeAt(fd_.get(), record.data(), record.size(), (n - 1) * length);
+        !written) {
+        // Never leave a partial record behind: cut the file back to where it was.
+        if (::ftruncate(fd_.get(), st.st_size) != 0) { /* the write error is the one to report */
+        }
+        return Status::failure("「" + file_.path().string() +
+                               "」に書き込めません: " + written.message());
+    }
+    if (number) *number = n;
+    return {};
+}
+
+Status RecordAppender::sync() { return fd_.valid() ? syncFd(fd_.get()) : file_.sync(); }
+
 Status RecordFile::sync() const {
     Status why;
     UniqueFd fd = openRegularFile(path_, O_RDONLY, kCannotOpen, why);

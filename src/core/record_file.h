@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/status.h"
 
 namespace tsubame {
@@ -70,6 +71,25 @@ class RecordFile {
   private:
     std::filesystem::path path_;
     std::size_t recordLength_;
+};
+
+// Appends to one record file through a single open descriptor: a writer that appends many
+// records in a row (the mail check) saves the open and close of each one. The caller must keep
+// the file from being replaced meanwhile (a compaction renames a new file over it).
+class RecordAppender {
+  public:
+    explicit RecordAppender(const RecordFile& file) : file_(file) {}
+
+    // As RecordFile::append, on the descriptor opened by the first call; fullText, when
+    // given, says that the file is full.
+    Status append(std::span<const char> record, std::int64_t* number = nullptr,
+                  const std::string& fullText = {});
+    // Flushes what was appended (opens the file when nothing was).
+    Status sync();
+
+  private:
+    const RecordFile& file_;
+    UniqueFd fd_;
 };
 
 // Rounds numerator / denominator to the nearest integer, halves to even.

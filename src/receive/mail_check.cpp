@@ -71,6 +71,7 @@ class CheckSession {
         : mail_(mail),
           paths_(paths),
           store_(paths.receivedStore(), paths.receivedTemp()),
+          appender_(store_),
           journal_(paths.receiveJournal()),
           recordBuffer_(recordBuffer),
           currentRecord_(currentRecord),
@@ -105,6 +106,9 @@ class CheckSession {
     MailLibrary& mail_;
     const AppPaths& paths_;
     ReceivedMailStore store_;
+    // The records go through one open descriptor: the data folder's lock keeps a compaction
+    // from putting a new file in the store's place during the check.
+    ReceivedMailAppender appender_;
     ReceiveJournal journal_;
     ReceivedMailRecord& recordBuffer_;
     std::int16_t& currentRecord_;
@@ -306,7 +310,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
         journaledButUnmarked_ = true;
     }
     std::int64_t number = 0;
-    if (Status st = store_.append(recordBuffer_, &number); !st)
+    if (Status st = appender_.append(recordBuffer_, &number); !st)
         return storeFailed(st.message(), mail);
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
@@ -353,7 +357,7 @@ bool CheckSession::finish(bool loggedIn) {
     // interrupted check wrote and this one only marked) and the journal must be on the disk
     // first. Without both flushes the server keeps every mail: no close, no removal.
     Status st;
-    if (stored_ > 0 || marked_ > 0) st = store_.sync();
+    if (stored_ > 0 || marked_ > 0) st = appender_.sync();
     if (st) st = journal_.noteStoreFlushed();
     if (st) st = journal_.sync();
     if (!st) {

@@ -228,37 +228,50 @@ Status ReceiveJournal::note(const std::string& line) {
 }
 
 Status ReceiveJournal::appendLine(const std::string& line) {
-    bool created = false;
-    Status why;
-    UniqueFd fd = openRegularFile(path_, O_RDWR | O_APPEND, kCannotWrite, why);
-    if (!fd.valid() && errno == ENOENT) {
-        fd = openRegularFile(path_, O_RDWR | O_APPEND | O_CREAT, kCannotWrite, why, 0600);
-        created = fd.valid();
+    if (!fd_.valid()) {
+        bool created = false;
+        Status why;
+        UniqueFd fd = openRegularFile(path_, O_RDWR | O_APPEND, kCannotWrite, why);
+        if (!fd.valid() && errno == ENOENT) {
+            fd = openRegularFile(path_, O_RDWR | O_APPEND | O_CREAT, kCannotWrite, why, 0600);
+            created = fd.valid();
+        }
+        if (!fd.valid()) return why;
+        createdUnsynced_ = createdUnsynced_ || created;
+        struct stat info {};
+        if (::fstat(fd.get(), &info) != 0)
+            return Status::failure(ioErrorText(kCannotWrite, path_, errno));
+        char last = '\n';
+        std::size_t got = 0;
+        if (info.st_size > 0 && readAt(fd.get(), &last, 1, info.st_size - 1, &got) && got == 1)
+            endsLine_ = last == '\n';
+        else
+            endsLine_ = true;
+        size_ = info.st_size;
+        fd_ = std::move(fd);
     }
-    if (!fd.valid()) return why;
-    createdUnsynced_ = createdUnsynced_ || created;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0)
-        return Status::failure(ioErrorText("受信記録に書き込めません", path_, errno));
-    std::string text = line;
     // A line cut short by an earlier failure must not swallow this one.
-    char last = '\n';
-    std::size_t got = 0;
-    if (info.st_size > 0 && readAt(fd.get(), &last, 1, info.st_size - 1, &got) && got == 1 &&
-        last != '\n')
-        text.insert(text.begin(), '\n');
+    const std::string text = endsLine_ ? line : "\n" + line;
     // Even a failed write may have left part of the line behind: that part needs the flush too.
     unsynced_ = true;
-    if (Status st = writeAt(fd.get(), text.data(), text.size(), info.st_size); !st) return st;
-    return fd.close();
+    if (Status st = writeAt(fd_.get(), text.data(), text.size(), size_); !st) {
+        // What is in the file now is only known after opening it again.
+        fd_ = UniqueFd();
+        return st;
+    }
+    size_ += static_cast<std::int64_t>(text.size());
+    endsLine_ = true;
+    return {};
 }
 
 Status ReceiveJournal::sync() {
     if (unsynced_) {
         Status why;
-        UniqueFd fd = openRegularFile(path_, O_RDONLY, kCannotWrite, why);
-        if (!fd.valid()) return why;
-        if (Status st = syncFd(fd.get()); !st) return st;
+        UniqueFd opened;
+        if (!fd_.valid()) opened = openRegularFile(path_, O_RDONLY, kCannotWrite, why);
+        const int fd = fd_.valid() ? fd_.get() : opened.get();
+        if (fd < 0) return why;
+        if (Status st = syncFd(fd); !st) return st;
         unsynced_ = false;
     }
     // A new file's name must survive a crash too.
@@ -270,6 +283,7 @@ Status ReceiveJournal::sync() {
 }
 
 Status ReceiveJournal::clear() {
+    fd_ = UniqueFd();
     entries_.clear();
     hasOldLines_ = false;
     blockStarted_ = false;

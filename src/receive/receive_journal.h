@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/file_io.h"
 #include "core/status.h"
 #include "store/received_mail_record.h"
 #include "store/received_mail_store.h"
@@ -95,6 +96,10 @@ class ReceiveJournal {
     Status appendLine(const std::string& line);
 
     std::filesystem::path path_;
+    // The file as this check writes it: opened at the first line, kept open to the end.
+    UniqueFd fd_;
+    std::int64_t size_ = 0;  // its length as written through fd_
+    bool endsLine_ = true;   // its last byte is a line end (or it is empty)
     std::vector<Entry> entries_;
     bool hasOldLines_ = false;
     bool blockStarted_ = false;

@@ -16,6 +16,12 @@ constexpr const char* kListOutOfDate =
     "一覧の表示後に、ほかの処理がメールデータを変更しました。何も削除していません。"
     "一覧を読み直しましたので、もう一度選んでください。";
 
+Status storeFull() {
+    return Status::failure("受信メールの保存ファイルが一杯です（" +
+                           std::to_string(ReceivedMailStore::kMaxRecords) +
+                           "件）。「メールを見る」で不要なメールを削除してください。");
+}
+
 }  // namespace
 
 ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath,
@@ -23,11 +29,13 @@ ReceivedMailStore::ReceivedMailStore(std::filesystem::path storePath,
     : file_(std::move(storePath), ReceivedMailRecord::kSize), tempPath_(std::move(tempPath)) {}
 
 Status ReceivedMailStore::append(const ReceivedMailRecord& record, std::int64_t* number) const {
-    if (file_.count() >= kMaxRecords)
-        return Status::failure("受信メールの保存ファイルが一杯です（" +
-                               std::to_string(kMaxRecords) +
-                               "件）。「メールを見る」で不要なメールを削除してください。");
+    if (file_.count() >= kMaxRecords) return storeFull();
     return file_.append(record.bytes, number);
+}
+
+Status ReceivedMailAppender::append(const ReceivedMailRecord& record, std::int64_t* number) {
+    static_assert(ReceivedMailStore::kMaxRecords == RecordFile::kMaxRecordNumber);
+    return file_.append(record.bytes, number, storeFull().message());
 }
 
 bool ReceivedMailStore::read(std::int64_t n, ReceivedMailRecord& record) const {

@@ -59,6 +59,7 @@ class ReceivedMailStore {
     Status sync() const { return file_.sync(); }
 
     const std::filesystem::path& path() const { return file_.path(); }
+    const RecordFile& file() const { return file_; }
 
   private:
     // remove() for record n, already read into record (its flag comes back on failure).
@@ -66,6 +67,21 @@ class ReceivedMailStore {
 
     RecordFile file_;
     std::filesystem::path tempPath_;
+};
+
+// Appends records to a store through one open descriptor, for a writer that appends many in a
+// row while it keeps the store from being compacted (the mail check, under the data folder's
+// lock).
+class ReceivedMailAppender {
+  public:
+    explicit ReceivedMailAppender(const ReceivedMailStore& store) : file_(store.file()) {}
+
+    // As ReceivedMailStore::append.
+    Status append(const ReceivedMailRecord& record, std::int64_t* number = nullptr);
+    Status sync() { return file_.sync(); }
+
+  private:
+    RecordAppender file_;
 };
 
 }  // namespace tsubame
