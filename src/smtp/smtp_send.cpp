@@ -328,9 +328,8 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
     // the login, and when it insists on one, nothing is sent.
     const bool login = !mail.userId.empty();
     const bool tlsRequired = login && !server->plainLoginAllowed;
-    SessionResult result = runSession(mail, *server, *message,
-                                      tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY, login,
-                                      interrupt);
+    SessionResult result = runSession(
+        mail, *server, *message, tlsRequired ? CURLUSESSL_ALL : CURLUSESSL_TRY, login, interrupt);
     bool loginWithheld = false;
     if (tlsRequired && !server->implicitTls && result.code == CURLE_USE_SSL_FAILED) {
         loginWithheld = true;
