@@ -6,6 +6,7 @@
 
 #include "app/main_form.h"
 #include "context/app_context.h"
+#include "core/cp932.h"
 #include "core/thread_handoff.h"
 #include "setup/id_pass_form.h"
 #include "viewer/tyaku_form.h"
@@ -54,7 +55,9 @@ class WindowsCheckHost : public MailCheckHost {
 
     void stage(const StagedMail& mail) override {
         if (!main_) return;
-        app_.viewer().stageMail(qs(mail.subject), qs(mail.from), qs(mail.date), qs(mail.body));
+        auto text = [](const std::string& cp932) { return qs(cp932ToUtf8(cp932)); };
+        app_.viewer().stageMail(text(mail.subject), text(mail.from), text(mail.date),
+                                text(mail.body));
     }
 
   private:

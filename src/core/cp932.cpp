@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <stdexcept>
 
 namespace tsubame {
@@ -75,11 +78,107 @@ std::string convert(const IconvHandle& handle, std::string_view in, std::string_
     return out;
 }
 
+constexpr std::string_view kGetaMark = "\x81\xAC";  // U+3013 GETA MARK in code page 932
+
+// The code page 932 bytes of each character of the Basic Multilingual Plane, asked of iconv the
+// first time the character comes: 0 not asked yet, 1 none, 0x1XX the byte XX, else the pair.
+// A text uses few distinct characters, and iconv's own way goes through two conversions per
+// character. Relaxed atomics: two threads asking at once store the same answer.
+class BmpToCp932 {
+  public:
+    std::uint16_t bytesOf(char32_t codePoint, const IconvHandle& handle) {
+        std::atomic<std::uint16_t>& entry = entries_[codePoint];
+        std::uint16_t bytes = entry.load(std::memory_order_relaxed);
+        if (bytes == 0) {
+            bytes = ask(codePoint, handle);
+            entry.store(bytes, std::memory_order_relaxed);
+        }
+        return bytes;
+    }
+
+  private:
+    static std::uint16_t ask(char32_t codePoint, const IconvHandle& handle) {
+        char utf8[3];
+        std::size_t length = 0;
+        if (codePoint < 0x800) {
+            utf8[length++] = static_cast<char>(0xC0 | (codePoint >> 6));
+        } else {
+            utf8[length++] = static_cast<char>(0xE0 | (codePoint >> 12));
+            utf8[length++] = static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        }
+        utf8[length++] = static_cast<char>(0x80 | (codePoint & 0x3F));
+        const std::string out = convert(handle, std::string_view(utf8, length), {}, true);
+        if (out.size() == 1)
+            return static_cast<std::uint16_t>(0x100 | static_cast<unsigned char>(out[0]));
+        if (out.size() == 2)
+            return static_cast<std::uint16_t>(static_cast<unsigned char>(out[0]) << 8 |
+                                              static_cast<unsigned char>(out[1]));
+        return 1;
+    }
+
+    std::array<std::atomic<std::uint16_t>, 0x10000> entries_{};
+};
+
+BmpToCp932 bmpToCp932;
+
+// The code point of the well-formed two- or three-byte sequence at text[i] (not a surrogate),
+// with its length; length 0 for anything else, which iconv then judges.
+char32_t bmpCodePointAt(const unsigned char* text, std::size_t left, std::size_t& length) {
+    length = 0;
+    const unsigned char c = text[0];
+    if (c >= 0xC2 && c <= 0xDF && left >= 2 && isUtf8Continuation(text[1])) {
+        length = 2;
+        return static_cast<char32_t>((c & 0x1F) << 6 | (text[1] & 0x3F));
+    }
+    if (c >= 0xE0 && c <= 0xEF && left >= 3 && isUtf8Continuation(text[1]) &&
+        isUtf8Continuation(text[2])) {
+        const auto codePoint =
+            static_cast<char32_t>((c & 0x0F) << 12 | (text[1] & 0x3F) << 6 | (text[2] & 0x3F));
+        if (codePoint >= 0x800 && (codePoint < 0xD800 || codePoint > 0xDFFF)) length = 3;
+        return codePoint;
+    }
+    return 0;
+}
+
 }  // namespace
 
 std::string utf8ToCp932(std::string_view utf8) {
     thread_local const IconvHandle handle("CP932", "UTF-8");
-    return convert(handle, utf8, "\x81\xAC", true);  // U+3013 GETA MARK in code page 932
+    std::string out;
+    out.reserve(utf8.size());
+    const auto* text = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t size = utf8.size();
+    for (std::size_t i = 0; i < size;) {
+        if (text[i] < 0x80) {  // ASCII stays as it is
+            std::size_t end = i + 1;
+            while (end < size && text[end] < 0x80) ++end;
+            out.append(utf8.substr(i, end - i));
+            i = end;
+            continue;
+        }
+        std::size_t length = 0;
+        const char32_t codePoint = bmpCodePointAt(text + i, size - i, length);
+        if (length == 0) {
+            // Broken sequences and characters beyond the plane go to iconv up to the next
+            // ASCII byte, where a sequence always ends.
+            std::size_t end = i + 1;
+            while (end < size && text[end] >= 0x80) ++end;
+            out += convert(handle, utf8.substr(i, end - i), kGetaMark, true);
+            i = end;
+            continue;
+        }
+        const std::uint16_t bytes = bmpToCp932.bytesOf(codePoint, handle);
+        if (bytes == 1) {
+            out.append(kGetaMark);
+        } else if (bytes < 0x200) {
+            out.push_back(static_cast<char>(bytes & 0xFF));
+        } else {
+            out.push_back(static_cast<char>(bytes >> 8));
+            out.push_back(static_cast<char>(bytes & 0xFF));
+        }
+        i += length;
+    }
+    return out;
 }
 
 std::string cp932ToUtf8(std::string_view cp932) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cctype>
 #include <functional>
 #include <vector>
@@ -194,7 +195,10 @@ std::size_t getaMarks(std::string_view cp932) {
 
 }  // namespace
 
-bool hasGetaMark(std::string_view cp932) { return getaMarks(cp932) > 0; }
+bool hasGetaMark(std::string_view cp932) {
+    // Most texts have no such byte pair anywhere; only those are read character by character.
+    return cp932.find(kGeta) != std::string_view::npos && getaMarks(cp932) > 0;
+}
 
 bool losesCharacters(std::string_view cp932, std::string_view utf8) {
     std::size_t inUtf8 = 0;
@@ -215,44 +219,55 @@ bool isValidUtf8(std::string_view text) {
 
 namespace {
 
-// Which double-byte pairs code page 932 defines, asked once of the converter.
-bool isDefinedCp932Pair(unsigned char lead, unsigned char trail) {
-    static const std::vector<bool> defined = [] {
-        std::vector<bool> pairs(256 * 256);
+// Which double-byte pairs code page 932 defines, asked once of the converter: one bit each.
+class DefinedCp932Pairs {
+  public:
+    DefinedCp932Pairs() {
         for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
             if (!isCp932LeadByte(static_cast<unsigned char>(lead))) continue;
             for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
                 const char pair[] = {static_cast<char>(lead), static_cast<char>(trail)};
-                pairs[lead * 256 + trail] =
-                    cp932ToUtf8(std::string_view(pair, 2)).find("\xEF\xBF\xBD") ==
-                    std::string::npos;
+                if (cp932ToUtf8(std::string_view(pair, 2)).find("\xEF\xBF\xBD") ==
+                    std::string::npos)
+                    bits_[lead * 256 + trail] = true;
             }
         }
-        return pairs;
-    }();
-    return defined[lead * 256u + trail];
-}
+    }
+    bool contains(unsigned char lead, unsigned char trail) const {
+        return bits_[lead * 256u + trail];
+    }
+
+  private:
+    std::bitset<256 * 256> bits_;
+};
 
 }  // namespace
 
 std::string sanitizeCp932(std::string_view text) {
+    static const DefinedCp932Pairs defined;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
+    std::size_t kept = 0;  // text before this is in out, or needs no change
+    for (std::size_t i = 0; i < text.size();) {
+        const unsigned char c = bytes[i];
         if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
-            out.push_back(static_cast<char>(c));
-        } else if (isCp932Pair(text, i)) {
-            // A pair code page 932 leaves undefined reads as one unknown character.
-            if (isDefinedCp932Pair(c, static_cast<unsigned char>(text[i + 1])))
-                out.append(text.substr(i, 2));
-            else
-                out.append(kGeta);
             ++i;
-        } else {
-            out.append(kGeta);
+            continue;
         }
+        const bool pair = isCp932Pair(text, i);
+        // A pair code page 932 leaves undefined reads as one unknown character.
+        if (pair && defined.contains(c, bytes[i + 1])) {
+            i += 2;
+            continue;
+        }
+        if (out.empty()) out.reserve(text.size() + 16);
+        out.append(text.substr(kept, i - kept));
+        out.append(kGeta);
+        i += pair ? 2 : 1;
+        kept = i;
     }
+    if (kept == 0) return std::string(text);
+    out.append(text.substr(kept));
     return out;
 }
 
@@ -344,11 +359,12 @@ std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
 }
 
 std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
+                                std::size_t firstPiece,
                                 const std::function<bool(const std::string&)>& enough) {
     const Conversion convert = conversionFor(bytes, charset);
     // Characters the cut may break end a piece's conversion in at most this many bytes.
     constexpr std::size_t kBrokenTail = 64;
-    for (std::size_t take = 4096;; take *= 2) {
+    for (std::size_t take = std::max<std::size_t>(firstPiece, 4096);; take *= 2) {
         if (take >= bytes.size()) return sanitizeCp932(convert(bytes));
         std::string text = sanitizeCp932(convert(bytes.substr(0, take)));
         if (text.size() > kBrokenTail) {

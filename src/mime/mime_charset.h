@@ -16,9 +16,11 @@ namespace tsubame {
 std::string charsetToCp932(std::string_view bytes, std::string_view charset);
 
 // The start of charsetToCp932(bytes, charset), converting only as much as it takes: pieces
-// from the start of bytes, each twice as long as the last, until enough(start converted) says
-// so. The result is the whole conversion, or a start of it that enough accepted.
+// from the start of bytes, the first firstPiece bytes long and each twice as long as the last,
+// until enough(start converted) says so. The result is the whole conversion, or a start of it
+// that enough accepted.
 std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
+                                std::size_t firstPiece,
                                 const std::function<bool(const std::string&)>& enough);
 
 // Converts unlabelled text (raw 8-bit header text, text without a charset): ISO-2022-JP

@@ -261,10 +261,14 @@ class MailWalker {
         std::string text =
             limit == kWholeBody
                 ? charsetToCp932(bytes, charset)
-                : charsetToCp932Start(bytes, charset, [limit](const std::string& t) {
-                      const std::size_t blanks = t.find_first_not_of(std::string_view(" \0", 2));
-                      return blanks != std::string::npos && t.size() - blanks >= limit;
-                  });
+                // A text rarely comes out longer than it went in: a first piece a little
+                // longer than the limit converts an ordinary mail's text once.
+                : charsetToCp932Start(
+                      bytes, charset, limit + limit / 8, [limit](const std::string& t) {
+                          const std::size_t blanks =
+                              t.find_first_not_of(std::string_view(" \0", 2));
+                          return blanks != std::string::npos && t.size() - blanks >= limit;
+                      });
         if (html) text = htmlToText(text);
         // A text cut at the limit is kept whole elsewhere anyway.
         if ((limit == kWholeBody || text.size() < limit) && hasGetaMark(text) &&

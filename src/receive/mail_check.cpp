@@ -98,7 +98,7 @@ class CheckSession {
     Outcome storeFailed(const std::string& why, const TakenMail& mail);
     // known: the journal proves the downloaded mail already stored (its record's checksum);
     // it is then not decoded.
-    Fetch fetchAndDecode(int n, MailIdentity& identity, std::optional<std::uint64_t>& known,
+    Fetch fetchAndDecode(int n, MailIdentity& identity, std::optional<RecordChecksum>& known,
                          TakenMail& mail, std::string& why);
     void noteKept(int n, const std::string& subject, const std::string& why);
     void reportKept();
@@ -180,7 +180,7 @@ bool CheckSession::takeAll(int count) {
 }
 
 CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
-                                                 std::optional<std::uint64_t>& known,
+                                                 std::optional<RecordChecksum>& known,
                                                  TakenMail& mail, std::string& why) {
     std::string header;
     mail_.NMailPop3GetMailStatus(handle_, n, mail.subject, mail.date, mail.from, header, 0);
@@ -199,7 +199,7 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
     }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
     identity.digest = mailDigest(header, body);
-    if (std::uint64_t checksum = 0; journal_.takeStored(identity, store_, &checksum)) {
+    if (RecordChecksum checksum; journal_.takeStored(identity, store_, &checksum)) {
         known = checksum;
         return Fetch::Ready;
     }
@@ -264,7 +264,7 @@ CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
 CheckSession::Outcome CheckSession::takeMail(int n) {
     MailIdentity identity;
     identity.id = mail_.NMailPop3GetUidl(handle_, n);
-    std::optional<std::uint64_t> known;
+    std::optional<RecordChecksum> known;
     TakenMail mail;
     std::string why;
     switch (fetchAndDecode(n, identity, known, mail, why)) {
@@ -297,7 +297,7 @@ CheckSession::Outcome CheckSession::takeMail(int n) {
     const std::string& date = mail.date;
     const std::string& from = mail.from;
     const std::string& body = mail.body;
-    host_.stage({cp932ToUtf8(subject), cp932ToUtf8(from), cp932ToUtf8(date), cp932ToUtf8(body)});
+    host_.stage({subject, from, date, body});
 
     // No flush per mail: the writes land in this order, which a killed process cannot undo,
     // and finish() flushes the store and the journal once, before the server removes anything.

@@ -11,7 +11,8 @@
 
 namespace tsubame {
 
-// One fetched and decoded mail as the viewer's boxes and reader show it (UTF-8).
+// One fetched and decoded mail as its record holds it (code page 932). Only the last one of a
+// check reaches the viewer's boxes, so it is converted for them only then.
 struct StagedMail {
     std::string subject;
     std::string from;
@@ -19,7 +20,7 @@ struct StagedMail {
     std::string body;
 };
 
-// What the check needs from the windows around it. Every text is UTF-8.
+// What the check needs from the windows around it. Every text but the staged mail's is UTF-8.
 class MailCheckHost {
   public:
     virtual ~MailCheckHost() = default;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -23,6 +24,16 @@ struct MailIdentity {
     std::string digest;  // 64 hex digits, see mailDigest()
 };
 
+// What a journal line says of its record's bytes: a hash, of the kind its line's version uses.
+struct RecordChecksum {
+    RecordChecksum() = default;
+    RecordChecksum(std::uint64_t value, bool legacy = false) : value(value), legacy(legacy) {}
+    std::uint64_t value = 0;
+    bool legacy = false;  // FNV-1a 64, the kind of the lines before version 5
+    bool operator==(const RecordChecksum&) const = default;
+    auto operator<=>(const RecordChecksum&) const = default;
+};
+
 // SHA-256 of the raw header and body, each prefixed with its length so that the two parts
 // cannot trade bytes.
 std::string mailDigest(std::string_view header, std::string_view body);
@@ -36,21 +47,22 @@ std::string mailDigest(std::string_view header, std::string_view body);
 //
 // Each check writes its own block of lines:
 //   "B <boot id>"                                  first, the system's boot it runs in;
-//   "P4 <checksum> <size> <digest>[ <id>]"          before a record's append;
-//   "S4 <checksum> <size> <digest>[ <id>]"          after it (or for a mail proved again);
+//   "P5 <checksum> <size> <digest>[ <id>]"          before a record's append;
+//   "S5 <checksum> <size> <digest>[ <id>]"          after it (or for a mail proved again);
 //   "C"                                            after the store was flushed.
-// The lines are not flushed one by one. An "S4" line proves its mail stored when it was
+// The lines are not flushed one by one. An "S5" line proves its mail stored when it was
 // written in the running boot (a killed process loses nothing the kernel has taken) or when
 // a "C" of its block follows it. Otherwise (a power loss may have kept the journal but not
-// the store's tail) and for a "P4" line, whose append may not have happened, the mail
-// counts as stored only when a record of that checksum (FNV-1a 64 of the record's bytes,
-// 16 hex digits) is in the store. A mail matches a line by its id (when both have one), size
+// the store's tail) and for a "P5" line, whose append may not have happened, the mail
+// counts as stored only when a record of that checksum (recordChecksum(), 16 hex digits) is
+// in the store. A mail matches a line by its id (when both have one), size
 // and digest: ids are reused by servers, so an id alone would let a new mail be removed
 // without ever being stored.
 //
-// Lines of earlier versions: "P3"/"S3" (with a record number before the checksum) are read
-// like "P4"; "P", "S", "P2" and "S2" carry no digest and prove nothing, but still show
-// that a check was interrupted.
+// Lines of earlier versions: "P4"/"S4" carry an FNV-1a 64 checksum and are read like "P5"/"S5"
+// (a mail proved again from one is noted with its own kind); "P3"/"S3" are "P4"/"S4" with a
+// record number before the checksum; "P", "S", "P2" and "S2" carry no digest and prove
+// nothing, but still show that a check was interrupted.
 class ReceiveJournal {
   public:
     explicit ReceiveJournal(std::filesystem::path path);
@@ -63,11 +75,11 @@ class ReceiveJournal {
     // record's. The entry is used up, so a second mail of the same content is not taken for
     // the first.
     bool takeStored(const MailIdentity& mail, const ReceivedMailStore& store,
-                    std::uint64_t* checksum = nullptr);
+                    RecordChecksum* checksum = nullptr);
 
     // Plain writes: sync() makes them durable.
-    Status notePending(const MailIdentity& mail, std::uint64_t checksum);
-    Status noteStored(const MailIdentity& mail, std::uint64_t checksum);
+    Status notePending(const MailIdentity& mail, RecordChecksum checksum);
+    Status noteStored(const MailIdentity& mail, RecordChecksum checksum);
     // The store has been flushed: every mail this check noted as stored stands from now on.
     Status noteStoreFlushed();
     bool wroteLines() const { return blockStarted_; }
@@ -88,10 +100,10 @@ class ReceiveJournal {
   private:
     struct Entry {
         MailIdentity mail;
-        std::uint64_t checksum = 0;
+        RecordChecksum checksum;
         bool proven = false;  // stands by itself, without a look at the store
     };
-    bool inStore(std::uint64_t checksum, const ReceivedMailStore& store);
+    bool inStore(RecordChecksum checksum, const ReceivedMailStore& store);
     Status note(const std::string& line);
     Status appendLine(const std::string& line);
 
@@ -104,12 +116,15 @@ class ReceiveJournal {
     bool hasOldLines_ = false;
     bool blockStarted_ = false;
     // Checksums of the store's records, read at the first entry that needs them.
-    std::optional<std::multiset<std::uint64_t>> storeChecksums_;
-    bool unsynced_ = false;         // lines of this or an earlier check may not be flushed
-    bool createdUnsynced_ = false;  // the file was created and its folder not flushed yet
+    std::optional<std::multimap<RecordChecksum, std::int64_t>> storeChecksums_;
+    std::set<std::int64_t> usedRecords_;  // records that already stood for a mail
+    bool unsynced_ = false;               // lines of this or an earlier check may not be flushed
+    bool createdUnsynced_ = false;        // the file was created and its folder not flushed yet
 };
 
-// FNV-1a 64 of the record's bytes: what the journal's lines carry.
+// A 64-bit hash of the record's bytes, eight at a time: what the journal's lines carry.
 std::uint64_t recordChecksum(const ReceivedMailRecord& record);
+// FNV-1a 64 of the record's bytes, a byte at a time: what lines before version 5 carry.
+std::uint64_t legacyRecordChecksum(const ReceivedMailRecord& record);
 
 }  // namespace tsubame

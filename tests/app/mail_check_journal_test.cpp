@@ -36,7 +36,7 @@ class MailCheckJournalTest : public MailCheckTest {
         EXPECT_TRUE(store().read(n, record));
         char sum[17];
         std::snprintf(sum, sizeof sum, "%016llx",
-                      static_cast<unsigned long long>(recordChecksum(record)));
+                      static_cast<unsigned long long>(legacyRecordChecksum(record)));
         return std::string(kind) + " " + std::to_string(n) + " " + sum + " " +
                std::to_string(m.rawHeader.size() + m.rawBody.size() + 4) + " " +
                mailDigest(m.rawHeader, m.rawBody) + " " + m.uidl + "\n";

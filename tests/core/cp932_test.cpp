@@ -1,6 +1,7 @@
 #include "core/cp932.h"
 
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 using namespace tsubame;
 
@@ -30,6 +31,29 @@ TEST(Cp932, BrokenInputNeverSwallowsTheLineBreakBehindIt) {
               "\x81\xAC"
               "x\x81\xAC");
     EXPECT_EQ(cp932ToUtf8("x\x82"), "x\xEF\xBF\xBD");
+}
+
+// Every character of the plane, between ASCII letters, comes out as iconv itself makes it.
+TEST(Cp932, EveryCharacterConvertsAsIconvDoes) {
+    iconv_t cd = iconv_open("CP932", "UTF-8");
+    ASSERT_NE(cd, reinterpret_cast<iconv_t>(-1));
+    for (char32_t c = 0x80; c < 0x10000; ++c) {
+        if (c >= 0xD800 && c <= 0xDFFF) continue;
+        std::string utf8 = c < 0x800 ? std::string{static_cast<char>(0xC0 | (c >> 6))}
+                                     : std::string{static_cast<char>(0xE0 | (c >> 12)),
+                                                   static_cast<char>(0x80 | ((c >> 6) & 0x3F))};
+        utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        char out[8];
+        char* in = utf8.data();
+        char* to = out;
+        std::size_t inLeft = utf8.size(), outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        const bool ok = iconv(cd, &in, &inLeft, &to, &outLeft) != static_cast<std::size_t>(-1);
+        const std::string expected = ok ? std::string(out, to) : std::string("\x81\xAC");
+        ASSERT_EQ(utf8ToCp932("a" + utf8 + "b"), "a" + expected + "b")
+            << std::hex << static_cast<unsigned>(c);
+    }
+    iconv_close(cd);
 }
 
 TEST(Cp932, LongTextsAreConvertedWhole) {
