@@ -309,16 +309,21 @@ std::string_view headerBlockOf(std::string_view rawMail) {
 std::string toCrLfText(std::string_view text) {
     std::string out;
     out.reserve(text.size() + text.size() / 16);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r') {
-            out.append("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-        } else if (c == '\n') {
-            out.append("\r\n");
-        } else {
-            out.push_back(c == '\0' ? ' ' : c);
+    for (std::size_t i = 0; i < text.size();) {
+        // Runs without a line end or NUL are copied whole.
+        std::size_t end = i;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n' && text[end] != '\0')
+            ++end;
+        out.append(text.substr(i, end - i));
+        if (end == text.size()) break;
+        const char c = text[end];
+        i = end + 1;
+        if (c == '\0') {
+            out.push_back(' ');
+            continue;
         }
+        out.append("\r\n");
+        if (c == '\r' && i < text.size() && text[i] == '\n') ++i;
     }
     return out;
 }
