@@ -52,6 +52,29 @@ class SerializedMailLibrary : public ForwardingMailLibrary {
         inner_.NMailSetSmtpLogin(id, password);
     }
 
+    // The decoding runs beside the dialogue when the library allows it (the check decodes one
+    // mail while it downloads the next).
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit, bool* lossy) override {
+        auto call = [&] {
+            return inner_.NMailAttachmentFileFirstBodyStart(
+                subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit, lossy);
+        };
+        if (decodesBeside()) return call();
+        std::lock_guard lock(receiving_);
+        return call();
+    }
+    int NMailAttachmentFileClose(int hwnd) override {
+        if (decodesBeside()) return inner_.NMailAttachmentFileClose(hwnd);
+        std::lock_guard lock(receiving_);
+        return inner_.NMailAttachmentFileClose(hwnd);
+    }
+    bool decodesBesideOtherCalls() override { return decodesBeside(); }
+
   protected:
     // Every other call belongs to the check: the POP3 dialogue and the decoding.
     int pass(const std::function<int(MailLibrary&)>& call) override {
@@ -60,7 +83,18 @@ class SerializedMailLibrary : public ForwardingMailLibrary {
     }
 
   private:
+    bool decodesBeside() {
+        // Asked once: the answer never changes, and asking may load the library.
+        std::call_once(askedDecoding_, [this] {
+            std::lock_guard lock(receiving_);
+            decodesBeside_ = inner_.decodesBesideOtherCalls();
+        });
+        return decodesBeside_;
+    }
+
     MailLibrary& inner_;
+    std::once_flag askedDecoding_;
+    bool decodesBeside_ = false;
     std::mutex receiving_;
     std::mutex sending_;
 };

@@ -221,6 +221,13 @@ Status RecordAppender::append(std::span<const char> record, std::int64_t* number
                                "」に書き込めません: " + written.message());
     }
     if (number) *number = n;
+    constexpr std::int64_t kWriteBackEvery = 4 << 20;
+    if (unwrittenSize_ == 0) unwrittenFrom_ = (n - 1) * length;
+    unwrittenSize_ += length;
+    if (unwrittenSize_ >= kWriteBackEvery) {
+        startWriteBack(fd_.get(), unwrittenFrom_, unwrittenSize_);
+        unwrittenSize_ = 0;
+    }
     return {};
 }
 

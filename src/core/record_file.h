@@ -90,6 +90,10 @@ class RecordAppender {
   private:
     const RecordFile& file_;
     UniqueFd fd_;
+    // Appended bytes the disk has not been asked to write yet: every few megabytes they are,
+    // so that the final flush waits only for the last ones.
+    std::int64_t unwrittenFrom_ = 0;
+    std::int64_t unwrittenSize_ = 0;
 };
 
 // Rounds numerator / denominator to the nearest integer, halves to even.

@@ -72,6 +72,11 @@ int ForwardingMailLibrary::NMailAttachmentFileClose(int hwnd) {
     return pass([&](MailLibrary& library) { return library.NMailAttachmentFileClose(hwnd); });
 }
 
+bool ForwardingMailLibrary::decodesBesideOtherCalls() {
+    return pass([](MailLibrary& library) { return library.decodesBesideOtherCalls() ? 1 : 0; }) ==
+           1;
+}
+
 int ForwardingMailLibrary::NMailAttachmentFileFirstLength(
     std::string& subject, std::string& date, std::string& from, std::string& header,
     std::string& body, const std::filesystem::path& folder, std::string_view rawMail,

@@ -30,6 +30,7 @@ class ForwardingMailLibrary : public MailLibrary {
                                  const char* folder, const char* fileName, const char* rawMail,
                                  int flag) override;
     int NMailAttachmentFileClose(int hwnd) override;
+    bool decodesBesideOtherCalls() override;
     int NMailAttachmentFileFirstLength(std::string& subject, std::string& date, std::string& from,
                                        std::string& header, std::string& body,
                                        const std::filesystem::path& folder,

@@ -92,6 +92,10 @@ class MailLibrary {
         return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
                                               savedFiles);
     }
+    // True when the decoding calls (NMailAttachmentFile*) keep nothing between calls, so that
+    // several run at once on other threads, beside the POP3 dialogue; their failure text is
+    // then the calling thread's. False: one call at a time, as every other call.
+    virtual bool decodesBesideOtherCalls() { return false; }
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;
     // Drops the connection without QUIT: the server removes nothing, marked or not. The

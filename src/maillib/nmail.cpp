@@ -173,6 +173,8 @@ class NMailLibrary : public MailLibrary {
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
+    // The decoding works on what each call is given; its failure text is the thread's own.
+    bool decodesBesideOtherCalls() override { return true; }
 
     int NMailPop3DeleteMail(int handle, int mailNo) override {
         Pop3Session* session = find(handle);

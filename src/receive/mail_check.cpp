@@ -5,6 +5,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <deque>
+#include <future>
+#include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "core/data_folder_lock.h"
 #include "core/file_io.h"
 #include "receive/check_leftovers.h"
+#include "receive/decoder_threads.h"
 #include "receive/original_mail.h"
 #include "receive/receive_journal.h"
 #include "receive/scratch_mail_file.h"
@@ -27,6 +32,8 @@ using namespace mail_check_text;
 
 // Mails from this size on are decoded from a scratch file, smaller ones from memory.
 constexpr std::size_t kScratchFileFrom = std::size_t{1} << 20;
+// Mails downloaded ahead of the one being stored, when decoders take them.
+constexpr std::size_t kDecodedAhead = 4;
 
 std::string libraryText(MailLibrary& mail) {
     std::string buffer;
@@ -63,6 +70,91 @@ struct TakenMail {
     std::vector<std::filesystem::path> attachments;
 };
 
+enum class Fetch { Ready, Kept, ConnectionLost };
+
+// One mail from its download to its record.
+struct MailUnderWay {
+    int n = 0;
+    MailIdentity identity;
+    // The journal proves the downloaded mail already stored (its record's checksum); it is
+    // then not decoded.
+    std::optional<RecordChecksum> known;
+    Fetch fetch = Fetch::Ready;
+    TakenMail mail;
+    std::string why;  // Kept and ConnectionLost: for the user
+    bool partsMissing = false;
+    std::string header;  // the header buffer's text
+    // Decoded beside the dialogue: its own copy of the download (the library's view moves on
+    // with the next mail), and the decoding's end.
+    std::string rawHeader, body;
+    std::future<void> decoded;
+    bool decodedNow() const {
+        return !decoded.valid() ||
+               decoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }
+};
+
+// Decodes a downloaded mail into mail (texts in code page 932, attachment files written):
+// Ready, or Kept with why. Runs on the check's thread or on a decoder's.
+Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
+                 std::string_view rawHeader, std::string_view body, std::string header,
+                 TakenMail& mail, std::string& why, bool& partsMissing) {
+    // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
+    // carries the whole header, so that MIME fields beyond the header buffer's limit count.
+    const bool mentions = mentionsAttachment(body);
+    std::string decodedBody;
+    OriginalMail original{rawHeader, body};
+    int result = 0;
+    {
+        // Making the scratch file costs about a millisecond (a new file in the folder), more
+        // than a small mail's whole check: only a mail whose second copy in memory would
+        // weigh goes through one.
+        std::optional<ScratchMailFile> scratch;
+        if (rawHeader.size() + body.size() >= kScratchFileFrom) {
+            scratch.emplace(folder);
+            forEachRawMailPiece(rawHeader, body,
+                                [&scratch](std::string_view piece) { scratch->append(piece); });
+        }
+        std::string inMemory;
+        std::string_view raw = scratch ? scratch->mapped() : std::string_view();
+        if (raw.empty()) {
+            inMemory = buildRawMail(rawHeader, body);
+            raw = inMemory;
+        }
+        result = library.NMailAttachmentFileFirstBodyStart(
+            mail.subject, mail.date, mail.from, header, decodedBody, folder, raw, mail.attachments,
+            ReceivedMailRecord::kBodyWidth + 1, &original.lossy);
+        library.NMailAttachmentFileClose(0);
+    }
+    if (result == MailLibrary::kAttachmentPartsMissing) {
+        // Stored as far as it goes: the missing parts would never come with it.
+        partsMissing = true;
+    } else if (result < 0) {
+        why = libraryText(library);
+        if (result == MailLibrary::kAttachmentCannotOpen)
+            why = std::string(kAttachmentCannotOpen) + (why.empty() ? "" : "（" + why + "）");
+        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        mail.attachments.clear();
+        return Fetch::Kept;
+    }
+
+    mail.subject = withoutNul(std::move(mail.subject));
+    mail.date = withoutNul(std::move(mail.date));
+    mail.from = withoutNul(std::move(mail.from));
+    mail.body = withoutNul(std::move(decodedBody));
+    original.split = result == MailLibrary::kAttachmentPartsMissing;
+    const std::size_t reserved = mentions ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
+    if (!keepOriginalWhenTheRecordCannot(folder, original, mail.subject, reserved, mail.body,
+                                         mail.attachments, why)) {
+        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        mail.attachments.clear();
+        return Fetch::Kept;
+    }
+    keepWhatTheRecordHolds(mail.body);
+    if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
+    return Fetch::Ready;
+}
+
 // The state of one check from the login to the close.
 class CheckSession {
   public:
@@ -91,15 +183,16 @@ class CheckSession {
   private:
     // Kept: this mail stays on the server and the check goes on with the next one.
     enum class Outcome { Stored, Kept, Failed };
-    enum class Fetch { Ready, Kept, ConnectionLost };
     bool prepareJournal();
     std::filesystem::path attachmentFolder();
-    Outcome takeMail(int n);
+    // Downloads mail n and starts its decoding (beside the dialogue when the library allows).
+    std::unique_ptr<MailUnderWay> start(int n);
+    // Waits for the mail's decoding and stores it: mails are stored in their order.
+    // despiteStop: a decoder finished the mail before the stop was seen.
+    Outcome store(MailUnderWay& mail, bool despiteStop = false);
+    // Removes what the decoding of a mail that will not be stored wrote.
+    static void discard(MailUnderWay& mail);
     Outcome storeFailed(const std::string& why, const TakenMail& mail);
-    // known: the journal proves the downloaded mail already stored (its record's checksum);
-    // it is then not decoded.
-    Fetch fetchAndDecode(int n, MailIdentity& identity, std::optional<RecordChecksum>& known,
-                         TakenMail& mail, std::string& why);
     void noteKept(int n, const std::string& subject, const std::string& why);
     void reportKept();
 
@@ -122,7 +215,8 @@ class CheckSession {
     // A mail is in the journal but was not marked (the check stopped on it): the journal must
     // outlive the close, or the next check would store that mail a second time.
     bool journaledButUnmarked_ = false;
-    std::vector<std::string> kept_;  // one line per mail left on the server, for the user
+    std::vector<std::string> kept_;           // one line per mail left on the server, for the user
+    std::optional<DecoderThreads> decoders_;  // when the library decodes beside the dialogue
 };
 
 bool CheckSession::prepareJournal() {
@@ -162,126 +256,131 @@ std::filesystem::path CheckSession::attachmentFolder() {
 bool CheckSession::takeAll(int count) {
     if (!prepareJournal()) return false;
     host_.progress(0, count);
-    bool whole = true;
-    for (int n = 1; n <= count && whole; ++n) {
-        if (host_.stopRequested()) {
-            stopped_ = true;
-            break;
+    // With decoders, the next mails download while the first ones decode; without, each mail
+    // is stored before the next one is asked for.
+    if (count > 1 && mail_.decodesBesideOtherCalls())
+        decoders_.emplace(DecoderThreads::usefulCount());
+    const std::size_t ahead = decoders_ ? kDecodedAhead : 1;
+    std::deque<std::unique_ptr<MailUnderWay>> underWay;
+    // Mails downloaded but not stored stay on the server, without their files; their decoders
+    // are waited for also when a step throws, since they write into these mails.
+    struct DiscardLeftOver {
+        std::deque<std::unique_ptr<MailUnderWay>>& mails;
+        ~DiscardLeftOver() {
+            for (const auto& mail : mails) discard(*mail);
         }
-        const Outcome outcome = takeMail(n);
+    } leftOver{underWay};
+    bool whole = true;
+    auto storeOldest = [&](bool despiteStop) {
+        const std::unique_ptr<MailUnderWay> mail = std::move(underWay.front());
+        underWay.pop_front();
+        const Outcome outcome = store(*mail, despiteStop);
         if (outcome == Outcome::Stored) ++taken_;
         whole = outcome != Outcome::Failed;
         // A stop ends the wait for the server at once: the mail under way is dropped.
         if (!whole && host_.stopRequested()) stopped_ = true;
-        host_.progress(n, count);
+        host_.progress(mail->n, count);
+    };
+    for (int next = 1; whole;) {
+        if (host_.stopRequested()) {
+            // What a decoder finished by now is stored (the next check removes it from the
+            // server); the rest stays there.
+            stopped_ = true;
+            while (whole && !underWay.empty() && underWay.front()->decoded.valid() &&
+                   underWay.front()->decodedNow())
+                storeOldest(true);
+            break;
+        }
+        if (!underWay.empty() && underWay.front()->decodedNow()) {
+            storeOldest(false);
+            continue;
+        }
+        if (next <= count && underWay.size() < ahead) {
+            underWay.push_back(start(next++));
+            // Nothing more comes over a lost connection.
+            if (underWay.back()->fetch == Fetch::ConnectionLost) next = count + 1;
+            continue;
+        }
+        if (underWay.empty()) break;
+        storeOldest(false);
     }
     reportKept();
     return whole;
 }
 
-CheckSession::Fetch CheckSession::fetchAndDecode(int n, MailIdentity& identity,
-                                                 std::optional<RecordChecksum>& known,
-                                                 TakenMail& mail, std::string& why) {
-    std::string header;
+std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
+    auto under = std::make_unique<MailUnderWay>();
+    MailUnderWay& m = *under;
+    m.n = n;
+    m.identity.id = mail_.NMailPop3GetUidl(handle_, n);
     // No status call first: the view call downloads the mail and fills the header, and the
-    // decoding below fills subject, date and sender; decoding them twice cost a tenth of a
-    // small mail's time.
+    // decoding fills subject, date and sender; decoding them twice cost a tenth of a small
+    // mail's time.
     // The library sizes the body itself; a buffer made from the server's announced size would
     // let a wrong or hostile size (up to 2 GB) exhaust the memory. It is part of the identity.
-    identity.size = mail_.NMailPop3GetMailSize(handle_, n);
-    // The downloaded mail is only looked at, never copied: it can be as large as the server
-    // allows, and every copy would add its size to the memory the check needs.
+    m.identity.size = mail_.NMailPop3GetMailSize(handle_, n);
+    // The downloaded mail is only looked at, not copied, unless a decoder takes it: it can be
+    // as large as the server allows, and every copy would add its size to the memory.
     std::string_view rawHeader, body;
-    const int fetched = mail_.NMailPop3GetMailView(handle_, n, mail.subject, mail.date, mail.from,
-                                                   header, rawHeader, body);
-    if (fetched == MailLibrary::kConnectionLost) return Fetch::ConnectionLost;
+    const int fetched = mail_.NMailPop3GetMailView(handle_, n, m.mail.subject, m.mail.date,
+                                                   m.mail.from, m.header, rawHeader, body);
+    if (fetched == MailLibrary::kConnectionLost) {
+        m.why = libraryText(mail_);
+        m.fetch = Fetch::ConnectionLost;
+        return under;
+    }
     if (fetched < 0) {
-        why = libraryText(mail_);
-        return Fetch::Kept;
+        m.why = libraryText(mail_);
+        m.fetch = Fetch::Kept;
+        return under;
     }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
-    identity.digest = mailDigest(header, body);
-    if (RecordChecksum checksum; journal_.takeStored(identity, store_, &checksum)) {
-        known = checksum;
-        return Fetch::Ready;
+    m.identity.digest = mailDigest(m.header, body);
+    if (RecordChecksum checksum; journal_.takeStored(m.identity, store_, &checksum)) {
+        m.known = checksum;
+        return under;
     }
-
-    // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
-    // carries the whole header, so that MIME fields beyond the header buffer's limit count.
-    const bool mentions = mentionsAttachment(body);
     const std::filesystem::path folder = attachmentFolder();
-    std::string decodedBody;
-    OriginalMail original{rawHeader, body};
-    int result = 0;
-    {
-        // Making the scratch file costs about a millisecond (a new file in the folder), more
-        // than a small mail's whole check: only a mail whose second copy in memory would
-        // weigh goes through one.
-        std::optional<ScratchMailFile> scratch;
-        if (rawHeader.size() + body.size() >= kScratchFileFrom) {
-            scratch.emplace(folder);
-            forEachRawMailPiece(rawHeader, body,
-                                [&scratch](std::string_view piece) { scratch->append(piece); });
-        }
-        std::string inMemory;
-        std::string_view raw = scratch ? scratch->mapped() : std::string_view();
-        if (raw.empty()) {
-            inMemory = buildRawMail(rawHeader, body);
-            raw = inMemory;
-        }
-        result = mail_.NMailAttachmentFileFirstBodyStart(
-            mail.subject, mail.date, mail.from, header, decodedBody, folder, raw, mail.attachments,
-            ReceivedMailRecord::kBodyWidth + 1, &original.lossy);
-        mail_.NMailAttachmentFileClose(0);
+    if (!decoders_ || rawHeader.size() + body.size() >= kScratchFileFrom) {
+        m.fetch =
+            decodeMail(mail_, folder, rawHeader, body, m.header, m.mail, m.why, m.partsMissing);
+        return under;
     }
-    if (result == MailLibrary::kAttachmentPartsMissing) {
-        // Stored as far as it goes: the missing parts would never come with it.
-        host_.notice(kAttachmentPartsMissing, {});
-    } else if (result < 0) {
-        why = libraryText(mail_);
-        if (result == MailLibrary::kAttachmentCannotOpen)
-            why = std::string(kAttachmentCannotOpen) + (why.empty() ? "" : "（" + why + "）");
-        for (const auto& file : mail.attachments) ::unlink(file.c_str());
-        mail.attachments.clear();
-        return Fetch::Kept;
-    }
-
-    mail.subject = withoutNul(std::move(mail.subject));
-    mail.date = withoutNul(std::move(mail.date));
-    mail.from = withoutNul(std::move(mail.from));
-    mail.body = withoutNul(std::move(decodedBody));
-    original.split = result == MailLibrary::kAttachmentPartsMissing;
-    const std::size_t reserved = mentions ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
-    if (!keepOriginalWhenTheRecordCannot(folder, original, mail.subject, reserved, mail.body,
-                                         mail.attachments, why)) {
-        for (const auto& file : mail.attachments) ::unlink(file.c_str());
-        mail.attachments.clear();
-        return Fetch::Kept;
-    }
-    keepWhatTheRecordHolds(mail.body);
-    if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
-    return Fetch::Ready;
+    m.rawHeader.assign(rawHeader);
+    m.body.assign(body);
+    m.decoded = decoders_->run([&library = mail_, &m, folder] {
+        m.fetch = decodeMail(library, folder, m.rawHeader, m.body, m.header, m.mail, m.why,
+                             m.partsMissing);
+    });
+    return under;
 }
 
-CheckSession::Outcome CheckSession::takeMail(int n) {
-    MailIdentity identity;
-    identity.id = mail_.NMailPop3GetUidl(handle_, n);
-    std::optional<RecordChecksum> known;
-    TakenMail mail;
-    std::string why;
-    switch (fetchAndDecode(n, identity, known, mail, why)) {
+void CheckSession::discard(MailUnderWay& mail) {
+    if (mail.decoded.valid()) mail.decoded.wait();
+    for (const auto& file : mail.mail.attachments) ::unlink(file.c_str());
+    mail.mail.attachments.clear();
+}
+
+CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop) {
+    if (under.decoded.valid()) under.decoded.get();
+    const int n = under.n;
+    const MailIdentity& identity = under.identity;
+    const std::optional<RecordChecksum>& known = under.known;
+    TakenMail& mail = under.mail;
+    switch (under.fetch) {
         case Fetch::ConnectionLost:
-            if (!host_.stopRequested()) host_.notice(libraryText(mail_), kErrorTitle);
+            if (!host_.stopRequested()) host_.notice(under.why, kErrorTitle);
             return Outcome::Failed;
         case Fetch::Kept:
-            noteKept(n, mail.subject, why);
+            noteKept(n, mail.subject, under.why);
             return Outcome::Kept;
         case Fetch::Ready:
             break;
     }
+    if (under.partsMissing) host_.notice(kAttachmentPartsMissing, {});
     // A stop that came while the mail was decoded keeps it on the server, with nothing of it
     // left in the attachment folder: the user asked for no more mail.
-    if (host_.stopRequested()) {
+    if (!despiteStop && host_.stopRequested()) {
         for (const auto& file : mail.attachments) ::unlink(file.c_str());
         stopped_ = true;
         return Outcome::Failed;
