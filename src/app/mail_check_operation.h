@@ -26,7 +26,8 @@ struct MailCheckOutcome {
 // The mail check behind the main window's receive button, on the calling thread (the command
 // line). Uses the main window when one is registered in app, and the viewer (created hidden
 // when needed) as the staging area.
-// stopRequested, when given, is asked before each mail as the stop button's flag is.
+// stopRequested, when given, is asked before each mail as the stop button's flag is (also on
+// the check's decoder threads).
 MailCheckOutcome runMailCheck(AppContext& app, std::function<bool()> stopRequested = {});
 
 // The mail check on a thread of its own, so that the windows keep working meanwhile. What the

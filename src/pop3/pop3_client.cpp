@@ -286,6 +286,7 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
     mailboxBusy_ = false;
     bool ok = false;
     std::string reply;
+    const bool askUidl = !capaKnown_ || capabilities_.contains("UIDL");
     if (apop) {
         std::string timestamp;
         if (!extractApopTimestamp(greeting_, timestamp)) {
@@ -297,6 +298,23 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         if (Status s = send("APOP " + std::string(user) + " " + digest + "\r\n"); !s) return s;
         if (Status s = readStatus(ok, reply); !s) return s;
         if (!ok) return loginRefused(reply);
+    } else if (pipelining_) {
+        // One round trip for the login and the listing: the server answers in order, and
+        // after a refused name or password it refuses the rest as well.
+        const std::string commands = "USER " + std::string(user) + "\r\nPASS " +
+                                     std::string(password) + "\r\n" + listingCommands(askUidl);
+        if (Status s = send(commands); !s) return s;
+        const int listing = askUidl ? 3 : 2;
+        for (int unanswered : {listing + 1, listing}) {
+            if (Status s = readStatus(ok, reply); !s) return s;
+            if (!ok) {
+                const Status refused = loginRefused(reply);
+                if (Status s = skipRefusedReplies(unanswered); !s) return s;
+                return refused;
+            }
+        }
+        loggedIn_ = true;
+        return readMailboxListing(askUidl, true);
     } else {
         if (Status s = send("USER " + std::string(user) + "\r\n"); !s) return s;
         if (Status s = readStatus(ok, reply); !s) return s;
@@ -306,17 +324,33 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         if (!ok) return loginRefused(reply);
     }
     loggedIn_ = true;
-    bool askUidl = !capaKnown_ || capabilities_.contains("UIDL");
     return readMailboxListing(askUidl);
 }
 
-Status Pop3Client::readMailboxListing(bool askUidl) {
+std::string Pop3Client::listingCommands(bool askUidl) const {
     std::string commands = "STAT\r\n";
     if (pipelining_) {
         commands += "LIST\r\n";
         if (askUidl) commands += "UIDL\r\n";
     }
-    if (Status s = send(commands); !s) return s;
+    return commands;
+}
+
+Status Pop3Client::skipRefusedReplies(int count) {
+    for (int i = 0; i < count; ++i) {
+        bool ok = false;
+        std::string reply;
+        if (Status s = readStatus(ok, reply); !s) return s;
+        // A listing answered after all would leave its lines unread: the dialogue is lost.
+        if (ok) return fail(Status::failure("POP3サーバーの応答の順序が正しくありません"));
+    }
+    return {};
+}
+
+Status Pop3Client::readMailboxListing(bool askUidl, bool asked) {
+    if (!asked) {
+        if (Status s = send(listingCommands(askUidl)); !s) return s;
+    }
 
     bool ok = false;
     std::string reply;

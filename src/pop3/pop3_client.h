@@ -102,7 +102,11 @@ class Pop3Client {
     Status startTls(const std::string& host);
     Status loginRefused(std::string_view reply);
     std::string withheldLoginText() const;
-    Status readMailboxListing(bool askUidl);
+    // asked: the listing's commands went out with the login.
+    Status readMailboxListing(bool askUidl, bool asked = false);
+    std::string listingCommands(bool askUidl) const;
+    // Reads count replies that must be refusals (after a refused login).
+    Status skipRefusedReplies(int count);
     Status readRetrResponse(int n, Pop3Mail* into, std::string& errorReply);
     Status drainReadAhead();
     Status fetchMail(int n, const Pop3Mail*& mail);

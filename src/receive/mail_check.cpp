@@ -83,6 +83,8 @@ struct MailUnderWay {
     TakenMail mail;
     std::string why;  // Kept and ConnectionLost: for the user
     bool partsMissing = false;
+    // The decoding ended before a stop was asked for: the mail is stored even after a stop.
+    bool decodedBeforeStop = false;
     std::string header;  // the header buffer's text
     // Decoded beside the dialogue: its own copy of the download (the library's view moves on
     // with the next mail), and the decoding's end.
@@ -188,7 +190,7 @@ class CheckSession {
     // Downloads mail n and starts its decoding (beside the dialogue when the library allows).
     std::unique_ptr<MailUnderWay> start(int n);
     // Waits for the mail's decoding and stores it: mails are stored in their order.
-    // despiteStop: a decoder finished the mail before the stop was seen.
+    // despiteStop: the mail was decoded before the stop was asked for.
     Outcome store(MailUnderWay& mail, bool despiteStop = false);
     // Removes what the decoding of a mail that will not be stored wrote.
     static void discard(MailUnderWay& mail);
@@ -283,11 +285,11 @@ bool CheckSession::takeAll(int count) {
     };
     for (int next = 1; whole;) {
         if (host_.stopRequested()) {
-            // What a decoder finished by now is stored (the next check removes it from the
+            // What was decoded before the stop is stored (the next check removes it from the
             // server); the rest stays there.
             stopped_ = true;
-            while (whole && !underWay.empty() && underWay.front()->decoded.valid() &&
-                   underWay.front()->decodedNow())
+            while (whole && !underWay.empty() && underWay.front()->decodedNow() &&
+                   underWay.front()->decodedBeforeStop)
                 storeOldest(true);
             break;
         }
@@ -344,13 +346,15 @@ std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
     if (!decoders_ || rawHeader.size() + body.size() >= kScratchFileFrom) {
         m.fetch =
             decodeMail(mail_, folder, rawHeader, body, m.header, m.mail, m.why, m.partsMissing);
+        m.decodedBeforeStop = !host_.stopRequested();
         return under;
     }
     m.rawHeader.assign(rawHeader);
     m.body.assign(body);
-    m.decoded = decoders_->run([&library = mail_, &m, folder] {
+    m.decoded = decoders_->run([&library = mail_, &host = host_, &m, folder] {
         m.fetch = decodeMail(library, folder, m.rawHeader, m.body, m.header, m.mail, m.why,
                              m.partsMissing);
+        m.decodedBeforeStop = !host.stopRequested();
     });
     return under;
 }

@@ -36,7 +36,8 @@ class MailCheckHost {
     virtual void stage(const StagedMail& mail) = 0;
     // done of total mails are taken in (0 of total when the fetching begins).
     virtual void progress(int /*done*/, int /*total*/) {}
-    // Asked before each mail and after a failed wait for the server: true ends the check
+    // Asked before each mail, after each decoding (on the decoder's thread: it must answer on
+    // any thread) and after a failed wait for the server: true ends the check
     // (the owner also interrupts the library's waits); the mails taken in are removed from
     // the server at the close or by the next check, the others stay there.
     virtual bool stopRequested() { return false; }

@@ -83,19 +83,26 @@ TEST(Pop3StrictDialogueTest, NoLoginInClearUnlessTheNameAllowsIt) {
     }
 }
 
-// Response codes (RFC 2449, RFC 3206) tell a busy mailbox from a refused login.
+// Response codes (RFC 2449, RFC 3206) tell a busy mailbox from a refused login; a login sent
+// together with the listing reads the refused listing too, and the close still works.
 TEST(Pop3StrictDialogueTest, RefusedLoginTellsWhy) {
-    for (const auto& [reply, result, told] :
-         {std::tuple{"-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n",
-                     MailLibrary::kMailboxBusy, "しばらくしてから"},
-          std::tuple{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います"}}) {
-        FakePop3Server server(
-            [&](FakeClient& client) { servePop3(server, client, {.pass = reply}); });
-        auto library = createMailLibrary();
-        const int handle = library->NMailPop3Connect(server.serverName().c_str());
-        EXPECT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), result);
-        EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
-        library->NMailPop3Close(handle);
+    for (const bool pipelining : {false, true}) {
+        for (const auto& [reply, result, told] :
+             {std::tuple{"-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n",
+                         MailLibrary::kMailboxBusy, "しばらくしてから"},
+              std::tuple{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います"}}) {
+            Pop3Replies replies{.pass = reply};
+            if (pipelining) {
+                replies.capa = "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n";
+                replies.stat = replies.list = replies.uidl = "-ERR not logged in\r\n";
+            }
+            FakePop3Server server([&](FakeClient& client) { servePop3(server, client, replies); });
+            auto library = createMailLibrary();
+            const int handle = library->NMailPop3Connect(server.serverName().c_str());
+            EXPECT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), result);
+            EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
+            EXPECT_EQ(library->NMailPop3Close(handle), 1) << pipelining;
+        }
     }
 }
 
