@@ -4,6 +4,8 @@
 #include <array>
 #include <bitset>
 #include <cctype>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -250,7 +252,16 @@ std::string sanitizeCp932(std::string_view text) {
     std::size_t kept = 0;  // text before this is in out, or needs no change
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char c = bytes[i];
-        if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) {
+        if (c < 0x80) {
+            // ASCII eight bytes at a time.
+            ++i;
+            for (std::uint64_t word = 0; i + 8 <= text.size(); i += 8) {
+                std::memcpy(&word, bytes + i, 8);
+                if (word & 0x8080808080808080ULL) break;
+            }
+            continue;
+        }
+        if (c >= 0xA1 && c <= 0xDF) {
             ++i;
             continue;
         }
@@ -299,20 +310,29 @@ std::string eucjpToCp932(std::string_view text) {
 
 namespace {
 
-// How a labelled text becomes code page 932. The choice looks at the whole text; the
-// conversion then goes from left to right, so a piece from the start converts into the start
-// of the whole text's conversion (up to its last characters, which the cut may break).
+// How a labelled text becomes code page 932, as code page 932 defines it. The choice looks at
+// the whole text; the conversion then goes from left to right, so a piece from the start
+// converts into the start of the whole text's conversion (up to its last characters, which
+// the cut may break).
 using Conversion = std::function<std::string(std::string_view)>;
+
+// Conversions that pass bytes through unchanged (8-bit bytes in ISO-2022-JP, JIS rows code page
+// 932 leaves empty) are followed by sanitizeCp932; UTF-8 and ASCII come out clean.
+std::string iso2022jpToDefinedCp932(std::string_view text) {
+    return sanitizeCp932(iso2022jpToCp932(text));
+}
+std::string eucjpToDefinedCp932(std::string_view text) { return sanitizeCp932(eucjpToCp932(text)); }
 
 Conversion conversionFor(std::string_view bytes, std::string_view charset) {
     const std::string label = normalizedLabel(charset);
     auto sure = [](std::string (*convert)(std::string_view)) { return Conversion(convert); };
     auto guessed = [&bytes] {
-        if (hasEscapeSequence(bytes)) return Conversion(iso2022jpToCp932);
+        if (hasEscapeSequence(bytes)) return Conversion(iso2022jpToDefinedCp932);
         if (isAscii(bytes))
             return Conversion([](std::string_view text) { return std::string(text); });
         if (isValidUtf8(bytes)) return Conversion(utf8ToCp932);
-        if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes)) return Conversion(eucjpToCp932);
+        if (isValidEucjp(bytes) && !hasShiftJisOnlyBytes(bytes))
+            return Conversion(eucjpToDefinedCp932);
         // UTF-8 with a broken sequence or two: only those become the geta mark.
         if (isNearlyAllUtf8(bytes)) return Conversion(utf8ToCp932);
         return Conversion(sanitizeCp932);
@@ -321,11 +341,11 @@ Conversion conversionFor(std::string_view bytes, std::string_view charset) {
         case Family::Iso2022jp:
             if (!hasEscapeSequence(bytes) && !isAscii(bytes) && isValidUtf8(bytes))
                 return sure(utf8ToCp932);
-            return sure(iso2022jpToCp932);
+            return sure(iso2022jpToDefinedCp932);
         case Family::ShiftJis:
             return sure(sanitizeCp932);
         case Family::EucJp:
-            return sure(eucjpToCp932);
+            return sure(eucjpToDefinedCp932);
         case Family::Utf8:
             // A broken sequence becomes the geta mark; the rest stays UTF-8.
             if (isMostlyUtf8(bytes)) return sure(utf8ToCp932);
@@ -348,14 +368,10 @@ Conversion conversionFor(std::string_view bytes, std::string_view charset) {
 
 }  // namespace
 
-// Every text leaves here as code page 932 defines it: bytes that came through a conversion
-// unchanged (Shift_JIS, 8-bit bytes in ISO-2022-JP) may still hold pairs it leaves undefined.
-std::string guessToCp932(std::string_view bytes) {
-    return sanitizeCp932(conversionFor(bytes, "")(bytes));
-}
+std::string guessToCp932(std::string_view bytes) { return conversionFor(bytes, "")(bytes); }
 
 std::string charsetToCp932(std::string_view bytes, std::string_view charset) {
-    return sanitizeCp932(conversionFor(bytes, charset)(bytes));
+    return conversionFor(bytes, charset)(bytes);
 }
 
 std::string charsetToCp932Start(std::string_view bytes, std::string_view charset,
@@ -365,8 +381,8 @@ std::string charsetToCp932Start(std::string_view bytes, std::string_view charset
     // Characters the cut may break end a piece's conversion in at most this many bytes.
     constexpr std::size_t kBrokenTail = 64;
     for (std::size_t take = std::max<std::size_t>(firstPiece, 4096);; take *= 2) {
-        if (take >= bytes.size()) return sanitizeCp932(convert(bytes));
-        std::string text = sanitizeCp932(convert(bytes.substr(0, take)));
+        if (take >= bytes.size()) return convert(bytes);
+        std::string text = convert(bytes.substr(0, take));
         if (text.size() > kBrokenTail) {
             text.resize(text.size() - kBrokenTail);
             if (enough(text)) return text;
