@@ -337,13 +337,18 @@ std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
         return under;
     }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
-    m.identity.digest = mailDigest(m.header, body);
-    if (RecordChecksum checksum; journal_.takeStored(m.identity, store_, &checksum)) {
-        m.known = checksum;
-        return under;
-    }
     const std::filesystem::path folder = attachmentFolder();
-    if (!decoders_ || rawHeader.size() + body.size() >= kScratchFileFrom) {
+    const bool decodeHere = !decoders_ || rawHeader.size() + body.size() >= kScratchFileFrom;
+    // Without an interrupted check's entries no mail is known: the digest (for this check's
+    // lines) is then taken by the decoder.
+    if (decodeHere || journal_.hasEntries()) {
+        m.identity.digest = mailDigest(m.header, body);
+        if (RecordChecksum checksum; journal_.takeStored(m.identity, store_, &checksum)) {
+            m.known = checksum;
+            return under;
+        }
+    }
+    if (decodeHere) {
         m.fetch =
             decodeMail(mail_, folder, rawHeader, body, m.header, m.mail, m.why, m.partsMissing);
         m.decodedBeforeStop = !host_.stopRequested();
@@ -352,6 +357,7 @@ std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
     m.rawHeader.assign(rawHeader);
     m.body.assign(body);
     m.decoded = decoders_->run([&library = mail_, &host = host_, &m, folder] {
+        if (m.identity.digest.empty()) m.identity.digest = mailDigest(m.header, m.body);
         m.fetch = decodeMail(library, folder, m.rawHeader, m.body, m.header, m.mail, m.why,
                              m.partsMissing);
         m.decodedBeforeStop = !host.stopRequested();
