@@ -295,9 +295,22 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         }
         std::string digest = apopDigest(timestamp, password);
         if (digest.empty()) return Status::failure("APOPの計算に失敗しました");
-        if (Status s = send("APOP " + std::string(user) + " " + digest + "\r\n"); !s) return s;
+        // With PIPELINING the listing goes out with the login, as for USER and PASS below.
+        const std::string listing = pipelining_ ? listingCommands(askUidl) : std::string();
+        if (Status s = send("APOP " + std::string(user) + " " + digest + "\r\n" + listing); !s)
+            return s;
         if (Status s = readStatus(ok, reply); !s) return s;
-        if (!ok) return loginRefused(reply);
+        if (!ok) {
+            const Status refused = loginRefused(reply);
+            if (pipelining_) {
+                if (Status s = skipRefusedReplies(askUidl ? 3 : 2); !s) return s;
+            }
+            return refused;
+        }
+        if (pipelining_) {
+            loggedIn_ = true;
+            return readMailboxListing(askUidl, true);
+        }
     } else if (pipelining_) {
         // One round trip for the login and the listing: the server answers in order, and
         // after a refused name or password it refuses the rest as well.

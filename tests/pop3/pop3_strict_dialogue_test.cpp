@@ -96,12 +96,15 @@ TEST(Pop3StrictDialogueTest, RefusedLoginTellsWhy) {
                 replies.capa = "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n";
                 replies.stat = replies.list = replies.uidl = "-ERR not logged in\r\n";
             }
+            replies.greeting = "+OK <1.2@h>\r\n";  // with an APOP timestamp
             FakePop3Server server([&](FakeClient& client) { servePop3(server, client, replies); });
             auto library = createMailLibrary();
-            const int handle = library->NMailPop3Connect(server.serverName().c_str());
-            EXPECT_EQ(library->NMailPop3Authenticate(handle, "u", "p", 0), result);
-            EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
-            EXPECT_EQ(library->NMailPop3Close(handle), 1) << pipelining;
+            for (const int apop : {0, 1}) {
+                const int handle = library->NMailPop3Connect(server.serverName().c_str());
+                EXPECT_EQ(library->NMailPop3Authenticate(handle, "u", "p", apop), result);
+                EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
+                EXPECT_EQ(library->NMailPop3Close(handle), 1) << pipelining << apop;
+            }
         }
     }
 }
