@@ -6,7 +6,10 @@
 namespace tsubame {
 
 class AppContext;
+class AppPaths;
+class MailLibrary;
 class StopSignals;
+struct AccountSettings;
 
 struct SendOptions {
     QString to;
@@ -21,9 +24,11 @@ struct SendOptions {
 // number when SIGTERM or SIGINT stopped it).
 int runCheckCommand(AppContext& app, StopSignals* stopSignals = nullptr);
 
-// tsubame --send: one mail with the compose window's send call and settings. Returns the exit
-// code (0 sent, 1 failed, with the library's error text printed, 128 + the signal's number
-// when SIGTERM or SIGINT stopped it).
-int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals = nullptr);
+// tsubame --send: one mail with the compose window's send call and settings (account, and the
+// login file of paths). Returns the exit code (0 sent, 1 failed, with the library's error text
+// printed, 128 + the signal's number when SIGTERM or SIGINT stopped it). It needs no window
+// and no AppContext, so that the program sends without loading Qt's GUI libraries.
+int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
+                   const SendOptions& options, StopSignals* stopSignals = nullptr);
 
 }  // namespace tsubame

@@ -4,8 +4,10 @@
 
 #include "app/command_line.h"
 #include "app/stop_signals.h"
-#include "context/app_context.h"
+#include "core/app_paths.h"
 #include "send/send_passes.h"
+#include "settings/account_settings.h"
+#include "settings/settings_files.h"
 
 namespace tsubame {
 namespace {
@@ -52,7 +54,8 @@ bool isSingleRecipient(const QString& to) {
 
 // The caller has loaded the server settings and started the mail library, as for the
 // main window.
-int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals) {
+int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
+                   const SendOptions& options, StopSignals* stopSignals) {
     if (!isSingleRecipient(options.to)) {
         printError(
             QStringLiteral("--to には宛先を 1 つだけ指定してください (「,」や改行は使えません): %1")
@@ -68,18 +71,17 @@ int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* sto
     std::optional<std::string> attachments = attachmentList(options.attachments);
     if (!attachments) return 1;
 
-    SettingsFiles settings = app.settingsFiles();
+    const SettingsFiles settings(paths);
 
     OutgoingMessage message;
-    message.server = app.account.SmtpServer;
-    message.from = app.account.MailAddress;
+    message.server = account.SmtpServer;
+    message.from = account.MailAddress;
     message.subject = options.subject.toStdString();
     message.body = withCrLf(body);
     message.attachments = *attachments;
     message.fortune = options.fortune;
 
-    MailLibrary& mail = app.mail();
-    applySmtpLogin(mail, app.account, settings.readLoginAsStored("NAME"),
+    applySmtpLogin(mail, account, settings.readLoginAsStored("NAME"),
                    settings.readLoginAsStored("NAME2"));
     std::string error = "送信に失敗しました。";
     SendHooks hooks;

@@ -40,7 +40,7 @@ class SendCommandTest : public ::testing::Test {
     }
     ~SendCommandTest() override { std::filesystem::current_path(previousDir_); }
 
-    int run() { return runSendCommand(*app, options); }
+    int run() { return runSendCommand(app->paths(), app->account, mail, options); }
 
     TempFolder folder;
     ScriptedMailLibrary mail;
