@@ -8,7 +8,7 @@
 
 namespace tsubame {
 
-int runWindowProgram(int argc, char** argv, const CliOptions& options) {
+int runWindowProgram(int argc, char** argv) {
     const std::string file = (executableFolder() / kWindowProgramFile).string();
     // Bound lazily, as the libraries of an executable are: the window pays no more than when
     // it was linked in. Never closed: the windows' objects live in it until the program ends.
@@ -22,7 +22,7 @@ int runWindowProgram(int argc, char** argv, const CliOptions& options) {
                      reason ? reason : "");
         return 1;
     }
-    return run(argc, argv, &options);
+    return run(argc, argv);
 }
 
 }  // namespace tsubame

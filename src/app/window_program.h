@@ -1,20 +1,19 @@
 #pragma once
 
-#include "app/cli_options.h"
-
-// The windows, and --check (which runs the main window's check), live in a shared library
-// beside the executable: the executable itself links Qt Core only, so that --send, --help and
-// --version load neither Qt's GUI libraries nor the fonts and X11 libraries behind them.
-extern "C" __attribute__((visibility("default"))) int tsubame_run_window_program(
-    int argc, char** argv, const tsubame::CliOptions* options);
+// The windows, --check (which runs the main window's check) and every command line the
+// executable does not run itself live in a shared library beside the executable. The
+// executable links no Qt at all, so that a plain --send (app/plain_send.h) loads neither Qt
+// nor the GUI, font and X11 libraries behind it.
+extern "C" __attribute__((visibility("default"))) int tsubame_run_window_program(int argc,
+                                                                                 char** argv);
 
 namespace tsubame {
 
 inline constexpr const char* kWindowProgramFile = "libtsubame_windows.so";
 inline constexpr const char* kWindowProgramEntry = "tsubame_run_window_program";
 
-// Loads the library from the executable's folder and runs options' mode there (the main
-// window or --check). Returns its exit code, or 1 after a message when it cannot be loaded.
-int runWindowProgram(int argc, char** argv, const CliOptions& options);
+// Loads the library from the executable's folder and runs the command line there. Returns its
+// exit code, or 1 after a message when the library cannot be loaded.
+int runWindowProgram(int argc, char** argv);
 
 }  // namespace tsubame
