@@ -5,7 +5,6 @@
 
 namespace tsubame {
 
-class AppContext;
 class AppPaths;
 class MailLibrary;
 class StopSignals;
@@ -18,11 +17,6 @@ struct SendOptions {
     QStringList attachments;
     bool fortune = false;
 };
-
-// tsubame --check: the receive button's check without windows. Prints the new-mail count;
-// returns the exit code (0 completed, 1 failed, 75 data folder busy, 128 + the signal's
-// number when SIGTERM or SIGINT stopped it).
-int runCheckCommand(AppContext& app, StopSignals* stopSignals = nullptr);
 
 // tsubame --send: one mail with the compose window's send call and settings (account, and the
 // login file of paths). Returns the exit code (0 sent, 1 failed, with the library's error text

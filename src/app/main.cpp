@@ -1,7 +1,9 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "app/check_command.h"
 #include "app/mail_library_run.h"
+#include "app/plain_check.h"
 #include "app/plain_send.h"
 #include "app/program_mail_library.h"
 #include "app/send_command_mail.h"
@@ -32,7 +34,8 @@ int runPlainSend(const PlainSend& send) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (const auto send = plainSend(argc, argv, std::getenv("TSUBAME_APP_FOLDER")))
-        return runPlainSend(*send);
+    const char* envAppFolder = std::getenv("TSUBAME_APP_FOLDER");
+    if (const auto send = plainSend(argc, argv, envAppFolder)) return runPlainSend(*send);
+    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckProgram(*folder);
     return runWindowProgram(argc, argv);
 }

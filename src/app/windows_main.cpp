@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "app/check_command.h"
 #include "app/cli_options.h"
 #include "app/command_line.h"
 #include "app/exit_after_show.h"
@@ -27,21 +28,6 @@ QStringList argumentList(int argc, char** argv) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
     return arguments;
-}
-
-// --check: no window, no display needed; message boxes go to standard error.
-int runCheckWithoutWindows(int argc, char** argv, const CliOptions& options) {
-    StopSignals stopSignals;  // before the first thread starts, so that none takes the signals
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    auto mail = createProgramMailLibrary();
-    StderrDialogs dialogs;
-    AppContext app(AppPaths(appFolderPath(options)), *mail, dialogs);
-    registerWindows(app);
-    // The check runs the main window's start-up steps it needs by itself.
-    const int code = runCheckCommand(app, &stopSignals);
-    app.unloadAll();
-    return code;
 }
 
 // --send that is not a plain one (app/plain_send.h): its texts and paths go through Qt's
@@ -99,7 +85,7 @@ int tsubame_run_window_program(int argc, char** argv) {
             std::printf("tsubame %s\n", TSUBAME_VERSION);
             return 0;
         case CliOptions::Mode::Check:
-            return runCheckWithoutWindows(argc, argv, options);
+            return runCheckProgram(appFolderPath(options));
         case CliOptions::Mode::Send:
             return runSendWithoutWindows(argc, argv, options);
         case CliOptions::Mode::Window:
