@@ -1,7 +1,6 @@
 #include <clocale>
 #include <cstdlib>
 
-#include "app/check_command.h"
 #include "app/mail_library_run.h"
 #include "app/plain_check.h"
 #include "app/plain_send.h"
@@ -36,6 +35,6 @@ int runPlainSend(const PlainSend& send) {
 int main(int argc, char** argv) {
     const char* envAppFolder = std::getenv("TSUBAME_APP_FOLDER");
     if (const auto send = plainSend(argc, argv, envAppFolder)) return runPlainSend(*send);
-    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckProgram(*folder);
+    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckLibrary(*folder);
     return runWindowProgram(argc, argv);
 }

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the build into a fresh folder and runs the installed program from there: the window
-# library (which parses every command line but a plain --send or --check) and the mail library
-# module must be installed beside the executable, and a plain --send or --check loads no Qt.
+# library (which parses every command line but a plain --send or --check), the check library
+# and the mail library module must be installed beside the executable, and a plain --send or
+# --check loads no Qt.
 set -eu
 build=$1
 cmake=$2
@@ -10,6 +11,7 @@ trap 'rm -rf "$prefix"' EXIT
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
 "$prefix/tsubame" --version
 test -f "$prefix/libtsubame_nmail.so"
+test -f "$prefix/libtsubame_check.so"
 cd "$prefix"
 printf 'body\n' >body.txt
 for command in "--check" "--send --to to@example.com --subject s --body-file body.txt"; do
