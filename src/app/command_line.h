@@ -18,10 +18,10 @@ struct SendOptions {
     bool fortune = false;
 };
 
-// tsubame --send: one mail with the compose window's send call and settings (account, and the
-// login file of paths). Returns the exit code (0 sent, 1 failed, with the library's error text
-// printed, 128 + the signal's number when SIGTERM or SIGINT stopped it). It needs no window
-// and no AppContext, so that the program sends without loading Qt's GUI libraries.
+// tsubame --send as Qt reads its command line (a plain one the executable sends itself,
+// app/plain_send.h): the options checked, the body read, then sendCommandMail with the account
+// and the login file of paths. Returns the exit code (0 sent, 1 failed or refused, with a
+// message, 128 + the signal's number when SIGTERM or SIGINT stopped it).
 int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
                    const SendOptions& options, StopSignals* stopSignals = nullptr);
 

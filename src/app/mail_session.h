@@ -7,7 +7,7 @@ namespace tsubame {
 
 class AppContext;
 
-// The start-up steps every run with windows needs: the server settings from "korumi.ini" of
+// The main window's start-up step: the server settings from "korumi.ini" of
 // the application folder (or the one left in the working directory) into the shared account
 // settings. The caller tells the user the source's notice.
 ServerSettingsSource loadAccountServerSettings(AppContext& app);

@@ -155,6 +155,7 @@ TEST_F(SendCommandTest, APlainSendIsTheFullCommandsSendAndAnythingElseIsLeftToIt
     writeFileBytes("crlf.txt", "一\r二\r\n三\n\r\n");
     writeFileBytes("bom.txt", "\xEF\xBB\xBFx");
     writeFileBytes("bad.txt", "\xED\xA0\x80");
+    writeFileBytes("a\xFF.txt", "x");  // a name that is not UTF-8
     ::mkfifo("fifo", 0600);
     const std::string work = std::filesystem::current_path().string();
     using Args = std::vector<std::string>;
@@ -175,7 +176,7 @@ TEST_F(SendCommandTest, APlainSendIsTheFullCommandsSendAndAnythingElseIsLeftToIt
         {{"--body-file", "body.txt", "-fortune"}, false},
         {{"--body-file", "body.txt", "--help"}, false},
         {{"--body-file", "-x"}, false},
-        {{"--body-file", "body.txt", "--subject=\xFF"}, false},
+        {{"--body-file", "body.txt", "--attach=a\xFF.txt"}, false},
     };
     for (const auto& [extra, plain] : rows) {
         Args args = base;
