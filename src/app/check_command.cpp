@@ -1,45 +1,81 @@
+#include "app/check_command.h"
+
 #include <sysexits.h>
 
 #include <cstdio>
+#include <functional>
 
-#include "app/command_line.h"
-#include "app/mail_check_operation.h"
-#include "app/mail_session.h"
+#include "app/mail_library_run.h"
 #include "app/stop_signals.h"
-#include "context/app_context.h"
+#include "receive/mail_check.h"
+#include "settings/server_settings_source.h"
+#include "store/received_mail_store.h"
 
 namespace tsubame {
+namespace {
 
-int runCheckCommand(AppContext& app, StopSignals* stopSignals) {
+void printBox(const std::string& text, const std::string& title) {
+    const std::string line = title.empty() ? text : title + ": " + text;
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// The check's windows on the command line: nothing is shown, no viewer stages the mails, the
+// message boxes are lines on standard error.
+class ConsoleCheckHost : public MailCheckHost {
+  public:
+    explicit ConsoleCheckHost(std::function<bool()> stopRequested)
+        : stopRequested_(std::move(stopRequested)) {}
+
+    bool stopRequested() override { return stopRequested_(); }
+    void checkStarted() override {}
+    void loginRead(const std::string&, const std::string&) override {}
+    void loginMissing() override { printBox(kLoginMissingNotice, mail_check_text::kErrorTitle); }
+    void notice(const std::string& text, const std::string& title) override {
+        printBox(text, title);
+    }
+    void stage(const StagedMail&) override {}
+
+  private:
+    std::function<bool()> stopRequested_;
+};
+
+}  // namespace
+
+int runCheckCommand(const AppPaths& paths, MailLibrary& mail, StopSignals* stopSignals) {
     // What the main window's start-up does before a check can run.
-    if (const ServerSettingsSource source = loadAccountServerSettings(app); !source.notice.empty())
+    AccountSettings account;
+    if (const ServerSettingsSource source = loadServerSettingsOfRun(paths, account);
+        !source.notice.empty())
         std::fprintf(stderr, "%s\n", source.notice.c_str());
-    if (Status st = app.receivedStore().createIfMissing(); !st) {
+    if (Status st =
+            ReceivedMailStore(paths.receivedStore(), paths.receivedTemp()).createIfMissing();
+        !st) {
         std::fprintf(stderr, "%s\n", st.message().c_str());
         return 1;
     }
-    MailLibrary& mail = app.mail();
-    mail.NMailInitializeWinSock();
-    mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
+    startMailLibrary(mail);
     // A signal stops the check as the stop button does: the network wait ends at once, the
     // mail under way stays on the server.
     if (stopSignals) {
         stopSignals->setStop([&mail] { mail.interrupt(MailLibrary::Work::Receiving); });
         if (stopSignals->received()) mail.interrupt(MailLibrary::Work::Receiving);
     }
-    const MailCheckOutcome outcome =
-        runMailCheck(app, [stopSignals] { return stopSignals && stopSignals->received(); });
+    ConsoleCheckHost host([stopSignals] { return stopSignals && stopSignals->received(); });
+    ReceivedMailRecord recordBuffer;
+    std::int16_t currentRecord = 0;
+    const MailCheckResult result =
+        MailCheck(mail, paths, account, recordBuffer, currentRecord, host).run();
     if (stopSignals) stopSignals->setStop({});
-    mail.NMailEndWinSock();
-    std::printf("%d\n", outcome.count);
+    stopMailLibrary(mail);
+    std::printf("%d\n", result.count);
     std::fflush(stdout);
     if (stopSignals && stopSignals->received()) {
         std::fprintf(stderr, "メール受信を中止しました。\n");
         return stopSignals->exitCode();
     }
     // A writer that kept the data folder locked is a passing state: cron may try again.
-    if (outcome.busy) return EX_TEMPFAIL;  // 75
-    return outcome.completed ? 0 : 1;
+    if (result.busy) return EX_TEMPFAIL;  // 75
+    return result.completed ? 0 : 1;
 }
 
 }  // namespace tsubame

@@ -1,6 +1,9 @@
 #include "app/cli_options.h"
 
 #include <QCommandLineParser>
+#include <QFile>
+
+#include "core/app_paths.h"
 
 namespace tsubame {
 namespace {
@@ -20,6 +23,11 @@ QStringList splitAttachments(const QStringList& values) {
 }
 
 }  // namespace
+
+std::filesystem::path appFolderPath(const CliOptions& options) {
+    if (options.appFolder.isEmpty()) return executableFolder();
+    return std::filesystem::path(QFile::encodeName(options.appFolder).toStdString());
+}
 
 QString cliHelpText() {
     return QStringLiteral(

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 
 #include "app/command_line.h"
 
@@ -19,6 +20,10 @@ struct CliOptions {
 // Parses the arguments (the first one is the program name). envAppFolder is the value of
 // TSUBAME_APP_FOLDER; --app-folder wins over it.
 CliOptions parseCliOptions(const QStringList& arguments, const QString& envAppFolder);
+
+// The run's application folder: options.appFolder's bytes as the system names them (not
+// necessarily UTF-8), else the executable's folder.
+std::filesystem::path appFolderPath(const CliOptions& options);
 
 // The text of --help.
 QString cliHelpText();

@@ -5,8 +5,10 @@
 
 namespace tsubame {
 
-class AppContext;
+class AppPaths;
+class MailLibrary;
 class StopSignals;
+struct AccountSettings;
 
 struct SendOptions {
     QString to;
@@ -16,14 +18,11 @@ struct SendOptions {
     bool fortune = false;
 };
 
-// tsubame --check: the receive button's check without windows. Prints the new-mail count;
-// returns the exit code (0 completed, 1 failed, 75 data folder busy, 128 + the signal's
-// number when SIGTERM or SIGINT stopped it).
-int runCheckCommand(AppContext& app, StopSignals* stopSignals = nullptr);
-
-// tsubame --send: one mail with the compose window's send call and settings. Returns the exit
-// code (0 sent, 1 failed, with the library's error text printed, 128 + the signal's number
-// when SIGTERM or SIGINT stopped it).
-int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals = nullptr);
+// tsubame --send as Qt reads its command line (a plain one the executable sends itself,
+// app/plain_send.h): the options checked, the body read, then sendCommandMail with the account
+// and the login file of paths. Returns the exit code (0 sent, 1 failed or refused, with a
+// message, 128 + the signal's number when SIGTERM or SIGINT stopped it).
+int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
+                   const SendOptions& options, StopSignals* stopSignals = nullptr);
 
 }  // namespace tsubame

@@ -4,6 +4,7 @@
 #include <QThread>
 #include <optional>
 
+#include "app/check_command.h"
 #include "app/main_form.h"
 #include "context/app_context.h"
 #include "core/cp932.h"
@@ -43,10 +44,7 @@ class WindowsCheckHost : public MailCheckHost {
             AppContext::showWindow(app_.idPassForm());
             return;
         }
-        app_.dialogs().notice(nullptr,
-                              QStringLiteral("ID またはパスワードが保存されていません。"
-                                             "「初期設定」の「ID/PASS」で保存してください。"),
-                              qs(mail_check_text::kErrorTitle));
+        app_.dialogs().notice(nullptr, qs(kLoginMissingNotice), qs(mail_check_text::kErrorTitle));
     }
 
     void notice(const std::string& text, const std::string& title) override {

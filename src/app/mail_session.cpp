@@ -9,11 +9,4 @@ ServerSettingsSource loadAccountServerSettings(AppContext& app) {
     return loadServerSettingsOfRun(app.paths(), app.account);
 }
 
-void startMailLibrary(MailLibrary& mail) {
-    mail.NMailInitializeWinSock();
-    mail.NMailSetOption(1, MailLibrary::kHeaderBufferSize);
-}
-
-void stopMailLibrary(MailLibrary& mail) { mail.NMailEndWinSock(); }
-
 }  // namespace tsubame

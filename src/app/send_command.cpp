@@ -3,9 +3,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
-#include "app/stop_signals.h"
-#include "context/app_context.h"
-#include "send/send_passes.h"
+#include "app/send_command_mail.h"
 
 namespace tsubame {
 namespace {
@@ -52,7 +50,8 @@ bool isSingleRecipient(const QString& to) {
 
 // The caller has loaded the server settings and started the mail library, as for the
 // main window.
-int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* stopSignals) {
+int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
+                   const SendOptions& options, StopSignals* stopSignals) {
     if (!isSingleRecipient(options.to)) {
         printError(
             QStringLiteral("--to には宛先を 1 つだけ指定してください (「,」や改行は使えません): %1")
@@ -68,47 +67,13 @@ int runSendCommand(AppContext& app, const SendOptions& options, StopSignals* sto
     std::optional<std::string> attachments = attachmentList(options.attachments);
     if (!attachments) return 1;
 
-    SettingsFiles settings = app.settingsFiles();
-
     OutgoingMessage message;
-    message.server = app.account.SmtpServer;
-    message.from = app.account.MailAddress;
     message.subject = options.subject.toStdString();
     message.body = withCrLf(body);
     message.attachments = *attachments;
     message.fortune = options.fortune;
-
-    MailLibrary& mail = app.mail();
-    applySmtpLogin(mail, app.account, settings.readLoginAsStored("NAME"),
-                   settings.readLoginAsStored("NAME2"));
-    std::string error = "送信に失敗しました。";
-    SendHooks hooks;
-    hooks.passFailed = [&error](int, const std::string&, const std::string& text) {
-        if (!text.empty()) error = text;
-    };
-    // A signal stops the send as the stop button does: before the transfer nothing is sent;
-    // during it the connection is dropped, and the server discards a mail whose transfer did
-    // not end.
-    if (stopSignals) {
-        stopSignals->setStop([&mail] { mail.interrupt(MailLibrary::Work::Sending); });
-        if (stopSignals->received()) {
-            stopSignals->setStop({});
-            printError(QStringLiteral("送信を中止しました。"));
-            return stopSignals->exitCode();
-        }
-    }
-    SendReport report =
-        runSendPasses(mail, message, {PassRecipient{options.to.toStdString(), {}}}, hooks);
-    if (stopSignals) stopSignals->setStop({});
-    if (stopSignals && stopSignals->received()) {
-        printError(QStringLiteral("送信を中止しました。"));
-        return stopSignals->exitCode();
-    }
-    if (!report.allSent()) {
-        printError(QString::fromStdString(error));
-        return 1;
-    }
-    return 0;
+    return sendCommandMail(paths, account, mail, options.to.toStdString(), std::move(message),
+                           stopSignals);
 }
 
 }  // namespace tsubame

@@ -1,8 +1,9 @@
 // tsubame --check: the receive button's check without windows.
+#include "app/check_command.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/command_line.h"
 #include "app/mail_check_fixture.h"
 #include "settings/profile_file.h"
 
@@ -25,9 +26,12 @@ class CheckCommandTest : public MailCheckTest {
     void writeKorumi(const std::string& text) {
         std::ofstream(workDir_ / "korumi.ini", std::ios::binary) << text;
     }
-    int run(std::string* out) {
+    // err, when given, takes standard error (the message boxes, one line each).
+    int run(std::string* out, std::string* err = nullptr) {
         ::testing::internal::CaptureStdout();
-        const int code = runCheckCommand(*app_);
+        if (err) ::testing::internal::CaptureStderr();
+        const int code = runCheckCommand(app_->paths(), app_->mail());
+        if (err) *err = ::testing::internal::GetCapturedStderr();
         *out = ::testing::internal::GetCapturedStdout();
         return code;
     }
@@ -67,10 +71,10 @@ TEST_F(CheckCommandTest, FailuresExitWithOne) {
 
     mail_.connectFails = false;
     mail_.loginResult = -1;
-    EXPECT_EQ(run(&out), 1);
+    std::string err;
+    EXPECT_EQ(run(&out, &err), 1);
     EXPECT_EQ(out, "-1\n");
-    ASSERT_FALSE(dialogs_.boxes().empty());
-    EXPECT_EQ(dialogs_.boxes().back().title, QStringLiteral("エラー"));
+    EXPECT_NE(err.find("エラー: "), std::string::npos) << err;
 
     // A mailbox in use is a passing state, like a locked data folder: cron may try again.
     mail_.loginResult = MailLibrary::kMailboxBusy;
@@ -94,9 +98,11 @@ TEST_F(CheckCommandTest, SaysWhichServerSettingsItReadAndRefusesOthersFiles) {
 
 TEST_F(CheckCommandTest, MissingLoginIsAFailureWithAMessage) {
     SettingsFiles(app_->paths()).writeLogin("NAME", "");
-    std::string out;
-    EXPECT_EQ(run(&out), 1);
-    EXPECT_EQ(dialogs_.boxes().size(), 1u);
+    std::string out, err;
+    EXPECT_EQ(run(&out, &err), 1);
+    const std::string box = std::string("エラー: ") + kLoginMissingNotice + "\n";
+    ASSERT_NE(err.find(box), std::string::npos) << err;
+    EXPECT_EQ(err.find(box), err.size() - box.size());  // the only box, and the last line
     EXPECT_EQ(app_->loadedWindow(WindowKind::IdPassForm), nullptr);
 }
 

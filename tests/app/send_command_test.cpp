@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
+#include <tuple>
 
+#include "app/cli_options.h"
 #include "app/command_line.h"
+#include "app/plain_send.h"
+#include "app/send_command_mail.h"
 #include "context/app_context.h"
 #include "core/cp932.h"
 #include "send/send_fortune.h"
@@ -40,7 +45,7 @@ class SendCommandTest : public ::testing::Test {
     }
     ~SendCommandTest() override { std::filesystem::current_path(previousDir_); }
 
-    int run() { return runSendCommand(*app, options); }
+    int run() { return runSendCommand(app->paths(), app->account, mail, options); }
 
     TempFolder folder;
     ScriptedMailLibrary mail;
@@ -140,6 +145,68 @@ TEST_F(SendCommandTest, BadInputSendsNothing) {
     EXPECT_TRUE(mail.sent.empty());
     EXPECT_NE(printed.find("missing.txt"), std::string::npos);
     EXPECT_NE(printed.find("missing-body.txt"), std::string::npos);
+}
+
+// The executable's own reading of a plain command line sends exactly what the full parser and
+// send command send; every other command line is left to them.
+TEST_F(SendCommandTest, APlainSendIsTheFullCommandsSendAndAnythingElseIsLeftToIt) {
+    writeFileBytes("a.txt", "a");
+    writeFileBytes("添付😀.bin", "b");
+    writeFileBytes("crlf.txt", "一\r二\r\n三\n\r\n");
+    writeFileBytes("bom.txt", "\xEF\xBB\xBFx");
+    writeFileBytes("bad.txt", "\xED\xA0\x80");
+    writeFileBytes("a\xFF.txt", "x");  // a name that is not UTF-8
+    ::mkfifo("fifo", 0600);
+    const std::string work = std::filesystem::current_path().string();
+    using Args = std::vector<std::string>;
+    const Args base = {"tsubame", "--send", "--to", "to@example.com", "--subject", "件名😀"};
+    const std::vector<std::tuple<Args, bool>> rows = {
+        {{"--body-file", "body.txt"}, true},
+        {{"--body-file=crlf.txt", "--fortune", "--attach", "a.txt,,添付😀.bin",
+          "--attach=" + work + "/a.txt"},
+         true},
+        {{"--body-file", "body.txt", "--app-folder", work}, true},
+        {{"--body-file", "bom.txt"}, false},  // Qt drops the byte order mark
+        {{"--body-file", "bad.txt"}, false},  // Qt replaces what is not UTF-8
+        {{"--body-file", "fifo"}, false},     // readable once only
+        {{"--body-file", "missing.txt"}, false},
+        {{"--body-file", "body.txt", "--attach", "./a.txt"}, false},
+        {{"--body-file", "body.txt", "--attach", "missing.txt"}, false},
+        {{"--body-file", "body.txt", "--to", "x@example.com"}, false},
+        {{"--body-file", "body.txt", "-fortune"}, false},
+        {{"--body-file", "body.txt", "--help"}, false},
+        {{"--body-file", "-x"}, false},
+        {{"--body-file", "body.txt", "--attach=a\xFF.txt"}, false},
+    };
+    for (const auto& [extra, plain] : rows) {
+        Args args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        SCOPED_TRACE(args.back());
+        std::vector<char*> argv;
+        QStringList arguments;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+            arguments << QString::fromLocal8Bit(arg);
+        }
+        const auto fast = plainSend(static_cast<int>(argv.size()), argv.data(), nullptr);
+        ASSERT_EQ(fast.has_value(), plain);
+        if (!plain) continue;
+        const CliOptions full = parseCliOptions(arguments, {});
+        ASSERT_EQ(full.mode, CliOptions::Mode::Send);
+        EXPECT_EQ(fast->appFolder, appFolderPath(full));
+        mail.sent.clear();
+        ASSERT_EQ(runSendCommand(app->paths(), app->account, mail, full.send), 0);
+        ASSERT_EQ(
+            sendCommandMail(app->paths(), app->account, mail, fast->to, fast->message, nullptr), 0);
+        ASSERT_EQ(mail.sent.size(), 2u);
+        const auto& [byQt, byUs] = std::tie(mail.sent[0], mail.sent[1]);
+        EXPECT_EQ(std::tie(byQt.server, byQt.from, byQt.to, byQt.subject, byQt.path),
+                  std::tie(byUs.server, byUs.from, byUs.to, byUs.subject, byUs.path));
+        EXPECT_EQ(fast->message.fortune, full.send.fortune);
+        const std::size_t own =
+            fast->message.fortune ? fast->message.body.size() : std::string::npos;
+        EXPECT_EQ(byQt.utf8Body.substr(0, own), byUs.utf8Body.substr(0, own));  // fortunes vary
+    }
 }
 
 }  // namespace
