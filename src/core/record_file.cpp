@@ -5,7 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 #include <vector>
 
 #include "core/file_io.h"
@@ -48,14 +51,17 @@ Status openCompaction(const std::filesystem::path& path, const std::filesystem::
 
 // Copies the kept runs of the store into the temporary file one after another. The disk starts
 // writing every few tens of megabytes as soon as they are copied, so that the flush at the end
-// waits for the last piece only instead of the whole file.
+// waits for the last piece only instead of the whole file. The helper thread starts that
+// write-back: the kernel submits the disk's requests there, and waits there when the disk's
+// queue is full, while the copy goes on.
 class RunCopier {
   public:
-    RunCopier(int from, int to) : from_(from), to_(to) {}
+    RunCopier(int from, int to, TaskThread& helper) : from_(from), to_(to), helper_(helper) {}
 
     Status copy(std::int64_t fromOffset, std::int64_t bytes) {
         while (bytes > 0) {
-            const std::int64_t piece = std::min(bytes, kWriteBackEvery);
+            const std::int64_t piece =
+                std::min(bytes, kWriteBackEvery - (written_ - writeBackFrom_));
             if (Status st =
                     copyRange(from_, fromOffset, to_, written_, static_cast<std::size_t>(piece));
                 !st)
@@ -64,7 +70,9 @@ class RunCopier {
             written_ += piece;
             bytes -= piece;
             if (written_ - writeBackFrom_ >= kWriteBackEvery) {
-                startWriteBack(to_, writeBackFrom_, written_ - writeBackFrom_);
+                helper_.post([to = to_, from = writeBackFrom_, size = written_ - writeBackFrom_] {
+                    startWriteBack(to, from, size);
+                });
                 writeBackFrom_ = written_;
             }
         }
@@ -74,8 +82,72 @@ class RunCopier {
   private:
     static constexpr std::int64_t kWriteBackEvery = 64 << 20;
     int from_, to_;
+    TaskThread& helper_;
     std::int64_t written_ = 0;
     std::int64_t writeBackFrom_ = 0;
+};
+
+// The in-use flags of a store's records, read on the helper thread ahead of the copy (one 2-byte
+// read each, the cheapest way here: a mapping costs more in page faults, a large read copies
+// every byte). The copy waits only when it catches up with the reading.
+class FlagScan {
+  public:
+    FlagScan(int fd, std::int64_t records, std::int64_t length, std::int64_t flagOffset)
+        : fd_(fd),
+          length_(length),
+          flagOffset_(flagOffset),
+          keep_(static_cast<std::size_t>(records)) {}
+
+    void run() {
+        constexpr std::int64_t kPublishEvery = 256;
+        const auto records = static_cast<std::int64_t>(keep_.size());
+        std::int64_t i = 0;
+        for (; i < records && !stopped_.load(std::memory_order_relaxed); ++i) {
+            char flag[2];
+            std::size_t got = 0;
+            Status st = readAt(fd_, flag, 2, i * length_ + flagOffset_, &got);
+            if (!st || got != 2) {
+                publish(i, st ? Status::failure("short read") : st);
+                return;
+            }
+            keep_[static_cast<std::size_t>(i)] = flag[0] != 0 || flag[1] != 0;  // 16 bits, not 0
+            if ((i + 1) % kPublishEvery == 0) publish(i + 1, {});
+        }
+        publish(i, {});
+    }
+
+    // Waits until the flags of the records before end are known. False when the reading
+    // failed before them, with why.
+    bool waitFor(std::int64_t end, Status& why) {
+        std::unique_lock lock(mutex_);
+        known_.wait(lock, [&] { return read_ >= end || !failure_; });
+        why = failure_;
+        return read_ >= end;
+    }
+
+    bool keep(std::int64_t i) const { return keep_[static_cast<std::size_t>(i)] != 0; }
+
+    // The copy failed: the rest need not be read.
+    void stop() { stopped_ = true; }
+
+  private:
+    void publish(std::int64_t read, Status failure) {
+        {
+            std::lock_guard lock(mutex_);
+            read_ = read;
+            failure_ = std::move(failure);
+        }
+        known_.notify_all();
+    }
+
+    int fd_;
+    std::int64_t length_, flagOffset_;
+    std::vector<char> keep_;  // written before read_ passes them, read after
+    std::atomic<bool> stopped_ = false;
+    std::mutex mutex_;
+    std::condition_variable known_;
+    std::int64_t read_ = 0;
+    Status failure_;
 };
 
 // Flushes the temporary file and renames it over the store in one atomic step. The old store
@@ -93,23 +165,56 @@ Status finishCompaction(const std::filesystem::path& path, const std::filesystem
 }
 
 // Fills the temporary file with the runs of records copyKept chooses (it gets the open store,
-// its length and the copier) and puts it in the store's place. A copy that fails says so for
-// the temporary file.
-using KeptRuns = std::function<Status(int source, std::int64_t sourceLength, RunCopier& copier)>;
+// its length, the copier and the helper thread) and puts it in the store's place. A copy that
+// fails says so for the temporary file.
+using KeptRuns = std::function<Status(int source, std::int64_t sourceLength, RunCopier& copier,
+                                      TaskThread& helper)>;
 Status rewriteStore(const std::filesystem::path& path, const std::filesystem::path& tempPath,
                     const KeptRuns& copyKept) {
     UniqueFd source, target;
     std::int64_t sourceLength = 0;
     if (Status st = openCompaction(path, tempPath, source, target, sourceLength); !st)
         return failCompaction(tempPath, st.message());
-    RunCopier copier(source.get(), target.get());
-    if (Status st = copyKept(source.get(), sourceLength, copier); !st)
-        return failCompaction(tempPath, st.message());
+    Status copied;
+    {
+        TaskThread helper;  // done with both files before they close
+        RunCopier copier(source.get(), target.get(), helper);
+        copied = copyKept(source.get(), sourceLength, copier, helper);
+    }
+    if (!copied) return failCompaction(tempPath, copied.message());
     return finishCompaction(path, tempPath, source, target);
 }
 
 std::string copyFailure(const std::filesystem::path& tempPath, const Status& st) {
     return "一時ファイル「" + tempPath.string() + "」に書き込めません: " + st.message();
+}
+
+// Copies the records whose flags say kept, a batch of about 32 MB at a time as soon as the
+// batch's flags are known; a run of kept records that goes on past a batch is copied in parts.
+Status copyLiveRuns(FlagScan& flags, std::int64_t records, std::int64_t length, RunCopier& copier,
+                    const std::filesystem::path& path, const std::filesystem::path& tempPath) {
+    const std::int64_t perBatch = std::max<std::int64_t>(1, (32 << 20) / length);
+    std::int64_t runStart = -1;  // first record of the current run of kept records
+    auto copyRun = [&](std::int64_t end) -> Status {
+        if (runStart < 0) return {};
+        Status st = copier.copy(runStart * length, (end - runStart) * length);
+        runStart = -1;
+        return st ? st : Status::failure(copyFailure(tempPath, st));
+    };
+    for (std::int64_t begin = 0; begin < records; begin += perBatch) {
+        const std::int64_t end = std::min(records, begin + perBatch);
+        if (Status why; !flags.waitFor(end, why))
+            return Status::failure("「" + path.string() + "」を読み込めません: " + why.message());
+        for (std::int64_t i = begin; i < end; ++i) {
+            const bool keep = flags.keep(i);
+            if (keep && runStart < 0) runStart = i;
+            if (!keep) {
+                if (Status st = copyRun(i); !st) return st;
+            }
+        }
+        if (Status st = copyRun(end); !st) return st;
+    }
+    return {};
 }
 
 }  // namespace
@@ -275,37 +380,23 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
                                std::size_t flagOffset) const {
     const auto length = static_cast<std::int64_t>(recordLength_);
     return rewriteStore(
-        path_, tempPath, [&](int source, std::int64_t sourceLength, RunCopier& copier) -> Status {
-            std::int64_t runStart = -1;  // first record of the current run of kept records
-            auto copyRun = [&](std::int64_t end) -> Status {
-                if (runStart < 0) return {};
-                Status st = copier.copy(runStart * length, (end - runStart) * length);
-                runStart = -1;
-                return st ? st : Status::failure(copyFailure(tempPath, st));
-            };
+        path_, tempPath,
+        [&](int source, std::int64_t sourceLength, RunCopier& copier,
+            TaskThread& helper) -> Status {
             const std::int64_t records = sourceLength / length;
-            for (std::int64_t i = 0; i < records; ++i) {
-                char flag[2];
-                std::size_t got = 0;
-                Status st = readAt(source, flag, 2,
-                                   i * length + static_cast<std::int64_t>(flagOffset), &got);
-                if (!st || got != 2)
-                    return Status::failure("「" + path_.string() +
-                                           "」を読み込めません: " + st.message());
-                const bool keep = flag[0] != 0 || flag[1] != 0;  // the 16-bit flag is not 0
-                if (keep && runStart < 0) runStart = i;
-                if (!keep) {
-                    if (Status copied = copyRun(i); !copied) return copied;
-                }
-            }
-            return copyRun(records);
+            FlagScan flags(source, records, length, static_cast<std::int64_t>(flagOffset));
+            helper.post([&flags] { flags.run(); });
+            Status st = copyLiveRuns(flags, records, length, copier, path_, tempPath);
+            flags.stop();
+            return st;
         });
 }
 
 Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const {
     const auto length = static_cast<std::int64_t>(recordLength_);
     return rewriteStore(
-        path_, tempPath, [&](int, std::int64_t sourceLength, RunCopier& copier) -> Status {
+        path_, tempPath,
+        [&](int, std::int64_t sourceLength, RunCopier& copier, TaskThread&) -> Status {
             const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
             const std::int64_t end = sourceLength / length * length;
             if (first >= end) return {};
