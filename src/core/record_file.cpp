@@ -388,6 +388,7 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
             helper.post([&flags] { flags.run(); });
             Status st = copyLiveRuns(flags, records, length, copier, path_, tempPath);
             flags.stop();
+            helper.finish();  // the scan is over before flags goes
             return st;
         });
 }
