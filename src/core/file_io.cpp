@@ -179,23 +179,20 @@ void startWriteBack(int fd, std::int64_t offset, std::int64_t size) {
     ::sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
 }
 
-void TaskThread::post(std::function<void()> task) {
-    std::unique_lock lock(mutex_);
+bool TaskThread::post(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
     if (!started_) {
         started_ = true;
         try {
             thread_ = std::thread([this] { work(); });
         } catch (const std::system_error&) {
-            // No thread to be had: the tasks run here.
+            return false;
         }
     }
-    if (!thread_.joinable()) {
-        lock.unlock();
-        task();
-        return;
-    }
+    if (!thread_.joinable() || finishing_) return false;
     tasks_.push_back(std::move(task));
     wake_.notify_one();
+    return true;
 }
 
 void TaskThread::finish() {

@@ -54,15 +54,16 @@ Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffse
 // the whole file finds most of it already written.
 void startWriteBack(int fd, std::int64_t offset, std::int64_t size);
 // Runs tasks one after another, in the order given, on a thread of its own that starts with the
-// first one, so that the caller goes on meanwhile; without a thread to be had, each task runs in
-// the caller. finish() (and the destructor) waits for every task given so far.
+// first one, so that the caller goes on meanwhile. finish() (and the destructor) waits for every
+// task given so far.
 class TaskThread {
   public:
     TaskThread() = default;
     ~TaskThread() { finish(); }
     TaskThread(const TaskThread&) = delete;
     TaskThread& operator=(const TaskThread&) = delete;
-    void post(std::function<void()> task);
+    // False, without running the task, when there is no thread to be had.
+    bool post(std::function<void()> task);
     void finish();
 
   private:

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <mutex>
@@ -54,15 +53,19 @@ Status openCompaction(const std::filesystem::path& path, const std::filesystem::
 // flush at the end waits for little more than the last piece (pieces of 64 MB were slower:
 // the disk idled through the first one). The helper thread starts that write-back: the kernel
 // submits the disk's requests there, and waits there when the disk's queue is full, while the
-// copy goes on.
+// copy goes on. When the disk falls behind, the helper starts everything copied meanwhile in
+// one go, and what it has not started when the copy ends is left to the final flush.
 class RunCopier {
   public:
     RunCopier(int from, int to, TaskThread& helper) : from_(from), to_(to), helper_(helper) {}
+    ~RunCopier() { stopWriteBack(); }
+    RunCopier(const RunCopier&) = delete;
+    RunCopier& operator=(const RunCopier&) = delete;
 
     Status copy(std::int64_t fromOffset, std::int64_t bytes) {
         while (bytes > 0) {
             const std::int64_t piece =
-                std::min(bytes, kWriteBackEvery - (written_ - writeBackFrom_));
+                std::min(bytes, kWriteBackEvery - written_ % kWriteBackEvery);
             if (Status st =
                     copyRange(from_, fromOffset, to_, written_, static_cast<std::size_t>(piece));
                 !st)
@@ -70,85 +73,79 @@ class RunCopier {
             fromOffset += piece;
             written_ += piece;
             bytes -= piece;
-            if (written_ - writeBackFrom_ >= kWriteBackEvery) {
-                helper_.post([to = to_, from = writeBackFrom_, size = written_ - writeBackFrom_] {
-                    startWriteBack(to, from, size);
-                });
-                writeBackFrom_ = written_;
+            if (written_ % kWriteBackEvery == 0) {
+                if (written_ == kWriteBackEvery) threaded_ = helper_.post([this] { writeBack(); });
+                if (!threaded_) {
+                    startWriteBack(to_, written_ - kWriteBackEvery, kWriteBackEvery);
+                    continue;
+                }
+                std::lock_guard lock(mutex_);
+                copied_ = written_;
+                wake_.notify_one();
             }
         }
         return {};
     }
 
+    // Ends the write-back after the range it is starting, if any (the final flush does the rest).
+    void stopWriteBack() {
+        std::lock_guard lock(mutex_);
+        stopped_ = true;
+        wake_.notify_one();
+    }
+
   private:
+    // On the helper thread, until stopWriteBack().
+    void writeBack() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stopped_ || copied_ > started_; });
+            if (stopped_) return;
+            const std::int64_t from = started_, to = copied_;
+            started_ = to;
+            lock.unlock();
+            startWriteBack(to_, from, to - from);
+            lock.lock();
+        }
+    }
+
     static constexpr std::int64_t kWriteBackEvery = 8 << 20;
     int from_, to_;
     TaskThread& helper_;
     std::int64_t written_ = 0;
-    std::int64_t writeBackFrom_ = 0;
+    bool threaded_ = false;  // the helper thread starts the write-back, not the copy's own
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::int64_t copied_ = 0;   // written and not yet given to the disk before this
+    std::int64_t started_ = 0;  // given to the disk before this
+    bool stopped_ = false;
 };
 
-// The in-use flags of a store's records, read on the helper thread ahead of the copy (one 2-byte
-// read each, the cheapest way here: a mapping costs more in page faults, a large read copies
-// every byte). The copy waits only when it catches up with the reading.
+// The in-use flags of a store's records, read a batch at a time just before the batch is copied,
+// one 2-byte read each: the cheapest way here (about 25 ms for 32,767 records), as a mapping
+// costs more in page faults and a large read copies every byte to the program.
 class FlagScan {
   public:
-    FlagScan(int fd, std::int64_t records, std::int64_t length, std::int64_t flagOffset)
-        : fd_(fd),
-          length_(length),
-          flagOffset_(flagOffset),
-          keep_(static_cast<std::size_t>(records)) {}
+    FlagScan(int fd, std::int64_t length, std::int64_t flagOffset)
+        : fd_(fd), length_(length), flagOffset_(flagOffset) {}
 
-    void run() {
-        constexpr std::int64_t kPublishEvery = 256;
-        const auto records = static_cast<std::int64_t>(keep_.size());
-        std::int64_t i = 0;
-        for (; i < records && !stopped_.load(std::memory_order_relaxed); ++i) {
+    // Reads the flags of records [begin, end) into keep (indexed from begin).
+    Status read(std::int64_t begin, std::int64_t end, std::vector<char>& keep) const {
+        keep.assign(static_cast<std::size_t>(end - begin), 0);
+        for (std::int64_t i = begin; i < end; ++i) {
             char flag[2];
             std::size_t got = 0;
             Status st = readAt(fd_, flag, 2, i * length_ + flagOffset_, &got);
-            if (!st || got != 2) {
-                publish(i, st ? Status::failure("short read") : st);
-                return;
-            }
-            keep_[static_cast<std::size_t>(i)] = flag[0] != 0 || flag[1] != 0;  // 16 bits, not 0
-            if ((i + 1) % kPublishEvery == 0) publish(i + 1, {});
+            if (!st) return st;
+            if (got != 2) return Status::failure("short read");
+            keep[static_cast<std::size_t>(i - begin)] = flag[0] != 0 || flag[1] != 0;  // not 0
         }
-        publish(i, {});
+        return {};
     }
-
-    // Waits until the flags of the records before end are known. False when the reading
-    // failed before them, with why.
-    bool waitFor(std::int64_t end, Status& why) {
-        std::unique_lock lock(mutex_);
-        known_.wait(lock, [&] { return read_ >= end || !failure_; });
-        why = failure_;
-        return read_ >= end;
-    }
-
-    bool keep(std::int64_t i) const { return keep_[static_cast<std::size_t>(i)] != 0; }
-
-    // The copy failed: the rest need not be read.
-    void stop() { stopped_ = true; }
 
   private:
-    void publish(std::int64_t read, Status failure) {
-        {
-            std::lock_guard lock(mutex_);
-            read_ = read;
-            failure_ = std::move(failure);
-        }
-        known_.notify_all();
-    }
-
     int fd_;
     std::int64_t length_, flagOffset_;
-    std::vector<char> keep_;  // written before read_ passes them, read after
-    std::atomic<bool> stopped_ = false;
-    std::mutex mutex_;
-    std::condition_variable known_;
-    std::int64_t read_ = 0;
-    Status failure_;
 };
 
 // Flushes the temporary file and renames it over the store in one atomic step. The old store
@@ -166,10 +163,9 @@ Status finishCompaction(const std::filesystem::path& path, const std::filesystem
 }
 
 // Fills the temporary file with the runs of records copyKept chooses (it gets the open store,
-// its length, the copier and the helper thread) and puts it in the store's place. A copy that
-// fails says so for the temporary file.
-using KeptRuns = std::function<Status(int source, std::int64_t sourceLength, RunCopier& copier,
-                                      TaskThread& helper)>;
+// its length and the copier) and puts it in the store's place. A copy that fails says so for
+// the temporary file.
+using KeptRuns = std::function<Status(int source, std::int64_t sourceLength, RunCopier& copier)>;
 Status rewriteStore(const std::filesystem::path& path, const std::filesystem::path& tempPath,
                     const KeptRuns& copyKept) {
     UniqueFd source, target;
@@ -180,7 +176,7 @@ Status rewriteStore(const std::filesystem::path& path, const std::filesystem::pa
     {
         TaskThread helper;  // done with both files before they close
         RunCopier copier(source.get(), target.get(), helper);
-        copied = copyKept(source.get(), sourceLength, copier, helper);
+        copied = copyKept(source.get(), sourceLength, copier);
     }
     if (!copied) return failCompaction(tempPath, copied.message());
     return finishCompaction(path, tempPath, source, target);
@@ -190,12 +186,14 @@ std::string copyFailure(const std::filesystem::path& tempPath, const Status& st)
     return "一時ファイル「" + tempPath.string() + "」に書き込めません: " + st.message();
 }
 
-// Copies the records whose flags say kept, a batch of about 32 MB at a time as soon as the
-// batch's flags are known; a run of kept records that goes on past a batch is copied in parts.
-Status copyLiveRuns(FlagScan& flags, std::int64_t records, std::int64_t length, RunCopier& copier,
-                    const std::filesystem::path& path, const std::filesystem::path& tempPath) {
+// Copies the records whose flags say kept, a batch of about 32 MB at a time after reading the
+// batch's flags; a run of kept records that goes on past a batch is copied in parts.
+Status copyLiveRuns(const FlagScan& flags, std::int64_t records, std::int64_t length,
+                    RunCopier& copier, const std::filesystem::path& path,
+                    const std::filesystem::path& tempPath) {
     const std::int64_t perBatch = std::max<std::int64_t>(1, (32 << 20) / length);
     std::int64_t runStart = -1;  // first record of the current run of kept records
+    std::vector<char> keep;
     auto copyRun = [&](std::int64_t end) -> Status {
         if (runStart < 0) return {};
         Status st = copier.copy(runStart * length, (end - runStart) * length);
@@ -204,12 +202,12 @@ Status copyLiveRuns(FlagScan& flags, std::int64_t records, std::int64_t length, 
     };
     for (std::int64_t begin = 0; begin < records; begin += perBatch) {
         const std::int64_t end = std::min(records, begin + perBatch);
-        if (Status why; !flags.waitFor(end, why))
+        if (Status why = flags.read(begin, end, keep); !why)
             return Status::failure("「" + path.string() + "」を読み込めません: " + why.message());
         for (std::int64_t i = begin; i < end; ++i) {
-            const bool keep = flags.keep(i);
-            if (keep && runStart < 0) runStart = i;
-            if (!keep) {
+            const bool kept = keep[static_cast<std::size_t>(i - begin)] != 0;
+            if (kept && runStart < 0) runStart = i;
+            if (!kept) {
                 if (Status st = copyRun(i); !st) return st;
             }
         }
@@ -381,24 +379,16 @@ Status RecordFile::compactLive(const std::filesystem::path& tempPath,
                                std::size_t flagOffset) const {
     const auto length = static_cast<std::int64_t>(recordLength_);
     return rewriteStore(
-        path_, tempPath,
-        [&](int source, std::int64_t sourceLength, RunCopier& copier,
-            TaskThread& helper) -> Status {
-            const std::int64_t records = sourceLength / length;
-            FlagScan flags(source, records, length, static_cast<std::int64_t>(flagOffset));
-            helper.post([&flags] { flags.run(); });
-            Status st = copyLiveRuns(flags, records, length, copier, path_, tempPath);
-            flags.stop();
-            helper.finish();  // the scan is over before flags goes
-            return st;
+        path_, tempPath, [&](int source, std::int64_t sourceLength, RunCopier& copier) -> Status {
+            const FlagScan flags(source, length, static_cast<std::int64_t>(flagOffset));
+            return copyLiveRuns(flags, sourceLength / length, length, copier, path_, tempPath);
         });
 }
 
 Status RecordFile::dropFirst(const std::filesystem::path& tempPath, std::int64_t firstKept) const {
     const auto length = static_cast<std::int64_t>(recordLength_);
     return rewriteStore(
-        path_, tempPath,
-        [&](int, std::int64_t sourceLength, RunCopier& copier, TaskThread&) -> Status {
+        path_, tempPath, [&](int, std::int64_t sourceLength, RunCopier& copier) -> Status {
             const std::int64_t first = std::max<std::int64_t>(firstKept - 1, 0) * length;
             const std::int64_t end = sourceLength / length * length;
             if (first >= end) return {};
