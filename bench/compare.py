@@ -42,7 +42,7 @@ class Figure:
             return f"{self.name:<46} {'failed: ' + self.failure}"
         ours, theirs = statistics.median(self.ours), statistics.median(self.theirs)
         return (f"{self.name:<46} {seconds(ours):>10}  {self.peer:<22} {seconds(theirs):>10}"
-                f"  {ours / theirs:>7.2f}x")
+                f"  {ours / theirs:>7.2f}x" + (f"  ({self.note})" if self.note else ""))
 
 
 class MemoryFigure(Figure):
@@ -267,6 +267,9 @@ class Bench:
             plain.theirs.append(peer(""))
         plain.ours = figure.ours
         target.unlink()
+        # The disk is shared: the spread of the runs says how far one figure can be trusted.
+        ratios = [ours / theirs for ours, theirs in zip(figure.ours, figure.theirs)]
+        figure.note = f"runs {min(ratios):.2f}-{max(ratios):.2f}x"
 
     # Mail check against mpop, on the same Dovecot and the same mails.
 

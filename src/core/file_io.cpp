@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -15,18 +16,19 @@
 namespace tsubame {
 namespace {
 
+// Atomic, as a compaction reads on one thread while it writes on another.
 struct FaultPlan {
-    int countdown = 0;
-    int error = 0;
+    std::atomic<int> countdown = 0;
+    std::atomic<int> error = 0;
 };
 std::array<FaultPlan, 4> faultPlans;
 
 // True (with errno set) when the planned fault of this kind is due now.
 bool faultDue(FaultKind kind) {
     FaultPlan& plan = faultPlans[static_cast<int>(kind)];
-    if (plan.countdown <= 0) return false;
-    if (--plan.countdown > 0) return false;
-    errno = plan.error;
+    if (plan.countdown.load(std::memory_order_relaxed) <= 0) return false;
+    if (plan.countdown.fetch_sub(1) != 1) return false;
+    errno = plan.error.load();
     return true;
 }
 
@@ -177,6 +179,45 @@ void startWriteBack(int fd, std::int64_t offset, std::int64_t size) {
     ::sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
 }
 
+bool TaskThread::post(std::function<void()> task) {
+    std::lock_guard lock(mutex_);
+    if (!started_) {
+        started_ = true;
+        try {
+            thread_ = std::thread([this] { work(); });
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+    if (!thread_.joinable() || finishing_) return false;
+    tasks_.push_back(std::move(task));
+    wake_.notify_one();
+    return true;
+}
+
+void TaskThread::finish() {
+    {
+        std::lock_guard lock(mutex_);
+        finishing_ = true;
+    }
+    wake_.notify_one();
+    if (thread_.joinable()) thread_.join();
+}
+
+void TaskThread::work() {
+    for (;;) {
+        std::function<void()> task;
+        {
+            std::unique_lock lock(mutex_);
+            wake_.wait(lock, [this] { return finishing_ || !tasks_.empty(); });
+            if (tasks_.empty()) return;
+            task = std::move(tasks_.front());
+            tasks_.pop_front();
+        }
+        task();
+    }
+}
+
 void closeInBackground(UniqueFd fd) {
     // A small file closes faster than a thread starts.
     constexpr off_t kWorthAThread = 64 << 20;
@@ -233,9 +274,13 @@ std::string ioErrorText(std::string_view what, const std::filesystem::path& path
 }
 
 void injectFault(FaultKind kind, int countdown, int error) {
-    faultPlans[static_cast<int>(kind)] = FaultPlan{countdown, error};
+    FaultPlan& plan = faultPlans[static_cast<int>(kind)];
+    plan.error = error;
+    plan.countdown = countdown;
 }
 
-void clearInjectedFaults() { faultPlans = {}; }
+void clearInjectedFaults() {
+    for (FaultPlan& plan : faultPlans) plan.countdown = 0;
+}
 
 }  // namespace tsubame

@@ -1,9 +1,14 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <string_view>
+#include <thread>
 
 #include "core/status.h"
 
@@ -48,6 +53,29 @@ Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffse
 // Starts the disk's write-back of a range of fd without waiting for it, so that a later flush of
 // the whole file finds most of it already written.
 void startWriteBack(int fd, std::int64_t offset, std::int64_t size);
+// Runs tasks one after another, in the order given, on a thread of its own that starts with the
+// first one, so that the caller goes on meanwhile. finish() (and the destructor) waits for every
+// task given so far.
+class TaskThread {
+  public:
+    TaskThread() = default;
+    ~TaskThread() { finish(); }
+    TaskThread(const TaskThread&) = delete;
+    TaskThread& operator=(const TaskThread&) = delete;
+    // False, without running the task, when there is no thread to be had.
+    bool post(std::function<void()> task);
+    void finish();
+
+  private:
+    void work();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    bool finishing_ = false;
+    bool started_ = false;
+    std::thread thread_;
+};
 // Closes fd on a thread of its own when it is the last reference to a large file that is gone
 // (a store replaced by its compacted copy): the kernel then drops the file's cached pages and
 // frees its blocks, which takes a while for a gigabyte and which nobody needs to wait for.

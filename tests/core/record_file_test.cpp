@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "core/file_io.h"
 #include "support/temp_folder_test.h"
@@ -146,22 +148,31 @@ TEST_F(RecordFileTest, ACompactionThatCannotWriteItsTemporaryFileChangesNothing)
     EXPECT_EQ(readFileBytes(file.path()), "1AAA0BBB");
 }
 
-// A store larger than the pieces the copy is flushed in: every kept run arrives whole and in
-// order across the piece boundaries, and the replaced store's handle is let go.
+// A store larger than the pieces the copy is flushed in and the batches its flags are read in
+// (32 records of 1 MB here): every kept run arrives whole and in order across the piece and
+// batch boundaries, a flag with only one byte set keeps its record, and the replaced store's
+// handle is let go.
 TEST(RecordFileLarge, CompactingAStoreOfSeveralCopyPiecesKeepsEveryLiveByte) {
-    TempFolder folder;
     constexpr std::size_t kLength = 1 << 20;  // 90 records of 1 MB
-    RecordFile file(folder / "big.data", kLength);
-    std::string all;
-    for (int i = 0; i < 90; ++i) {
-        std::string record(kLength, static_cast<char>('A' + i % 26));
-        record[0] = static_cast<char>(i);
-        const bool live = i != 3 && i != 85;  // the run between them spans two pieces
-        record[kLength - 2] = record[kLength - 1] = live ? '\1' : '\0';
-        if (live) all += record;
-        ASSERT_TRUE(file.append(bytes(record)));
+    const std::vector<std::set<int>> deadRows = {
+        {3, 85},                    // the run between them spans two pieces
+        {0, 31, 32, 63, 64, 89},    // the first and last records of each batch
+        {33, 34, 35, 36, 37, 38}};  // a gap inside a batch
+    for (const std::set<int>& dead : deadRows) {
+        TempFolder folder;
+        RecordFile file(folder / "big.data", kLength);
+        std::string all;
+        for (int i = 0; i < 90; ++i) {
+            std::string record(kLength, static_cast<char>('A' + i % 26));
+            record[0] = static_cast<char>(i);
+            const bool live = !dead.contains(i);
+            record[kLength - 2] = live && i % 2 ? '\1' : '\0';
+            record[kLength - 1] = live && i % 2 == 0 ? '\1' : '\0';
+            if (live) all += record;
+            ASSERT_TRUE(file.append(bytes(record)));
+        }
+        ASSERT_TRUE(file.compactLive(folder / "big.tmp", kLength - 2));
+        EXPECT_TRUE(readFileBytes(folder / "big.data") == all) << "first dead " << *dead.begin();
+        EXPECT_FALSE(std::filesystem::exists(folder / "big.tmp"));
     }
-    ASSERT_TRUE(file.compactLive(folder / "big.tmp", kLength - 2));
-    EXPECT_TRUE(readFileBytes(folder / "big.data") == all);
-    EXPECT_FALSE(std::filesystem::exists(folder / "big.tmp"));
 }
