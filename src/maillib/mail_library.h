@@ -79,9 +79,10 @@ class MailLibrary {
         return NMailAttachmentFileFirst(0, subject, date, from, header, body, folderText.c_str(),
                                         nullptr, raw.c_str(), 0);
     }
-    // The same step for a caller that keeps only the start of the body: body comes back as
-    // at least bodyLimit bytes after its leading blanks (all of it when shorter), and the
-    // library need not convert more than that. lossy (when given) tells whether the texts and
+    // The same step for a caller that keeps only the start of the body and passes the mail
+    // with its whole header (no cut header is put back): body comes back as at least
+    // bodyLimit bytes after its leading blanks (all of it when shorter), and the library need
+    // not convert more than that. lossy (when given) tells whether the texts and
     // files miss something of the mail (see DecodedMail). This fallback gives the whole body
     // and reports nothing lost.
     virtual int NMailAttachmentFileFirstBodyStart(
@@ -92,9 +93,10 @@ class MailLibrary {
         return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
                                               savedFiles);
     }
-    // True when the decoding calls (NMailAttachmentFile*) keep nothing between calls, so that
-    // several run at once on other threads, beside the POP3 dialogue; their failure text is
-    // then the calling thread's. False: one call at a time, as every other call.
+    // True when NMailAttachmentFileFirstBodyStart and NMailAttachmentFileClose keep nothing
+    // between calls, so that several run at once on other threads, beside the POP3 dialogue;
+    // their failure text is then the calling thread's. False: one call at a time, as every
+    // other call.
     virtual bool decodesBesideOtherCalls() { return false; }
     virtual int NMailPop3DeleteMail(int handle, int mailNo) = 0;
     virtual int NMailPop3Close(int handle) = 0;

@@ -10,6 +10,7 @@
 #include "core/cp932.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_decode.h"
+#include "mime/mime_parse.h"
 #include "net/net_interrupt.h"
 #include "net/net_timeout.h"
 #include "pop3/pop3_client.h"
@@ -168,13 +169,19 @@ class NMailLibrary : public MailLibrary {
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
                                           std::size_t bodyLimit, bool* lossy) override {
+        // Its callers pass the whole header, so no remembered header is put back: the call
+        // reads nothing another call wrote and may run beside them.
         return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit,
-                      lossy);
+                      lossy, false);
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
-    // The decoding works on what each call is given; its failure text is the thread's own.
-    bool decodesBesideOtherCalls() override { return true; }
+    // The start-of-body decoding works on what each call is given (see above); its failure
+    // text is the thread's own.
+    bool decodesBesideOtherCalls() override {
+        prepareParsingOnThreads();
+        return true;
+    }
 
     int NMailPop3DeleteMail(int handle, int mailNo) override {
         Pop3Session* session = find(handle);
@@ -274,10 +281,11 @@ class NMailLibrary : public MailLibrary {
     int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
                std::vector<std::filesystem::path>& saved,
-               std::size_t bodyLimit = std::string_view::npos, bool* lossy = nullptr) {
+               std::size_t bodyLimit = std::string_view::npos, bool* lossy = nullptr,
+               bool restoreHeader = true) {
         saved.clear();
         std::string restored;
-        const std::string_view raw = restoreFullHeader(rawMail, restored);
+        const std::string_view raw = restoreHeader ? restoreFullHeader(rawMail, restored) : rawMail;
         DecodedMail decoded;
         std::string error;
         int result = decodeMailAndSaveAttachments(raw, folder, decoded, error, &saved, bodyLimit);

@@ -328,6 +328,18 @@ std::string toCrLfText(std::string_view text) {
     return out;
 }
 
+void prepareParsingOnThreads() {
+    static constexpr std::string_view kEveryKind =
+        "Subject: =?ISO-2022-JP?B?GyRCJCIbKEI=?=\r\nMIME-Version: 1.0\r\n"
+        "Content-Type: multipart/mixed; boundary=b\r\n\r\n"
+        "--b\r\nContent-Type: text/plain; charset=utf-8\r\n"
+        "Content-Transfer-Encoding: quoted-printable\r\n\r\na=3D\r\n"
+        "--b\r\nContent-Type: application/octet-stream; name=a\r\n"
+        "Content-Transfer-Encoding: base64\r\n\r\nYQ==\r\n"
+        "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: x\r\n\r\nx\r\n--b--\r\n";
+    parseMail(kEveryKind, [](const MailAttachment&, const ContentWriter&) {});
+}
+
 ParsedMail parseMail(std::string_view rawMail) {
     std::vector<MailAttachment> attachments;
     ParsedMail mail = parseMail(

@@ -59,4 +59,8 @@ std::string_view headerBlockOf(std::string_view rawMail);
 // readers that stop at NUL keep the rest of the text.
 std::string toCrLfText(std::string_view text);
 
+// Parses a small mail of every kind of part once, so that GMime sets up its types (under
+// locks of its own) on this thread, before decodings run on several threads at once.
+void prepareParsingOnThreads();
+
 }  // namespace tsubame

@@ -299,8 +299,11 @@ bool CheckSession::takeAll(int count) {
         }
         if (next <= count && underWay.size() < ahead) {
             underWay.push_back(start(next++));
-            // Nothing more comes over a lost connection.
-            if (underWay.back()->fetch == Fetch::ConnectionLost) next = count + 1;
+            // Nothing more comes over a lost connection (told by the download itself, before
+            // any decoder has the mail).
+            if (!underWay.back()->decoded.valid() &&
+                underWay.back()->fetch == Fetch::ConnectionLost)
+                next = count + 1;
             continue;
         }
         if (underWay.empty()) break;
