@@ -1,24 +1,20 @@
 #pragma once
 
-#include <condition_variable>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <future>
-#include <mutex>
-#include <thread>
-#include <vector>
+
+#include "core/file_io.h"
 
 namespace tsubame {
 
-// A few threads that take tasks in the order given, each on whichever thread is free: the
-// check decodes mails on them while it downloads the next ones. A task's exception reaches
-// whoever waits on its future. The destructor waits for the tasks given.
+// A few task threads taking turns: the check decodes mails on them while it downloads the next
+// ones. A task's exception reaches whoever waits on its future; without a thread to be had the
+// task runs at once on the caller's. The destructor waits for the tasks given.
 class DecoderThreads {
   public:
-    explicit DecoderThreads(unsigned count);
-    ~DecoderThreads();
-    DecoderThreads(const DecoderThreads&) = delete;
-    DecoderThreads& operator=(const DecoderThreads&) = delete;
+    explicit DecoderThreads(unsigned count) : threads_(count < 1 ? 1 : count) {}
 
     std::future<void> run(std::function<void()> task);
 
@@ -26,13 +22,8 @@ class DecoderThreads {
     static unsigned usefulCount();
 
   private:
-    void work();
-
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::deque<std::packaged_task<void()>> tasks_;
-    bool ending_ = false;
-    std::vector<std::thread> threads_;
+    std::deque<TaskThread> threads_;
+    std::size_t next_ = 0;
 };
 
 }  // namespace tsubame
