@@ -12,7 +12,7 @@
 #include "app/window_factories.h"
 #include "context/app_context.h"
 #include "core/app_paths.h"
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "ui/qt_dialogs.h"
 #include "viewer/tyaku_form.h"
 

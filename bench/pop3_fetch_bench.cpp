@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 
 namespace {
 

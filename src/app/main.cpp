@@ -1,6 +1,7 @@
 #include <clocale>
 #include <cstdlib>
 
+#include "app/check_command.h"
 #include "app/mail_library_run.h"
 #include "app/plain_check.h"
 #include "app/plain_send.h"
@@ -35,6 +36,6 @@ int runPlainSend(const PlainSend& send) {
 int main(int argc, char** argv) {
     const char* envAppFolder = std::getenv("TSUBAME_APP_FOLDER");
     if (const auto send = plainSend(argc, argv, envAppFolder)) return runPlainSend(*send);
-    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckLibrary(*folder);
+    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckProgram(*folder);
     return runWindowProgram(argc, argv);
 }

@@ -5,37 +5,28 @@
 #include <cstdio>
 
 #include "core/app_paths.h"
+#include "maillib/module_file_check.h"
 
 namespace tsubame {
-namespace {
-
-// The entry of a library beside the executable, or null after a message. Bound lazily, as the
-// libraries of an executable are: the window pays no more than when it was linked in. Never
-// closed: the objects of the run live in it until the program ends.
-void* programEntry(const char* name, const char* entry) {
-    const std::string file = (executableFolder() / name).string();
-    void* library = dlopen(file.c_str(), RTLD_LAZY | RTLD_LOCAL);
-    void* run = library ? dlsym(library, entry) : nullptr;
-    if (run == nullptr) {
-        const char* reason = dlerror();
-        std::fprintf(stderr, "tsubame: プログラムの部分「%s」を読み込めません: %s\n", file.c_str(),
-                     reason ? reason : "");
-    }
-    return run;
-}
-
-}  // namespace
 
 int runWindowProgram(int argc, char** argv) {
-    void* entry = programEntry(kWindowProgramFile, kWindowProgramEntry);
-    if (entry == nullptr) return 1;
+    const std::filesystem::path file = executableFolder() / kWindowProgramFile;
+    // Never closed: the objects of the run live in it until the program ends.
+    void* library = nullptr;
+    Status loaded =
+        loadCheckedModule(file, kBuiltWindowLibraryDigest, kWindowLibraryName,
+                          kWindowLibraryInterface, kWindowLibraryInterfaceVersion, library);
+    void* entry = loaded ? dlsym(library, kWindowProgramEntry) : nullptr;
+    if (loaded && entry == nullptr) {
+        const char* reason = dlerror();
+        loaded = Status::failure(std::string(kWindowLibraryName) + "「" + file.string() +
+                                 "」を読み込めません: " + (reason ? reason : ""));
+    }
+    if (!loaded) {
+        std::fprintf(stderr, "tsubame: %s\n", loaded.message().c_str());
+        return 1;
+    }
     return reinterpret_cast<decltype(&tsubame_run_window_program)>(entry)(argc, argv);
-}
-
-int runCheckLibrary(const std::filesystem::path& appFolder) {
-    void* entry = programEntry(kCheckProgramFile, kCheckProgramEntry);
-    if (entry == nullptr) return 1;
-    return reinterpret_cast<decltype(&tsubame_run_check_program)>(entry)(appFolder.c_str());
 }
 
 }  // namespace tsubame

@@ -1,27 +1,29 @@
 #pragma once
 
-#include <filesystem>
-
-// The executable links no Qt and no GMime, so that a plain --send (app/plain_send.h) loads
-// neither Qt nor the GUI, font and X11 libraries behind it. What it does not run itself lives
-// in two shared libraries beside it: the windows and every command line it does not read
-// itself (parsed there with Qt), and the plain --check (app/plain_check.h), which needs the
-// mail check's layers but no Qt.
+// The executable links no Qt, so that --check and --send load neither Qt nor the GUI, font and
+// X11 libraries behind it. The windows, and every command line the executable does not run
+// itself, live in the window library beside it, loaded only after the same checks as the mail
+// library module (maillib/module_file_check.h).
 extern "C" __attribute__((visibility("default"))) int tsubame_run_window_program(int argc,
                                                                                  char** argv);
-extern "C" __attribute__((visibility("default"))) int tsubame_run_check_program(
-    const char* appFolder);
 
 namespace tsubame {
 
 inline constexpr const char* kWindowProgramFile = "libtsubame_windows.so";
 inline constexpr const char* kWindowProgramEntry = "tsubame_run_window_program";
-inline constexpr const char* kCheckProgramFile = "libtsubame_check.so";
-inline constexpr const char* kCheckProgramEntry = "tsubame_run_check_program";
+// The window library's exported int naming the version of what it calls in the executable
+// and how it is called: raise it with every change there. A library of another version is
+// never called.
+inline constexpr const char* kWindowLibraryInterface = "tsubame_window_library_interface";
+inline constexpr int kWindowLibraryInterfaceVersion = 1;
+inline constexpr const char* kWindowLibraryName = "画面のモジュール";
 
-// Load their library from the executable's folder and run the command line there. Return its
-// exit code, or 1 after a message when the library cannot be loaded.
+// The SHA-256 (hex) of the window library built together with the program; defined by the
+// build in the executable.
+extern const char* const kBuiltWindowLibraryDigest;
+
+// Loads the window library from the executable's folder and runs the command line there.
+// Returns its exit code, or 1 after a message when the library cannot be loaded.
 int runWindowProgram(int argc, char** argv);
-int runCheckLibrary(const std::filesystem::path& appFolder);
 
 }  // namespace tsubame

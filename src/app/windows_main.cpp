@@ -22,6 +22,12 @@
 
 using namespace tsubame;
 
+// Read by the executable before it calls anything here (see kWindowLibraryInterface).
+extern "C" {
+__attribute__((visibility("default"))) extern const int tsubame_window_library_interface;
+const int tsubame_window_library_interface = kWindowLibraryInterfaceVersion;
+}
+
 namespace {
 
 QStringList argumentList(int argc, char** argv) {

@@ -214,4 +214,37 @@ std::string_view trimTrailingBlanks(std::string_view text) {
     return end == std::string_view::npos ? std::string_view{} : text.substr(0, end + 1);
 }
 
+bool isValidUtf8(std::string_view text) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char c = bytes[i];
+        if (c >= 0x01 && c < 0x80) {
+            ++i;
+            continue;
+        }
+        // The second byte's range excludes overlong forms, surrogates and values past U+10FFFF.
+        unsigned char low = 0x80, high = 0xBF;
+        std::size_t length = 0;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) low = 0xA0;
+            if (c == 0xED) high = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) low = 0x90;
+            if (c == 0xF4) high = 0x8F;
+        } else {
+            return false;  // NUL, a continuation byte, or a lead byte no character has
+        }
+        if (size - i < length || bytes[i + 1] < low || bytes[i + 1] > high) return false;
+        for (std::size_t k = 2; k < length; ++k)
+            if ((bytes[i + k] & 0xC0) != 0x80) return false;
+        i += length;
+    }
+    return true;
+}
+
 }  // namespace tsubame

@@ -19,6 +19,9 @@ constexpr bool isCp932LeadByte(unsigned char c) {
 // Largest length <= limit that does not end inside a double-byte character of text.
 std::size_t cp932SafeCut(std::string_view text, std::size_t limit);
 
+// Well-formed UTF-8 without NUL: no overlong form, no surrogate, nothing above U+10FFFF.
+bool isValidUtf8(std::string_view text);
+
 // The text up to, not including, its first NUL character (the whole text without one).
 std::string_view cutAtNul(std::string_view text);
 

@@ -5,8 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "mime/mime_decode.h"
-
 namespace tsubame {
 
 // The mail library: POP3 retrieval, SMTP sending and MIME decoding behind the thirteen calls
@@ -20,9 +18,10 @@ namespace tsubame {
 // calling thread's last failed call, so a call on another thread never replaces it.
 class MailLibrary {
   public:
-    static constexpr int kHeaderBufferSize = kMailHeaderBufferSize;
-    static constexpr int kAttachmentCannotOpen = kDecodeAttachmentCannotOpen;
-    static constexpr int kAttachmentPartsMissing = kDecodeAttachmentPartsMissing;
+    // The decoder's own values (mime/mime_decode.h), which the real library passes on.
+    static constexpr int kHeaderBufferSize = 8192;
+    static constexpr int kAttachmentCannotOpen = -5;
+    static constexpr int kAttachmentPartsMissing = -6;
     // NMailPop3GetMail: the connection itself is gone, so no later mail can be fetched (other
     // negative results concern that one mail only).
     static constexpr int kConnectionLost = -2;

@@ -82,29 +82,12 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
         std::lock_guard lock(mutex_);
         if (attempted_) return real_.get();
         attempted_ = true;
-        UniqueFd file;
-        if (Status s = openCheckedModule(module_, expectedDigest_, file); !s) {
+        void* handle = nullptr;
+        if (Status s = loadCheckedModule(module_, expectedDigest_, kMailModuleName,
+                                         kMailLibraryModuleInterface, kMailLibraryInterfaceVersion,
+                                         handle);
+            !s) {
             loadError_ = utf8ToCp932(s.message());
-            return nullptr;
-        }
-        // Kept loaded until the program ends: the real library's objects live in it.
-        const std::string opened = "/proc/self/fd/" + std::to_string(file.get());
-        void* handle = dlopen(opened.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            const char* reason = dlerror();
-            loadError_ = utf8ToCp932("メール機能のモジュール「" + module_.string() +
-                                     "」を読み込めません: " + (reason ? reason : ""));
-            return nullptr;
-        }
-        const auto* version = static_cast<const int*>(dlsym(handle, kMailLibraryModuleInterface));
-        if (version == nullptr || *version != kMailLibraryInterfaceVersion) {
-            loadError_ =
-                utf8ToCp932("メール機能のモジュール「" + module_.string() +
-                            "」はこのプログラムと版が違います（モジュール " +
-                            (version ? std::to_string(*version) : std::string("版なし")) +
-                            "、プログラム " + std::to_string(kMailLibraryInterfaceVersion) +
-                            "）。プログラムを入れ直してください。");
-            dlclose(handle);
             return nullptr;
         }
         using Create = MailLibrary* (*)();
@@ -113,12 +96,8 @@ class ModuleMailLibrary final : public ForwardingMailLibrary {
             const char* reason = dlerror();
             loadError_ = utf8ToCp932(std::string("メール機能のモジュールを読み込めません: ") +
                                      (reason ? reason : module_.string()));
-            dlclose(handle);
             return nullptr;
         }
-        // The descriptor stays open as long as the module stays loaded (for good): the loader
-        // knows the module by the name "/proc/self/fd/N", which must never name another file.
-        static_cast<void>(file.release());
         real_.reset(create());
         if (started_) real_->NMailInitializeWinSock();
         for (const auto& [option, value] : options_) real_->NMailSetOption(option, value);

@@ -215,10 +215,6 @@ bool isAscii(std::string_view text) {
                        [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-bool isValidUtf8(std::string_view text) {
-    return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
-}
-
 namespace {
 
 // Which double-byte pairs code page 932 defines, asked once of the converter: one bit each.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/cp932.h"
+
 namespace tsubame {
 
 // Converts text in a MIME charset to code page 932. Japanese labels are handled without a
@@ -31,8 +33,6 @@ std::string guessToCp932(std::string_view bytes);
 // Converts text in a MIME charset to UTF-8 (used for file names on disk), keeping the
 // characters that code page 932 lacks; the same choices as charsetToCp932 otherwise.
 std::string charsetToUtf8(std::string_view bytes, std::string_view charset);
-
-bool isValidUtf8(std::string_view text);
 
 // True when text[i] and text[i + 1] form one double-byte character of code page 932.
 bool isCp932Pair(std::string_view text, std::size_t i);

@@ -26,11 +26,12 @@ int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem
                                  std::vector<std::filesystem::path>* saved, std::size_t bodyLimit) {
     // Each attachment goes to its file while the mail is parsed, a piece at a time.
     AttachmentFileSaver saver(folder);
+    int generated = 0;  // numbers the generated names across the mail
     bool failed = false;
     ParsedMail mail = parseMail(
         rawMail,
         [&](const MailAttachment& attachment, const ContentWriter& write) {
-            if (!failed) failed = !saver.save(attachment, write, error);
+            if (!failed) failed = !saver.save(savedFileName(attachment, generated), write, error);
         },
         bodyLimit);
     out.headers = std::move(mail.headers);

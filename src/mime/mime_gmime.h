@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/content_sink.h"
+
 namespace tsubame {
 
 // Small owners for the GMime objects this library uses.
@@ -34,14 +36,6 @@ using GCharPtr = std::unique_ptr<char, GFreeDeleter>;
 
 // Initialises GMime once for the whole program.
 void ensureGMimeInitialized();
-
-// Where content goes, a piece at a time, so that no part of a mail needs to be held whole.
-class ContentSink {
-  public:
-    virtual ~ContentSink() = default;
-    // False when the piece could not be taken; the writing stops there.
-    virtual bool put(std::string_view piece) = 0;
-};
 
 class StringSink : public ContentSink {
   public:

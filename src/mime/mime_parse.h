@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/content_sink.h"
 #include "mime/mime_decode.h"
 
 namespace tsubame {
@@ -29,9 +30,6 @@ struct ParsedMail {
     std::size_t headerEnd = 0;  // the length of the raw mail's header block
 };
 
-class ContentSink;
-// Writes the decoded bytes of one attachment into a sink; false when the sink refused them.
-using ContentWriter = std::function<bool(ContentSink&)>;
 // Takes each attachment (its content left empty) as the parse meets it, while the mail is
 // still parsed, so that its bytes can go to their file without being held whole.
 using AttachmentHandler =

@@ -1,6 +1,6 @@
 #include "receive/check_leftovers.h"
 
-#include "mime/mime_attachment_files.h"
+#include "core/attachment_files.h"
 #include "receive/scratch_mail_file.h"
 
 namespace tsubame {

@@ -3,9 +3,8 @@
 #include <algorithm>
 #include <ctime>
 
+#include "core/attachment_files.h"
 #include "core/cp932.h"
-#include "mime/mime_attachment_files.h"
-#include "mime/mime_gmime.h"
 #include "store/received_mail_record.h"
 
 namespace tsubame {
@@ -53,11 +52,9 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
     std::replace(title.begin(), title.end(), '/', '_');
     std::replace(title.begin(), title.end(), '\\', '_');
     AttachmentFileSaver saver(folder);
-    const MailAttachment file{
-        "", "元のメール " + timeStamp() + " " + title + ".eml", "message/rfc822", {}};
     std::string error;
     const bool written = saver.save(
-        file,
+        safeFileName("元のメール " + timeStamp() + " " + title + ".eml"),
         [&original](ContentSink& sink) {
             return sink.put(original.header) && sink.put("\r\n") && sink.put(original.body);
         },

@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "core/cp932.h"
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "support/mail_servers.h"
 #include "support/pop3_test_helpers.h"
 #include "support/temp_folder.h"

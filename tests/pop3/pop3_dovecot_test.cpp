@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "support/mail_servers.h"
 #include "support/pop3_test_helpers.h"
 

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "support/pop3_fake_server.h"
 #include "support/pop3_test_helpers.h"
 

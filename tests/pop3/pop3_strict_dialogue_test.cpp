@@ -5,7 +5,7 @@
 #include <string>
 #include <tuple>
 
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "support/pop3_fake_server.h"
 #include "support/pop3_test_helpers.h"
 

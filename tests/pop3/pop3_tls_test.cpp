@@ -1,7 +1,7 @@
 // POP3 over TLS against Dovecot with a test certificate authority.
 #include <gtest/gtest.h>
 
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "support/mail_servers.h"
 #include "support/pop3_test_helpers.h"
 

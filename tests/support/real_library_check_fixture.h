@@ -8,7 +8,7 @@
 
 #include "context/app_context.h"
 #include "core/file_io.h"
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 #include "settings/settings_files.h"
 #include "support/fake_pop3_mailbox.h"
 #include "support/pop3_test_helpers.h"

@@ -1,4 +1,4 @@
-#include "maillib/nmail.h"
+#include "maillib/module/nmail.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +17,10 @@
 #include "smtp/smtp_send.h"
 
 namespace tsubame {
+
+static_assert(MailLibrary::kHeaderBufferSize == kMailHeaderBufferSize);
+static_assert(MailLibrary::kAttachmentCannotOpen == kDecodeAttachmentCannotOpen);
+static_assert(MailLibrary::kAttachmentPartsMissing == kDecodeAttachmentPartsMissing);
 namespace {
 
 constexpr std::size_t kHeaderLimit = MailLibrary::kHeaderBufferSize - 1;
