@@ -1,4 +1,4 @@
-// The check library's entry (libtsubame_check.so): a plain --check, started by the executable
+// The check library's entry (libtsubame_check.so): --check, started by the executable
 // (app/window_program.h).
 #include "app/check_command.h"
 #include "app/window_program.h"

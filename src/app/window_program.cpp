@@ -26,10 +26,11 @@ void* programEntry(const char* name, const char* entry) {
 
 }  // namespace
 
-int runWindowProgram(int argc, char** argv) {
+int runWindowProgram(int argc, char** argv, const std::filesystem::path& appFolder) {
     void* entry = programEntry(kWindowProgramFile, kWindowProgramEntry);
     if (entry == nullptr) return 1;
-    return reinterpret_cast<decltype(&tsubame_run_window_program)>(entry)(argc, argv);
+    return reinterpret_cast<decltype(&tsubame_run_window_program)>(entry)(argc, argv,
+                                                                          appFolder.c_str());
 }
 
 int runCheckLibrary(const std::filesystem::path& appFolder) {
