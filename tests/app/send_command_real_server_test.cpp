@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -6,6 +9,8 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <filesystem>
+#include <fstream>
+#include <thread>
 
 #include "support/built_program.h"
 #include "support/mail_servers.h"
@@ -38,24 +43,37 @@ print(json.dumps({
 )";
 
 // Runs "tsubame --send" against server with the given texts and attachments, and reads the
-// stored mail back with Python's parser.
+// stored mail back with Python's parser. throughFifo: the body comes from a FIFO, written
+// while the program runs, as from a shell's process substitution.
 QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& folder,
                             const QString& subject, const std::string& body,
-                            const QStringList& attachments) {
+                            const QStringList& attachments, bool throughFifo = false) {
     fs::create_directory(folder / "★MailData");
     fs::create_directory(folder / "work");
     writeFileBytes(
         folder / "work" / "korumi.ini",
         "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
-    writeFileBytes(folder / "body.txt", body);
+    const fs::path bodyFile = folder / "body.txt";
+    std::thread writer;
+    if (throughFifo) {
+        ::mkfifo(bodyFile.c_str(), 0600);
+        writer = std::thread([&] { std::ofstream(bodyFile, std::ios::binary) << body; });
+    } else {
+        writeFileBytes(bodyFile, body);
+    }
     QProcess tsubame;
     tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
     tsubame.start(QString::fromStdString(builtProgram().string()),
                   {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
                    "recipient@example.com", "--subject", subject, "--body-file",
-                   QString::fromStdString((folder / "body.txt").string()), "--attach",
-                   attachments.join(',')});
+                   QString::fromStdString(bodyFile.string()), "--attach", attachments.join(',')});
     EXPECT_TRUE(tsubame.waitForFinished(60000));
+    if (writer.joinable()) {
+        // A writer still waiting for its reader is let go.
+        const int reader = ::open(bodyFile.c_str(), O_RDONLY | O_NONBLOCK);
+        writer.join();
+        ::close(reader);
+    }
     EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
                                      << server.log();
     const fs::path stored = firstMaildirMessage(server.maildir());
@@ -135,7 +153,8 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     const QJsonObject mail =
         sendAndReadBack(server, folder, subject, body,
                         {QString::fromStdString((folder / "data.bin").string()),
-                         QString::fromStdString((folder / "メモ.txt").string())});
+                         QString::fromStdString((folder / "メモ.txt").string())},
+                        true);
 
     EXPECT_EQ(mail["subject"].toString(), subject);
     EXPECT_EQ(mail["to"].toString(), "recipient@example.com");
