@@ -40,6 +40,16 @@ std::vector<std::string> linesOf(const std::string& text) {
     return lines;
 }
 
+// The message as it goes to the server, its contents in place.
+std::string wholeMessage(BuiltMessage& built) {
+    std::string text;
+    BuiltMessageReader reader(built);
+    char buffer[4096];
+    for (std::ptrdiff_t n; (n = reader.read(buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    EXPECT_EQ(text.size(), built.size());
+    return text;
+}
+
 OutgoingMail sampleMail() {
     OutgoingMail mail;
     mail.server = "127.0.0.1:25";
@@ -101,9 +111,10 @@ TEST(SmtpHeaderEncode, AsciiStaysAndLineBreaksCannotInjectHeaders) {
 
 TEST(SmtpMessage, HeadersAndIso2022jpBody) {
     std::string error;
-    auto built = buildMessage(sampleMail(), error);
+    const OutgoingMail mail = sampleMail();  // the built message reads its body
+    auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
-    const std::string& text = built->text;
+    const std::string text = wholeMessage(*built);
     for (const char* header :
          {"From: me@example.jp\r\n", "To: you@example.jp\r\n", "\r\nDate: ", "\r\nMessage-ID: <",
           "\r\nMIME-Version: 1.0\r\n", "Content-Type: text/plain; charset=ISO-2022-JP\r\n",
@@ -134,10 +145,10 @@ TEST(SmtpMessage, BodyWithCharactersOutsideJisGoesAsUtf8) {
     std::string error;
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built);
-    EXPECT_NE(built->text.find("charset=UTF-8"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("charset=UTF-8"), std::string::npos);
     DecodedMail decoded;
     mime_test::TempFolder folder("smtp_utf8");
-    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    decodeMailAndSaveAttachments(wholeMessage(*built), folder.inbox(), decoded, error);
     EXPECT_EQ(cp932ToUtf8(decoded.body), "①と㈱とｶﾀｶﾅ\r\n");
 }
 
@@ -151,11 +162,11 @@ TEST(SmtpMessage, NoLineIsLongerThan998Bytes) {
     std::string error;
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
-    for (const std::string& line : linesOf(built->text)) EXPECT_LE(line.size(), 998u);
-    EXPECT_NE(built->text.find("\r\nX-Mailer: Tsubame\r\n"), std::string::npos);
+    for (const std::string& line : linesOf(wholeMessage(*built))) EXPECT_LE(line.size(), 998u);
+    EXPECT_NE(wholeMessage(*built).find("\r\nX-Mailer: Tsubame\r\n"), std::string::npos);
     DecodedMail decoded;
     mime_test::TempFolder folder("smtp_long");
-    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    decodeMailAndSaveAttachments(wholeMessage(*built), folder.inbox(), decoded, error);
     EXPECT_EQ(decoded.body, mail.body);
     EXPECT_EQ(decoded.headers.subject, mail.subject);
 }
@@ -182,8 +193,8 @@ TEST(SmtpMessage, BccIsInTheEnvelopeOnly) {
     ASSERT_TRUE(built);
     EXPECT_EQ(built->envelopeTo, (std::vector<std::string>{"you@example.jp", "c1@example.jp",
                                                            "c2@example.jp", "hidden@example.jp"}));
-    EXPECT_EQ(built->text.find("hidden"), std::string::npos);
-    EXPECT_NE(built->text.find("\r\nCc: c1@example.jp, =?"), std::string::npos);
+    EXPECT_EQ(wholeMessage(*built).find("hidden"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("\r\nCc: c1@example.jp, =?"), std::string::npos);
 }
 
 // Every file name that is not plain printable ASCII goes RFC 2231-encoded: no byte of it
@@ -241,7 +252,7 @@ TEST(SmtpMessage, Utf8TextsOutsideCodePage932ArriveWhole) {
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
     EXPECT_EQ(built->envelopeTo, std::vector<std::string>{"you@example.jp"});
-    const std::string& text = built->text;
+    const std::string text = wholeMessage(*built);
     EXPECT_NE(text.find(encodeHeaderValueUtf8(mail.subject)), std::string::npos);
     std::string unfolded = text;
     std::erase(unfolded, '\r');
@@ -253,8 +264,8 @@ TEST(SmtpMessage, Utf8TextsOutsideCodePage932ArriveWhole) {
     mail.body = "本文です。\r\n";
     built = buildMessage(mail, error);
     ASSERT_TRUE(built);
-    EXPECT_NE(built->text.find("charset=ISO-2022-JP"), std::string::npos);
-    EXPECT_NE(built->text.find("Subject: =?ISO-2022-JP?B?"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("charset=ISO-2022-JP"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("Subject: =?ISO-2022-JP?B?"), std::string::npos);
 }
 
 TEST(SmtpServerNames, SchemesPortsAndBadNames) {
