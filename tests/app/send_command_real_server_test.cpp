@@ -1,6 +1,9 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -171,6 +174,41 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     EXPECT_EQ(attachments[1].toObject()["name"].toString(), QStringLiteral("メモ.txt"));
     EXPECT_EQ(QByteArray::fromBase64(attachments[1].toObject()["data"].toString().toLatin1()),
               QByteArray::fromStdString(text));
+}
+
+// A large body is not copied on its way to the server: the program's peak stays within three
+// times the body and what a one-line send needs.
+TEST(SendCommandRealServerTest, ALargeBodyIsNotCopiedOnItsWay) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's own memory would be counted";
+#endif
+    const std::string program = builtProgram().string();
+    if (!fs::exists(program)) GTEST_SKIP() << "no executable";
+    SmtpTestServer server;
+    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TempFolder folder;
+    fs::create_directory(folder / "★MailData");
+    writeFileBytes(folder / "korumi.ini", "SMTP=" + server.serverName() +
+                                              "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
+    std::string body;
+    while (body.size() < 20'000'000) body += "山田様 いつもお世話になっております。line\n";
+    writeFileBytes(folder / "body.txt", body);
+    const std::string app = folder.path().string();
+    const std::string bodyFile = (folder / "body.txt").string();
+    std::vector<const char*> argv = {
+        program.c_str(), "--app-folder",          app.c_str(), "--send",
+        "--to",          "recipient@example.com", "--subject", "s",
+        "--body-file",   bodyFile.c_str(),        nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr,
+                            const_cast<char**>(argv.data()), environ),
+              0);
+    int status = 0;
+    struct rusage usage {};
+    ASSERT_EQ(::wait4(pid, &status, 0, &usage), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << server.log();
+    EXPECT_EQ(server.messageCount(), 1);
+    EXPECT_LE(usage.ru_maxrss * 1024L, 3L * static_cast<long>(body.size()) + 20'000'000L);
 }
 
 }  // namespace

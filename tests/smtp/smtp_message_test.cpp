@@ -3,8 +3,10 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <regex>
+#include <tuple>
 
 #include "core/cp932.h"
 #include "mime/iso2022jp.h"
@@ -169,6 +171,43 @@ TEST(SmtpMessage, NoLineIsLongerThan998Bytes) {
     decodeMailAndSaveAttachments(wholeMessage(*built), folder.inbox(), decoded, error);
     EXPECT_EQ(decoded.body, mail.body);
     EXPECT_EQ(decoded.headers.subject, mail.subject);
+}
+
+// A body longer than one encoded piece arrives whole in each encoding, alone or beside an
+// attachment.
+TEST(SmtpMessage, LongBodiesArriveWhole) {
+    std::string jis, outsideJis, longLine;
+    for (int i = 0; i < 9000; ++i) {
+        jis += utf8ToCp932("本文です " + std::to_string(i) + "\r\n");
+        outsideJis += utf8ToCp932("①㈱ " + std::to_string(i) + "\r\n");
+        longLine += utf8ToCp932("長");
+    }
+    mime_test::TempFolder folder("smtp_long_bodies");
+    const std::string attachment = (folder.inbox() / "a.bin").string();
+    std::ofstream(attachment) << "x";
+    const std::vector<std::tuple<std::string, const char*, bool>> rows = {
+        {jis + "end", "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit", false},
+        {jis, "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit", true},
+        {outsideJis + "x", "charset=UTF-8\r\nContent-Transfer-Encoding: base64", false},
+        {outsideJis + "xy", "charset=UTF-8\r\nContent-Transfer-Encoding: base64", true},
+        {longLine + "\r\n" + jis, "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64",
+         false},
+    };
+    for (const auto& [body, header, attached] : rows) {
+        SCOPED_TRACE(header);
+        OutgoingMail mail = sampleMail();
+        mail.body = body;
+        if (attached) mail.attachments = {attachment};
+        std::string error;
+        auto built = buildMessage(mail, error);
+        ASSERT_TRUE(built) << cp932ToUtf8(error);
+        const std::string text = wholeMessage(*built);
+        EXPECT_NE(text.find(header), std::string::npos);
+        for (const std::string& line : linesOf(text)) ASSERT_LE(line.size(), 998u);
+        DecodedMail decoded;
+        decodeMailAndSaveAttachments(text, folder.inbox(), decoded, error);
+        EXPECT_EQ(decoded.body, body);
+    }
 }
 
 TEST(SmtpMessage, MissingAttachmentOrRecipientFailsWithAClearText) {
