@@ -1,9 +1,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -184,6 +181,7 @@ TEST(SendCommandRealServerTest, ALargeBodyIsNotCopiedOnItsWay) {
 #endif
     const std::string program = builtProgram().string();
     if (!fs::exists(program)) GTEST_SKIP() << "no executable";
+    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
     SmtpTestServer server;
     if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
     TempFolder folder;
@@ -193,22 +191,25 @@ TEST(SendCommandRealServerTest, ALargeBodyIsNotCopiedOnItsWay) {
     std::string body;
     while (body.size() < 20'000'000) body += "山田様 いつもお世話になっております。line\n";
     writeFileBytes(folder / "body.txt", body);
-    const std::string app = folder.path().string();
-    const std::string bodyFile = (folder / "body.txt").string();
-    std::vector<const char*> argv = {
-        program.c_str(), "--app-folder",          app.c_str(), "--send",
-        "--to",          "recipient@example.com", "--subject", "s",
-        "--body-file",   bodyFile.c_str(),        nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr,
-                            const_cast<char**>(argv.data()), environ),
-              0);
-    int status = 0;
-    struct rusage usage {};
-    ASSERT_EQ(::wait4(pid, &status, 0, &usage), pid);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << server.log();
+    // Started from a small process: a child's peak counts the memory of the process that
+    // started it, and this test's own is large.
+    QProcess runner;
+    runner.start(
+        "/usr/bin/python3",
+        {"-c",
+         "import resource, subprocess, sys\n"
+         "code = subprocess.run(sys.argv[1:]).returncode\n"
+         "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+         "sys.exit(code)\n",
+         QString::fromStdString(program), "--app-folder",
+         QString::fromStdString(folder.path().string()), "--send", "--to", "recipient@example.com",
+         "--subject", "s", "--body-file", QString::fromStdString((folder / "body.txt").string())});
+    ASSERT_TRUE(runner.waitForFinished(120000));
+    EXPECT_EQ(runner.exitCode(), 0) << runner.readAllStandardError().toStdString() << server.log();
     EXPECT_EQ(server.messageCount(), 1);
-    EXPECT_LE(usage.ru_maxrss * 1024L, 3L * static_cast<long>(body.size()) + 20'000'000L);
+    const long peakKib = runner.readAllStandardOutput().trimmed().toLong();
+    EXPECT_GT(peakKib, 0);
+    EXPECT_LE(peakKib * 1024L, 3L * static_cast<long>(body.size()) + 20'000'000L);
 }
 
 }  // namespace
