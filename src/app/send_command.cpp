@@ -130,7 +130,9 @@ std::optional<std::string> attachmentList(const std::vector<std::string>& paths)
     std::string list;
     for (const std::string& path : paths) {
         struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        // A FIFO is read once, by the send.
+        if (::stat(path.c_str(), &info) != 0 ||
+            (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode))) {
             printError("添付ファイルが見つかりません: " + path);
             return std::nullopt;
         }

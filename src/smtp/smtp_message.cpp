@@ -1,6 +1,7 @@
 #include "smtp/smtp_message.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -132,6 +133,25 @@ bool openAttachment(const std::string& path, UniqueFd& file, std::uint64_t& size
         return false;
     }
     size = static_cast<std::uint64_t>(st.st_size);
+    if (S_ISREG(st.st_mode)) return true;
+    // A FIFO or a device is read once, into a file in memory: its content type and its
+    // encoding read it at offsets, and a second session sends it again.
+    UniqueFd copy(::memfd_create("tsubame-attachment", MFD_CLOEXEC));
+    size = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0) break;
+        if (got < 0 || !copy.valid() ||
+            !writeAt(copy.get(), buffer, static_cast<std::size_t>(got),
+                     static_cast<std::int64_t>(size))) {
+            error = errno ? errno : EIO;
+            return false;
+        }
+        size += static_cast<std::uint64_t>(got);
+    }
+    file = std::move(copy);
     return true;
 }
 

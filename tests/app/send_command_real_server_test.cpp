@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <thread>
 
 #include "support/built_program.h"
@@ -42,6 +43,27 @@ print(json.dumps({
 }))
 )";
 
+// A FIFO at path whose writer writes content once a reader opens it, as from a shell's process
+// substitution. A writer still waiting at the end is let go.
+class FifoWriter {
+  public:
+    FifoWriter(fs::path path, std::string content) : path_(std::move(path)) {
+        ::mkfifo(path_.c_str(), 0600);
+        writer_ = std::thread([this, content = std::move(content)] {
+            std::ofstream(path_, std::ios::binary) << content;
+        });
+    }
+    ~FifoWriter() {
+        const int reader = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+        writer_.join();
+        ::close(reader);
+    }
+
+  private:
+    fs::path path_;
+    std::thread writer_;
+};
+
 // Runs "tsubame --send" against server with the given texts and attachments, and reads the
 // stored mail back with Python's parser. throughFifo: the body comes from a FIFO, written
 // while the program runs, as from a shell's process substitution.
@@ -54,13 +76,11 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
         folder / "work" / "korumi.ini",
         "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
     const fs::path bodyFile = folder / "body.txt";
-    std::thread writer;
-    if (throughFifo) {
-        ::mkfifo(bodyFile.c_str(), 0600);
-        writer = std::thread([&] { std::ofstream(bodyFile, std::ios::binary) << body; });
-    } else {
+    std::optional<FifoWriter> writer;
+    if (throughFifo)
+        writer.emplace(bodyFile, body);
+    else
         writeFileBytes(bodyFile, body);
-    }
     QProcess tsubame;
     tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
     tsubame.start(QString::fromStdString(builtProgram().string()),
@@ -68,12 +88,7 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
                    "recipient@example.com", "--subject", subject, "--body-file",
                    QString::fromStdString(bodyFile.string()), "--attach", attachments.join(',')});
     EXPECT_TRUE(tsubame.waitForFinished(60000));
-    if (writer.joinable()) {
-        // A writer still waiting for its reader is let go.
-        const int reader = ::open(bodyFile.c_str(), O_RDONLY | O_NONBLOCK);
-        writer.join();
-        ::close(reader);
-    }
+    writer.reset();
     EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
                                      << server.log();
     const fs::path stored = firstMaildirMessage(server.maildir());
@@ -147,7 +162,7 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     std::string binary;
     for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
     const std::string text = "表計算の数字: 1,234\n二行目\n";
-    writeFileBytes(folder / "data.bin", binary);
+    const FifoWriter binaryWriter(folder / "data.bin", binary);  // read once, as the body
     writeFileBytes(folder / "メモ.txt", text);
     const QString subject = QStringLiteral("【ご案内】来週の打ち合わせについて");
     const QJsonObject mail =
