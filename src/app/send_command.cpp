@@ -209,12 +209,16 @@ std::optional<std::string> singleMailbox(std::string_view to, std::string& error
         "--to には宛先を 1 つだけ指定してください (「,」「;」や空白で区切った複数の宛先、改行は"
         "使えません): " +
         shown;
-    if (lexed == LexResult::LineBreak || hasSpecial(tokens, ',') || hasSpecial(tokens, ';')) {
+    if (lexed == LexResult::LineBreak) {
         error = oneOnly;
         return std::nullopt;
     }
     if (hasSpecial(tokens, ':')) {
         error = "--to にグループ (「名前: 宛先;」) は指定できません: " + shown;
+        return std::nullopt;
+    }
+    if (hasSpecial(tokens, ',') || hasSpecial(tokens, ';')) {
+        error = oneOnly;
         return std::nullopt;
     }
     std::optional<std::string> address;
