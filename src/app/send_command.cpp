@@ -31,10 +31,15 @@ bool isSpecial(char c) { return std::strchr("()<>[]:;@\\,.\"", c) != nullptr; }
 
 // Splits text into tokens, dropping blanks and comments.
 LexResult tokenize(std::string_view text, std::vector<Token>& tokens) {
+    // Not even quoted: a line break would reach the SMTP dialogue.
+    if (text.find_first_of("\r\n") != std::string_view::npos) return LexResult::LineBreak;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\t') || byte == 0x7F) return LexResult::Broken;
+    }
     std::size_t i = 0;
     while (i < text.size()) {
         const char c = text[i];
-        if (c == '\r' || c == '\n') return LexResult::LineBreak;
         if (c == ' ' || c == '\t') {
             ++i;
         } else if (c == '(') {
@@ -62,11 +67,7 @@ LexResult tokenize(std::string_view text, std::vector<Token>& tokens) {
             ++i;
         } else {
             const std::size_t start = i;
-            while (i < text.size() && !isSpecial(text[i]) && text[i] != ' ' && text[i] != '\t') {
-                const auto byte = static_cast<unsigned char>(text[i]);
-                if (byte < 0x20 || byte == 0x7F) return LexResult::Broken;
-                ++i;
-            }
+            while (i < text.size() && !isSpecial(text[i]) && text[i] != ' ' && text[i] != '\t') ++i;
             tokens.push_back({Token::Kind::Atom, std::string(text.substr(start, i - start))});
         }
     }

@@ -171,6 +171,7 @@ TEST_F(SendCommandTest, ToTakesExactlyOneAddress) {
         {{"\"a@example.com"}, ""},
         {{"a@example.com (open"}, ""},
         {{"a\x01@example.com"}, ""},
+        {{"\"a\nb\"@example.com"}, ""},
     };
     for (const auto& [to, sentTo] : rows) {
         SCOPED_TRACE(to.front());
