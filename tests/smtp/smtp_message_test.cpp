@@ -185,11 +185,13 @@ TEST(SmtpMessage, LongBodiesArriveWhole) {
     mime_test::TempFolder folder("smtp_long_bodies");
     const std::string attachment = (folder.inbox() / "a.bin").string();
     std::ofstream(attachment) << "x";
+    const char* iso7bit = "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit";
+    const char* utf8 = "charset=UTF-8\r\nContent-Transfer-Encoding: base64";
     const std::vector<std::tuple<std::string, const char*, bool>> rows = {
-        {jis + "end", "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit", false},
-        {jis, "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit", true},
-        {outsideJis + "x", "charset=UTF-8\r\nContent-Transfer-Encoding: base64", false},
-        {outsideJis + "xy", "charset=UTF-8\r\nContent-Transfer-Encoding: base64", true},
+        {jis + "end", iso7bit, false},
+        {jis, iso7bit, true},
+        {outsideJis + "x", utf8, false},
+        {outsideJis + "xy", utf8, true},
         {longLine + "\r\n" + jis, "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64",
          false},
     };
