@@ -1,28 +1,39 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
 
 namespace tsubame {
 
-class AppPaths;
-class MailLibrary;
-class StopSignals;
-struct AccountSettings;
-
-struct SendOptions {
-    QString to;
-    QString subject;
-    QString bodyFile;  // UTF-8 text
-    QStringList attachments;
+// What tsubame --send was given, as written (the texts in UTF-8, the paths as the file system
+// names them).
+struct SendCommand {
+    std::vector<std::string> to;  // every --to, so that a repeated one can be refused
+    std::string subject;
+    std::string bodyFile;
+    std::vector<std::string> attachments;  // the --attach lists split at ","
     bool fortune = false;
 };
 
-// tsubame --send as Qt reads its command line (a plain one the executable sends itself,
-// app/plain_send.h): the options checked, the body read, then sendCommandMail with the account
-// and the login file of paths. Returns the exit code (0 sent, 1 failed or refused, with a
-// message, 128 + the signal's number when SIGTERM or SIGINT stopped it).
-int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
-                   const SendOptions& options, StopSignals* stopSignals = nullptr);
+// What the program was asked to do on its command line, read once by the executable.
+struct Command {
+    enum class Mode { Window, Help, Version, Check, Send, Error };
+    Mode mode = Mode::Window;
+    std::string appFolder;  // empty: the executable's folder
+    SendCommand send;
+    std::string error;  // for Mode::Error: what was wrong, for standard error
+
+    // The run's application folder.
+    std::filesystem::path appFolderPath() const;
+};
+
+// argv[0] is the program's name. envAppFolder is TSUBAME_APP_FOLDER (null when unset);
+// --app-folder wins over it. A single dash works as two ("-fortune" is "--fortune").
+Command parseCommandLine(int argc, const char* const* argv, const char* envAppFolder);
+
+// The text of --help.
+std::string_view commandHelpText();
 
 }  // namespace tsubame

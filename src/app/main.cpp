@@ -1,12 +1,12 @@
 #include <clocale>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/check_command.h"
+#include "app/command_line.h"
 #include "app/mail_library_run.h"
-#include "app/plain_check.h"
-#include "app/plain_send.h"
 #include "app/program_mail_library.h"
-#include "app/send_command_mail.h"
+#include "app/send_command.h"
 #include "app/stop_signals.h"
 #include "app/window_program.h"
 #include "settings/server_settings_source.h"
@@ -15,18 +15,17 @@ using namespace tsubame;
 
 namespace {
 
-// A plain --send: no Qt, no window library; only the mail library module is loaded, at the
-// send.
-int runPlainSend(const PlainSend& send) {
+// --send: no Qt, no window library; only the mail library module is loaded, at the send.
+int runSendProgram(const Command& command) {
     StopSignals stopSignals;     // before the first thread starts, so that none takes the signals
     std::setlocale(LC_ALL, "");  // the user's locale, as under Qt's application object
     auto mail = createProgramMailLibrary();
-    const AppPaths paths(send.appFolder);
+    const AppPaths paths(command.appFolderPath());
     AccountSettings account;
     // As the main window's start-up reads them; a send tells nothing of their source.
     loadServerSettingsOfRun(paths, account);
     startMailLibrary(*mail);
-    const int code = sendCommandMail(paths, account, *mail, send.to, send.message, &stopSignals);
+    const int code = runSendCommand(paths, account, *mail, command.send, &stopSignals);
     stopMailLibrary(*mail);
     return code;
 }
@@ -34,8 +33,24 @@ int runPlainSend(const PlainSend& send) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* envAppFolder = std::getenv("TSUBAME_APP_FOLDER");
-    if (const auto send = plainSend(argc, argv, envAppFolder)) return runPlainSend(*send);
-    if (const auto folder = plainCheck(argc, argv, envAppFolder)) return runCheckProgram(*folder);
-    return runWindowProgram(argc, argv);
+    const Command command = parseCommandLine(argc, argv, std::getenv("TSUBAME_APP_FOLDER"));
+    const std::string help(commandHelpText());
+    switch (command.mode) {
+        case Command::Mode::Error:
+            std::fprintf(stderr, "tsubame: %s\n%s", command.error.c_str(), help.c_str());
+            return 2;
+        case Command::Mode::Help:
+            std::fputs(help.c_str(), stdout);
+            return 0;
+        case Command::Mode::Version:
+            std::printf("tsubame %s\n", TSUBAME_VERSION);
+            return 0;
+        case Command::Mode::Check:
+            return runCheckProgram(command.appFolderPath());
+        case Command::Mode::Send:
+            return runSendProgram(command);
+        case Command::Mode::Window:
+            break;
+    }
+    return runWindowProgram(argc, argv, command.appFolderPath());
 }

@@ -9,7 +9,7 @@
 
 namespace tsubame {
 
-int runWindowProgram(int argc, char** argv) {
+int runWindowProgram(int argc, char** argv, const std::filesystem::path& appFolder) {
     const std::filesystem::path file = executableFolder() / kWindowProgramFile;
     // Never closed: the objects of the run live in it until the program ends.
     void* library = nullptr;
@@ -26,7 +26,8 @@ int runWindowProgram(int argc, char** argv) {
         std::fprintf(stderr, "tsubame: %s\n", loaded.message().c_str());
         return 1;
     }
-    return reinterpret_cast<decltype(&tsubame_run_window_program)>(entry)(argc, argv);
+    return reinterpret_cast<decltype(&tsubame_run_window_program)>(entry)(argc, argv,
+                                                                          appFolder.c_str());
 }
 
 }  // namespace tsubame

@@ -83,12 +83,14 @@ SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
             continue;
         }
         if (hooks.passStarting) hooks.passStarting(pass, *recipient);
-        std::string body = message.body;
+        // The body as written is passed as it is: a large one is not copied for each pass.
+        std::string withFortune;
         if (message.fortune) {
             int k = hooks.drawFortune ? hooks.drawFortune() : drawFortuneNumber();
-            body = bodyWithFortune(message.body, k);
+            withFortune = bodyWithFortune(message.body, k);
         }
-        SendCallResult result = sendOneMessage(mail, message, recipient->address, body);
+        SendCallResult result = sendOneMessage(mail, message, recipient->address,
+                                               message.fortune ? withFortune : message.body);
         if (result.ok) {
             ++report.sent;
             report.sentAddresses.push_back(recipient->address);

@@ -1,6 +1,7 @@
 #include "smtp/smtp_message.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@ namespace tsubame {
 namespace {
 
 constexpr std::size_t kMaxLineLength = 998;
+constexpr std::size_t kBase64LineLength = 76;
 
 struct AddressField {
     std::string header;              // encoded, ready for the header line
@@ -131,6 +133,25 @@ bool openAttachment(const std::string& path, UniqueFd& file, std::uint64_t& size
         return false;
     }
     size = static_cast<std::uint64_t>(st.st_size);
+    if (S_ISREG(st.st_mode)) return true;
+    // A FIFO or a device is read once, into a file in memory: its content type and its
+    // encoding read it at offsets, and a second session sends it again.
+    UniqueFd copy(::memfd_create("tsubame-attachment", MFD_CLOEXEC));
+    size = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(file.get(), buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got == 0) break;
+        if (got < 0 || !copy.valid() ||
+            !writeAt(copy.get(), buffer, static_cast<std::size_t>(got),
+                     static_cast<std::int64_t>(size))) {
+            error = errno ? errno : EIO;
+            return false;
+        }
+        size += static_cast<std::uint64_t>(got);
+    }
+    file = std::move(copy);
     return true;
 }
 
@@ -145,14 +166,6 @@ std::optional<std::string> contentTypeOf(const std::string& title, int fd, std::
     return attachmentContentType(title, bytes);
 }
 
-void setContent(GMimePart* part, std::string_view bytes, GMimeContentEncoding encoding) {
-    GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(bytes.data(), bytes.size()));
-    GObjectPtr<GMimeDataWrapper> wrapper(
-        g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-    g_mime_part_set_content(part, wrapper.get());
-    g_mime_part_set_content_encoding(part, encoding);
-}
-
 bool hasLongLine(std::string_view text) {
     std::size_t start = 0;
     while (start <= text.size()) {
@@ -164,25 +177,6 @@ bool hasLongLine(std::string_view text) {
         start = end + 1;
     }
     return false;
-}
-
-// The text body: ISO-2022-JP in 7bit when everything fits, else UTF-8 in base64. Line
-// ends are handed to GMime as LF; it writes them as CR LF.
-GObjectPtr<GMimePart> textPart(std::string_view utf8Body) {
-    std::string text = toCrLfText(utf8Body);
-    GObjectPtr<GMimePart> part(g_mime_part_new_with_type("text", "plain"));
-    std::string bytes = text;
-    const char* charset = "UTF-8";
-    GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_BASE64;
-    if (std::optional<std::string> cp932 = exactCp932(text); cp932 && fitsIso2022jp(*cp932)) {
-        bytes = cp932ToIso2022jp(*cp932);
-        charset = "ISO-2022-JP";
-        if (!hasLongLine(bytes)) encoding = GMIME_CONTENT_ENCODING_7BIT;
-    }
-    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\r'), bytes.end());
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset);
-    setContent(part.get(), bytes, encoding);
-    return part;
 }
 
 std::string domainOf(const std::string& addr) {
@@ -247,19 +241,22 @@ struct OpenedAttachment {
 };
 
 // Appends multipart/mixed of the text part and the attachments to message: its Content-Type
-// header line and its body, each attachment's content placed after its header lines.
-void appendMixedMultipart(BuiltMessage& built, const std::string& textPart,
+// header line and its body, each content placed after its part's header lines.
+void appendMixedMultipart(BuiltMessage& built, const std::string& bodyHeader, TextBodyContent body,
                           std::vector<OpenedAttachment>& attachments) {
-    std::vector<std::string> texts{textPart};
+    std::vector<std::string> texts{bodyHeader};
     for (const OpenedAttachment& attachment : attachments) texts.push_back(attachment.header);
-    const std::string boundary = newBoundary(texts);
+    std::string boundary = newBoundary(texts);
+    while (body.contains(boundary)) boundary = newBoundary(texts);
     std::string& text = built.text;
     text += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n\r\n";
     // The CR LF before each boundary line belongs to the boundary, not to the part.
-    text += "--" + boundary + "\r\n" + textPart + "\r\n";
+    text += "--" + boundary + "\r\n" + bodyHeader;
+    built.contents.push_back({text.size(), std::move(body)});
+    text += "\r\n";
     for (OpenedAttachment& attachment : attachments) {
         text += "--" + boundary + "\r\n" + attachment.header;
-        built.attachments.push_back({text.size(), std::move(attachment.content)});
+        built.contents.push_back({text.size(), std::move(attachment.content)});
         text += "\r\n";
     }
     text += "--" + boundary + "--\r\n";
@@ -319,10 +316,17 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
     }
     built.envelopeFrom = from.addrs.front();
 
-    FormatOptionsPtr options(g_mime_format_options_new());
-    g_mime_format_options_set_newline_format(options.get(), GMIME_NEWLINE_FORMAT_DOS);
-    GObjectPtr<GMimePart> text = textPart(utf8Text(mail.body, form));
-    std::string body = writeMimeObject(GMIME_OBJECT(text.get()), options.get());
+    // The body is read where it is unless it has to be converted first.
+    std::shared_ptr<const std::string> converted;
+    std::string_view bodyText = mail.body;
+    if (form != MailTextForm::Utf8 || !isValidUtf8(bodyText)) {
+        converted = std::make_shared<const std::string>(utf8Text(mail.body, form));
+        bodyText = *converted;
+    }
+    TextBodyContent body(std::move(converted), bodyText);
+    const std::string bodyHeader =
+        std::string("Content-Type: text/plain; charset=") + body.charset() +
+        "\r\nContent-Transfer-Encoding: " + body.transferEncoding() + "\r\n\r\n";
 
     // Open every attachment first: a missing one stops the send before anything goes out.
     std::vector<OpenedAttachment> opened;
@@ -352,10 +356,12 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
     message += "Message-ID: <" + std::string(messageId.get()) + ">\r\n";
     message += "MIME-Version: 1.0\r\n";
     message += extraHeaderLines(utf8Text(mail.extraHeaders, form));
-    if (opened.empty())
-        message += body;
-    else
-        appendMixedMultipart(built, body, opened);
+    if (opened.empty()) {
+        message += bodyHeader;
+        built.contents.push_back({message.size(), std::move(body)});
+    } else {
+        appendMixedMultipart(built, bodyHeader, std::move(body), opened);
+    }
     if (hasLongLine(message)) {
         error = utf8ToCp932("メールに長すぎる行があります");
         return std::nullopt;
@@ -363,29 +369,149 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
     return built;
 }
 
+TextBodyContent::TextBodyContent(std::shared_ptr<const std::string> owned, std::string_view utf8)
+    : owned_(std::move(owned)), text_(utf8) {
+    // ISO-2022-JP when every line goes to code page 932 and back unchanged and fits it.
+    std::uint64_t isoBytes = 0;
+    std::uint64_t breaks = 0;
+    for (std::size_t at = 0; at < text_.size() && iso2022jp_;) {
+        const std::size_t end = std::min(text_.find_first_of("\r\n", at), text_.size());
+        const std::string_view line = text_.substr(at, end - at);
+        const std::string cp932 = utf8ToCp932(line);
+        iso2022jp_ = cp932ToUtf8(cp932) == line && fitsIso2022jp(cp932);
+        const std::size_t length = iso2022jp_ ? cp932ToIso2022jp(cp932).size() : 0;
+        base64_ = base64_ || length > kMaxLineLength;
+        isoBytes += length;
+        if (end < text_.size()) ++breaks;
+        at = end + (text_.substr(end, 2) == "\r\n" ? 2 : 1);
+    }
+    std::uint64_t raw = isoBytes + breaks;
+    if (!iso2022jp_) {
+        base64_ = true;
+        raw = text_.size();  // every CR LF becomes one LF
+        for (std::size_t at = text_.find("\r\n"); at != std::string_view::npos;
+             at = text_.find("\r\n", at + 2))
+            --raw;
+    }
+    if (!base64_) {
+        size_ = isoBytes + 2 * breaks;
+        return;
+    }
+    const std::uint64_t characters = (raw + 2) / 3 * 4;
+    size_ = characters + (characters + kBase64LineLength - 1) / kBase64LineLength * 2;
+}
+
+std::size_t TextBodyContent::nextLine(std::size_t from, std::string& bytes) const {
+    const std::size_t end = std::min(text_.find_first_of("\r\n", from), text_.size());
+    const std::string_view line = text_.substr(from, end - from);
+    if (iso2022jp_)
+        bytes = cp932ToIso2022jp(utf8ToCp932(line));
+    else
+        bytes.assign(line);
+    if (end == text_.size()) return end;
+    // 7bit goes as the message's lines; base64 encodes them, as GMime did, with LF.
+    bytes += base64_ ? "\n" : "\r\n";
+    return end + (text_.substr(end, 2) == "\r\n" ? 2 : 1);
+}
+
+bool TextBodyContent::contains(std::string_view text) const {
+    if (base64_)
+        return text.find_first_not_of(
+                   "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+               std::string_view::npos;
+    std::string line;
+    for (std::size_t at = 0; at < text_.size();) {
+        at = nextLine(at, line);
+        if (line.find(text) != std::string::npos) return true;
+    }
+    return false;
+}
+
+void TextBodyContent::rewind() {
+    textAt_ = 0;
+    carry_.clear();
+    column_ = 0;
+    piece_.clear();
+    pieceAt_ = 0;
+}
+
+void TextBodyContent::encodeNextPiece() {
+    constexpr std::size_t kPieceSize = 64 * 1024;
+    piece_.clear();
+    pieceAt_ = 0;
+    std::string bytes;
+    if (!base64_) {
+        while (piece_.size() < kPieceSize && textAt_ < text_.size()) {
+            textAt_ = nextLine(textAt_, bytes);
+            piece_ += bytes;
+        }
+        return;
+    }
+    std::string raw = std::move(carry_);
+    while (raw.size() < kPieceSize && textAt_ < text_.size()) {
+        textAt_ = nextLine(textAt_, bytes);
+        raw += bytes;
+    }
+    // Whole groups of three bytes encode without padding, so pieces join into one encoding.
+    const bool last = textAt_ == text_.size();
+    const std::size_t whole = last ? raw.size() : raw.size() / 3 * 3;
+    carry_ = raw.substr(whole);
+    const std::string encoded = encodeBase64(std::string_view(raw).substr(0, whole));
+    for (std::size_t at = 0; at < encoded.size();) {
+        const std::size_t n = std::min(kBase64LineLength - column_, encoded.size() - at);
+        piece_.append(encoded, at, n);
+        at += n;
+        column_ += n;
+        if (column_ == kBase64LineLength) {
+            piece_ += "\r\n";
+            column_ = 0;
+        }
+    }
+    if (last && column_ > 0) {
+        piece_ += "\r\n";
+        column_ = 0;
+    }
+}
+
+std::ptrdiff_t TextBodyContent::read(char* out, std::size_t room) {
+    while (pieceAt_ == piece_.size()) {
+        if (textAt_ == text_.size() && carry_.empty()) return 0;
+        encodeNextPiece();
+    }
+    const std::size_t n = std::min(room, piece_.size() - pieceAt_);
+    std::memcpy(out, piece_.data() + pieceAt_, n);
+    pieceAt_ += n;
+    return static_cast<std::ptrdiff_t>(n);
+}
+
 std::uint64_t BuiltMessage::size() const {
     std::uint64_t total = text.size();
-    for (const PlacedContent& attachment : attachments) total += attachment.content.encodedSize();
+    for (const PlacedContent& placed : contents)
+        total +=
+            std::visit([](const auto& content) { return content.encodedSize(); }, placed.content);
     return total;
 }
 
 BuiltMessageReader::BuiltMessageReader(BuiltMessage& message) : message_(message) {
-    for (PlacedContent& attachment : message_.attachments) attachment.content.rewind();
+    for (PlacedContent& placed : message_.contents)
+        std::visit([](auto& content) { content.rewind(); }, placed.content);
 }
 
 std::ptrdiff_t BuiltMessageReader::read(char* out, std::size_t room) {
-    const std::vector<PlacedContent>& attachments = message_.attachments;
+    const std::vector<PlacedContent>& contents = message_.contents;
     while (true) {
         const std::size_t textEnd =
-            next_ < attachments.size() ? attachments[next_].at : message_.text.size();
+            next_ < contents.size() ? contents[next_].at : message_.text.size();
         if (textAt_ < textEnd) {
             const std::size_t n = std::min(room, textEnd - textAt_);
             std::memcpy(out, message_.text.data() + textAt_, n);
             textAt_ += n;
             return static_cast<std::ptrdiff_t>(n);
         }
-        if (next_ == attachments.size()) return 0;
-        const std::ptrdiff_t n = message_.attachments[next_].content.read(out, room);
+        if (next_ == contents.size()) return 0;
+        const std::ptrdiff_t n =
+            std::visit([out, room](auto& content) { return content.read(out, room); },
+                       message_.contents[next_].content);
         if (n != 0) return n;
         ++next_;
     }

@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -6,6 +9,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <thread>
 
 #include "support/built_program.h"
 #include "support/mail_servers.h"
@@ -37,27 +43,57 @@ print(json.dumps({
 }))
 )";
 
+// A FIFO whose writer writes content once a reader opens it, as from a shell's process
+// substitution; a writer still waiting at the end is let go.
+struct FifoWriter {
+    FifoWriter(const fs::path& path, const std::string& content) : path(path) {
+        ::mkfifo(path.c_str(), 0600);
+        writer = std::thread([=] { std::ofstream(path, std::ios::binary) << content; });
+    }
+    ~FifoWriter() {
+        const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        writer.join();
+        ::close(reader);
+    }
+    fs::path path;
+    std::thread writer;
+};
+
 // Runs "tsubame --send" against server with the given texts and attachments, and reads the
-// stored mail back with Python's parser.
+// stored mail back with Python's parser. throughFifo: the body comes from a FIFO. peakKib: the
+// program's peak memory, taken by a small parent (a child's peak counts its starter's memory).
 QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& folder,
                             const QString& subject, const std::string& body,
-                            const QStringList& attachments) {
+                            const QStringList& attachments, bool throughFifo = false,
+                            long* peakKib = nullptr) {
     fs::create_directory(folder / "★MailData");
     fs::create_directory(folder / "work");
     writeFileBytes(
         folder / "work" / "korumi.ini",
         "SMTP=" + server.serverName() + "\r\nPOP3=\r\nMAIL=sender@example.com\r\nAPOP=0\r\n");
-    writeFileBytes(folder / "body.txt", body);
+    const fs::path bodyFile = folder / "body.txt";
+    std::optional<FifoWriter> writer;
+    if (throughFifo)
+        writer.emplace(bodyFile, body);
+    else
+        writeFileBytes(bodyFile, body);
     QProcess tsubame;
     tsubame.setWorkingDirectory(QString::fromStdString((folder / "work").string()));
-    tsubame.start(QString::fromStdString(builtProgram().string()),
-                  {"--app-folder", QString::fromStdString(folder.path().string()), "--send", "--to",
+    tsubame.start("/usr/bin/python3",
+                  {"-c",
+                   "import resource, subprocess, sys\n"
+                   "code = subprocess.run(sys.argv[1:]).returncode\n"
+                   "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)\n"
+                   "sys.exit(code)\n",
+                   QString::fromStdString(builtProgram().string()), "--app-folder",
+                   QString::fromStdString(folder.path().string()), "--send", "--to",
                    "recipient@example.com", "--subject", subject, "--body-file",
-                   QString::fromStdString((folder / "body.txt").string()), "--attach",
-                   attachments.join(',')});
+                   QString::fromStdString(bodyFile.string()), "--attach", attachments.join(',')});
     EXPECT_TRUE(tsubame.waitForFinished(60000));
+    writer.reset();
     EXPECT_EQ(tsubame.exitCode(), 0) << tsubame.readAllStandardError().toStdString() << "\n"
                                      << server.log();
+    if (peakKib) *peakKib = tsubame.readAllStandardOutput().trimmed().toLong();
     const fs::path stored = firstMaildirMessage(server.maildir());
     if (stored.empty()) return {};
     QProcess parser;
@@ -129,13 +165,14 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     std::string binary;
     for (int i = 0; i < 3000; ++i) binary.push_back(static_cast<char>((i * 37) & 0xFF));
     const std::string text = "表計算の数字: 1,234\n二行目\n";
-    writeFileBytes(folder / "data.bin", binary);
+    const FifoWriter binaryWriter(folder / "data.bin", binary);  // read once, as the body
     writeFileBytes(folder / "メモ.txt", text);
     const QString subject = QStringLiteral("【ご案内】来週の打ち合わせについて");
     const QJsonObject mail =
         sendAndReadBack(server, folder, subject, body,
                         {QString::fromStdString((folder / "data.bin").string()),
-                         QString::fromStdString((folder / "メモ.txt").string())});
+                         QString::fromStdString((folder / "メモ.txt").string())},
+                        true);
 
     EXPECT_EQ(mail["subject"].toString(), subject);
     EXPECT_EQ(mail["to"].toString(), "recipient@example.com");
@@ -152,6 +189,26 @@ TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     EXPECT_EQ(attachments[1].toObject()["name"].toString(), QStringLiteral("メモ.txt"));
     EXPECT_EQ(QByteArray::fromBase64(attachments[1].toObject()["data"].toString().toLatin1()),
               QByteArray::fromStdString(text));
+}
+
+// A large body is not copied on its way to the server: the program's peak stays within three
+// times the body and what a one-line send needs.
+TEST(SendCommandRealServerTest, ALargeBodyIsNotCopiedOnItsWay) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "a sanitizer's own memory would be counted";
+#endif
+    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no executable";
+    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    SmtpTestServer server;
+    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TempFolder folder;
+    std::string body;
+    while (body.size() < 20'000'000) body += "山田様 いつもお世話になっております。line\n";
+    long peakKib = 0;
+    const QJsonObject mail = sendAndReadBack(server, folder, "s", body, {}, false, &peakKib);
+    EXPECT_TRUE(mail["body"].toString() == QString::fromStdString(body));
+    EXPECT_GT(peakKib, 0);
+    EXPECT_LE(peakKib * 1024L, 3L * static_cast<long>(body.size()) + 20'000'000L);
 }
 
 }  // namespace

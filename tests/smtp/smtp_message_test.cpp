@@ -3,8 +3,10 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <regex>
+#include <tuple>
 
 #include "core/cp932.h"
 #include "mime/iso2022jp.h"
@@ -38,6 +40,16 @@ std::vector<std::string> linesOf(const std::string& text) {
         start = end + 2;
     }
     return lines;
+}
+
+// The message as it goes to the server, its contents in place.
+std::string wholeMessage(BuiltMessage& built) {
+    std::string text;
+    BuiltMessageReader reader(built);
+    char buffer[4096];
+    for (std::ptrdiff_t n; (n = reader.read(buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+    EXPECT_EQ(text.size(), built.size());
+    return text;
 }
 
 OutgoingMail sampleMail() {
@@ -101,9 +113,10 @@ TEST(SmtpHeaderEncode, AsciiStaysAndLineBreaksCannotInjectHeaders) {
 
 TEST(SmtpMessage, HeadersAndIso2022jpBody) {
     std::string error;
-    auto built = buildMessage(sampleMail(), error);
+    const OutgoingMail mail = sampleMail();  // the built message reads its body
+    auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
-    const std::string& text = built->text;
+    const std::string text = wholeMessage(*built);
     for (const char* header :
          {"From: me@example.jp\r\n", "To: you@example.jp\r\n", "\r\nDate: ", "\r\nMessage-ID: <",
           "\r\nMIME-Version: 1.0\r\n", "Content-Type: text/plain; charset=ISO-2022-JP\r\n",
@@ -134,10 +147,10 @@ TEST(SmtpMessage, BodyWithCharactersOutsideJisGoesAsUtf8) {
     std::string error;
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built);
-    EXPECT_NE(built->text.find("charset=UTF-8"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("charset=UTF-8"), std::string::npos);
     DecodedMail decoded;
     mime_test::TempFolder folder("smtp_utf8");
-    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    decodeMailAndSaveAttachments(wholeMessage(*built), folder.inbox(), decoded, error);
     EXPECT_EQ(cp932ToUtf8(decoded.body), "①と㈱とｶﾀｶﾅ\r\n");
 }
 
@@ -151,13 +164,52 @@ TEST(SmtpMessage, NoLineIsLongerThan998Bytes) {
     std::string error;
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
-    for (const std::string& line : linesOf(built->text)) EXPECT_LE(line.size(), 998u);
-    EXPECT_NE(built->text.find("\r\nX-Mailer: Tsubame\r\n"), std::string::npos);
+    for (const std::string& line : linesOf(wholeMessage(*built))) EXPECT_LE(line.size(), 998u);
+    EXPECT_NE(wholeMessage(*built).find("\r\nX-Mailer: Tsubame\r\n"), std::string::npos);
     DecodedMail decoded;
     mime_test::TempFolder folder("smtp_long");
-    decodeMailAndSaveAttachments(built->text, folder.inbox(), decoded, error);
+    decodeMailAndSaveAttachments(wholeMessage(*built), folder.inbox(), decoded, error);
     EXPECT_EQ(decoded.body, mail.body);
     EXPECT_EQ(decoded.headers.subject, mail.subject);
+}
+
+// A body longer than one encoded piece arrives whole in each encoding, alone or beside an
+// attachment.
+TEST(SmtpMessage, LongBodiesArriveWhole) {
+    std::string jis, outsideJis, longLine;
+    for (int i = 0; i < 9000; ++i) {
+        jis += utf8ToCp932("本文です " + std::to_string(i) + "\r\n");
+        outsideJis += utf8ToCp932("①㈱ " + std::to_string(i) + "\r\n");
+        longLine += utf8ToCp932("長");
+    }
+    mime_test::TempFolder folder("smtp_long_bodies");
+    const std::string attachment = (folder.inbox() / "a.bin").string();
+    std::ofstream(attachment) << "x";
+    const char* iso7bit = "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: 7bit";
+    const char* utf8 = "charset=UTF-8\r\nContent-Transfer-Encoding: base64";
+    const std::vector<std::tuple<std::string, const char*, bool>> rows = {
+        {jis + "end", iso7bit, false},
+        {jis, iso7bit, true},
+        {outsideJis + "x", utf8, false},
+        {outsideJis + "xy", utf8, true},
+        {longLine + "\r\n" + jis, "charset=ISO-2022-JP\r\nContent-Transfer-Encoding: base64",
+         false},
+    };
+    for (const auto& [body, header, attached] : rows) {
+        SCOPED_TRACE(header);
+        OutgoingMail mail = sampleMail();
+        mail.body = body;
+        if (attached) mail.attachments = {attachment};
+        std::string error;
+        auto built = buildMessage(mail, error);
+        ASSERT_TRUE(built) << cp932ToUtf8(error);
+        const std::string text = wholeMessage(*built);
+        EXPECT_NE(text.find(header), std::string::npos);
+        for (const std::string& line : linesOf(text)) ASSERT_LE(line.size(), 998u);
+        DecodedMail decoded;
+        decodeMailAndSaveAttachments(text, folder.inbox(), decoded, error);
+        EXPECT_EQ(decoded.body, body);
+    }
 }
 
 TEST(SmtpMessage, MissingAttachmentOrRecipientFailsWithAClearText) {
@@ -182,8 +234,8 @@ TEST(SmtpMessage, BccIsInTheEnvelopeOnly) {
     ASSERT_TRUE(built);
     EXPECT_EQ(built->envelopeTo, (std::vector<std::string>{"you@example.jp", "c1@example.jp",
                                                            "c2@example.jp", "hidden@example.jp"}));
-    EXPECT_EQ(built->text.find("hidden"), std::string::npos);
-    EXPECT_NE(built->text.find("\r\nCc: c1@example.jp, =?"), std::string::npos);
+    EXPECT_EQ(wholeMessage(*built).find("hidden"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("\r\nCc: c1@example.jp, =?"), std::string::npos);
 }
 
 // Every file name that is not plain printable ASCII goes RFC 2231-encoded: no byte of it
@@ -241,7 +293,7 @@ TEST(SmtpMessage, Utf8TextsOutsideCodePage932ArriveWhole) {
     auto built = buildMessage(mail, error);
     ASSERT_TRUE(built) << cp932ToUtf8(error);
     EXPECT_EQ(built->envelopeTo, std::vector<std::string>{"you@example.jp"});
-    const std::string& text = built->text;
+    const std::string text = wholeMessage(*built);
     EXPECT_NE(text.find(encodeHeaderValueUtf8(mail.subject)), std::string::npos);
     std::string unfolded = text;
     std::erase(unfolded, '\r');
@@ -253,8 +305,8 @@ TEST(SmtpMessage, Utf8TextsOutsideCodePage932ArriveWhole) {
     mail.body = "本文です。\r\n";
     built = buildMessage(mail, error);
     ASSERT_TRUE(built);
-    EXPECT_NE(built->text.find("charset=ISO-2022-JP"), std::string::npos);
-    EXPECT_NE(built->text.find("Subject: =?ISO-2022-JP?B?"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("charset=ISO-2022-JP"), std::string::npos);
+    EXPECT_NE(wholeMessage(*built).find("Subject: =?ISO-2022-JP?B?"), std::string::npos);
 }
 
 TEST(SmtpServerNames, SchemesPortsAndBadNames) {
