@@ -126,7 +126,9 @@ class CheckEndToEndTest : public CheckProgramTest {
     std::map<std::string, std::uintmax_t> attachmentFiles() const {
         std::map<std::string, std::uintmax_t> files;
         std::error_code error;
-        for (const auto& entry : fs::directory_iterator(paths().attachmentFolder(), error))
+        // Also inside the folder where a check keeps a mail's files until its record is stored.
+        for (const auto& entry :
+             fs::recursive_directory_iterator(paths().attachmentFolder(), error))
             files[entry.path().filename().string()] = entry.file_size(error);
         return files;
     }

@@ -42,6 +42,14 @@ void FakePop3Mailbox::listSizeAs(const std::string& subject, const std::string& 
         if (mail.subject == subject) mail.listedSize = size;
 }
 
+void FakePop3Mailbox::holdRetr(int n) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        heldRetr_ = n;
+    }
+    released_.notify_all();
+}
+
 void FakePop3Mailbox::arm(Fault fault) {
     std::lock_guard<std::mutex> lock(mutex_);
     armed_ = std::move(fault);
@@ -173,6 +181,10 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
         if (n == 0) {
             client.send("-ERR no such message\r\n");
             return;
+        }
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            released_.wait_for(lock, std::chrono::seconds(10), [&] { return heldRetr_ != n; });
         }
         const std::string& text = view[n - 1].text;
         std::string stuffed = "+OK " + std::to_string(text.size()) + " octets\r\n";

@@ -1,0 +1,146 @@
+// The check's stages: a mail is stored as soon as it and the mails before it are decoded,
+// and its files take their names only with its record.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <thread>
+
+#include "core/cp932.h"
+#include "receive/mail_check.h"
+#include "receive/original_mail.h"
+#include "support/built_program.h"
+#include "support/real_library_check_fixture.h"
+
+namespace tsubame::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CountingHost : public MailCheckHost {
+  public:
+    void checkStarted() override {}
+    void loginRead(const std::string&, const std::string&) override {}
+    void loginMissing() override {}
+    void notice(const std::string&, const std::string&) override {}
+    void stage(const StagedMail&) override {}
+    void progress(int done, int) override { done_ = done; }
+    std::atomic<int> done_ = 0;
+};
+
+// A mail with a long text (kept whole as a .eml file) and one base64 attachment.
+std::string mailWith(const std::string& subject, const std::string& name, std::size_t size) {
+    return "From: a@example.jp\r\nSubject: " + subject +
+           "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+           "--b\r\nContent-Type: text/plain\r\n\r\n" +
+           std::string(40000, 't') +
+           "\r\n--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+           "attachment; filename=" +
+           name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+           QByteArray(static_cast<int>(size), 'x')
+               .toBase64(QByteArray::Base64Encoding)
+               .toStdString() +
+           "\r\n--b--\r\n";
+}
+
+using MailCheckStagesTest = RealLibraryCheckTest;
+
+TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownloading) {
+    FakePop3Mailbox box;
+    for (const char* subject : {"one", "two", "three"}) box.add(subject, 2000);
+    box.holdRetr(3);
+    app_->account.Pop3Server = box.serverName();
+    CountingHost host;
+    MailCheckResult result;
+    std::thread check([&] {
+        result = MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer,
+                           app_->CurrentRecord, host)
+                     .run();
+    });
+    // Within the library's time-out, which would end the held download.
+    QElapsedTimer waited;
+    waited.start();
+    while (host.done_ < 2 && waited.elapsed() < 1500) QThread::msleep(5);
+    EXPECT_EQ(host.done_, 2);
+    EXPECT_EQ(app_->receivedStore().count(), 2);
+    box.release();
+    check.join();
+    EXPECT_TRUE(result.completed);
+    EXPECT_EQ(app_->receivedStore().count(), 3);
+}
+
+// tsubame --check killed when a mail's attachment is written, while the mail before it is
+// still decoded (its larger attachment) and the one after it held back by the server: the
+// next check saves no file a second time and leaves no .eml that no record names.
+TEST_F(MailCheckStagesTest, AKillBetweenDecodingAndStoringLeavesNoFileSavedTwice) {
+    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no program at " << builtProgram();
+    const fs::path work = root() / "work", attachments = folder_ / "添付フォルダ";
+    fs::create_directories(work);
+    FakePop3Mailbox box;
+    std::ofstream(work / "korumi.ini", std::ios::binary)
+        << "SMTP=127.0.0.1\r\nPOP3=" << box.serverName() << "\r\nMAIL=t@example.jp\r\nAPOP=0\r\n";
+    const auto runCheck = [&](QProcess& process) {
+        process.setWorkingDirectory(QString::fromStdString(work.string()));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("TSUBAME_NET_TIMEOUT_MS", "5000");
+        process.setProcessEnvironment(env);
+        process.start(QString::fromStdString(builtProgram().string()),
+                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+    };
+    const auto seen = [&](const std::string& name) {
+        std::error_code error;
+        for (const auto& entry : fs::recursive_directory_iterator(attachments, error))
+            if (entry.path().filename() == name) return true;
+        return false;
+    };
+    constexpr int kRounds = 3;
+    for (int round = 1; round <= kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const std::string tag = "r" + std::to_string(round);
+        box.addRaw(tag + " first", mailWith(tag + " first", tag + "-first.bin", 900 << 10));
+        box.addRaw(tag + " second", mailWith(tag + " second", tag + "-second.bin", 100));
+        box.add(tag + " third");
+        box.holdRetr(3);
+        QProcess victim;
+        runCheck(victim);
+        QElapsedTimer waited;
+        waited.start();
+        while (!seen(tag + "-second.bin") && victim.state() != QProcess::NotRunning &&
+               waited.elapsed() < 20000) {
+        }
+        victim.kill();  // SIGKILL
+        victim.waitForFinished();
+        box.release();
+
+        QProcess check;
+        runCheck(check);
+        ASSERT_TRUE(check.waitForFinished(30000));
+        EXPECT_EQ(check.exitCode(), 0) << check.readAllStandardError().toStdString();
+        EXPECT_TRUE(box.subjects().empty());
+    }
+    const std::vector<ReceivedMailRecord> records = app_->receivedStore().readAll();
+    EXPECT_EQ(records.size(), 3u * kRounds);
+    std::multiset<std::string> named;
+    for (const ReceivedMailRecord& record : records)
+        named.insert(originalMailFileNamedIn(cp932ToUtf8(std::string(record.body()))));
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(attachments)) {
+        const std::string name = entry.path().filename().string();
+        ++files;
+        EXPECT_EQ(name.find(" ("), std::string::npos) << "saved twice: " << name;
+        if (name.ends_with(".eml")) {
+            EXPECT_EQ(named.count(name), 1u) << "named by no record: " << name;
+        }
+    }
+    EXPECT_EQ(files, 4 * kRounds);  // two attachments and two kept mails a round, nothing else
+}
+
+}  // namespace
+}  // namespace tsubame::testing
