@@ -52,8 +52,11 @@ std::string mailWith(const std::string& subject, const std::string& name, std::s
 using MailCheckStagesTest = RealLibraryCheckTest;
 
 TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownloading) {
+    // The first mail takes longer to decode than the second to download.
     FakePop3Mailbox box;
-    for (const char* subject : {"one", "two", "three"}) box.add(subject, 2000);
+    box.addRaw("one", mailWith("one", "one.bin", 600 << 10));
+    box.addRaw("two", mailWith("two", "two.bin", 100));
+    box.add("three");
     box.holdRetr(3);
     app_->account.Pop3Server = box.serverName();
     CountingHost host;
