@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -209,6 +210,7 @@ class CheckSession {
     std::filesystem::path attachmentFolder();
     // The dialogue's stage: downloads mails 1 … count, at most ahead of them not yet stored.
     void download(int count, std::size_t ahead);
+    void downloadAll(int count, std::size_t ahead);
     // Downloads mail n and starts its decoding (beside the dialogue when the library allows).
     std::unique_ptr<MailUnderWay> start(int n);
     // Sends the removal marks of the mails stored so far; only on the thread that has the
@@ -266,7 +268,8 @@ class CheckSession {
     std::size_t unstored_ = 0;  // handed over and not yet through the store
     std::vector<int> toMark_;   // stored and not yet marked
     bool downloadsEnded_ = false;
-    bool storeEnded_ = false;  // the dialogue downloads no more
+    bool storeEnded_ = false;     // the dialogue downloads no more
+    std::exception_ptr failure_;  // what the dialogue threw
 };
 
 // How often a wait between the stages looks at the stop (the owner ends the library's waits
@@ -403,6 +406,21 @@ bool CheckSession::takeAll(int count) {
 }
 
 void CheckSession::download(int count, std::size_t ahead) {
+    try {
+        downloadAll(count, ahead);
+    } catch (...) {
+        // Rethrown on the check's thread, as when the steps ran there.
+        std::lock_guard lock(handOver_);
+        failure_ = std::current_exception();
+    }
+    {
+        std::lock_guard lock(handOver_);
+        downloadsEnded_ = true;
+    }
+    changed_.notify_all();
+}
+
+void CheckSession::downloadAll(int count, std::size_t ahead) {
     for (int next = 1; next <= count; ++next) {
         {
             std::unique_lock lock(handOver_);
@@ -423,11 +441,6 @@ void CheckSession::download(int count, std::size_t ahead) {
         changed_.notify_all();
         if (lost) break;
     }
-    {
-        std::lock_guard lock(handOver_);
-        downloadsEnded_ = true;
-    }
-    changed_.notify_all();
 }
 
 void CheckSession::markStored() {
@@ -454,6 +467,7 @@ std::unique_ptr<MailUnderWay> CheckSession::nextDecoded(bool& stopNow) {
             ready_.pop_front();
             return mail;
         }
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
         if (ready_.empty() && downloadsEnded_) return nullptr;
         changed_.wait_for(lock, kStopPoll);
     }
