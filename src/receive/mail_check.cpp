@@ -97,8 +97,11 @@ struct MailUnderWay {
     // with the next mail), and the decoding's end.
     std::string rawHeader, body;
     std::future<void> decoded;
+    // Set by the decoder under the hand-over's lock as its last step: the future is ready only
+    // a moment after the waiting thread was woken.
+    bool finished = false;
     bool decodedNow() const {
-        return !decoded.valid() ||
+        return !decoded.valid() || finished ||
                decoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     }
 };
@@ -526,14 +529,17 @@ std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
     }
     m.rawHeader.assign(rawHeader);
     m.body.assign(body);
-    m.decoded =
-        decoders_->run([&library = mail_, &host = host_, &m, &changed = changed_, folder, staging] {
-            if (m.identity.digest.empty()) m.identity.digest = mailDigest(m.header, m.body);
-            m.fetch = decodeMail(library, folder, staging, m.rawHeader, m.body, m.header, m.mail,
-                                 m.why, m.partsMissing);
-            m.decodedBeforeStop = !host.stopRequested();
-            changed.notify_all();
-        });
+    m.decoded = decoders_->run([this, &m, folder, staging] {
+        if (m.identity.digest.empty()) m.identity.digest = mailDigest(m.header, m.body);
+        m.fetch = decodeMail(mail_, folder, staging, m.rawHeader, m.body, m.header, m.mail, m.why,
+                             m.partsMissing);
+        m.decodedBeforeStop = !host_.stopRequested();
+        {
+            std::lock_guard lock(handOver_);
+            m.finished = true;
+        }
+        changed_.notify_all();
+    });
     return under;
 }
 
