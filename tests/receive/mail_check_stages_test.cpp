@@ -7,16 +7,19 @@
 #include <QProcess>
 #include <QThread>
 #include <atomic>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <thread>
 
+#include "app/mail_check_operation.h"
 #include "core/cp932.h"
 #include "receive/mail_check.h"
 #include "receive/original_mail.h"
 #include "support/built_program.h"
 #include "support/real_library_check_fixture.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -76,6 +79,30 @@ TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownload
     check.join();
     EXPECT_TRUE(result.completed);
     EXPECT_EQ(app_->receivedStore().count(), 3);
+}
+
+// The names a mail's files wait for are taken when its record is stored: its record names the
+// kept original under the name it got.
+TEST_F(MailCheckStagesTest, AKeptMailWhoseNameWasTakenIsNamedUnderTheNameItGot) {
+    const fs::path attachments = folder_ / "添付フォルダ";
+    FakePop3Mailbox box;
+    box.addRaw("long", mailWith("long", "a.bin", 100));
+    // Taken for the next seconds, whichever one the check lands in.
+    for (std::time_t second = std::time(nullptr), last = second + 5; second <= last; ++second) {
+        std::tm local{};
+        localtime_r(&second, &local);
+        char stamp[32];
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+        std::ofstream(attachments / (std::string("元のメール ") + stamp + " long.eml")) << "mine";
+    }
+    app_->account.Pop3Server = box.serverName();
+    ASSERT_TRUE(runMailCheck(*app_).completed);
+    const std::vector<ReceivedMailRecord> records = app_->receivedStore().readAll();
+    ASSERT_EQ(records.size(), 1u);
+    const std::string body = cp932ToUtf8(std::string(records[0].body()));
+    const std::string named = originalMailFileNamedIn(body);
+    EXPECT_TRUE(named.ends_with(" long (2).eml")) << body.substr(body.size() - 200);
+    EXPECT_TRUE(readFileBytes(attachments / named).starts_with("From: a@example.jp")) << named;
 }
 
 // tsubame --check killed when a mail is decoded, while the mail before it is still decoded
