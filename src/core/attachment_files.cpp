@@ -115,8 +115,7 @@ std::filesystem::path writeTemporary(const std::filesystem::path& folder,
     std::filesystem::path path;
     UniqueFd fd;
     for (int tries = 0; tries < kMaxRandomTries && !fd.valid(); ++tries) {
-        path = folder / (std::string(kTemporaryAttachmentPrefix) + std::to_string(::getpid()) +
-                         "-" + randomSuffix() + kTemporaryAttachmentSuffix);
+        path = folder / temporaryAttachmentName();
         fd = openFile(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0644);
         if (!fd.valid() && errno != EEXIST) break;
     }
@@ -141,7 +140,15 @@ std::filesystem::path writeTemporary(const std::filesystem::path& folder,
 // Gives the whole file temp the name path unless a file of that name exists: the rename
 // never replaces one. Where the file system cannot rename that way, a link does the same.
 Attempt placeFile(const std::filesystem::path& temp, const std::filesystem::path& path,
-                  std::string& error) {
+                  std::string& error, bool keepSource = false) {
+    if (keepSource) {
+        if (::link(temp.c_str(), path.c_str()) == 0) return Attempt::Placed;
+        if (errno == EEXIST) return Attempt::Taken;
+        if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK) {
+            error = utf8ToCp932(ioErrorText("添付ファイルを作成できません", path, errno));
+            return Attempt::Failed;
+        }
+    }
     if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0)
         return Attempt::Placed;
     if (errno == EINVAL || errno == ENOSYS) {
@@ -160,12 +167,12 @@ Attempt placeFile(const std::filesystem::path& temp, const std::filesystem::path
 // probe the same taken names again and again.
 std::filesystem::path placeUniqueFile(const std::filesystem::path& folder, const std::string& name,
                                       const std::filesystem::path& temp, std::string& error,
-                                      int& number) {
+                                      int& number, bool keepSource = false) {
     auto [stem, extension] = splitExtension(name);
     for (; number <= kMaxNumberedTries; ++number) {
         const std::filesystem::path path =
             folder / (number == 1 ? name : stem + " (" + std::to_string(number) + ")" + extension);
-        const Attempt attempt = placeFile(temp, path, error);
+        const Attempt attempt = placeFile(temp, path, error, keepSource);
         if (attempt == Attempt::Failed) return {};
         if (attempt == Attempt::Placed) {
             ++number;
@@ -175,7 +182,7 @@ std::filesystem::path placeUniqueFile(const std::filesystem::path& folder, const
     for (int tries = 0; tries < kMaxRandomTries; ++tries) {
         const std::filesystem::path path =
             folder / (stem + " (" + randomSuffix() + ")" + extension);
-        const Attempt attempt = placeFile(temp, path, error);
+        const Attempt attempt = placeFile(temp, path, error, keepSource);
         if (attempt == Attempt::Failed) return {};
         if (attempt == Attempt::Placed) return path;
     }
@@ -185,9 +192,33 @@ std::filesystem::path placeUniqueFile(const std::filesystem::path& folder, const
 
 }  // namespace
 
-bool isTemporaryAttachmentName(std::string_view name) {
-    return name.starts_with(kTemporaryAttachmentPrefix) &&
-           name.ends_with(kTemporaryAttachmentSuffix);
+std::string temporaryAttachmentName() {
+    return std::string(kTemporaryAttachmentPrefix) + std::to_string(::getpid()) + "-" +
+           randomSuffix() + kTemporaryAttachmentSuffix;
+}
+
+std::optional<pid_t> temporaryAttachmentOwner(std::string_view name) {
+    constexpr std::size_t kRandomDigits = 12;
+    const std::string_view prefix = kTemporaryAttachmentPrefix;
+    const std::string_view suffix = kTemporaryAttachmentSuffix;
+    if (!name.starts_with(prefix) || !name.ends_with(suffix)) return std::nullopt;
+    name = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const std::size_t dash = name.find('-');
+    if (dash == std::string_view::npos || name.size() - dash - 1 != kRandomDigits ||
+        name.substr(dash + 1).find_first_not_of("0123456789abcdef") != std::string_view::npos)
+        return std::nullopt;
+    const std::string_view digits = name.substr(0, dash);
+    if (digits.empty() || digits.size() > 9 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
+    return static_cast<pid_t>(std::stol(std::string(digits)));
+}
+
+std::filesystem::path linkUnderFreeName(const std::filesystem::path& folder,
+                                        const std::string& name,
+                                        const std::filesystem::path& source, std::string& error) {
+    int number = 1;
+    return placeUniqueFile(folder, name, source, error, number, true);
 }
 
 AttachmentFileSaver::~AttachmentFileSaver() {

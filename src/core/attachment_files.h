@@ -1,7 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,7 +30,19 @@ std::string safeFileName(std::string_view utf8Name);
 // whole files leave it, so a file of such a name is what a killed check left behind.
 inline constexpr const char* kTemporaryAttachmentPrefix = ".tsubame-part-";
 inline constexpr const char* kTemporaryAttachmentSuffix = ".tmp";
-bool isTemporaryAttachmentName(std::string_view name);
+// A fresh name of that shape for this process: ".tsubame-part-<pid>-<12 hex digits>.tmp".
+std::string temporaryAttachmentName();
+// The process that made a name of exactly that shape; nothing for any other name (a user's
+// ".tsubame-part-notes.tmp" included).
+std::optional<pid_t> temporaryAttachmentOwner(std::string_view name);
+
+// Gives the file source a second name in folder: name, or "stem (n).ext" as place() numbers
+// them, never over an existing file. source keeps its own name, so that a process killed
+// before the new name was recorded leaves a trace of it; where the file system has no hard
+// links, source is renamed instead. Empty (error set) on failure.
+std::filesystem::path linkUnderFreeName(const std::filesystem::path& folder,
+                                        const std::string& name,
+                                        const std::filesystem::path& source, std::string& error);
 
 // Saves the attachments of one mail, all or none. Each is written as it comes under a
 // temporary name; place() then gives every one its name: the numbering of names

@@ -1,18 +1,25 @@
 #include "receive/mail_check.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <system_error>
+#include <thread>
+#include <utility>
 #include <vector>
 
+#include "core/attachment_files.h"
 #include "core/cp932.h"
 #include "core/data_folder_lock.h"
 #include "core/file_io.h"
@@ -61,7 +68,7 @@ void keepWhatTheRecordHolds(std::string& body) {
 }
 
 // One mail as the check takes it in: decoded texts (code page 932) and the attachment files
-// written for it.
+// written for it (in the check's staging folder until the mail is stored).
 struct TakenMail {
     std::string subject;
     std::string date;
@@ -90,17 +97,26 @@ struct MailUnderWay {
     // with the next mail), and the decoding's end.
     std::string rawHeader, body;
     std::future<void> decoded;
+    // Set by the decoder under the hand-over's lock as its last step: the future is ready only
+    // a moment after the waiting thread was woken.
+    bool finished = false;
     bool decodedNow() const {
-        return !decoded.valid() ||
+        return !decoded.valid() || finished ||
                decoded.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
     }
 };
 
-// Decodes a downloaded mail into mail (texts in code page 932, attachment files written):
-// Ready, or Kept with why. Runs on the check's thread or on a decoder's.
+void unlinkAll(std::vector<std::filesystem::path>& files) {
+    for (const auto& file : files) ::unlink(file.c_str());
+    files.clear();
+}
+
+// Decodes a downloaded mail into mail (texts in code page 932, attachment files written into
+// staging): Ready, or Kept with why. Runs on the dialogue's thread or on a decoder's.
 Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
-                 std::string_view rawHeader, std::string_view body, std::string header,
-                 TakenMail& mail, std::string& why, bool& partsMissing) {
+                 const std::filesystem::path& staging, std::string_view rawHeader,
+                 std::string_view body, std::string header, TakenMail& mail, std::string& why,
+                 bool& partsMissing) {
     // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
     // carries the whole header, so that MIME fields beyond the header buffer's limit count.
     const bool mentions = mentionsAttachment(body);
@@ -124,7 +140,7 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
             raw = inMemory;
         }
         result = library.NMailAttachmentFileFirstBodyStart(
-            mail.subject, mail.date, mail.from, header, decodedBody, folder, raw, mail.attachments,
+            mail.subject, mail.date, mail.from, header, decodedBody, staging, raw, mail.attachments,
             ReceivedMailRecord::kBodyWidth + 1, &original.lossy);
         library.NMailAttachmentFileClose(0);
     }
@@ -135,8 +151,7 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
         why = libraryText(library);
         if (result == MailLibrary::kAttachmentCannotOpen)
             why = std::string(kAttachmentCannotOpen) + (why.empty() ? "" : "（" + why + "）");
-        for (const auto& file : mail.attachments) ::unlink(file.c_str());
-        mail.attachments.clear();
+        unlinkAll(mail.attachments);
         return Fetch::Kept;
     }
 
@@ -146,10 +161,9 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
     mail.body = withoutNul(std::move(decodedBody));
     original.split = result == MailLibrary::kAttachmentPartsMissing;
     const std::size_t reserved = mentions ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
-    if (!keepOriginalWhenTheRecordCannot(folder, original, mail.subject, reserved, mail.body,
+    if (!keepOriginalWhenTheRecordCannot(staging, original, mail.subject, reserved, mail.body,
                                          mail.attachments, why)) {
-        for (const auto& file : mail.attachments) ::unlink(file.c_str());
-        mail.attachments.clear();
+        unlinkAll(mail.attachments);
         return Fetch::Kept;
     }
     keepWhatTheRecordHolds(mail.body);
@@ -158,6 +172,15 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
 }
 
 // The state of one check from the login to the close.
+//
+// Two stages hand the mails on in the server's order: the dialogue (its own thread, the only
+// one that talks to the server while the mails come) downloads each mail and has it decoded,
+// beside it by the decoders or, for a large mail or a library that decodes one call at a
+// time, where the download lies; the check's own thread stores each mail as soon as it and
+// every mail before it are decoded, whatever the download of a later one is doing, and is the
+// only one that calls the host (but for stopRequested). The dialogue marks the stored mails
+// for removal between its downloads; the check's thread marks the rest once the dialogue has
+// ended, before the close.
 class CheckSession {
   public:
     CheckSession(MailLibrary& mail, const AppPaths& paths, ReceivedMailRecord& recordBuffer,
@@ -185,16 +208,30 @@ class CheckSession {
   private:
     // Kept: this mail stays on the server and the check goes on with the next one.
     enum class Outcome { Stored, Kept, Failed };
+    using Mails = std::deque<std::unique_ptr<MailUnderWay>>;
     bool prepareJournal();
     std::filesystem::path attachmentFolder();
+    // The dialogue's stage: downloads mails 1 … count, at most ahead of them not yet stored.
+    void download(int count, std::size_t ahead);
+    void downloadAll(int count, std::size_t ahead);
     // Downloads mail n and starts its decoding (beside the dialogue when the library allows).
     std::unique_ptr<MailUnderWay> start(int n);
+    // Sends the removal marks of the mails stored so far; only on the thread that has the
+    // connection.
+    void markStored();
+    // The oldest mail handed over once it is decoded; nothing when the downloads have ended
+    // and every mail is taken, or when a stop came (stopNow then tells).
+    std::unique_ptr<MailUnderWay> nextDecoded(bool& stopNow);
     // Waits for the mail's decoding and stores it: mails are stored in their order.
     // despiteStop: the mail was decoded before the stop was asked for.
     Outcome store(MailUnderWay& mail, bool despiteStop = false);
+    // The mail's files take their names: each staged file is linked under its name, noted in
+    // the journal first. placed gets the names; false (with why) when one could not be made.
+    bool placeFiles(TakenMail& mail, std::vector<std::filesystem::path>& placed, std::string& why);
     // Removes what the decoding of a mail that will not be stored wrote.
     static void discard(MailUnderWay& mail);
-    Outcome storeFailed(const std::string& why, const TakenMail& mail);
+    Outcome storeFailed(const std::string& why, TakenMail& mail,
+                        std::vector<std::filesystem::path>& placed);
     void noteKept(int n, const std::string& subject, const std::string& why);
     void reportKept();
 
@@ -205,6 +242,9 @@ class CheckSession {
     // from putting a new file in the store's place during the check.
     ReceivedMailAppender appender_;
     ReceiveJournal journal_;
+    // The journal and the store: the dialogue asks them about interrupted checks while the
+    // check's thread writes.
+    std::mutex journalMutex_;
     ReceivedMailRecord& recordBuffer_;
     std::int16_t& currentRecord_;
     MailCheckHost& host_;
@@ -214,12 +254,30 @@ class CheckSession {
     int marked_ = 0;  // mails marked for removal at the close
     bool stopped_ = false;
     bool journalWritten_ = false;
-    // A mail is in the journal but was not marked (the check stopped on it): the journal must
-    // outlive the close, or the next check would store that mail a second time.
-    bool journaledButUnmarked_ = false;
+    // Mails this check put in the journal: when not all of them were marked (the check
+    // stopped on one), the journal must outlive the close, or the next check would store such
+    // a mail a second time.
+    int journaled_ = 0;
     std::vector<std::string> kept_;           // one line per mail left on the server, for the user
     std::optional<DecoderThreads> decoders_;  // when the library decodes beside the dialogue
+    // Where the decoders write a mail's files until its record is stored (empty: straight into
+    // the attachment folder, when it could not be made).
+    std::filesystem::path staging_;
+
+    // The hand-over between the stages.
+    std::mutex handOver_;
+    std::condition_variable changed_;
+    Mails ready_;               // downloaded, in order, not yet taken by the store
+    std::size_t unstored_ = 0;  // handed over and not yet through the store
+    std::vector<int> toMark_;   // stored and not yet marked
+    bool downloadsEnded_ = false;
+    bool storeEnded_ = false;     // the dialogue downloads no more
+    std::exception_ptr failure_;  // what the dialogue threw
 };
+
+// How often a wait between the stages looks at the stop (the owner ends the library's waits
+// at once; these are the check's own).
+constexpr auto kStopPoll = std::chrono::milliseconds(10);
 
 bool CheckSession::prepareJournal() {
     // Without a store to take the mails, or without the journal's word on what an interrupted
@@ -252,65 +310,170 @@ std::filesystem::path CheckSession::attachmentFolder() {
     std::error_code ignored;
     if (!std::filesystem::is_directory(folder, ignored))
         std::filesystem::create_directory(folder, ignored);
+    if (!staging_.empty() && !std::filesystem::is_directory(staging_, ignored))
+        ::mkdir(staging_.c_str(), 0700);
     return folder;
 }
 
 bool CheckSession::takeAll(int count) {
     if (!prepareJournal()) return false;
     host_.progress(0, count);
+    // A decoded mail's files wait under a name of this process until its record is stored:
+    // a killed check leaves nothing that the next one would save a second time.
+    staging_ = paths_.attachmentFolder() / temporaryAttachmentName();
+    attachmentFolder();
+    if (!std::filesystem::is_directory(staging_)) staging_.clear();
     // With decoders, the next mails download while the first ones decode; without, each mail
-    // is stored before the next one is asked for.
+    // is stored and marked before the next one is asked for.
     if (count > 1 && mail_.decodesBesideOtherCalls())
         decoders_.emplace(DecoderThreads::usefulCount());
     const std::size_t ahead = decoders_ ? kDecodedAhead : 1;
-    std::deque<std::unique_ptr<MailUnderWay>> underWay;
     // Mails downloaded but not stored stay on the server, without their files; their decoders
     // are waited for also when a step throws, since they write into these mails.
     struct DiscardLeftOver {
-        std::deque<std::unique_ptr<MailUnderWay>>& mails;
+        CheckSession& session;
         ~DiscardLeftOver() {
-            for (const auto& mail : mails) discard(*mail);
+            for (const auto& mail : session.ready_) discard(*mail);
+            session.ready_.clear();
+            if (!session.staging_.empty()) ::rmdir(session.staging_.c_str());
         }
-    } leftOver{underWay};
+    } leftOver{*this};
+    // The dialogue ends before anything else goes, also when a step throws.
+    struct Dialogue {
+        CheckSession& session;
+        std::thread thread;
+        ~Dialogue() {
+            {
+                std::lock_guard lock(session.handOver_);
+                session.storeEnded_ = true;
+            }
+            session.changed_.notify_all();
+            if (thread.joinable()) thread.join();
+        }
+    } dialogue{*this, {}};
+    try {
+        dialogue.thread = std::thread([this, count, ahead] { download(count, ahead); });
+    } catch (const std::system_error& error) {
+        host_.notice("メールを受信しませんでした。メールはサーバーに残っています。\n" +
+                         std::string(error.what()),
+                     kErrorTitle);
+        return false;
+    }
+
     bool whole = true;
-    auto storeOldest = [&](bool despiteStop) {
-        const std::unique_ptr<MailUnderWay> mail = std::move(underWay.front());
-        underWay.pop_front();
-        const Outcome outcome = store(*mail, despiteStop);
+    for (bool stopNow = false; whole && !stopNow;) {
+        const std::unique_ptr<MailUnderWay> mail = nextDecoded(stopNow);
+        if (stopNow) {
+            // What was decoded before the stop is stored (the next check removes it from the
+            // server); the rest stays there.
+            stopped_ = true;
+            std::unique_lock lock(handOver_);
+            while (whole && !ready_.empty() && ready_.front()->decodedNow() &&
+                   ready_.front()->decodedBeforeStop) {
+                const std::unique_ptr<MailUnderWay> before = std::move(ready_.front());
+                ready_.pop_front();
+                lock.unlock();
+                const Outcome outcome = store(*before, true);
+                if (outcome == Outcome::Stored) ++taken_;
+                whole = outcome != Outcome::Failed;
+                host_.progress(before->n, count);
+                lock.lock();
+                if (outcome == Outcome::Stored) toMark_.push_back(before->n);
+            }
+            break;
+        }
+        if (!mail) break;
+        const Outcome outcome = store(*mail);
         if (outcome == Outcome::Stored) ++taken_;
         whole = outcome != Outcome::Failed;
         // A stop ends the wait for the server at once: the mail under way is dropped.
         if (!whole && host_.stopRequested()) stopped_ = true;
         host_.progress(mail->n, count);
-    };
-    for (int next = 1; whole;) {
-        if (host_.stopRequested()) {
-            // What was decoded before the stop is stored (the next check removes it from the
-            // server); the rest stays there.
-            stopped_ = true;
-            while (whole && !underWay.empty() && underWay.front()->decodedNow() &&
-                   underWay.front()->decodedBeforeStop)
-                storeOldest(true);
-            break;
+        {
+            std::lock_guard lock(handOver_);
+            --unstored_;
+            if (outcome == Outcome::Stored) toMark_.push_back(mail->n);
         }
-        if (!underWay.empty() && underWay.front()->decodedNow()) {
-            storeOldest(false);
-            continue;
-        }
-        if (next <= count && underWay.size() < ahead) {
-            underWay.push_back(start(next++));
-            // Nothing more comes over a lost connection (told by the download itself, before
-            // any decoder has the mail).
-            if (!underWay.back()->decoded.valid() &&
-                underWay.back()->fetch == Fetch::ConnectionLost)
-                next = count + 1;
-            continue;
-        }
-        if (underWay.empty()) break;
-        storeOldest(false);
+        changed_.notify_all();
     }
+    {
+        std::lock_guard lock(handOver_);
+        storeEnded_ = true;
+    }
+    changed_.notify_all();
+    if (dialogue.thread.joinable()) dialogue.thread.join();
+    // The connection is this thread's again: the last marks go out before the close.
+    markStored();
     reportKept();
     return whole;
+}
+
+void CheckSession::download(int count, std::size_t ahead) {
+    try {
+        downloadAll(count, ahead);
+    } catch (...) {
+        // Rethrown on the check's thread, as when the steps ran there.
+        std::lock_guard lock(handOver_);
+        failure_ = std::current_exception();
+    }
+    {
+        std::lock_guard lock(handOver_);
+        downloadsEnded_ = true;
+    }
+    changed_.notify_all();
+}
+
+void CheckSession::downloadAll(int count, std::size_t ahead) {
+    for (int next = 1; next <= count; ++next) {
+        {
+            std::unique_lock lock(handOver_);
+            while (!storeEnded_ && unstored_ >= ahead && !host_.stopRequested())
+                changed_.wait_for(lock, kStopPoll);
+            if (storeEnded_ || host_.stopRequested()) break;
+        }
+        markStored();
+        std::unique_ptr<MailUnderWay> mail = start(next);
+        // Nothing more comes over a lost connection (told by the download itself, before any
+        // decoder has the mail).
+        const bool lost = !mail->decoded.valid() && mail->fetch == Fetch::ConnectionLost;
+        {
+            std::lock_guard lock(handOver_);
+            ready_.push_back(std::move(mail));
+            ++unstored_;
+        }
+        changed_.notify_all();
+        if (lost) break;
+    }
+}
+
+void CheckSession::markStored() {
+    std::vector<int> stored;
+    {
+        std::lock_guard lock(handOver_);
+        stored.swap(toMark_);
+    }
+    for (int n : stored) {
+        mail_.NMailPop3DeleteMail(handle_, n);
+        ++marked_;
+    }
+}
+
+std::unique_ptr<MailUnderWay> CheckSession::nextDecoded(bool& stopNow) {
+    std::unique_lock lock(handOver_);
+    for (;;) {
+        if (host_.stopRequested()) {
+            stopNow = true;
+            return nullptr;
+        }
+        if (!ready_.empty() && ready_.front()->decodedNow()) {
+            std::unique_ptr<MailUnderWay> mail = std::move(ready_.front());
+            ready_.pop_front();
+            return mail;
+        }
+        if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
+        if (ready_.empty() && downloadsEnded_) return nullptr;
+        changed_.wait_for(lock, kStopPoll);
+    }
 }
 
 std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
@@ -341,42 +504,86 @@ std::unique_ptr<MailUnderWay> CheckSession::start(int n) {
     }
     // Servers reuse ids: only the content proves that a journaled mail is this one.
     const std::filesystem::path folder = attachmentFolder();
+    const std::filesystem::path staging = staging_.empty() ? folder : staging_;
     const bool decodeHere = !decoders_ || rawHeader.size() + body.size() >= kScratchFileFrom;
     // Without an interrupted check's entries no mail is known: the digest (for this check's
     // lines) is then taken by the decoder.
-    if (decodeHere || journal_.hasEntries()) {
+    bool interrupted = false;
+    {
+        std::lock_guard lock(journalMutex_);
+        interrupted = journal_.hasEntries();
+    }
+    if (decodeHere || interrupted) {
         m.identity.digest = mailDigest(m.header, body);
+        std::lock_guard lock(journalMutex_);
         if (RecordChecksum checksum; journal_.takeStored(m.identity, store_, &checksum)) {
             m.known = checksum;
             return under;
         }
     }
     if (decodeHere) {
-        m.fetch =
-            decodeMail(mail_, folder, rawHeader, body, m.header, m.mail, m.why, m.partsMissing);
+        m.fetch = decodeMail(mail_, folder, staging, rawHeader, body, m.header, m.mail, m.why,
+                             m.partsMissing);
         m.decodedBeforeStop = !host_.stopRequested();
         return under;
     }
     m.rawHeader.assign(rawHeader);
     m.body.assign(body);
-    m.decoded = decoders_->run([&library = mail_, &host = host_, &m, folder] {
+    m.decoded = decoders_->run([this, &m, folder, staging] {
         if (m.identity.digest.empty()) m.identity.digest = mailDigest(m.header, m.body);
-        m.fetch = decodeMail(library, folder, m.rawHeader, m.body, m.header, m.mail, m.why,
+        m.fetch = decodeMail(mail_, folder, staging, m.rawHeader, m.body, m.header, m.mail, m.why,
                              m.partsMissing);
-        m.decodedBeforeStop = !host.stopRequested();
+        m.decodedBeforeStop = !host_.stopRequested();
+        {
+            std::lock_guard lock(handOver_);
+            m.finished = true;
+        }
+        changed_.notify_all();
     });
     return under;
 }
 
 void CheckSession::discard(MailUnderWay& mail) {
     if (mail.decoded.valid()) mail.decoded.wait();
-    for (const auto& file : mail.mail.attachments) ::unlink(file.c_str());
-    mail.mail.attachments.clear();
+    unlinkAll(mail.mail.attachments);
+}
+
+bool CheckSession::placeFiles(TakenMail& mail, std::vector<std::filesystem::path>& placed,
+                              std::string& why) {
+    if (staging_.empty() || mail.attachments.empty()) {
+        placed = std::exchange(mail.attachments, {});
+        return true;
+    }
+    // Noted before the names are made: a check killed in between leaves the journal's word
+    // on them, and the next one removes the names again when the record never came.
+    for (const auto& file : mail.attachments) {
+        if (Status st =
+                journal_.noteFile(staging_.filename().string() + "/" + file.filename().string());
+            !st) {
+            why = st.message();
+            return false;
+        }
+    }
+    journalWritten_ = true;
+    const std::filesystem::path folder = paths_.attachmentFolder();
+    for (const auto& file : mail.attachments) {
+        std::string error;
+        const std::filesystem::path name =
+            linkUnderFreeName(folder, file.filename().string(), file, error);
+        if (name.empty()) {
+            why = cp932ToUtf8(error);
+            return false;
+        }
+        // A file of that name came first: the kept mail's notice names the one it got.
+        if (name.filename() != file.filename())
+            renameOriginalMailInBody(mail.body, file.filename().string(), name.filename().string());
+        placed.push_back(name);
+    }
+    return true;
 }
 
 CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop) {
     if (under.decoded.valid()) under.decoded.get();
-    const int n = under.n;
     const MailIdentity& identity = under.identity;
     const std::optional<RecordChecksum>& known = under.known;
     TakenMail& mail = under.mail;
@@ -385,7 +592,7 @@ CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop)
             if (!host_.stopRequested()) host_.notice(under.why, kErrorTitle);
             return Outcome::Failed;
         case Fetch::Kept:
-            noteKept(n, mail.subject, under.why);
+            noteKept(under.n, mail.subject, under.why);
             return Outcome::Kept;
         case Fetch::Ready:
             break;
@@ -394,19 +601,21 @@ CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop)
     // A stop that came while the mail was decoded keeps it on the server, with nothing of it
     // left in the attachment folder: the user asked for no more mail.
     if (!despiteStop && host_.stopRequested()) {
-        for (const auto& file : mail.attachments) ::unlink(file.c_str());
+        unlinkAll(mail.attachments);
         stopped_ = true;
         return Outcome::Failed;
     }
+    std::lock_guard lock(journalMutex_);
     if (known) {
         // Stored by a check that was interrupted before the server removed it. Noted again in
         // this check's lines, which the store's flush confirms before the close.
         journal_.noteStored(identity, *known);
         journalWritten_ = true;
-        mail_.NMailPop3DeleteMail(handle_, n);
-        ++marked_;
+        ++journaled_;
         return Outcome::Stored;
     }
+    std::vector<std::filesystem::path> placed;
+    if (std::string why; !placeFiles(mail, placed, why)) return storeFailed(why, mail, placed);
     const std::string& subject = mail.subject;
     const std::string& date = mail.date;
     const std::string& from = mail.from;
@@ -420,19 +629,19 @@ CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop)
     {
         Status st = journal_.notePending(identity, checksum);
         journalWritten_ = true;
-        if (!st) return storeFailed(st.message(), mail);
-        journaledButUnmarked_ = true;
+        if (!st) return storeFailed(st.message(), mail, placed);
+        ++journaled_;
     }
     std::int64_t number = 0;
     if (Status st = appender_.append(recordBuffer_, &number); !st)
-        return storeFailed(st.message(), mail);
+        return storeFailed(st.message(), mail, placed);
     currentRecord_ = static_cast<std::int16_t>(number);
     ++stored_;
+    // The record stands: the files keep their names whatever comes after.
+    unlinkAll(mail.attachments);
+    placed.clear();
     if (Status st = journal_.noteStored(identity, checksum); !st)
-        return storeFailed(st.message(), mail);
-    mail_.NMailPop3DeleteMail(handle_, n);
-    ++marked_;
-    journaledButUnmarked_ = false;
+        return storeFailed(st.message(), mail, placed);
     return Outcome::Stored;
 }
 
@@ -455,9 +664,11 @@ void CheckSession::reportKept() {
     host_.notice(text, kErrorTitle);
 }
 
-CheckSession::Outcome CheckSession::storeFailed(const std::string& why, const TakenMail& mail) {
+CheckSession::Outcome CheckSession::storeFailed(const std::string& why, TakenMail& mail,
+                                                std::vector<std::filesystem::path>& placed) {
     // The mail stays on the server and comes again with its attachments.
-    for (const auto& file : mail.attachments) ::unlink(file.c_str());
+    unlinkAll(placed);
+    unlinkAll(mail.attachments);
     host_.notice(
         "受信したメールを保存できませんでした。このメールと、これより後のメールは"
         "サーバーに残してあります。\n" +
@@ -494,7 +705,7 @@ bool CheckSession::finish(bool loggedIn) {
         }
         return true;
     }
-    if (loggedIn && !journaledButUnmarked_ && (journalWritten_ || journal_.hasEntries()))
+    if (loggedIn && journaled_ == marked_ && (journalWritten_ || journal_.hasEntries()))
         journal_.clear();
     return true;
 }
@@ -542,7 +753,15 @@ MailCheckResult MailCheck::run() {
         result.busy = lock.busy();
         return result;
     }
-    removeCheckLeftovers(paths_.attachmentFolder());
+    {
+        // The journal tells what became of the files a killed check had staged.
+        ReceiveJournal journal(paths_.receiveJournal());
+        const ReceivedMailStore store(paths_.receivedStore(), paths_.receivedTemp());
+        const bool read = journal.load().ok();
+        removeCheckLeftovers(paths_.attachmentFolder(), [&](const std::string& staged) {
+            return read ? journal.stagedFileStored(staged, store) : std::nullopt;
+        });
+    }
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());
     host_.checkStarted();
     if (handle == -1 && host_.stopRequested()) {

@@ -21,6 +21,7 @@ struct StagedMail {
 };
 
 // What the check needs from the windows around it. Every text but the staged mail's is UTF-8.
+// Every call comes from the thread that runs the check, but for stopRequested.
 class MailCheckHost {
   public:
     virtual ~MailCheckHost() = default;
@@ -36,8 +37,9 @@ class MailCheckHost {
     virtual void stage(const StagedMail& mail) = 0;
     // done of total mails are taken in (0 of total when the fetching begins).
     virtual void progress(int /*done*/, int /*total*/) {}
-    // Asked before each mail, after each decoding (on the decoder's thread: it must answer on
-    // any thread) and after a failed wait for the server: true ends the check
+    // Asked before each mail, after each decoding and while the stages wait for each other
+    // (also on the dialogue's and the decoders' threads: it must answer on any thread) and
+    // after a failed wait for the server: true ends the check
     // (the owner also interrupts the library's waits); the mails taken in are removed from
     // the server at the close or by the next check, the others stay there.
     virtual bool stopRequested() { return false; }
@@ -71,12 +73,13 @@ inline constexpr const char* kAttachmentNotice =
 }  // namespace mail_check_text
 
 // Downloads every waiting mail into the received store and removes it from the server.
-// A mail is marked for removal only after its record is written and every attachment of it
-// is saved; a mail that cannot be fetched, decoded or saved stays on the server, the check
-// goes on with the next one and tells at the end which stayed and why. Only a broken
-// connection or a store that cannot take a record ends the check early. The store (and, for servers
-// with unique ids, the receive journal) is flushed before the connection is closed, which is
-// when the server removes the marked mails.
+// A mail is stored as soon as it and every mail before it are decoded, while later ones still
+// download. A mail is marked for removal only after its record is written and every
+// attachment of it is saved (its files take their names only with its record); a mail that cannot
+// be fetched, decoded or saved stays on the server, the check goes on with the next one and tells
+// at the end which stayed and why. Only a broken connection or a store that cannot take a record
+// ends the check early. The store (and, for servers with unique ids, the receive journal) is
+// flushed before the connection is closed, which is when the server removes the marked mails.
 class MailCheck {
   public:
     MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& account,

@@ -75,4 +75,21 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
     return true;
 }
 
+void renameOriginalMailInBody(std::string& body, const std::string& oldName,
+                              const std::string& newName) {
+    const std::string before = utf8ToCp932(originalMailNotice(oldName));
+    const std::string after = utf8ToCp932(originalMailNotice(newName));
+    const std::size_t at = body.rfind(before);
+    if (at == std::string::npos) return;
+    body.replace(at, before.size(), after);
+    const std::size_t blanks = std::min(body.find_first_not_of(' '), body.size());
+    if (body.size() - blanks <= ReceivedMailRecord::kBodyWidth) return;
+    // The text before the notice (and its line end) gives way.
+    const std::size_t textEnd = at >= 2 ? at - 2 : at;
+    const std::size_t excess = body.size() - blanks - ReceivedMailRecord::kBodyWidth;
+    const std::size_t keep = textEnd - blanks > excess ? textEnd - blanks - excess : 0;
+    const std::size_t cut = blanks + cp932SafeCut(std::string_view(body).substr(blanks), keep);
+    body.erase(cut, textEnd - cut);
+}
+
 }  // namespace tsubame

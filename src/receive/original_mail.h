@@ -27,6 +27,11 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
                                      std::size_t reserved, std::string& body,
                                      std::vector<std::filesystem::path>& saved, std::string& why);
 
+// The kept mail's file got newName instead of oldName (a file of that name came first): the
+// body (code page 932) names newName, cut where the record would otherwise lose the end.
+void renameOriginalMailInBody(std::string& body, const std::string& oldName,
+                              const std::string& newName);
+
 // The notice's text for a file name (UTF-8), and the file name it names in a body (empty
 // when there is none).
 std::string originalMailNotice(const std::string& fileName);

@@ -153,6 +153,7 @@ void ReceiveJournal::setBootForTesting(std::optional<std::string> boot) {
 Status ReceiveJournal::load() {
     entries_.clear();
     hasOldLines_ = false;
+    staged_.clear();
     storeChecksums_.reset();
     usedRecords_.clear();
     Status why;
@@ -170,6 +171,7 @@ Status ReceiveJournal::load() {
     const std::string boot = currentBoot();
     bool sameBoot = false;
     std::vector<std::size_t> block;  // the entries of this block's "S4" lines
+    std::vector<std::string> files;  // "F" lines waiting for their mail's line
     // A line cut short by a crash has no line end and is ignored: its step never finished.
     std::istringstream lines(content);
     std::string line;
@@ -178,9 +180,13 @@ Status ReceiveJournal::load() {
         const std::string_view view(line);
         if (view == "C") {
             for (std::size_t i : block) entries_[i].proven = true;
+        } else if (view.starts_with("F ")) {
+            files.emplace_back(view.substr(2));
+            staged_[files.back()];
         } else if (view.starts_with("B ")) {
             sameBoot = !boot.empty() && view.substr(2) == boot;
             block.clear();
+            files.clear();
         } else if (view.size() > 3 && (view[0] == 'P' || view[0] == 'S') && view[2] == ' ' &&
                    view[1] >= '3' && view[1] <= '5') {
             Entry entry;
@@ -199,6 +205,8 @@ Status ReceiveJournal::load() {
                 same = entries_.insert(entries_.end(), std::move(entry));
             else
                 same->proven = same->proven || entry.proven;
+            for (const std::string& file : files) staged_[file] = *same;
+            files.clear();
             if (stored) block.push_back(static_cast<std::size_t>(same - entries_.begin()));
         } else if (view.starts_with("P ") || view.starts_with("S ") || view.starts_with("P2 ") ||
                    view.starts_with("S2 ")) {
@@ -210,7 +218,8 @@ Status ReceiveJournal::load() {
     return {};
 }
 
-bool ReceiveJournal::inStore(RecordChecksum checksum, const ReceivedMailStore& store) {
+const std::multimap<RecordChecksum, std::int64_t>& ReceiveJournal::storeChecksums(
+    const ReceivedMailStore& store) {
     if (!storeChecksums_) {
         storeChecksums_.emplace();
         // The older kind is taken only when lines of an earlier version ask for it.
@@ -223,6 +232,11 @@ bool ReceiveJournal::inStore(RecordChecksum checksum, const ReceivedMailStore& s
                 storeChecksums_->emplace(RecordChecksum(legacyRecordChecksum(record), true), n);
         }
     }
+    return *storeChecksums_;
+}
+
+bool ReceiveJournal::inStore(RecordChecksum checksum, const ReceivedMailStore& store) {
+    storeChecksums(store);
     auto [first, last] = storeChecksums_->equal_range(checksum);
     for (auto it = first; it != last; ++it) {
         // One record stands for one mail, whichever kind of checksum found it.
@@ -247,6 +261,23 @@ bool ReceiveJournal::takeStored(const MailIdentity& mail, const ReceivedMailStor
     }
     return false;
 }
+
+std::optional<bool> ReceiveJournal::stagedFileStored(const std::string& stagedFile,
+                                                     const ReceivedMailStore& store) {
+    const auto it = staged_.find(stagedFile);
+    if (it == staged_.end()) return std::nullopt;
+    const std::optional<Entry>& entry = it->second;
+    if (!entry) return false;
+    // A later line of the same mail may have proved it since the "F" line's copy was taken.
+    const auto current = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) {
+        return e.checksum == entry->checksum && e.mail.digest == entry->mail.digest &&
+               e.mail.size == entry->mail.size && e.mail.id == entry->mail.id;
+    });
+    const bool proven = current != entries_.end() ? current->proven : entry->proven;
+    return proven || storeChecksums(store).contains(entry->checksum);
+}
+
+Status ReceiveJournal::noteFile(const std::string& stagedFile) { return note("F " + stagedFile); }
 
 Status ReceiveJournal::notePending(const MailIdentity& mail, RecordChecksum checksum) {
     return note(entryLine('P', mail, checksum));
@@ -329,6 +360,7 @@ Status ReceiveJournal::clear() {
     fd_ = UniqueFd();
     entries_.clear();
     hasOldLines_ = false;
+    staged_.clear();
     blockStarted_ = false;
     unsynced_ = false;
     createdUnsynced_ = false;

@@ -49,7 +49,10 @@ std::string mailDigest(std::string_view header, std::string_view body);
 //   "B <boot id>"                                  first, the system's boot it runs in;
 //   "P5 <checksum> <size> <digest>[ <id>]"          before a record's append;
 //   "S5 <checksum> <size> <digest>[ <id>]"          after it (or for a mail proved again);
-//   "C"                                            after the store was flushed.
+//   "C"                                            after the store was flushed;
+//   "F <staging folder>/<file>"                     before a "P5" line, for each file of
+//                                                  its mail: the staged copy its attachment
+//                                                  name was linked from.
 // The lines are not flushed one by one. An "S5" line proves its mail stored when it was
 // written in the running boot (a killed process loses nothing the kernel has taken) or when
 // a "C" of its block follows it. Otherwise (a power loss may have kept the journal but not
@@ -78,11 +81,18 @@ class ReceiveJournal {
                     RecordChecksum* checksum = nullptr);
 
     // Plain writes: sync() makes them durable.
+    Status noteFile(const std::string& stagedFile);
     Status notePending(const MailIdentity& mail, RecordChecksum checksum);
     Status noteStored(const MailIdentity& mail, RecordChecksum checksum);
     // The store has been flushed: every mail this check noted as stored stands from now on.
     Status noteStoreFlushed();
     bool wroteLines() const { return blockStarted_; }
+
+    // For a staged file ("<staging folder>/<file>") a killed check left: whether the mail whose
+    // attachment it was linked for is stored; nothing when no "F" line names it. Uses up no
+    // entry.
+    std::optional<bool> stagedFileStored(const std::string& stagedFile,
+                                         const ReceivedMailStore& store);
 
     // Flushes the file when this check wrote to it or found lines of another check in it
     // (and the new file's name); nothing to do otherwise.
@@ -104,6 +114,8 @@ class ReceiveJournal {
         bool proven = false;  // stands by itself, without a look at the store
     };
     bool inStore(RecordChecksum checksum, const ReceivedMailStore& store);
+    const std::multimap<RecordChecksum, std::int64_t>& storeChecksums(
+        const ReceivedMailStore& store);
     Status note(const std::string& line);
     Status appendLine(const std::string& line);
 
@@ -114,6 +126,9 @@ class ReceiveJournal {
     bool endsLine_ = true;   // its last byte is a line end (or it is empty)
     std::vector<Entry> entries_;
     bool hasOldLines_ = false;
+    // Staged files named by "F" lines, with the mail of the line after them (none when no
+    // "P" line followed: its record was never appended).
+    std::map<std::string, std::optional<Entry>> staged_;
     bool blockStarted_ = false;
     // Checksums of the store's records, read at the first entry that needs them.
     std::optional<std::multimap<RecordChecksum, std::int64_t>> storeChecksums_;

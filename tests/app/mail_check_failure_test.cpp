@@ -1,5 +1,6 @@
 // A mail leaves the server only when its record is safely in the store.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -180,8 +181,12 @@ TEST_F(MailCheckFailureTest, DataFilesThatAreNoRegularFilesAreRefusedByNameWitho
 TEST_F(MailCheckFailureTest, LeftoversOfAKilledCheckGoAndTheUsersFilesStay) {
     const std::filesystem::path folder = app_->paths().attachmentFolder();
     const std::string mark = "TSUBAME SCRATCH MAIL\r\nFrom: a\r\n";
+    const std::string running =
+        ".tsubame-part-" + std::to_string(::getppid()) + "-0123456789ab.tmp";
     for (const auto& [name, text] : std::vector<std::pair<std::string, std::string>>{
-             {".tsubame-part-4242-0123456789ab.tmp", "half an attachment"},
+             {".tsubame-part-999999999-0123456789ab.tmp", "half an attachment"},
+             {running, "another application folder's running check"},
+             {".tsubame-part-notes.tmp", "the user's own file"},
              {"0-AbCdEf.txt", mark},
              {"0.txt", "the user's own file"},
              {".tsubame-notes", "the user's own file"},
@@ -192,7 +197,8 @@ TEST_F(MailCheckFailureTest, LeftoversOfAKilledCheckGoAndTheUsersFilesStay) {
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         left.push_back(entry.path().filename().string());
     std::sort(left.begin(), left.end());
-    EXPECT_EQ(left, (Strings{".tsubame-notes", "0.txt", "report.pdf"}));
+    EXPECT_EQ(left, (Strings{".tsubame-notes", running, ".tsubame-part-notes.tmp", "0.txt",
+                             "report.pdf"}));
 }
 
 }  // namespace

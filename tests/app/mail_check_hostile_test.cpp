@@ -292,7 +292,13 @@ TEST_F(MailCheckHostileTest, AStopWhileAMailIsDecodedKeepsItOnTheServerWithoutIt
     box_.addRaw("parts", mailWith("parts", "text", {{"a.bin", "first"}}));
     box_.add("next");
     app_->account.Pop3Server = box_.serverName();
-    const auto attachmentWritten = [this] { return !fs::is_empty(attachments()); };
+    const auto attachmentWritten = [this] {  // also in the folder where files wait
+        std::error_code e;
+        for (fs::recursive_directory_iterator it(attachments(), e), end; !e && it != end;
+             it.increment(e))
+            if (it->is_regular_file(e)) return true;
+        return false;
+    };
     const MailCheckOutcome outcome = runMailCheck(*app_, attachmentWritten);
     EXPECT_TRUE(outcome.stopped);
     EXPECT_EQ(box_.subjects(), (Strings{"parts", "next"}));

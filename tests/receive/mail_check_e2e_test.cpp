@@ -12,9 +12,11 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 
 #include "core/app_paths.h"
 #include "core/cp932.h"
+#include "receive/original_mail.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
 #include "support/check_program_fixture.h"
@@ -110,23 +112,28 @@ std::string trimLineEnds(std::string text) {
 
 class CheckEndToEndTest : public CheckProgramTest {
   protected:
-    // A mail with one attachment "big.bin" of the given size; its bytes go base64.
-    static std::string bigMail(const std::string& subject, std::size_t size) {
+    // A mail of a text and one attachment of the given size; its bytes go base64.
+    static std::string bigMail(const std::string& subject, std::size_t size,
+                               const std::string& name = "big.bin",
+                               const std::string& text = "see attachment") {
         const std::string encoded = base64(std::string(size, 'x'));
         std::string lines;
         for (std::size_t i = 0; i < encoded.size(); i += 76)
             lines += encoded.substr(i, 76) + "\r\n";
         return "Subject: " + subject +
                "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
-               "--b\r\nContent-Type: text/plain\r\n\r\nsee attachment\r\n--b\r\n"
-               "Content-Type: application/octet-stream; name=big.bin\r\nContent-Disposition: "
-               "attachment; filename=big.bin\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-               lines + "--b--\r\n";
+               "--b\r\nContent-Type: text/plain\r\n\r\n" +
+               text +
+               "\r\n--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
+               "attachment; filename=" +
+               name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + lines + "--b--\r\n";
     }
     std::map<std::string, std::uintmax_t> attachmentFiles() const {
         std::map<std::string, std::uintmax_t> files;
         std::error_code error;
-        for (const auto& entry : fs::directory_iterator(paths().attachmentFolder(), error))
+        // Also inside the folder where a check keeps a mail's files until its record is stored.
+        for (const auto& entry :
+             fs::recursive_directory_iterator(paths().attachmentFolder(), error))
             files[entry.path().filename().string()] = entry.file_size(error);
         return files;
     }
@@ -296,6 +303,35 @@ TEST_F(CheckEndToEndTest, KillInsideAnAttachmentLeavesNoPartUnderItsNameAndNoLef
     ASSERT_EQ(runCheck(&out), 0);
     EXPECT_EQ(attachmentFiles(), (std::map<std::string, std::uintmax_t>{{"big.bin", kSize}}));
     EXPECT_EQ(store().wholeRecords(), 1);
+}
+
+// Killed when a mail is decoded while the one before it is still decoded (its larger
+// attachment): the next check saves no file a second time and leaves no kept original (its
+// long text) that no record names.
+TEST_F(CheckEndToEndTest, AKillBetweenDecodingAndStoringLeavesNoFileSavedTwice) {
+    constexpr int kRounds = 3;
+    for (int round = 1; round <= kRounds; ++round) {
+        const std::string tag = "r" + std::to_string(round);
+        server_.deliver(
+            bigMail(tag + " first", 600 << 10, tag + "-1.bin", std::string(40000, 't')));
+        server_.deliver(bigMail(tag + " second", 100, tag + "-2.bin", std::string(40000, 't')));
+        QProcess victim;  // the second mail's original is the last file its decoding writes
+        startCheckUntil(
+            victim, [&](const std::string& name) { return name.ends_with(tag + " second.eml"); });
+        victim.kill();  // SIGKILL
+        victim.waitForFinished();
+        std::string out;
+        ASSERT_EQ(runCheck(&out), 0);
+    }
+    std::multiset<std::string> named;
+    for (const auto& record : store().readAll())
+        named.insert(originalMailFileNamedIn(cp932ToUtf8(std::string(record.body()))));
+    const auto files = attachmentFiles();
+    for (const auto& [name, size] : files) {
+        EXPECT_EQ(name.find(" ("), std::string::npos) << "saved twice: " << name;
+        EXPECT_TRUE(name.ends_with(".bin") || named.count(name) == 1) << name;
+    }
+    EXPECT_EQ(files.size(), 4u * kRounds);
 }
 
 TEST_F(CheckEndToEndTest, TermStopsTheCheckAsTheStopButtonDoesAndExitsNonZero) {

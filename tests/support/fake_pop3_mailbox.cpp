@@ -174,6 +174,8 @@ void FakePop3Mailbox::answer(FakeClient& client, const std::string& line, std::v
             client.send("-ERR no such message\r\n");
             return;
         }
+        for (int waited = 0; waited < 1000 && heldRetr_ == n; ++waited)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         const std::string& text = view[n - 1].text;
         std::string stuffed = "+OK " + std::to_string(text.size()) + " octets\r\n";
         for (std::size_t start = 0; start < text.size();) {

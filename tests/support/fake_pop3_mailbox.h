@@ -56,6 +56,9 @@ class FakePop3Mailbox {
     void listSizeAs(const std::string& subject, const std::string& size);
     // RETR answers go out at this many bytes a second from now on (0: at once).
     void throttle(std::size_t bytesPerSecond) { bytesPerSecond_ = bytesPerSecond; }
+    // The answer to "RETR n" waits until release() (at most 10 s); 0 holds none.
+    void holdRetr(int n) { heldRetr_ = n; }
+    void release() { holdRetr(0); }
     void arm(Fault fault);
     void disarm();
     bool faultStruck();
@@ -86,6 +89,7 @@ class FakePop3Mailbox {
     std::vector<Mail> mails_;
     int nextUid_ = 1;
     std::optional<Fault> armed_;
+    std::atomic<int> heldRetr_ = 0;
     bool struck_ = false;
     std::size_t endlessBytes_ = 0;
     std::atomic<std::size_t> bytesPerSecond_ = 0;
