@@ -75,20 +75,23 @@ TEST(MailLibraryModuleTest, AMissingModuleFailsEveryCallAndSaysWhy) {
 }
 
 // A module that is not the one built with the program is refused before anything of it
-// runs: cut in half (0), writable by others (1), of an earlier version (2).
+// runs: cut in half (0), writable by others (1), of an earlier version (2), writable by its
+// group (3).
 TEST(MailLibraryModuleTest, AModuleThatFailsItsChecksIsNeverCalled) {
     namespace fs = std::filesystem;
     const fs::path copy =
         fs::temp_directory_path() / ("tsubame_module_" + std::to_string(::getpid()));
     for (const auto& [spoil, digest, told] :
          {std::tuple{0, true, "壊れている"}, std::tuple{1, false, "ほかのユーザー"},
-          std::tuple{2, false, "版が違います"}, std::tuple{2, true, "別の版"}}) {
+          std::tuple{2, false, "版が違います"}, std::tuple{2, true, "別の版"},
+          std::tuple{3, true, "ほかのユーザー"}}) {
         fs::copy_file(spoil == 2 ? builtModule().parent_path() /
                                        "../../tests/maillib/libtsubame_test_earlier_module.so"
                                  : builtModule(),
                       copy, fs::copy_options::overwrite_existing);
         if (spoil == 0) fs::resize_file(copy, fs::file_size(copy) / 2);
         if (spoil == 1) fs::permissions(copy, fs::perms::others_write, fs::perm_options::add);
+        if (spoil == 3) fs::permissions(copy, fs::perms::group_write, fs::perm_options::add);
         auto library =
             createMailLibraryOnFirstUse(copy, digest ? kBuiltMailLibraryModuleDigest : "");
         EXPECT_EQ(library->NMailPop3Connect("127.0.0.1:1"), -1);

@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs the build into a fresh folder and runs the installed program from there: the window
 # library and the mail library module must be installed beside the executable, no function or
-# object of the program is in two of its binaries, and --send or --check loads no Qt.
+# object of the program is in two of its binaries, --send or --check loads no Qt, and a window
+# library that is foreign, writable by others or owned by another user is refused unrun.
 set -eu
 build=$1
 cmake=$2
+foreign=$3
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 "$cmake" --install "$build" --prefix "$prefix" >/dev/null
@@ -30,3 +32,23 @@ for command in "--check" "--send --to to@example.com --subject s --body-file bod
     exit 1
   fi
 done
+
+# Each planted window library is refused with its name, before anything of it runs.
+windows="$prefix/libtsubame_windows.so"
+cp "$windows" "$prefix/built.so"
+refused() {
+  rm -f "$prefix/mark"
+  if TSUBAME_FOREIGN_MARK="$prefix/mark" QT_QPA_PLATFORM=offscreen TSUBAME_EXIT_AFTER_SHOW=1 \
+    timeout 20 "$prefix/tsubame" --app-folder "$prefix" 2>"$prefix/err"; then
+    echo "a $1 window library was run" >&2
+    exit 1
+  fi
+  grep -q "libtsubame_windows.so" "$prefix/err" || { cat "$prefix/err" >&2; exit 1; }
+  test ! -e "$prefix/mark" || { echo "the $1 library's constructor ran" >&2; exit 1; }
+}
+cp "$foreign" "$windows" && chmod 755 "$windows" && refused foreign
+cp "$prefix/built.so" "$windows"
+chmod 775 "$windows" && refused group-writable
+chmod 757 "$windows" && refused world-writable
+chmod 755 "$windows"
+if [ "$(id -u)" -eq 0 ] && chown nobody "$windows" 2>/dev/null; then refused "another user's"; fi
