@@ -1,14 +1,17 @@
 #include "maillib/module_file_check.h"
 
 #include <dlfcn.h>
+#include <elf.h>
 #include <fcntl.h>
 #include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tsubame {
 namespace {
@@ -18,19 +21,48 @@ std::string refusal(std::string_view what, const std::filesystem::path& module,
     return std::string(what) + "「" + module.string() + "」を読み込みません: " + std::string(why);
 }
 
-std::string sha256Hex(int fd) {
+// Adds bytes [offset, offset + length) of the file to the digest; false when they are not all
+// there.
+bool digestRange(EVP_MD_CTX* context, int fd, std::uint64_t offset, std::uint64_t length) {
+    char buffer[64 * 1024];
+    while (length > 0) {
+        std::size_t got = 0;
+        const std::size_t want = length < sizeof buffer ? length : sizeof buffer;
+        if (!readAt(fd, buffer, want, static_cast<std::int64_t>(offset), &got) || got == 0)
+            return false;
+        EVP_DigestUpdate(context, buffer, got);
+        offset += got;
+        length -= got;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string loadedImageDigest(int fd) {
+    // What the dynamic loader reads of a module: the ELF header, the program headers and the
+    // file contents of every segment they name. The debug sections beside them (most of the
+    // file in a build with debug information) are never mapped, so they need no hashing.
+    Elf64_Ehdr header{};
+    std::size_t got = 0;
+    if (!readAt(fd, &header, sizeof header, 0, &got) || got != sizeof header) return {};
+    if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+        header.e_ident[EI_CLASS] != ELFCLASS64 || header.e_ehsize != sizeof header ||
+        header.e_phentsize != sizeof(Elf64_Phdr) || header.e_phnum == 0 ||
+        header.e_phnum >= PN_XNUM)
+        return {};
+    std::vector<Elf64_Phdr> segments(header.e_phnum);
+    const std::size_t table = segments.size() * sizeof(Elf64_Phdr);
+    if (!readAt(fd, segments.data(), table, static_cast<std::int64_t>(header.e_phoff), &got) ||
+        got != table)
+        return {};
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
                                                                     &EVP_MD_CTX_free);
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
-    char buffer[64 * 1024];
-    std::int64_t offset = 0;
-    for (;;) {
-        std::size_t got = 0;
-        if (!readAt(fd, buffer, sizeof buffer, offset, &got)) return {};
-        if (got == 0) break;
-        EVP_DigestUpdate(context.get(), buffer, got);
-        offset += static_cast<std::int64_t>(got);
-    }
+    EVP_DigestUpdate(context.get(), &header, sizeof header);
+    EVP_DigestUpdate(context.get(), segments.data(), table);
+    for (const Elf64_Phdr& segment : segments)
+        if (!digestRange(context.get(), fd, segment.p_offset, segment.p_filesz)) return {};
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     if (EVP_DigestFinal_ex(context.get(), digest, &length) != 1) return {};
@@ -42,8 +74,6 @@ std::string sha256Hex(int fd) {
     }
     return hex;
 }
-
-}  // namespace
 
 Status openCheckedModule(const std::filesystem::path& module, std::string_view expectedDigest,
                          UniqueFd& fd, std::string_view what) {
@@ -62,7 +92,7 @@ Status openCheckedModule(const std::filesystem::path& module, std::string_view e
         return Status::failure(refusal(
             what, module, "ほかのユーザーも書き換えられるファイルです（chmod go-w で直せます）。"));
     }
-    if (!expectedDigest.empty() && sha256Hex(fd.get()) != expectedDigest) {
+    if (!expectedDigest.empty() && loadedImageDigest(fd.get()) != expectedDigest) {
         return Status::failure(refusal(
             what, module,
             "このプログラムと一緒に作られたものではありません（壊れているか、別の版のものです）。"

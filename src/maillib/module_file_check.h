@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "core/file_io.h"
@@ -10,9 +11,14 @@ namespace tsubame {
 
 // Opens a module of the program for loading, refusing one that another user could have
 // replaced (owned by neither this user nor root, or writable by its group or others) and, when
-// expectedDigest (hex SHA-256) is given, one that is not the file this program was built
+// expectedDigest (loadedImageDigest) is given, one that is not the file this program was built
 // with: a damaged or truncated module, or one of another version. The open descriptor is
 // what gets loaded (through /proc/self/fd), so the file checked is the file loaded.
+// The SHA-256 (hex) of what the dynamic loader reads of the ELF module open as fd: its
+// header, program headers and the segments they name. Empty for a file that is no 64-bit ELF
+// module or is cut short.
+std::string loadedImageDigest(int fd);
+
 inline constexpr std::string_view kMailModuleName = "メール機能のモジュール";
 
 // what names the module in the messages.
