@@ -22,7 +22,6 @@
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
 #include "send/send_passes.h"
-#include "settings/trusted_certificates.h"
 #include "ui_write_form.h"
 
 namespace tsubame {
@@ -318,7 +317,7 @@ void WriteForm::sendMail() {
     message.body = plainBodyWithCrLf().toStdString();
     message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     message.fortune = ui_->Check1->isChecked();
-    message.trustedCertificates = readTrustedCertificates(app_.paths().trustedCertificates());
+    message.trustedCertificates = trustedCertificatesOf(app_);
 
     // The passes run on a thread of their own; what they show is done on the GUI thread
     // before the pass goes on. The window may be gone by then (the end of the program).

@@ -7,6 +7,10 @@
 
 namespace tsubame {
 
+std::map<std::string, std::string> trustedCertificatesOf(const AppContext& app) {
+    return readTrustedCertificates(app.paths().trustedCertificates());
+}
+
 bool askAboutTlsProblem(AppContext& app, QWidget* parent, const MailLibrary::TlsProblem& problem,
                         const std::string& what) {
     using Kind = MailLibrary::TlsProblem::Kind;

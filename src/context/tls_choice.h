@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "maillib/mail_library.h"
@@ -9,6 +10,9 @@ class QWidget;
 namespace tsubame {
 
 class AppContext;
+
+// The certificates the user trusts, for OutgoingMessage::trustedCertificates.
+std::map<std::string, std::string> trustedCertificatesOf(const AppContext& app);
 
 // Asks the user about a TLS problem of a check or a send (what tells what failed): a login in
 // clear for a server without STLS (STARTTLS), or trusting a certificate that could not be

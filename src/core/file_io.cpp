@@ -172,7 +172,8 @@ Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffse
 }
 
 Status syncFd(int fd) {
-    if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0) return Status::failure(systemErrorText(errno));
+    if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0)
+        return Status::failure(systemErrorText(errno));
     return {};
 }
 

@@ -377,8 +377,7 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
         }
         if (!out.empty()) {
             st = writeAt(target.get(), out.data(), out.size(), writeOffset);
-            if (!st)
-                return fail(tempPath.string() + "に書き込めません: " + st.message());
+            if (!st) return fail(tempPath.string() + "に書き込めません: " + st.message());
             writeOffset += static_cast<std::int64_t>(out.size());
         }
         readOffset += static_cast<std::int64_t>(got);

@@ -140,14 +140,14 @@ class MailLibrary {
             UntrustedCertificate,
         };
         Kind kind = Kind::None;
-        std::string server;     // "host:port": the key of a trusted certificate
-        std::string plainName;  // NoTls: the name allowing the login in clear, "pop3://host:port"
+        std::string server;       // "host:port": the key of a trusted certificate
+        std::string plainName;    // NoTls: the name allowing the login in clear, "pop3://host:port"
         std::string fingerprint;  // SHA-256, "AB:CD:..."
         std::string subject;
         std::string issuer;
         std::string notBefore;
         std::string notAfter;
-        std::string reason;  // why the certificate was refused
+        std::string reason;    // why the certificate was refused
         bool changed = false;  // another certificate than the trusted one
     };
     virtual TlsProblem NMailLastTlsProblem() { return {}; }

@@ -46,8 +46,8 @@ int certificateCheckIndex() {
 
 // Accepts the trusted certificate, notes the first reason a certificate is refused.
 int verifyCertificate(int preverified, X509_STORE_CTX* store) {
-    auto* ssl = static_cast<SSL*>(
-        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* ssl =
+        static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
     auto* check = ssl == nullptr ? nullptr
                                  : static_cast<CertificateCheck*>(SSL_CTX_get_ex_data(
                                        SSL_get_SSL_CTX(ssl), certificateCheckIndex()));
@@ -60,10 +60,10 @@ int verifyCertificate(int preverified, X509_STORE_CTX* store) {
     }
     if (preverified && check->checkHostHere && X509_STORE_CTX_get_error_depth(store) == 0) {
         const std::string& host = check->host;
-        const bool named = isIpAddress(host)
-                               ? X509_check_ip_asc(leaf, host.c_str(), 0) == 1
-                               : X509_check_host(leaf, host.data(), host.size(),
-                                                 X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS, nullptr) == 1;
+        const bool named =
+            isIpAddress(host) ? X509_check_ip_asc(leaf, host.c_str(), 0) == 1
+                              : X509_check_host(leaf, host.data(), host.size(),
+                                                X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS, nullptr) == 1;
         if (!named) {
             X509_STORE_CTX_set_error(store, isIpAddress(host) ? X509_V_ERR_IP_ADDRESS_MISMATCH
                                                               : X509_V_ERR_HOSTNAME_MISMATCH);
@@ -192,7 +192,9 @@ std::string certificateProblemText(const NetTlsProblem& problem) {
 
 void watchCertificates(SSL_CTX* ctx, CertificateCheck* check) {
     SSL_CTX_set_ex_data(ctx, certificateCheckIndex(), check);
-    SSL_CTX_set_verify(ctx, SSL_VERIFY_PEER, verifyCertificate);
+    // The mode stays the owner's: libcurl verifies without it and reads the result after the
+    // handshake, which then is the callback's.
+    SSL_CTX_set_verify(ctx, SSL_CTX_get_verify_mode(ctx), verifyCertificate);
 }
 
 Status makeClientTlsContext(SslCtxPtr& out, CertificateCheck* check) {

@@ -220,11 +220,10 @@ Status Pop3Client::connect(const ServerAddress& address, std::chrono::millisecon
         if (!greeted && connection_->bufferedBytes() == 0 && !connection_->interrupted() &&
             NetConnection::Clock::now() - start >= kGreetingBeforeProbe) {
             if (NetConnection::answersTls(address, kTlsProbeTime, tuning_.interrupt)) {
-                return Status::failure(
-                    "POP3サーバー (" + describeAddress(address) +
-                    ") は挨拶の代わりに暗号化通信 (TLS) の開始を待っています。"
-                    "最初から暗号化するポートです。サーバー名を「pop3s://" +
-                    describeAddress(address) + "」にしてください。");
+                return Status::failure("POP3サーバー (" + describeAddress(address) +
+                                       ") は挨拶の代わりに暗号化通信 (TLS) の開始を待っています。"
+                                       "最初から暗号化するポートです。サーバー名を「pop3s://" +
+                                       describeAddress(address) + "」にしてください。");
             }
             broken_ = false;  // nothing arrived: the wait goes on for the rest of the time
             replyTime_ = std::max(std::chrono::milliseconds(1),

@@ -731,9 +731,9 @@ void MailCheckHost::tlsProblem(const MailLibrary::TlsProblem&, const std::string
 bool MailCheck::tellTlsProblem(const std::string& why) {
     const MailLibrary::TlsProblem problem = mail_.NMailLastTlsProblem();
     if (problem.kind == MailLibrary::TlsProblem::Kind::None) return false;
-    host_.tlsProblem(problem, why,
-                     tlsProblemAdvice(problem, paths_.serverSettingsFile(),
-                                      paths_.trustedCertificates()));
+    host_.tlsProblem(
+        problem, why,
+        tlsProblemAdvice(problem, paths_.serverSettingsFile(), paths_.trustedCertificates()));
     return true;
 }
 

@@ -14,7 +14,6 @@
 #include "core/cp932.h"
 #include "editor/plain_text.h"
 #include "send/send_passes.h"
-#include "settings/trusted_certificates.h"
 #include "ui_back_form.h"
 
 namespace tsubame {
@@ -124,7 +123,7 @@ void BackForm::send() {
     OutgoingMessage message;
     message.server = app_.account.SmtpServer;
     message.from = app_.account.MailAddress;
-    message.trustedCertificates = readTrustedCertificates(app_.paths().trustedCertificates());
+    message.trustedCertificates = trustedCertificatesOf(app_);
     message.subject = ui_->SubjectText->text().toStdString();
     message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();

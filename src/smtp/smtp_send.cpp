@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <functional>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -172,7 +172,8 @@ int closeSocket(void* data, curl_socket_t fd) {
 // that raising it ends the session at once.
 // silentTooLong, asked once when the server has said nothing for a while, ends the session
 // when it answers true.
-CURLcode perform(CURL* c, const NetInterrupt* interrupt, const std::function<bool()>& silentTooLong) {
+CURLcode perform(CURL* c, const NetInterrupt* interrupt,
+                 const std::function<bool()>& silentTooLong) {
     NetInterrupt none;
     if (interrupt == nullptr) interrupt = &none;
     const auto start = std::chrono::steady_clock::now();
@@ -415,9 +416,8 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
         return -1;
     }
     const Dialogue& dialogue = result.dialogue;
-    const std::string host = server->host.find(':') == std::string::npos
-                                 ? server->host
-                                 : "[" + server->host + "]";
+    const std::string host =
+        server->host.find(':') == std::string::npos ? server->host : "[" + server->host + "]";
     const std::string where = host + ":" + std::to_string(server->port);
     // The user's own port stays; the plain default becomes the TLS default.
     const std::string tlsWhere = server->port == kSmtpPort ? host : where;

@@ -1,11 +1,15 @@
 // The POP3 dialogue against scripted servers that misbehave on purpose.
 #include <gtest/gtest.h>
+#include <openssl/x509_vfy.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <tuple>
 
+#include "core/system_error_text.h"
 #include "maillib/module/nmail.h"
+#include "net/tls_context.h"
 #include "support/pop3_fake_server.h"
 #include "support/pop3_test_helpers.h"
 
@@ -47,6 +51,23 @@ TEST(Pop3StrictDialogueTest, EndlessStatusLineEndsInAnErrorNotInMemoryExhaustion
     }
     // The client hung up after a few kilobytes; most of the 100 MB could not even be sent.
     EXPECT_LT(sent, 20u * 1024 * 1024);
+}
+
+// System, libcurl and OpenSSL failures are told in Japanese first.
+TEST(Pop3StrictDialogueTest, FailuresAreToldInJapanese) {
+    auto library = createMailLibrary();
+    EXPECT_EQ(library->NMailPop3Connect("pop3://127.0.0.1:1"), -1);
+    const std::string pop3 = lastLibraryMessage(*library);
+    EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
+                                         "b@example.com", "s", "b", nullptr, "", 0),
+              0);
+    for (const auto& [text, words] :
+         {std::pair{pop3, "127.0.0.1:1: 接続を拒否されました"},
+          std::pair{lastLibraryMessage(*library), "(127.0.0.1:1): 接続できません（"},
+          std::pair{systemErrorText(ENOSPC), "ディスクの空きがありません (No space"},
+          std::pair{tlsVerifyErrorText(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT), "自己署名"},
+          std::pair{tlsVerifyErrorText(X509_V_ERR_CERT_HAS_EXPIRED), "有効期限が切れて"}})
+        EXPECT_NE(text.find(words), std::string::npos) << text;
 }
 
 TEST(Pop3StrictDialogueTest, SilentServerTimesOut) {
