@@ -7,6 +7,7 @@
 #include "app/check_command.h"
 #include "app/main_form.h"
 #include "context/app_context.h"
+#include "context/tls_choice.h"
 #include "core/cp932.h"
 #include "core/thread_handoff.h"
 #include "setup/id_pass_form.h"
@@ -49,6 +50,13 @@ class WindowsCheckHost : public MailCheckHost {
 
     void notice(const std::string& text, const std::string& title) override {
         app_.dialogs().notice(main_, qs(text), qs(title));
+    }
+
+    // A window asks; without one (the command line) the advice is told instead.
+    void tlsProblem(const MailLibrary::TlsProblem& problem, const std::string& text,
+                    const std::string& advice) override {
+        if (!main_) return MailCheckHost::tlsProblem(problem, text, advice);
+        askAboutTlsProblem(app_, main_, problem, text);
     }
 
     void stage(const StagedMail& mail) override {
@@ -138,6 +146,12 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     }
     void notice(const std::string& text, const std::string& title) override {
         post([text, title](MailCheckHost& windows) { windows.notice(text, title); });
+    }
+    void tlsProblem(const MailLibrary::TlsProblem& problem, const std::string& text,
+                    const std::string& advice) override {
+        post([problem, text, advice](MailCheckHost& windows) {
+            windows.tlsProblem(problem, text, advice);
+        });
     }
     // The viewer takes the last mail when the check has ended.
     void stage(const StagedMail& mail) override { run_.lastStaged = mail; }

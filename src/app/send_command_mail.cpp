@@ -5,6 +5,7 @@
 #include "app/stop_signals.h"
 #include "core/app_paths.h"
 #include "settings/settings_files.h"
+#include "settings/trusted_certificates.h"
 
 namespace tsubame {
 namespace {
@@ -18,6 +19,7 @@ int sendCommandMail(const AppPaths& paths, const AccountSettings& account, MailL
     const SettingsFiles settings(paths);
     message.server = account.SmtpServer;
     message.from = account.MailAddress;
+    message.trustedCertificates = readTrustedCertificates(paths.trustedCertificates());
     applySmtpLogin(mail, account, settings.readLoginAsStored("NAME"),
                    settings.readLoginAsStored("NAME2"));
     std::string error = "送信に失敗しました。";
@@ -41,6 +43,13 @@ int sendCommandMail(const AppPaths& paths, const AccountSettings& account, MailL
     if (stopSignals && stopSignals->received()) {
         printError("送信を中止しました。");
         return stopSignals->exitCode();
+    }
+    if (report.tlsProblem.kind != MailLibrary::TlsProblem::Kind::None) {
+        // Never asked here: the text says which setting settles it.
+        printError(report.tlsProblemText + "\n" +
+                   tlsProblemAdvice(report.tlsProblem, paths.serverSettingsFile(),
+                                    paths.trustedCertificates()));
+        return 1;
     }
     if (!report.allSent()) {
         printError(error);

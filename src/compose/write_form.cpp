@@ -17,6 +17,7 @@
 #include "compose/write_commands.h"
 #include "context/app_context.h"
 #include "context/background_work.h"
+#include "context/tls_choice.h"
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
@@ -316,6 +317,7 @@ void WriteForm::sendMail() {
     message.body = plainBodyWithCrLf().toStdString();
     message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     message.fortune = ui_->Check1->isChecked();
+    message.trustedCertificates = trustedCertificatesOf(app_);
 
     // The passes run on a thread of their own; what they show is done on the GUI thread
     // before the pass goes on. The window may be gone by then (the end of the program).
@@ -355,6 +357,7 @@ void WriteForm::sendMail() {
     sendProgress_->hide();
     unsetCursor();
     if (toAll) delivered_.insert(report.sentAddresses.begin(), report.sentAddresses.end());
+    askAboutTlsProblem(app_, this, report.tlsProblem, report.tlsProblemText);
 
     // Nothing to send reaches nobody, and the message stays; unless every entry got it already.
     if (report.allSent() && (!remaining.passes.empty() || remaining.alreadySent > 0)) {

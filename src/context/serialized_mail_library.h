@@ -20,6 +20,11 @@ class SerializedMailLibrary : public ForwardingMailLibrary {
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override {
         return inner_.NMailGetMessage(hwnd, buffer, size);
     }
+    // The thread's own, like the failure text; the trust list has a lock of its own.
+    TlsProblem NMailLastTlsProblem() override { return inner_.NMailLastTlsProblem(); }
+    void NMailSetTrustedCertificates(const std::map<std::string, std::string>& trusted) override {
+        inner_.NMailSetTrustedCertificates(trusted);
+    }
 
     int NMailInitializeWinSock() override {
         std::scoped_lock both(receiving_, sending_);

@@ -17,14 +17,15 @@ class AppPaths {
     explicit AppPaths(std::filesystem::path appFolder);
 
     const std::filesystem::path& appFolder() const { return appFolder_; }
-    std::filesystem::path dataFolder() const;         // "★MailData"
-    std::filesystem::path receivedStore() const;      // "★MAilData/kordata2.data"
-    std::filesystem::path receivedTemp() const;       // "★MAilData/KORDATA2.TMP"
-    std::filesystem::path addressStore() const;       // "★MAilData/Kordata20.data"
-    std::filesystem::path addressTemp() const;        // "★MAilData/KORDATA20.TMP"
-    std::filesystem::path windowOptionsFile() const;  // "★MailData/ini.ini"
-    std::filesystem::path loginFile() const;          // "★MailData/iniIdPass.ini"
-    std::filesystem::path receiveJournal() const;     // ids of mails stored by a running check
+    std::filesystem::path dataFolder() const;           // "★MailData"
+    std::filesystem::path receivedStore() const;        // "★MAilData/kordata2.data"
+    std::filesystem::path receivedTemp() const;         // "★MAilData/KORDATA2.TMP"
+    std::filesystem::path addressStore() const;         // "★MAilData/Kordata20.data"
+    std::filesystem::path addressTemp() const;          // "★MAilData/KORDATA20.TMP"
+    std::filesystem::path windowOptionsFile() const;    // "★MailData/ini.ini"
+    std::filesystem::path loginFile() const;            // "★MailData/iniIdPass.ini"
+    std::filesystem::path receiveJournal() const;       // ids of mails stored by a running check
+    std::filesystem::path trustedCertificates() const;  // "★MailData/trusted-certificates"
     std::filesystem::path dataFolderLock() const;     // held by every writer of the received store
     std::filesystem::path addressBookLock() const;    // held by every writer of the address book
     std::filesystem::path attachmentFolder() const;   // "添付フォルダ"

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "core/system_error_text.h"
+
 namespace tsubame {
 namespace {
 
@@ -48,7 +50,7 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
 
 Status UniqueFd::close() {
     int fd = release();
-    if (fd >= 0 && ::close(fd) != 0) return Status::failure(std::strerror(errno));
+    if (fd >= 0 && ::close(fd) != 0) return Status::failure(systemErrorText(errno));
     return {};
 }
 
@@ -112,14 +114,14 @@ Status writeAt(int fd, const void* data, std::size_t size, std::int64_t offset) 
             const int error = errno;
             if (size > 1 && ::pwrite(fd, p, size / 2, offset) < 0) { /* the fault is reported */
             }
-            return Status::failure(std::strerror(error));
+            return Status::failure(systemErrorText(error));
         }
         ssize_t n = ::pwrite(fd, p, size, offset);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return Status::failure(std::strerror(errno));
+            return Status::failure(systemErrorText(errno));
         }
-        if (n == 0) return Status::failure("short write");
+        if (n == 0) return Status::failure("書き込みが途中で止まりました");
         p += n;
         size -= static_cast<std::size_t>(n);
         offset += n;
@@ -131,11 +133,11 @@ Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::si
     char* p = static_cast<char*>(data);
     std::size_t total = 0;
     while (total < size) {
-        if (faultDue(FaultKind::Read)) return Status::failure(std::strerror(errno));
+        if (faultDue(FaultKind::Read)) return Status::failure(systemErrorText(errno));
         ssize_t n = ::pread(fd, p + total, size - total, offset + static_cast<std::int64_t>(total));
         if (n < 0) {
             if (errno == EINTR) continue;
-            return Status::failure(std::strerror(errno));
+            return Status::failure(systemErrorText(errno));
         }
         if (n == 0) break;
         total += static_cast<std::size_t>(n);
@@ -146,7 +148,7 @@ Status readAt(int fd, void* data, std::size_t size, std::int64_t offset, std::si
 
 Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffset,
                  std::size_t size) {
-    if (faultDue(FaultKind::Write)) return Status::failure(std::strerror(errno));
+    if (faultDue(FaultKind::Write)) return Status::failure(systemErrorText(errno));
     off64_t in = fromOffset;
     off64_t out = toOffset;
     while (size > 0) {
@@ -170,7 +172,8 @@ Status copyRange(int from, std::int64_t fromOffset, int to, std::int64_t toOffse
 }
 
 Status syncFd(int fd) {
-    if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0) return Status::failure(std::strerror(errno));
+    if (faultDue(FaultKind::Sync) || ::fsync(fd) != 0)
+        return Status::failure(systemErrorText(errno));
     return {};
 }
 
@@ -254,7 +257,7 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view c
     struct stat info {};
     if (::fstat(fd.get(), &info) == 0 && (info.st_mode & 07777 & ~static_cast<mode_t>(mode)) &&
         ::fchmod(fd.get(), info.st_mode & 07777 & static_cast<mode_t>(mode)) != 0)
-        st = Status::failure(std::strerror(errno));
+        st = Status::failure(systemErrorText(errno));
     if (st) st = writeAt(fd.get(), content.data(), content.size(), 0);
     if (st) st = syncFd(fd.get());
     if (st) st = fd.close();
@@ -270,7 +273,7 @@ Status writeFileAtomically(const std::filesystem::path& path, std::string_view c
 }
 
 std::string ioErrorText(std::string_view what, const std::filesystem::path& path, int error) {
-    return std::string(what) + ": " + path.string() + " (" + std::strerror(error) + ")";
+    return std::string(what) + ": " + path.string() + ": " + systemErrorText(error);
 }
 
 void injectFault(FaultKind kind, int countdown, int error) {

@@ -24,9 +24,15 @@ std::int64_t fileLength(const std::filesystem::path& path) {
 }
 
 // Removes the temporary file of a failed compaction and says why it failed.
-Status failCompaction(const std::filesystem::path& tempPath, const std::string& text) {
+// The temporary name is ours, not the user's: the text names its folder instead.
+Status failCompaction(const std::filesystem::path& tempPath, std::string text) {
     std::error_code ignored;
     std::filesystem::remove(tempPath, ignored);
+    const std::string name = tempPath.string();
+    const std::string shown = "「" + tempPath.parent_path().string() + "」の作業用ファイル";
+    for (std::size_t at = text.find(name); !name.empty() && at != std::string::npos;
+         at = text.find(name, at + shown.size()))
+        text.replace(at, name.size(), shown);
     return Status::failure(text);
 }
 
@@ -183,7 +189,7 @@ Status rewriteStore(const std::filesystem::path& path, const std::filesystem::pa
 }
 
 std::string copyFailure(const std::filesystem::path& tempPath, const Status& st) {
-    return "一時ファイル「" + tempPath.string() + "」に書き込めません: " + st.message();
+    return tempPath.string() + "に書き込めません: " + st.message();
 }
 
 // Copies the records whose flags say kept, a batch of about 32 MB at a time after reading the
@@ -371,9 +377,7 @@ Status RecordFile::compact(const std::filesystem::path& tempPath,
         }
         if (!out.empty()) {
             st = writeAt(target.get(), out.data(), out.size(), writeOffset);
-            if (!st)
-                return fail("一時ファイル「" + tempPath.string() +
-                            "」に書き込めません: " + st.message());
+            if (!st) return fail(tempPath.string() + "に書き込めません: " + st.message());
             writeOffset += static_cast<std::int64_t>(out.size());
         }
         readOffset += static_cast<std::int64_t>(got);

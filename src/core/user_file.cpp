@@ -12,6 +12,7 @@
 #include <string>
 
 #include "core/file_io.h"
+#include "core/system_error_text.h"
 
 namespace tsubame {
 namespace {
@@ -72,11 +73,11 @@ Status replaceUserFile(const std::filesystem::path& path, std::string_view conte
     const bool exists = ::stat(target.c_str(), &old) == 0;
     if (exists && !S_ISREG(old.st_mode)) return fail("通常のファイルではありません");
     // A rename would replace a file the user may not write; it stays protected.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return fail(std::strerror(errno));
+    if (exists && ::access(target.c_str(), W_OK) != 0) return fail(systemErrorText(errno));
 
     std::string name = temporaryTemplate(target);
     UniqueFd fd(::mkostemp(name.data(), O_CLOEXEC));
-    if (!fd.valid()) return fail(std::strerror(errno));
+    if (!fd.valid()) return fail(systemErrorText(errno));
     const std::filesystem::path temp = name;
 
     Status st;
@@ -85,7 +86,7 @@ Status replaceUserFile(const std::filesystem::path& path, std::string_view conte
         if (::fchown(fd.get(), static_cast<uid_t>(-1), old.st_gid) != 0) errno = 0;
     }
     const mode_t mode = exists ? old.st_mode & 07777 : newFileMode();
-    if (::fchmod(fd.get(), mode) != 0) st = Status::failure(std::strerror(errno));
+    if (::fchmod(fd.get(), mode) != 0) st = Status::failure(systemErrorText(errno));
     if (st) st = writeAt(fd.get(), content.data(), content.size(), 0);
     if (st) st = syncFd(fd.get());
     if (st) st = fd.close();

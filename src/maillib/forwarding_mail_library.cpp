@@ -152,4 +152,21 @@ std::string ForwardingMailLibrary::NMailPop3GetUidl(int handle, int mailNo) {
     return result;
 }
 
+MailLibrary::TlsProblem ForwardingMailLibrary::NMailLastTlsProblem() {
+    TlsProblem problem;
+    pass([&](MailLibrary& library) {
+        problem = library.NMailLastTlsProblem();
+        return 0;
+    });
+    return problem;
+}
+
+void ForwardingMailLibrary::NMailSetTrustedCertificates(
+    const std::map<std::string, std::string>& trusted) {
+    pass([&](MailLibrary& library) {
+        library.NMailSetTrustedCertificates(trusted);
+        return 0;
+    });
+}
+
 }  // namespace tsubame

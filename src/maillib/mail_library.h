@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -128,6 +129,32 @@ class MailLibrary {
     // check that was interrupted recognise mails it already stored.
     virtual std::string NMailPop3GetUidl(int handle, int mailNo) = 0;
 
+    // A TLS problem of the calling thread's last failed connect, login or send that the user
+    // may settle. Texts are UTF-8.
+    struct TlsProblem {
+        enum class Kind {
+            None,
+            // The server offers no STLS (STARTTLS): the login was not sent in clear.
+            NoTls,
+            // The certificate could not be verified and is not the one trusted for the server.
+            UntrustedCertificate,
+        };
+        Kind kind = Kind::None;
+        std::string server;       // "host:port": the key of a trusted certificate
+        std::string plainName;    // NoTls: the name allowing the login in clear, "pop3://host:port"
+        std::string fingerprint;  // SHA-256, "AB:CD:..."
+        std::string subject;
+        std::string issuer;
+        std::string notBefore;
+        std::string notAfter;
+        std::string reason;    // why the certificate was refused
+        bool changed = false;  // another certificate than the trusted one
+    };
+    virtual TlsProblem NMailLastTlsProblem() { return {}; }
+    // The certificates the user trusts: server ("host:port") to SHA-256 fingerprint. Checked on
+    // every TLS connection from now on; callable from any thread, beside any other call.
+    virtual void NMailSetTrustedCertificates(const std::map<std::string, std::string>&) {}
+
     // What interrupt() and resume() act on: the POP3 connections, the SMTP sends, or both.
     enum class Work { Receiving = 1, Sending = 2, All = 3 };
     // Ends the network waits of that work at once, and every one that starts later, until
@@ -140,5 +167,13 @@ class MailLibrary {
     // Lets that work wait again; for whoever interrupted, before it starts the work anew.
     virtual void resume(Work work) = 0;
 };
+
+// What the user can change to settle problem, for a run that never asks (--check, --send):
+// the server name in settingsFile, or the line to add to trustFile.
+std::string tlsProblemAdvice(const MailLibrary::TlsProblem& problem,
+                             const std::filesystem::path& settingsFile,
+                             const std::filesystem::path& trustFile);
+// The question a window asks about problem (Yes settles it).
+std::string tlsProblemQuestion(const MailLibrary::TlsProblem& problem);
 
 }  // namespace tsubame

@@ -14,13 +14,38 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/system_error_text.h"
+
 namespace tsubame {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr std::size_t kReadChunk = 64 * 1024;
 
-std::string systemError(int code) { return std::strerror(code); }
+std::string systemError(int code) { return systemErrorText(code); }
+
+// getaddrinfo's answers in words the user reads.
+std::string resolveErrorText(int code) {
+    std::string words;
+    switch (code) {
+        case EAI_NONAME:
+        case EAI_NODATA:
+            words = "そのサーバー名は見つかりません";
+            break;
+        case EAI_AGAIN:
+            words = "名前を今は引けません（ネットワークか DNS サーバーの一時的な問題です）";
+            break;
+        case EAI_FAIL:
+            words = "DNS サーバーが答えられません";
+            break;
+        case EAI_SYSTEM:
+            return systemErrorText(errno);
+        default:
+            words = "名前を引けません";
+            break;
+    }
+    return words + " (" + gai_strerror(code) + ")";
+}
 
 Status timeoutError() { return Status::failure("サーバーからの応答がありません（時間切れ）"); }
 
@@ -95,8 +120,8 @@ Status NetConnection::open(const ServerAddress& address, std::chrono::millisecon
     const std::string port = std::to_string(address.port);
     int rc = ::getaddrinfo(address.host.c_str(), port.c_str(), &hints, &found);
     if (rc != 0) {
-        return Status::failure("サーバー名を解決できません: " + address.host + " (" +
-                               gai_strerror(rc) + ")");
+        return Status::failure("サーバー名を解決できません: " + address.host + ": " +
+                               resolveErrorText(rc));
     }
     std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
     Status last = Status::failure("アドレスがありません");
@@ -169,19 +194,20 @@ Status NetConnection::tlsIo(int result, const char* what) {
         default: {
             std::string detail = takeTlsErrors();
             long verify = SSL_get_verify_result(ssl_.get());
-            if (verify != X509_V_OK) {
-                detail += std::string(" (") + X509_verify_cert_error_string(verify) + ")";
-            }
+            if (verify != X509_V_OK) detail = tlsVerifyErrorText(verify) + "; " + detail;
             return Status::failure(std::string(what) + ": " + detail);
         }
     }
 }
 
-Status NetConnection::startTls(const std::string& host) {
+Status NetConnection::startTls(const std::string& host, const std::string& trustedFingerprint) {
     if (bufferedBytes() != 0) {
         return Status::failure("暗号化の開始前にサーバーから余分なデータが届きました");
     }
-    if (Status s = makeClientTlsContext(ctx_); !s) return s;
+    check_ = {};
+    check_.host = host;
+    check_.trustedFingerprint = trustedFingerprint;
+    if (Status s = makeClientTlsContext(ctx_, &check_); !s) return s;
     ssl_.reset(SSL_new(ctx_.get()));
     if (!ssl_) return Status::failure("TLSを初期化できません: " + takeTlsErrors());
     if (Status s = requireServerIdentity(ssl_.get(), host); !s) return s;
@@ -199,6 +225,36 @@ Status NetConnection::startTls(const std::string& host) {
         if (Status s = tlsIo(result, "TLS接続を確立できません"); !s) {
             ssl_.reset();
             return s;
+        }
+    }
+}
+
+bool NetConnection::answersTls(const ServerAddress& address, std::chrono::milliseconds limit,
+                               const NetInterrupt* interrupt) {
+    std::unique_ptr<NetConnection> probe;
+    if (!open(address, limit, probe, interrupt)) return false;
+    probe->ctx_.reset(SSL_CTX_new(TLS_client_method()));
+    if (!probe->ctx_) return false;
+    SSL_CTX_set_verify(probe->ctx_.get(), SSL_VERIFY_NONE, nullptr);
+    probe->ssl_.reset(SSL_new(probe->ctx_.get()));
+    if (!probe->ssl_) return false;
+    SSL_set_fd(probe->ssl_.get(), probe->fd_.get());
+    probe->setDeadline(Clock::now(), limit);
+    for (;;) {
+        int result;
+        {
+            SigpipeGuard guard;
+            ERR_clear_error();
+            result = SSL_connect(probe->ssl_.get());
+        }
+        if (result == 1) return true;
+        const int error = SSL_get_error(probe->ssl_.get(), result);
+        const short events = error == SSL_ERROR_WANT_READ    ? POLLIN
+                             : error == SSL_ERROR_WANT_WRITE ? POLLOUT
+                                                             : 0;
+        if (events == 0 || !probe->waitFor(events, limit)) {
+            ERR_clear_error();
+            return false;
         }
     }
 }

@@ -29,12 +29,20 @@ class NetConnection {
     NetConnection(const NetConnection&) = delete;
     NetConnection& operator=(const NetConnection&) = delete;
 
-    // TLS handshake on the open connection, verifying the certificate against host.
+    // TLS handshake on the open connection, verifying the certificate against host; a
+    // certificate of trustedFingerprint (SHA-256, "AB:CD:...") passes whatever the store says.
     // Refused while received bytes are still unread.
-    Status startTls(const std::string& host);
+    Status startTls(const std::string& host, const std::string& trustedFingerprint = {});
+    // The certificate the last handshake refused, if any.
+    const CertificateCheck& certificateCheck() const { return check_; }
     bool isTls() const { return ssl_ != nullptr; }
 
     Status write(std::string_view data);
+
+    // True when the peer answers a TLS handshake within limit (nothing verified): a server
+    // that waits for our handshake instead of greeting in clear.
+    static bool answersTls(const ServerAddress& address, std::chrono::milliseconds limit,
+                           const NetInterrupt* interrupt);
 
     // Next line without its CR LF (or bare LF). The view is valid until the next read.
     // A line longer than maxLength octets is an error.
@@ -75,6 +83,7 @@ class NetConnection {
     std::size_t paceRate_ = 0;
     std::chrono::milliseconds paceCap_{0};
     std::size_t paceReceived_ = 0;
+    CertificateCheck check_;
     SslCtxPtr ctx_;
     SslPtr ssl_;
     std::string buffer_;

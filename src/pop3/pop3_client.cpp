@@ -16,8 +16,10 @@ constexpr std::size_t kMaxStatusLine = 510;
 constexpr std::size_t kMaxListingLine = 510;
 constexpr std::size_t kMaxCapaBytes = 64 * 1024;
 constexpr std::size_t kMaxListingBytes = 64 * 1024 * 1024;
-constexpr int kPop3sPort = 995;
-constexpr std::chrono::milliseconds kTlsPortGreetingTime{3000};
+constexpr int kPop3Port = 110;
+// A server silent this long may be one waiting for our TLS handshake: a probe asks.
+constexpr std::chrono::milliseconds kGreetingBeforeProbe{2000};
+constexpr std::chrono::milliseconds kTlsProbeTime{2500};
 
 std::string upperFirstWord(std::string_view line) {
     std::string word(line.substr(0, line.find(' ')));
@@ -182,8 +184,14 @@ Status Pop3Client::readCapabilities() {
 }
 
 Status Pop3Client::startTls(const std::string& host) {
-    if (Status s = connection_->startTls(host); !s) {
-        return fail(Status::failure("POP3サーバーとの暗号化通信を確立できません: " + s.message()));
+    if (Status s = connection_->startTls(host, tuning_.trustedFingerprint); !s) {
+        tlsProblem_ =
+            certificateProblem(connection_->certificateCheck(), describeAddress(address_));
+        const std::string why = tlsProblem_.kind == NetTlsProblem::Kind::None
+                                    ? s.message()
+                                    : certificateProblemText(tlsProblem_);
+        return fail(Status::failure("POP3サーバー (" + describeAddress(address_) +
+                                    ") との暗号化通信を確立できません: " + why));
     }
     return {};
 }
@@ -199,17 +207,41 @@ Status Pop3Client::connect(const ServerAddress& address, std::chrono::millisecon
     if (address.implicitTls) {
         if (Status s = startTls(address.host); !s) return s;
     }
-    // The pop3s port waits for our handshake and never greets in clear: no long wait there.
-    if (!address.implicitTls && address.port == kPop3sPort)
-        replyTime_ = std::min(timeout, kTlsPortGreetingTime);
+    // A port of TLS from the first byte waits for our handshake and never greets in clear:
+    // after a short silence a second connection tries a handshake, and one that is answered
+    // ends the wait with the hint instead of the whole time-out.
     bool ok = false;
-    if (Status s = readStatus(ok, greeting_); !s) {
+    Status greeted;
+    if (!address.implicitTls && timeout > kGreetingBeforeProbe) {
+        const auto start = NetConnection::Clock::now();
+        replyTime_ = kGreetingBeforeProbe;
+        greeted = readStatus(ok, greeting_);
+        replyTime_ = timeout;
+        if (!greeted && connection_->bufferedBytes() == 0 && !connection_->interrupted() &&
+            NetConnection::Clock::now() - start >= kGreetingBeforeProbe) {
+            if (NetConnection::answersTls(address, kTlsProbeTime, tuning_.interrupt)) {
+                return Status::failure("POP3サーバー (" + describeAddress(address) +
+                                       ") は挨拶の代わりに暗号化通信 (TLS) の開始を待っています。"
+                                       "最初から暗号化するポートです。サーバー名を「pop3s://" +
+                                       describeAddress(address) + "」にしてください。");
+            }
+            broken_ = false;  // nothing arrived: the wait goes on for the rest of the time
+            replyTime_ = std::max(std::chrono::milliseconds(1),
+                                  timeout - std::chrono::ceil<std::chrono::milliseconds>(
+                                                NetConnection::Clock::now() - start));
+            greeted = readStatus(ok, greeting_);
+            replyTime_ = timeout;
+        }
+    } else {
+        greeted = readStatus(ok, greeting_);
+    }
+    if (!greeted) {
         std::string hint;
         if (!address.implicitTls && connection_->bufferedBytes() == 0) {
             hint = "（最初から暗号化するポートなら、サーバー名を「pop3s://" +
                    describeAddress(address) + "」にしてください）";
         }
-        return Status::failure("POP3サーバーに接続できません: " + s.message() + hint);
+        return Status::failure("POP3サーバーに接続できません: " + greeted.message() + hint);
     }
     replyTime_ = timeout;
     if (!ok) return fail(serverError("POP3サーバーが接続を断りました。", greeting_));
@@ -237,8 +269,16 @@ Status Pop3Client::connect(const ServerAddress& address, std::chrono::millisecon
     return {};
 }
 
-std::string Pop3Client::withheldLoginText() const {
+std::string Pop3Client::withheldLoginText() {
     const std::string where = describeAddress(address_);
+    tlsProblem_ = {.kind = NetTlsProblem::Kind::NoTls,
+                   .server = where,
+                   .plainName = "pop3://" + where,
+                   .reason = {},
+                   .certificate = {},
+                   .changed = false};
+    // The user's own port stays; the plain default becomes the TLS default.
+    const std::string tlsWhere = address_.port == kPop3Port ? address_.host : where;
     const std::string why =
         tlsRefusal_.empty()
             ? "暗号化通信 (STLS) に対応していない"
@@ -246,7 +286,7 @@ std::string Pop3Client::withheldLoginText() const {
     return "POP3サーバー (" + where + ") が" + why +
            "ため、ユーザー名とパスワードを送らずに中止しました。メールはサーバーに残っています。"
            "暗号化せずにログインしてよい場合はサーバー名を「pop3://" +
-           where + "」に、最初から暗号化するサーバーなら「pop3s://" + address_.host +
+           where + "」に、最初から暗号化するサーバーなら「pop3s://" + tlsWhere +
            "」にしてください。";
 }
 
@@ -281,6 +321,7 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
     }
     // Neither the password nor an APOP digest (open to guessing offline) leaves in clear
     // without the user's word for it.
+    tlsProblem_ = {};
     if (!connection_->isTls() && !address_.plainLoginAllowed)
         return Status::failure(withheldLoginText());
     mailboxBusy_ = false;
@@ -302,9 +343,7 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         if (Status s = readStatus(ok, reply); !s) return s;
         if (!ok) {
             const Status refused = loginRefused(reply);
-            if (pipelining_) {
-                if (Status s = skipRefusedReplies(askUidl ? 3 : 2); !s) return s;
-            }
+            if (pipelining_) return skipRefusedReplies(askUidl ? 3 : 2, refused);
             return refused;
         }
         if (pipelining_) {
@@ -321,9 +360,7 @@ Status Pop3Client::login(std::string_view user, std::string_view password, bool 
         for (int unanswered : {listing + 1, listing}) {
             if (Status s = readStatus(ok, reply); !s) return s;
             if (!ok) {
-                const Status refused = loginRefused(reply);
-                if (Status s = skipRefusedReplies(unanswered); !s) return s;
-                return refused;
+                return skipRefusedReplies(unanswered, loginRefused(reply));
             }
         }
         loggedIn_ = true;
@@ -349,15 +386,17 @@ std::string Pop3Client::listingCommands(bool askUidl) const {
     return commands;
 }
 
-Status Pop3Client::skipRefusedReplies(int count) {
+Status Pop3Client::skipRefusedReplies(int count, const Status& refused) {
     for (int i = 0; i < count; ++i) {
         bool ok = false;
         std::string reply;
-        if (Status s = readStatus(ok, reply); !s) return s;
+        // Whatever the server does after its refusal (hang up, stray lines), the refusal is
+        // what the user needs to read; the session is given up without QUIT.
+        if (Status s = readStatus(ok, reply); !s) return fail(refused);
         // A listing answered after all would leave its lines unread: the dialogue is lost.
-        if (ok) return fail(Status::failure("POP3サーバーの応答の順序が正しくありません"));
+        if (ok) return fail(refused);
     }
-    return {};
+    return refused;
 }
 
 Status Pop3Client::readMailboxListing(bool askUidl, bool asked) {

@@ -36,6 +36,8 @@ struct Pop3Tuning {
     std::chrono::milliseconds longestAnswer = std::chrono::hours(1);
     // Ends every wait at once when raised (the user stopped the check); null: none.
     const NetInterrupt* interrupt = nullptr;
+    // The certificate the user trusts for this server (SHA-256, "AB:CD:..."), empty: none.
+    std::string trustedFingerprint;
     // After a stop, the time the deletions and QUIT may take when nothing else is owed.
     std::chrono::milliseconds goodbyeAfterStop = std::chrono::seconds(1);
 };
@@ -82,6 +84,10 @@ class Pop3Client {
     // otherwise the marks and QUIT get goodbyeAfterStop.
     Status quit();
 
+    // What of the last failure the user may settle (a login held back for want of STLS, a
+    // certificate that could not be verified); kind None otherwise.
+    const NetTlsProblem& tlsProblem() const { return tlsProblem_; }
+
     bool usesPipelining() const { return pipelining_; }
     // True once the connection has failed: every later call fails too.
     bool connectionBroken() const { return broken_; }
@@ -101,12 +107,12 @@ class Pop3Client {
     Status readCapabilities();
     Status startTls(const std::string& host);
     Status loginRefused(std::string_view reply);
-    std::string withheldLoginText() const;
+    std::string withheldLoginText();
     // asked: the listing's commands went out with the login.
     Status readMailboxListing(bool askUidl, bool asked = false);
     std::string listingCommands(bool askUidl) const;
-    // Reads count replies that must be refusals (after a refused login).
-    Status skipRefusedReplies(int count);
+    // Reads count replies that must be refusals (after a refused login); gives refused.
+    Status skipRefusedReplies(int count, const Status& refused);
     Status readRetrResponse(int n, Pop3Mail* into, std::string& errorReply);
     Status drainReadAhead();
     Status fetchMail(int n, const Pop3Mail*& mail);
@@ -121,6 +127,7 @@ class Pop3Client {
     ServerAddress address_;
     std::string greeting_;
     std::string tlsRefusal_;  // the server's answer when it refused STLS
+    NetTlsProblem tlsProblem_;
     std::set<std::string> capabilities_;
     bool capaKnown_ = false;
     bool pipelining_ = false;

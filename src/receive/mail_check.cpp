@@ -30,6 +30,7 @@
 #include "receive/scratch_mail_file.h"
 #include "settings/server_settings.h"
 #include "settings/settings_files.h"
+#include "settings/trusted_certificates.h"
 #include "store/received_mail_store.h"
 
 namespace tsubame {
@@ -722,6 +723,20 @@ MailCheck::MailCheck(MailLibrary& mail, const AppPaths& paths, AccountSettings& 
       currentRecord_(currentRecord),
       host_(host) {}
 
+void MailCheckHost::tlsProblem(const MailLibrary::TlsProblem&, const std::string& text,
+                               const std::string& advice) {
+    notice(text + "\n" + advice, kErrorTitle);
+}
+
+bool MailCheck::tellTlsProblem(const std::string& why) {
+    const MailLibrary::TlsProblem problem = mail_.NMailLastTlsProblem();
+    if (problem.kind == MailLibrary::TlsProblem::Kind::None) return false;
+    host_.tlsProblem(
+        problem, why,
+        tlsProblemAdvice(problem, paths_.serverSettingsFile(), paths_.trustedCertificates()));
+    return true;
+}
+
 MailCheckResult MailCheck::run() {
     MailCheckResult result;
     if (account_.Pop3Server.empty()) {
@@ -762,6 +777,7 @@ MailCheckResult MailCheck::run() {
             return read ? journal.stagedFileStored(staged, store) : std::nullopt;
         });
     }
+    mail_.NMailSetTrustedCertificates(readTrustedCertificates(paths_.trustedCertificates()));
     const int handle = mail_.NMailPop3Connect(utf8ToCp932(account_.Pop3Server).c_str());
     host_.checkStarted();
     if (handle == -1 && host_.stopRequested()) {
@@ -773,7 +789,8 @@ MailCheckResult MailCheck::run() {
         // Refused, unknown or malformed name, untrusted certificate, no or a refusing
         // greeting: the library says which.
         const std::string why = libraryText(mail_);
-        host_.notice(why.empty() ? "POP3サーバーに接続できません。" : why, kErrorTitle);
+        if (!tellTlsProblem(why))
+            host_.notice(why.empty() ? "POP3サーバーに接続できません。" : why, kErrorTitle);
         result.completed = false;
         return result;
     }
@@ -810,7 +827,8 @@ MailCheckResult MailCheck::run() {
     }
     if (count < 0) {
         result.busy = count == MailLibrary::kMailboxBusy;
-        host_.notice(libraryText(mail_), kErrorTitle);
+        if (const std::string why = libraryText(mail_); !tellTlsProblem(why))
+            host_.notice(why, kErrorTitle);
         session.finish(false);
         result.completed = false;
         return result;

@@ -33,6 +33,10 @@ class MailCheckHost {
     virtual void loginMissing() = 0;
     // A message box with an OK button; an empty title shows the application's title.
     virtual void notice(const std::string& text, const std::string& title) = 0;
+    // A TLS problem the user may settle: text says what failed, advice what setting to
+    // change. The windows ask (and settle it on Yes); by default it is told like a notice.
+    virtual void tlsProblem(const MailLibrary::TlsProblem& problem, const std::string& text,
+                            const std::string& advice);
     // The mail about to be stored (the viewer's staging area).
     virtual void stage(const StagedMail& mail) = 0;
     // done of total mails are taken in (0 of total when the fetching begins).
@@ -88,6 +92,9 @@ class MailCheck {
     MailCheckResult run();
 
   private:
+    // Tells the library's TLS problem of the last failure, if any, with why; false: none.
+    bool tellTlsProblem(const std::string& why);
+
     MailLibrary& mail_;
     const AppPaths& paths_;
     AccountSettings& account_;

@@ -10,6 +10,7 @@
 #include "compose/attachment_controls.h"
 #include "context/app_context.h"
 #include "context/background_work.h"
+#include "context/tls_choice.h"
 #include "core/cp932.h"
 #include "editor/plain_text.h"
 #include "send/send_passes.h"
@@ -122,6 +123,7 @@ void BackForm::send() {
     OutgoingMessage message;
     message.server = app_.account.SmtpServer;
     message.from = app_.account.MailAddress;
+    message.trustedCertificates = trustedCertificatesOf(app_);
     message.subject = ui_->SubjectText->text().toStdString();
     message.attachments = QFile::encodeName(ui_->AttachText->text()).toStdString();
     const std::string body = toCrLf(ui_->BodyText->toPlainText()).toStdString();
@@ -143,6 +145,11 @@ void BackForm::send() {
     if (!self) return;  // closed with the program meanwhile
     sending_ = false;
     unsetCursor();
+    // The question tells the failure too; the reply stays open either way.
+    if (!result.ok && result.tlsProblem.kind != MailLibrary::TlsProblem::Kind::None) {
+        askAboutTlsProblem(app_, this, result.tlsProblem, result.error);
+        return;
+    }
     if (!result.ok) {
         // The reply stays open with everything the user wrote, so it can be sent again.
         app_.dialogs().notice(this, QString::fromStdString(result.error),

@@ -20,11 +20,12 @@ std::string libraryErrorText(MailLibrary& mail) {
 
 SendCallResult sendOneMessage(MailLibrary& mail, const OutgoingMessage& message,
                               const std::string& to, const std::string& body) {
+    mail.NMailSetTrustedCertificates(message.trustedCertificates);
     int result = mail.NMailSmtpSendMailUtf8(message.server.c_str(), to.c_str(), nullptr, nullptr,
                                             message.from.c_str(), message.subject.c_str(),
                                             body.c_str(), nullptr, message.attachments.c_str(), 0);
-    if (result >= 0) return {true, {}};
-    return {false, libraryErrorText(mail)};
+    if (result >= 0) return {true, {}, {}};
+    return {false, libraryErrorText(mail), mail.NMailLastTlsProblem()};
 }
 
 void applySmtpLogin(MailLibrary& mail, const AccountSettings& account,
@@ -98,6 +99,13 @@ SendReport runSendPasses(MailLibrary& mail, const OutgoingMessage& message,
         }
         report.failedAddresses.push_back(recipient->address);
         report.unsentPasses.push_back(pass);
+        if (result.tlsProblem.kind != MailLibrary::TlsProblem::Kind::None) {
+            report.tlsProblem = result.tlsProblem;
+            report.tlsProblemText = result.error;
+            for (int later = pass + 1; later <= static_cast<int>(passes.size()); ++later)
+                report.unsentPasses.push_back(later);
+            return report;
+        }
         if (hooks.passFailed) hooks.passFailed(pass, recipient->address, result.error);
     }
     return report;

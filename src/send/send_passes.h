@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,6 +23,8 @@ struct OutgoingMessage {
     std::string body;
     std::string attachments;
     bool fortune = false;
+    // The certificates the user trusts (server "host:port" to SHA-256), handed to the library.
+    std::map<std::string, std::string> trustedCertificates;
 };
 
 // The recipient of one pass: the address sent to, and the text the recipient box shows.
@@ -44,6 +47,10 @@ struct SendReport {
     std::vector<std::string> sentAddresses;
     std::vector<int>
         unsentPasses;  // 1-based numbers of the passes that did not send (skipped or failed)
+    // A pass failed on a TLS problem the user may settle (told here, not through passFailed):
+    // every later pass would meet it too, so none is made.
+    MailLibrary::TlsProblem tlsProblem;
+    std::string tlsProblemText;
     // Every pass sent; a skipped pass counts as not sent.
     bool allSent() const { return unsentPasses.empty(); }
 };
@@ -52,6 +59,7 @@ struct SendReport {
 struct SendCallResult {
     bool ok = false;
     std::string error;  // the library's text after a failure (UTF-8)
+    MailLibrary::TlsProblem tlsProblem;
 };
 
 // One SMTP send call through the library's UTF-8 call, so that no character is lost on the

@@ -13,6 +13,7 @@
 
 #include "core/cp932.h"
 #include "core/file_io.h"
+#include "core/system_error_text.h"
 #include "mime/iso2022jp.h"
 #include "mime/mime_charset.h"
 #include "mime/mime_gmime.h"
@@ -339,8 +340,8 @@ std::optional<BuiltMessage> buildMessage(const OutgoingMail& mail, std::string& 
         if (openAttachment(nativePath(path, form), file, size, readError))
             type = contentTypeOf(title, file.get(), size);
         if (!type) {
-            error = utf8ToCp932("添付ファイルを読み込めません: " + utf8Text(path, form) + " (" +
-                                std::strerror(readError ? readError : EIO) + ")");
+            error = utf8ToCp932("添付ファイルを読み込めません: " + utf8Text(path, form) + ": " +
+                                systemErrorText(readError ? readError : EIO));
             return std::nullopt;
         }
         opened.push_back({attachmentPartHeader(title, *type), {std::move(file), size}});

@@ -8,14 +8,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
 
 #include "core/cp932.h"
+#include "net/net_connection.h"
 #include "net/net_interrupt.h"
+#include "net/tls_context.h"
 #include "smtp/smtp_message.h"
 #include "smtp/smtp_server_name.h"
 
@@ -23,8 +27,10 @@ namespace tsubame {
 namespace {
 
 constexpr long kDefaultTimeoutMs = 30000;
-constexpr int kSmtpsPort = 465;
-constexpr long kTlsPortGreetingSeconds = 3;  // the smtps port never greets in clear
+// A server silent this long may be one waiting for our TLS handshake: a probe asks.
+constexpr auto kGreetingBeforeProbe = std::chrono::milliseconds(2000);
+constexpr auto kTlsProbeTime = std::chrono::milliseconds(2500);
+constexpr int kSmtpPort = 25;
 constexpr std::size_t kMaxReplyShown = 300;
 
 struct CurlEasyCleanup {
@@ -60,11 +66,20 @@ size_t readUpload(char* buffer, size_t size, size_t count, void* userData) {
     return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
 }
 
-// Adds the certificates of TSUBAME_CA_FILE to the system store that libcurl loaded.
-CURLcode addExtraCertificates(CURL*, void* sslContext, void* caFile) {
-    X509_STORE* store = SSL_CTX_get_cert_store(static_cast<SSL_CTX*>(sslContext));
-    if (X509_STORE_load_locations(store, static_cast<const char*>(caFile), nullptr) != 1)
+struct TlsSetup {
+    const char* caFile = nullptr;
+    CertificateCheck* check = nullptr;
+};
+
+// Adds the certificates of TSUBAME_CA_FILE to the system store that libcurl loaded, and lets
+// the handshake take the user's trusted certificate and note a refused one.
+CURLcode setUpTls(CURL*, void* sslContext, void* data) {
+    const auto* setup = static_cast<const TlsSetup*>(data);
+    auto* ctx = static_cast<SSL_CTX*>(sslContext);
+    if (setup->caFile != nullptr && *setup->caFile != '\0' &&
+        X509_STORE_load_locations(SSL_CTX_get_cert_store(ctx), setup->caFile, nullptr) != 1)
         return CURLE_SSL_CACERT_BADFILE;
+    watchCertificates(ctx, setup->check);
     return CURLE_OK;
 }
 
@@ -74,25 +89,52 @@ std::string localHostName() {
     return name;
 }
 
-std::string failureText(CURLcode code, const char* detail, const SmtpServerName& server) {
+// libcurl's results in words the user reads; its own text follows in parentheses.
+const char* curlWords(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "サーバー名が見つかりません";
+        case CURLE_COULDNT_CONNECT:
+            return "接続できません（サーバーが動いていないか、ポート番号が違います）";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "サーバーが時間内に応答しません";
+        case CURLE_LOGIN_DENIED:
+            return "ログインを断られました";
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "サーバーの証明書を確認できません";
+        case CURLE_SSL_CACERT_BADFILE:
+            return "証明書ファイルを読み込めません";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "暗号化通信を確立できません";
+        case CURLE_USE_SSL_FAILED:
+            return "サーバーが暗号化通信 (STARTTLS) に対応していません";
+        case CURLE_SEND_ERROR:
+            return "送信中に接続が切れました";
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+            return "サーバーからの受信中に接続が切れました";
+        case CURLE_WEIRD_SERVER_REPLY:
+            return "サーバーの応答が正しくありません";
+        case CURLE_READ_ERROR:
+        case CURLE_ABORTED_BY_CALLBACK:
+            return "メールの内容を読み込めません";
+        case CURLE_OUT_OF_MEMORY:
+            return "メモリが足りません";
+        default:
+            return "送信に失敗しました";
+    }
+}
+
+std::string failureText(CURLcode code, const char* detail, long verifyResult,
+                        const SmtpServerName& server) {
     std::string text;
     switch (code) {
         case CURLE_COULDNT_RESOLVE_HOST:
-            text = "SMTP サーバーが見つかりません";
-            break;
         case CURLE_COULDNT_CONNECT:
             text = "SMTP サーバーに接続できません";
             break;
-        case CURLE_OPERATION_TIMEDOUT:
-            text = "SMTP サーバーが時間内に応答しません";
-            break;
-        case CURLE_LOGIN_DENIED:
-            text = "SMTP サーバーへのログインに失敗しました。ID とパスワードを確かめてください";
-            break;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
-            text = "SMTP サーバーの証明書を確認できません";
-            break;
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_USE_SSL_FAILED:
             text = "SMTP サーバーとの暗号化通信を始められません";
@@ -101,9 +143,12 @@ std::string failureText(CURLcode code, const char* detail, const SmtpServerName&
             text = "メールを送信できません";
             break;
     }
-    text += " (" + server.host + ":" + std::to_string(server.port) + ")";
-    text += ": ";
-    text += (detail && *detail) ? detail : curl_easy_strerror(code);
+    text += " (" + server.host + ":" + std::to_string(server.port) + "): ";
+    text += (code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_CONNECT_ERROR) &&
+                    verifyResult != X509_V_OK
+                ? tlsVerifyErrorText(verifyResult)
+                : curlWords(code);
+    text += std::string(" (") + ((detail && *detail) ? detail : curl_easy_strerror(code)) + ")";
     return utf8ToCp932(text);
 }
 
@@ -125,8 +170,14 @@ int closeSocket(void* data, curl_socket_t fd) {
 
 // curl_easy_perform, but the interrupt's descriptor is watched beside curl's own sockets, so
 // that raising it ends the session at once.
-CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
-    if (interrupt == nullptr) return curl_easy_perform(c);
+// silentTooLong, asked once when the server has said nothing for a while, ends the session
+// when it answers true.
+CURLcode perform(CURL* c, const NetInterrupt* interrupt,
+                 const std::function<bool()>& silentTooLong) {
+    NetInterrupt none;
+    if (interrupt == nullptr) interrupt = &none;
+    const auto start = std::chrono::steady_clock::now();
+    bool asked = false;
     SessionSockets sockets;
     curl_easy_setopt(c, CURLOPT_SOCKOPTFUNCTION, noteOpened);
     curl_easy_setopt(c, CURLOPT_SOCKOPTDATA, &sockets);
@@ -146,8 +197,15 @@ CURLcode perform(CURL* c, const NetInterrupt* interrupt) {
                 if (message->msg == CURLMSG_DONE) code = message->data.result;
             break;
         }
+        if (!asked && std::chrono::steady_clock::now() - start >= kGreetingBeforeProbe) {
+            asked = true;
+            if (silentTooLong && silentTooLong()) {
+                code = CURLE_OPERATION_TIMEDOUT;
+                break;
+            }
+        }
         curl_waitfd wake{interrupt->fd(), CURL_WAIT_POLLIN, 0};
-        curl_multi_poll(multi.get(), &wake, 1, 1000, nullptr);
+        curl_multi_poll(multi.get(), &wake, 1, 250, nullptr);
     }
     if (interrupt->raised())
         for (curl_socket_t fd : sockets.open) ::shutdown(fd, SHUT_RDWR);
@@ -243,6 +301,9 @@ struct SessionResult {
     CURLcode code = CURLE_OK;
     std::string detail;
     long responseCode = 0;  // the server's last reply code
+    long verifyResult = X509_V_OK;
+    CertificateCheck check;
+    bool tlsAnswered = false;  // a silent server answered a TLS handshake instead
     Dialogue dialogue;
 };
 
@@ -272,7 +333,12 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
     char detail[CURL_ERROR_SIZE] = {};
     const long timeoutMs = networkTimeoutMs();
     const long timeoutSeconds = timeoutMs >= 1000 ? timeoutMs / 1000 : 1;
-    const char* caFile = std::getenv("TSUBAME_CA_FILE");
+    CertificateCheck check;
+    check.host = server.host;
+    check.trustedFingerprint = mail.trustedFingerprint;
+    // libcurl checks the name after the handshake, where a trusted certificate would fail it.
+    check.checkHostHere = !check.trustedFingerprint.empty();
+    TlsSetup tls{std::getenv("TSUBAME_CA_FILE"), &check};
 
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_MAIL_FROM, from.c_str());
@@ -284,10 +350,7 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, detail);
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, timeoutMs);
-    const bool tlsPortInClear = !server.implicitTls && server.port == kSmtpsPort;
-    curl_easy_setopt(
-        c, CURLOPT_SERVER_RESPONSE_TIMEOUT,
-        tlsPortInClear ? std::min(timeoutSeconds, kTlsPortGreetingSeconds) : timeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_SERVER_RESPONSE_TIMEOUT, timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_DEBUGFUNCTION, watchDialogue);
     curl_easy_setopt(c, CURLOPT_DEBUGDATA, &dialogue);
     curl_easy_setopt(c, CURLOPT_VERBOSE, 1L);
@@ -295,25 +358,37 @@ SessionResult runSession(const OutgoingMail& mail, const SmtpServerName& server,
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, timeoutSeconds);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, check.checkHostHere ? 0L : 2L);
     if (!server.implicitTls) curl_easy_setopt(c, CURLOPT_USE_SSL, useSsl);
-    if (caFile && *caFile) {
-        curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, addExtraCertificates);
-        curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, const_cast<char*>(caFile));
-    }
+    curl_easy_setopt(c, CURLOPT_SSL_CTX_FUNCTION, setUpTls);
+    curl_easy_setopt(c, CURLOPT_SSL_CTX_DATA, &tls);
     if (withLogin) {
         curl_easy_setopt(c, CURLOPT_USERNAME, mail.userId.c_str());
         curl_easy_setopt(c, CURLOPT_PASSWORD, mail.password.c_str());
     }
-    result.code = perform(c, interrupt);
+    // A port of TLS from the first byte never greets in clear: a second connection tries a
+    // handshake after a short silence, so the hint comes at once, not after the time-out.
+    const auto waitsForTls = [&] {
+        if (server.implicitTls || dialogue.anyReply) return false;
+        ServerAddress address{server.host, server.port, false, false};
+        result.tlsAnswered = NetConnection::answersTls(address, kTlsProbeTime, interrupt);
+        return result.tlsAnswered;
+    };
+    result.code = perform(c, interrupt, waitsForTls);
+    result.check = check;
     result.detail = detail;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &result.responseCode);
+    curl_easy_getinfo(c, CURLINFO_SSL_VERIFYRESULT, &result.verifyResult);
     return result;
 }
 
 }  // namespace
 
-int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* interrupt) {
+int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* interrupt,
+             NetTlsProblem* problem) {
+    NetTlsProblem ignored;
+    if (problem == nullptr) problem = &ignored;
+    *problem = {};
     const std::optional<SmtpServerName> server = parseSmtpServerName(mail.server);
     if (!server) {
         error = utf8ToCp932("SMTP サーバー名が正しくありません: ") + mail.server;
@@ -341,20 +416,27 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
         return -1;
     }
     const Dialogue& dialogue = result.dialogue;
-    const std::string where = server->host + ":" + std::to_string(server->port);
+    const std::string host =
+        server->host.find(':') == std::string::npos ? server->host : "[" + server->host + "]";
+    const std::string where = host + ":" + std::to_string(server->port);
+    // The user's own port stays; the plain default becomes the TLS default.
+    const std::string tlsWhere = server->port == kSmtpPort ? host : where;
     const std::string lead = "メールを送信できません (宛先 " +
                              (dialogue.step == "RCPT"       ? dialogue.recipient
                               : message->envelopeTo.empty() ? std::string()
                                                             : message->envelopeTo.front()) +
                              ", " + where + "): ";
     if (loginWithheld && asksForLogin(result.responseCode, dialogue.reply)) {
+        problem->kind = NetTlsProblem::Kind::NoTls;
+        problem->server = where;
+        problem->plainName = "smtp://" + where;
         error = utf8ToCp932(
             lead +
             "SMTP サーバーがログインを求めていますが、暗号化通信 (STARTTLS) に対応していないため、"
             "パスワードを送らずに中止しました (サーバーの応答: " +
             shownReply(dialogue.reply) +
             ")。暗号化せずにログインしてよい場合はサーバー名を「smtp://" + where +
-            "」に、最初から暗号化するサーバーなら「smtps://" + server->host + "」にしてください。");
+            "」に、最初から暗号化するサーバーなら「smtps://" + tlsWhere + "」にしてください。");
         return -1;
     }
     if (result.responseCode >= 400 && !dialogue.reply.empty()) {
@@ -364,7 +446,20 @@ int sendMail(const OutgoingMail& mail, std::string& error, const NetInterrupt* i
                         (dialogue.step == "AUTH" ? "（ID とパスワードを確かめてください）" : ""));
         return -1;
     }
-    error = failureText(result.code, result.detail.c_str(), *server);
+    if (result.tlsAnswered) {
+        error = utf8ToCp932("SMTP サーバー (" + where +
+                            ") は挨拶の代わりに暗号化通信 (TLS) の開始を待っています。"
+                            "最初から暗号化するポートです。サーバー名を「smtps://" +
+                            where + "」にしてください。");
+        return -1;
+    }
+    *problem = certificateProblem(result.check, where);
+    if (problem->kind != NetTlsProblem::Kind::None) {
+        error = utf8ToCp932("SMTP サーバー (" + where + ") との暗号化通信を始められません: " +
+                            certificateProblemText(*problem));
+        return -1;
+    }
+    error = failureText(result.code, result.detail.c_str(), result.verifyResult, *server);
     if (!server->implicitTls && !dialogue.anyReply && result.code == CURLE_OPERATION_TIMEDOUT) {
         error += utf8ToCp932("（最初から暗号化するポートなら、サーバー名を「smtps://" + where +
                              "」にしてください）");

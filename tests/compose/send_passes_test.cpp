@@ -62,7 +62,7 @@ TEST(ToAllRecipientsTest, TrailingBlanksGoAndMissingOrBlankEntriesAreSkipped) {
 TEST(SendPassesTest, FailuresAreCollectedAndTheLoopGoesOn) {
     ScriptedMailLibrary mail;
     mail.sendResults = {-1, 1, -2};
-    OutgoingMessage message{"server", "me@example.com", "subject", "body", "", false};
+    OutgoingMessage message{"server", "me@example.com", "subject", "body", "", false, {}};
     std::vector<std::optional<PassRecipient>> passes = {
         PassRecipient{"a", "a"}, std::nullopt, PassRecipient{"b", "b"}, PassRecipient{"c", "c"}};
     std::vector<int> failedPasses;
@@ -83,7 +83,7 @@ TEST(SendPassesTest, FailuresAreCollectedAndTheLoopGoesOn) {
 // A skipped pass is a pass that did not send; nothing but sent passes is "all sent".
 TEST(SendPassesTest, SkippedPassesCountAsNotSentAndDeliveredOnesAreLeftOut) {
     ScriptedMailLibrary mail;
-    OutgoingMessage message{"server", "me@example.com", "subject", "body", "", false};
+    OutgoingMessage message{"server", "me@example.com", "subject", "body", "", false, {}};
     SendReport onlySkipped = runSendPasses(mail, message, {std::nullopt, std::nullopt});
     EXPECT_FALSE(onlySkipped.allSent());
     EXPECT_EQ(onlySkipped.unsentPasses, (std::vector<int>{1, 2}));
@@ -99,7 +99,7 @@ TEST(SendPassesTest, SkippedPassesCountAsNotSentAndDeliveredOnesAreLeftOut) {
 
 TEST(SendPassesTest, FortuneUsesTheDrawnNumber) {
     ScriptedMailLibrary mail;
-    OutgoingMessage message{"server", "me", "subject", "body", "", true};
+    OutgoingMessage message{"server", "me", "subject", "body", "", true, {}};
     SendHooks hooks;
     hooks.drawFortune = [] { return 12; };
     runSendPasses(mail, message, {PassRecipient{"a", "a"}, PassRecipient{"b", "b"}}, hooks);

@@ -1,11 +1,15 @@
 // The POP3 dialogue against scripted servers that misbehave on purpose.
 #include <gtest/gtest.h>
+#include <openssl/x509_vfy.h>
 
+#include <cerrno>
 #include <chrono>
 #include <string>
 #include <tuple>
 
+#include "core/system_error_text.h"
 #include "maillib/module/nmail.h"
+#include "net/tls_context.h"
 #include "support/pop3_fake_server.h"
 #include "support/pop3_test_helpers.h"
 
@@ -49,6 +53,23 @@ TEST(Pop3StrictDialogueTest, EndlessStatusLineEndsInAnErrorNotInMemoryExhaustion
     EXPECT_LT(sent, 20u * 1024 * 1024);
 }
 
+// System, libcurl and OpenSSL failures are told in Japanese first.
+TEST(Pop3StrictDialogueTest, FailuresAreToldInJapanese) {
+    auto library = createMailLibrary();
+    EXPECT_EQ(library->NMailPop3Connect("pop3://127.0.0.1:1"), -1);
+    const std::string pop3 = lastLibraryMessage(*library);
+    EXPECT_LT(library->NMailSmtpSendMail("127.0.0.1:1", "a@example.com", nullptr, nullptr,
+                                         "b@example.com", "s", "b", nullptr, "", 0),
+              0);
+    for (const auto& [text, words] :
+         {std::pair{pop3, "127.0.0.1:1: 接続を拒否されました"},
+          std::pair{lastLibraryMessage(*library), "(127.0.0.1:1): 接続できません（"},
+          std::pair{systemErrorText(ENOSPC), "ディスクの空きがありません (No space"},
+          std::pair{tlsVerifyErrorText(X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT), "自己署名"},
+          std::pair{tlsVerifyErrorText(X509_V_ERR_CERT_HAS_EXPIRED), "有効期限が切れて"}})
+        EXPECT_NE(text.find(words), std::string::npos) << text;
+}
+
 TEST(Pop3StrictDialogueTest, SilentServerTimesOut) {
     ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "300");
     FakePop3Server server([](FakeClient& client) { client.waitForClose(); });
@@ -84,18 +105,30 @@ TEST(Pop3StrictDialogueTest, NoLoginInClearUnlessTheNameAllowsIt) {
 }
 
 // Response codes (RFC 2449, RFC 3206) tell a busy mailbox from a refused login; a login sent
-// together with the listing reads the refused listing too, and the close still works.
+// together with the listing reads the refused listing too, and the close still works. What
+// the server does after its refusal (hang up, a stray listing) never hides the refusal.
 TEST(Pop3StrictDialogueTest, RefusedLoginTellsWhy) {
+    enum After { Refuses, HangsUp, Lists };
     for (const bool pipelining : {false, true}) {
-        for (const auto& [reply, result, told] :
+        for (const auto& [reply, result, told, after] :
              {std::tuple{"-ERR [IN-USE] Mailbox is locked by another POP3 session.\r\n",
-                         MailLibrary::kMailboxBusy, "しばらくしてから"},
-              std::tuple{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います"}}) {
+                         MailLibrary::kMailboxBusy, "しばらくしてから", Refuses},
+              std::tuple{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います",
+                         Refuses},
+              std::tuple{"-ERR [IN-USE] Mailbox is locked\r\n", MailLibrary::kMailboxBusy,
+                         "しばらくしてから", HangsUp},
+              std::tuple{"-ERR [AUTH] Authentication failed.\r\n", -1, "パスワードが違います",
+                         HangsUp},
+              std::tuple{"-ERR [SYS/TEMP] try later\r\n", MailLibrary::kMailboxBusy,
+                         "しばらくしてから", Lists}}) {
             Pop3Replies replies{.pass = reply};
             if (pipelining) {
                 replies.capa = "+OK\r\nPIPELINING\r\nUIDL\r\n.\r\n";
                 replies.stat = replies.list = replies.uidl = "-ERR not logged in\r\n";
             }
+            if (after == Lists) replies.stat = "+OK 0 0\r\n";
+            if (after == HangsUp)
+                replies.onCommand = [](const std::string& c) { return c != "STAT"; };
             replies.greeting = "+OK <1.2@h>\r\n";  // with an APOP timestamp
             FakePop3Server server([&](FakeClient& client) { servePop3(server, client, replies); });
             auto library = createMailLibrary();
@@ -103,7 +136,8 @@ TEST(Pop3StrictDialogueTest, RefusedLoginTellsWhy) {
                 const int handle = library->NMailPop3Connect(server.serverName().c_str());
                 EXPECT_EQ(library->NMailPop3Authenticate(handle, "u", "p", apop), result);
                 EXPECT_NE(lastLibraryMessage(*library).find(told), std::string::npos) << told;
-                EXPECT_EQ(library->NMailPop3Close(handle), 1) << pipelining << apop;
+                EXPECT_EQ(library->NMailPop3Close(handle), after == Refuses || !pipelining ? 1 : -1)
+                    << pipelining << apop;
             }
         }
     }

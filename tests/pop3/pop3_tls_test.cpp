@@ -1,6 +1,8 @@
 // POP3 over TLS against Dovecot with a test certificate authority.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "maillib/module/nmail.h"
 #include "support/mail_servers.h"
 #include "support/pop3_test_helpers.h"
@@ -56,6 +58,18 @@ TEST_F(Pop3TlsTest, CertificateOfAnUnknownAuthorityIsRefused) {
         EXPECT_NE(message.find("certificate"), std::string::npos) << message;
     }
     EXPECT_EQ(server_.log().find("Login:"), std::string::npos) << "no password was sent";
+}
+
+// A port of TLS from the first byte named without pop3s:// is told within seconds, whatever
+// the port and the time-out, with the user's port kept in the advice.
+TEST_F(Pop3TlsTest, TlsPortNamedPlainIsToldWithinSeconds) {
+    ScopedEnv timeout("TSUBAME_NET_TIMEOUT_MS", "30000");
+    const std::string name = "127.0.0.1:" + std::to_string(server_.tlsPort());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(library_->NMailPop3Connect(name.c_str()), -1);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(lastLibraryMessage(*library_).find("pop3s://" + name), std::string::npos)
+        << lastLibraryMessage(*library_);
 }
 
 TEST_F(Pop3TlsTest, HostNameIsCheckedAgainstTheCertificate) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <mutex>
+#include <optional>
 #include <set>
 #include <string_view>
 
@@ -15,6 +17,7 @@
 #include "net/net_timeout.h"
 #include "pop3/pop3_client.h"
 #include "smtp/smtp_send.h"
+#include "smtp/smtp_server_name.h"
 
 namespace tsubame {
 
@@ -59,6 +62,30 @@ std::string& lastError() {
     return text;
 }
 
+// The TLS problem of this thread's last failed call, beside its failure text.
+MailLibrary::TlsProblem& lastTlsProblem() {
+    thread_local MailLibrary::TlsProblem problem;
+    return problem;
+}
+
+void noteTlsProblem(const NetTlsProblem& from) {
+    MailLibrary::TlsProblem& to = lastTlsProblem();
+    to = {};
+    if (from.kind == NetTlsProblem::Kind::None) return;
+    to.kind = from.kind == NetTlsProblem::Kind::NoTls
+                  ? MailLibrary::TlsProblem::Kind::NoTls
+                  : MailLibrary::TlsProblem::Kind::UntrustedCertificate;
+    to.server = from.server;
+    to.plainName = from.plainName;
+    to.fingerprint = from.certificate.fingerprint;
+    to.subject = from.certificate.subject;
+    to.issuer = from.certificate.issuer;
+    to.notBefore = from.certificate.notBefore;
+    to.notAfter = from.certificate.notAfter;
+    to.reason = from.reason;
+    to.changed = from.changed;
+}
+
 bool pipeliningAllowed() {
     const char* value = std::getenv("TSUBAME_POP3_PIPELINING");
     return value == nullptr || std::strcmp(value, "0") != 0;
@@ -88,9 +115,12 @@ class NMailLibrary : public MailLibrary {
         Pop3Tuning tuning;
         tuning.allowPipelining = pipeliningAllowed();
         tuning.interrupt = &receiving_;
+        tuning.trustedFingerprint = trustedFor(describeAddress(address));
         auto session = std::make_unique<Pop3Session>(tuning);
         if (Status s = session->client.connect(address, networkTimeout()); !s) {
-            return failure(s.message());
+            failure(s.message());
+            noteTlsProblem(session->client.tlsProblem());
+            return -1;
         }
         int handle = nextHandle_++;
         sessions_[handle] = std::move(session);
@@ -102,6 +132,7 @@ class NMailLibrary : public MailLibrary {
         if (session == nullptr) return -1;
         if (Status s = session->client.login(orEmpty(id), orEmpty(password), apop != 0); !s) {
             failure(s.message());
+            noteTlsProblem(session->client.tlsProblem());
             return session->client.mailboxBusy() ? kMailboxBusy : -1;
         }
         return session->client.count();
@@ -242,6 +273,13 @@ class NMailLibrary : public MailLibrary {
         if (static_cast<int>(work) & static_cast<int>(Work::Sending)) sending_.clear();
     }
 
+    TlsProblem NMailLastTlsProblem() override { return lastTlsProblem(); }
+
+    void NMailSetTrustedCertificates(const std::map<std::string, std::string>& trusted) override {
+        std::lock_guard lock(trustedMutex_);
+        trusted_ = trusted;
+    }
+
     void NMailSetSmtpLogin(const char* id, const char* password) override {
         smtpUser_ = orEmpty(id);
         smtpPassword_ = orEmpty(password);
@@ -272,9 +310,15 @@ class NMailLibrary : public MailLibrary {
         return mail;
     }
 
-    int send(const OutgoingMail& mail) {
+    int send(OutgoingMail mail) {
         std::string error;
-        int result = sendMail(mail, error, &sending_);
+        if (std::optional<SmtpServerName> server = parseSmtpServerName(mail.server)) {
+            ServerAddress address{server->host, server->port, false, false};
+            mail.trustedFingerprint = trustedFor(describeAddress(address));
+        }
+        NetTlsProblem problem;
+        int result = sendMail(mail, error, &sending_, &problem);
+        noteTlsProblem(problem);
         // The sender's texts say what failed themselves; the lead is for a failure without one.
         if (result < 0)
             lastError() =
@@ -331,7 +375,14 @@ class NMailLibrary : public MailLibrary {
 
     int failure(const std::string& utf8Message) {
         lastError() = utf8ToCp932(utf8Message);
+        lastTlsProblem() = {};
         return -1;
+    }
+
+    std::string trustedFor(const std::string& server) {
+        std::lock_guard lock(trustedMutex_);
+        const auto it = trusted_.find(server);
+        return it == trusted_.end() ? std::string() : it->second;
     }
 
     Pop3Session* find(int handle) {
@@ -387,6 +438,8 @@ class NMailLibrary : public MailLibrary {
     NetInterrupt sending_;
     std::map<int, std::unique_ptr<Pop3Session>> sessions_;
     int nextHandle_ = 1;
+    std::mutex trustedMutex_;
+    std::map<std::string, std::string> trusted_;  // server "host:port" to SHA-256
     std::string smtpUser_;
     std::string smtpPassword_;
     std::string cutHeader_;
