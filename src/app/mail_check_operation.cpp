@@ -149,6 +149,16 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
             }),
             Qt::QueuedConnection);
     }
+    void downloading(int done, int total, std::int64_t received, std::int64_t listed) override {
+        BackgroundMailCheck* owner = &owner_;
+        QMetaObject::invokeMethod(
+            owner, handedOver([owner, done, total, received, listed] {
+                owner->deliver([owner, done, total, received, listed] {
+                    emit owner->downloadProgressed(done, total, received, listed);
+                });
+            }),
+            Qt::QueuedConnection);
+    }
     bool stopRequested() override { return owner_.stop_; }
 
   private:

@@ -152,4 +152,11 @@ std::string ForwardingMailLibrary::NMailPop3GetUidl(int handle, int mailNo) {
     return result;
 }
 
+void ForwardingMailLibrary::NMailPop3WatchDownload(int handle, DownloadProgress* progress) {
+    pass([&](MailLibrary& library) {
+        library.NMailPop3WatchDownload(handle, progress);
+        return 0;
+    });
+}
+
 }  // namespace tsubame

@@ -54,6 +54,7 @@ class ForwardingMailLibrary : public MailLibrary {
     int NMailGetMessage(int hwnd, std::string& buffer, int& size) override;
     void NMailSetSmtpLogin(const char* id, const char* password) override;
     std::string NMailPop3GetUidl(int handle, int mailNo) override;
+    void NMailPop3WatchDownload(int handle, DownloadProgress* progress) override;
 
   protected:
     // Runs call on the library the calls go to and gives its result; -1 when there is none.

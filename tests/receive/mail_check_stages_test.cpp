@@ -48,5 +48,41 @@ TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownload
     EXPECT_EQ(app_->receivedStore().count(), 3);
 }
 
+// The notice tells of files saved, whatever the parts are called and whatever the text says.
+TEST_F(MailCheckStagesTest, TheAttachmentNoticeComesExactlyWithSavedFiles) {
+    const std::string head = "From: a@example.jp\r\nSubject: s\r\nMIME-Version: 1.0\r\n";
+    const std::string multipart = head +
+                                  "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                  "Content-Type: text/plain\r\n\r\nhello\r\n--b\r\n";
+    const struct {
+        const char* name;
+        std::string raw;
+        bool notice;
+    } cases[] = {
+        {"a photo inline",
+         multipart + "Content-Type: image/jpeg\r\nContent-Disposition: inline; filename=p.jpg\r\n"
+                     "Content-Transfer-Encoding: base64\r\n\r\n/9j/4AAQ\r\n--b--\r\n",
+         true},
+        {"a file attached",
+         multipart + "Content-Type: text/plain\r\nContent-Disposition: attachment; "
+                     "filename=a.txt\r\n\r\nfile\r\n--b--\r\n",
+         true},
+        {"the word only", head + "\r\nsee the attachment below\r\n", false},
+    };
+    FakePop3Mailbox box;
+    for (const auto& c : cases) box.addRaw(c.name, c.raw);
+    app_->account.Pop3Server = box.serverName();
+    CountingHost host;
+    MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer, app_->CurrentRecord,
+              host)
+        .run();
+    const std::string notice = mail_check_text::kAttachmentNotice;
+    for (int n = 1; const auto& c : cases) {
+        ReceivedMailRecord record;
+        ASSERT_TRUE(app_->receivedStore().read(n++, record)) << c.name;
+        EXPECT_EQ(cp932ToUtf8(record.body()).ends_with(notice), c.notice) << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace tsubame::testing
