@@ -151,13 +151,11 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
     }
     void downloading(int done, int total, std::int64_t received, std::int64_t listed) override {
         BackgroundMailCheck* owner = &owner_;
-        QMetaObject::invokeMethod(
-            owner, handedOver([owner, done, total, received, listed] {
-                owner->deliver([owner, done, total, received, listed] {
-                    emit owner->downloadProgressed(done, total, received, listed);
-                });
-            }),
-            Qt::QueuedConnection);
+        auto show = [owner, done, total, received, listed] {
+            emit owner->downloadProgressed(done, total, received, listed);
+        };
+        QMetaObject::invokeMethod(owner, handedOver([owner, show] { owner->deliver(show); }),
+                                  Qt::QueuedConnection);
     }
     bool stopRequested() override { return owner_.stop_; }
 

@@ -27,7 +27,8 @@ bool saveViewerTextAs(QTextEdit& reader, Dialogs& dialogs, QWidget& viewer) {
         if (chosen->endsWith(u'.')) chosen->chop(1);
         *chosen += QStringLiteral(".txt");
         if (QFileInfo::exists(*chosen) &&
-            !dialogs.confirm(&viewer, QStringLiteral("同名のファイルが既に存在します。上書きしますか？"),
+            !dialogs.confirm(&viewer,
+                             QStringLiteral("同名のファイルが既に存在します。上書きしますか？"),
                              BoxButtons::YesNoDefaultNo))
             return false;
     }

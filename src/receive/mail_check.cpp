@@ -482,8 +482,7 @@ void CheckSession::reportDownload() {
     if (download_.mailNo.load() != n || std::max(listed, received) <= kMegabyte) return;
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t tenths = received * 10 / kMegabyte;
-    if (n == shownMail_ && (tenths == shownTenths_ || now - shownAt_ < kDownloadShownEvery))
-        return;
+    if (n == shownMail_ && (tenths == shownTenths_ || now - shownAt_ < kDownloadShownEvery)) return;
     shownMail_ = n;
     shownTenths_ = tenths;
     shownAt_ = now;

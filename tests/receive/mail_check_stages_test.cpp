@@ -3,6 +3,7 @@
 
 #include <QElapsedTimer>
 #include <QThread>
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -20,7 +21,11 @@ class CountingHost : public MailCheckHost {
     void notice(const std::string&, const std::string&) override {}
     void stage(const StagedMail&) override {}
     void progress(int done, int) override { done_ = done; }
+    void downloading(int done, int total, std::int64_t received, std::int64_t listed) override {
+        downloads_.push_back({done, total, received, listed});
+    }
     std::atomic<int> done_ = 0;
+    std::vector<std::array<std::int64_t, 4>> downloads_;
 };
 
 using MailCheckStagesTest = RealLibraryCheckTest;
@@ -46,6 +51,30 @@ TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownload
     box.release();
     check.join();
     EXPECT_EQ(app_->receivedStore().count(), 3);
+}
+
+TEST_F(MailCheckStagesTest, TheBytesOfALargeMailAreToldWhileItDownloads) {
+    FakePop3Mailbox box;
+    box.add("small", 100);
+    box.add("large", 3 << 20);
+    box.throttle(6 << 20);  // half a second for the large one
+    app_->account.Pop3Server = box.serverName();
+    CountingHost host;
+    MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer, app_->CurrentRecord,
+              host)
+        .run();
+    ASSERT_GE(host.downloads_.size(), 2u);
+    const std::int64_t listed = host.downloads_[0][3];
+    EXPECT_GT(listed, 3 << 20);
+    for (const auto& [done, total, received, size] : host.downloads_) {
+        EXPECT_EQ(done, 1);  // the small mail is in, the large one under way
+        EXPECT_EQ(total, 2);
+        EXPECT_EQ(size, listed);
+        EXPECT_GT(received, 0);
+        EXPECT_LE(received, listed);
+    }
+    EXPECT_LT(host.downloads_.front()[2], host.downloads_.back()[2]);
+    EXPECT_EQ(app_->receivedStore().count(), 2);
 }
 
 // The notice tells of files saved, whatever the parts are called and whatever the text says.
