@@ -89,13 +89,12 @@ TEST_F(MailCheckTest, AttachmentThatCannotBeSavedKeepsItsMailAndIncompletePartsA
     EXPECT_EQ(cp932ToUtf8(mail_.mailbox[0].subject), "開けない");
 }
 
-TEST_F(MailCheckTest, TheNoticeFollowsTheSavedFilesNotTheWordAttachment) {
-    const std::string notice =
-        "\r\n♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪";
+TEST_F(MailCheckTest, TheNoticeComesWithSavedFilesNotWithTheWordAttachment) {
     addMail("saved", "photo", 1);
-    addMail("mentioned", "see the attachment below", 0);
+    addMail("mentioned", "see the attachment below");
     runMailCheck(*app_);
-    EXPECT_EQ(storedBody(1), "photo" + notice);
+    EXPECT_EQ(storedBody(1),
+              "photo\r\n♪♪♪　添付ファイルがありましので、添付フォルダに展開しました。♪♪♪");
     EXPECT_EQ(storedBody(2), "see the attachment below");
 }
 
