@@ -200,6 +200,9 @@ class CheckSession {
           currentRecord_(currentRecord),
           host_(host),
           handle_(handle) {}
+    // The library keeps no pointer to this session's counter once the session is gone, also
+    // when a step threw before the close.
+    ~CheckSession() { mail_.NMailPop3WatchDownload(handle_, nullptr); }
 
     // Takes in mails 1 … count; returns false when it had to stop early.
     bool takeAll(int count);
@@ -515,10 +518,11 @@ std::unique_ptr<MailUnderWay> CheckSession::nextDecoded(bool& stopNow) {
         }
         if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
         if (ready_.empty() && downloadsEnded_) return nullptr;
+        changed_.wait_for(lock, kStopPoll);
+        // Told outside the lock; the conditions are looked at again after it.
         lock.unlock();
         reportDownload();
         lock.lock();
-        changed_.wait_for(lock, kStopPoll);
     }
 }
 
