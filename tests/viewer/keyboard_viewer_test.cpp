@@ -1,6 +1,5 @@
 // The viewer driven from the keyboard: list keys, menu shortcuts, Enter in the search box.
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextEdit>
