@@ -50,9 +50,7 @@ const QString kHelpNameCard = QStringLiteral(
     "必要なければ挿入する必要はありません。");
 
 QString fieldText(std::string_view field) { return QString::fromStdString(cp932ToUtf8(field)); }
-QString cellText(std::string_view field) {
-    return fieldText(fixedFieldCell({field.data(), field.size()}));
-}
+// Rows and boxes show a field without its padding; the store keeps the padded bytes.
 QString boxText(std::string_view field) {
     return fieldText(fixedFieldBox({field.data(), field.size()}));
 }
@@ -117,8 +115,8 @@ void FriendForm::addListColumns() {
 void FriendForm::refreshList() {
     model_->removeRows(0, model_->rowCount());
     for (const AddressRecord& entry : app_.addressStore().readAll()) {
-        QList<QStandardItem*> row{new QStandardItem(cellText(entry.addressField())),
-                                  new QStandardItem(cellText(entry.nameField()))};
+        QList<QStandardItem*> row{new QStandardItem(boxText(entry.addressField())),
+                                  new QStandardItem(boxText(entry.nameField()))};
         model_->appendRow(row);
     }
     ui_->Text3->setText(QString::number(model_->rowCount()));
@@ -183,8 +181,8 @@ void FriendForm::removeSelectedEntry() {
         app_.dialogs().notice(this, kNothingSelected);
         return;
     }
-    ui_->Text2->setText(cellText(entry->nameField()));
-    ui_->Text4->setText(cellText(entry->addressField()));
+    ui_->Text2->setText(boxText(entry->nameField()));
+    ui_->Text4->setText(boxText(entry->addressField()));
     ui_->Label7->setText(QStringLiteral(" "));
     const bool confirmed = app_.dialogs().confirm(this, kRemoveQuestion);
     // The lock is taken after the question: a writer must not wait for the user's answer.

@@ -163,6 +163,14 @@ class BackgroundMailCheck::ThreadHost : public MailCheckHost {
             }),
             Qt::QueuedConnection);
     }
+    void downloading(int done, int total, std::int64_t received, std::int64_t listed) override {
+        BackgroundMailCheck* owner = &owner_;
+        auto show = [owner, done, total, received, listed] {
+            emit owner->downloadProgressed(done, total, received, listed);
+        };
+        QMetaObject::invokeMethod(owner, handedOver([owner, show] { owner->deliver(show); }),
+                                  Qt::QueuedConnection);
+    }
     bool stopRequested() override { return owner_.stop_; }
 
   private:

@@ -55,6 +55,8 @@ class BackgroundMailCheck : public QObject {
   signals:
     // done of total mails taken in.
     void progressed(int done, int total);
+    // Inside a large mail: received of listed bytes (listed 0: not known) have come.
+    void downloadProgressed(int done, int total, qint64 received, qint64 listed);
     // The results are shown (status, count, layout, viewer) when this comes.
     void finished(const tsubame::MailCheckOutcome& outcome);
 

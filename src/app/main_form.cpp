@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QLocale>
@@ -233,6 +234,8 @@ bool MainForm::autoOpenViewerChecked() const { return ui_->Check2->isChecked(); 
 void MainForm::setupCheckProgress() {
     check_ = new BackgroundMailCheck(app_, this);
     connect(check_, &BackgroundMailCheck::progressed, this, &MainForm::showCheckProgress);
+    connect(check_, &BackgroundMailCheck::downloadProgressed, this,
+            &MainForm::showDownloadProgress);
     connect(check_, &BackgroundMailCheck::finished, this, &MainForm::checkFinished);
 
     // "n / N" over a bar in the colour of the receive button, where the status line is.
@@ -271,6 +274,30 @@ void MainForm::stopCheck() {
 }
 
 void MainForm::showCheckProgress(int done, int total) {
+    checkProgress_->setFont(checkProgress_->parentWidget()->font());
+    checkProgress_->setFormat(QStringLiteral("%v / %m"));
+    checkProgress_->setRange(0, total);
+    checkProgress_->setValue(done);
+}
+
+void MainForm::showDownloadProgress(int done, int total, qint64 received, qint64 listed) {
+    // Megabytes to a tenth, without a ".0": "12.5 / 30 MB".
+    auto megabytes = [](qint64 bytes) {
+        const qint64 tenths = bytes * 10 / (qint64{1} << 20);
+        return tenths % 10 == 0 ? QString::number(tenths / 10)
+                                : QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10);
+    };
+    QString bytes = megabytes(received);
+    if (listed > 0) bytes += QStringLiteral(" / ") + megabytes(listed);
+    bytes = QStringLiteral(" 件 ") + bytes + QStringLiteral(" MB");
+    // The bar is as narrow as the status line: a text too wide for it takes a smaller font.
+    const QString shown = QStringLiteral("%1 / %2").arg(done).arg(total) + bytes;
+    QFont font = checkProgress_->parentWidget()->font();
+    while (font.pointSizeF() > 6 &&
+           QFontMetrics(font).horizontalAdvance(shown) > checkProgress_->width() - 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    checkProgress_->setFont(font);
+    checkProgress_->setFormat(QStringLiteral("%v / %m") + bytes);
     checkProgress_->setRange(0, total);
     checkProgress_->setValue(done);
 }

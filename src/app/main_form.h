@@ -77,6 +77,7 @@ class MainForm : public QWidget, public MainWindow {
     void setupCheckProgress();
     void stopCheck();
     void showCheckProgress(int done, int total);
+    void showDownloadProgress(int done, int total, qint64 received, qint64 listed);
     void checkFinished(const MailCheckOutcome& outcome);
 
     AppContext& app_;

@@ -1,5 +1,6 @@
 #include "editor/text_file_commands.h"
 
+#include <QFileInfo>
 #include <QTextEdit>
 #include <QWidget>
 
@@ -20,6 +21,17 @@ bool openTextInto(QTextEdit& body, Dialogs& dialogs, QWidget* window) {
 bool saveViewerTextAs(QTextEdit& reader, Dialogs& dialogs, QWidget& viewer) {
     std::optional<QString> chosen = dialogs.saveFileName(&viewer, QString(), kTextFileFilter);
     if (!chosen || chosen->isEmpty()) return false;
+    // The filter offers text files: a name typed without an extension becomes one. The
+    // dialog asked about the name as typed, so an existing file of the new name is asked here.
+    if (QFileInfo(*chosen).suffix().isEmpty()) {
+        if (chosen->endsWith(u'.')) chosen->chop(1);
+        *chosen += QStringLiteral(".txt");
+        if (QFileInfo::exists(*chosen) &&
+            !dialogs.confirm(&viewer,
+                             QStringLiteral("同名のファイルが既に存在します。上書きしますか？"),
+                             BoxButtons::YesNoDefaultNo))
+            return false;
+    }
     Status written = writeTextFile(toPath(*chosen), reader.toPlainText() + u'\n');
     if (!written) {
         dialogs.notice(&viewer, QStringLiteral("ファイルを保存できませんでした。\n") +

@@ -169,4 +169,11 @@ void ForwardingMailLibrary::NMailSetTrustedCertificates(
     });
 }
 
+void ForwardingMailLibrary::NMailPop3WatchDownload(int handle, DownloadProgress* progress) {
+    pass([&](MailLibrary& library) {
+        library.NMailPop3WatchDownload(handle, progress);
+        return 0;
+    });
+}
+
 }  // namespace tsubame

@@ -56,6 +56,7 @@ class ForwardingMailLibrary : public MailLibrary {
     std::string NMailPop3GetUidl(int handle, int mailNo) override;
     TlsProblem NMailLastTlsProblem() override;
     void NMailSetTrustedCertificates(const std::map<std::string, std::string>& trusted) override;
+    void NMailPop3WatchDownload(int handle, DownloadProgress* progress) override;
 
   protected:
     // Runs call on the library the calls go to and gives its result; -1 when there is none.

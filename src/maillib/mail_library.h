@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/download_progress.h"
+
 namespace tsubame {
 
 // The mail library: POP3 retrieval, SMTP sending and MIME decoding behind the thirteen calls
@@ -57,6 +59,10 @@ class MailLibrary {
                                      std::string_view& rawHeader, std::string_view& body) = 0;
     // Decodes rawMail: the five buffers come back with the decoded subject, date, sender,
     // header and body text; attachments are saved into folder.
+    // The downloads of NMailPop3GetMail and NMailPop3GetMailView on this connection report
+    // to progress from now on (null: no more). progress must stay until the connection is
+    // closed or this is called with null. Libraries that cannot tell report nothing.
+    virtual void NMailPop3WatchDownload(int /*handle*/, DownloadProgress* /*progress*/) {}
     virtual int NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
                                          std::string& from, std::string& header, std::string& body,
                                          const char* folder, const char* fileName,

@@ -142,7 +142,8 @@ Status Pop3Client::readStatus(bool& ok, std::string& reply) {
     return {};
 }
 
-Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine) {
+Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
+                                 std::atomic<std::int64_t>* received) {
     // The time allowed grows with what has come, never with a count or size the server
     // announced: a trickle ends at the minimum rate, a large answer at longestAnswer.
     startDeadline(true);
@@ -160,6 +161,8 @@ Status Pop3Client::readMultiline(std::string& out, std::size_t maxTotal, std::si
             return fail(Status::failure("POP3サーバーからの応答が大きすぎます"));
         }
         out.append(line).append("\r\n");
+        if (received != nullptr)
+            received->store(static_cast<std::int64_t>(out.size()), std::memory_order_relaxed);
     }
 }
 
@@ -496,8 +499,24 @@ Status Pop3Client::readRetrResponse(int n, Pop3Mail* into, std::string& errorRep
     Pop3Mail discard;
     Pop3Mail& mail = into != nullptr ? *into : discard;
     mail.raw.clear();
+    DownloadProgress* progress = into != nullptr ? progress_ : nullptr;
+    if (progress != nullptr) {
+        progress->mailNo.store(0);
+        progress->received.store(0);
+        progress->listed.store(std::max<long long>(sizes_[n - 1], 0));
+        progress->mailNo.store(n);
+    }
+    struct Ended {
+        DownloadProgress* progress;
+        ~Ended() {
+            if (progress != nullptr) progress->mailNo.store(0);
+        }
+    } ended{progress};
     // No reserve from the listed size: that number is the server's, the memory ours.
-    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes); !s) return s;
+    if (Status s = readMultiline(mail.raw, mailBound(n), kMaxMailBytes,
+                                 progress != nullptr ? &progress->received : nullptr);
+        !s)
+        return s;
     std::size_t blank = mail.raw.starts_with("\r\n") ? 0 : mail.raw.find("\r\n\r\n");
     mail.headerLength = blank == std::string::npos ? mail.raw.size() : (blank == 0 ? 0 : blank + 2);
     return {};

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/download_progress.h"
 #include "core/status.h"
 #include "net/net_connection.h"
 #include "net/net_server_name.h"
@@ -78,6 +79,10 @@ class Pop3Client {
 
     Status markDeleted(int n);
 
+    // The mails fetch() downloads report their bytes to progress as they arrive (null: no
+    // more); mails read ahead for later calls do not.
+    void watchDownload(DownloadProgress* progress) { progress_ = progress; }
+
     // Sends the deletion marks and QUIT; the server removes the marked mails only now.
     // After an interrupt nothing asked ahead is read: when answers are still owed, QUIT's
     // would come after them, so the session ends without QUIT (the server removes nothing);
@@ -103,7 +108,9 @@ class Pop3Client {
     // Reads a status line. ok tells +OK from -ERR; a line that is neither is an error.
     Status readStatus(bool& ok, std::string& reply);
     // Reads the lines of a multi-line response up to the terminating ".", unstuffing dots.
-    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine);
+    // received, when given, follows the size of out.
+    Status readMultiline(std::string& out, std::size_t maxTotal, std::size_t maxLine,
+                         std::atomic<std::int64_t>* received = nullptr);
     Status readCapabilities();
     Status startTls(const std::string& host);
     Status loginRefused(std::string_view reply);
@@ -143,6 +150,8 @@ class Pop3Client {
     std::deque<int> inFlight_;  // RETR commands sent and not yet read, in order
     std::size_t inFlightBytes_ = 0;
     int nextAhead_ = 1;
+
+    DownloadProgress* progress_ = nullptr;
 
     int cachedNumber_ = 0;
     Pop3Mail cached_;

@@ -40,6 +40,9 @@ using namespace mail_check_text;
 
 // Mails from this size on are decoded from a scratch file, smaller ones from memory.
 constexpr std::size_t kScratchFileFrom = std::size_t{1} << 20;
+// A mail's download is shown in bytes from this size on, at most this often.
+constexpr std::int64_t kMegabyte = std::int64_t{1} << 20;
+constexpr auto kDownloadShownEvery = std::chrono::milliseconds(100);
 // Mails downloaded ahead of the one being stored, when decoders take them.
 constexpr std::size_t kDecodedAhead = 4;
 
@@ -120,7 +123,6 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
                  bool& partsMissing) {
     // The whole mail goes on with its length: a NUL byte in it must not cut off the rest. It
     // carries the whole header, so that MIME fields beyond the header buffer's limit count.
-    const bool mentions = mentionsAttachment(body);
     std::string decodedBody;
     OriginalMail original{rawHeader, body};
     int result = 0;
@@ -156,19 +158,23 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
         return Fetch::Kept;
     }
 
+    // The notice tells of files the mail brought, whatever its parts are called; the kept
+    // original added below has a notice of its own. A library with only the text call
+    // reports saved files by its result alone.
+    const bool filesSaved = result > 0 || !mail.attachments.empty();
     mail.subject = withoutNul(std::move(mail.subject));
     mail.date = withoutNul(std::move(mail.date));
     mail.from = withoutNul(std::move(mail.from));
     mail.body = withoutNul(std::move(decodedBody));
     original.split = result == MailLibrary::kAttachmentPartsMissing;
-    const std::size_t reserved = mentions ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
+    const std::size_t reserved = filesSaved ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
     if (!keepOriginalWhenTheRecordCannot(staging, original, mail.subject, reserved, mail.body,
                                          mail.attachments, why)) {
         unlinkAll(mail.attachments);
         return Fetch::Kept;
     }
     keepWhatTheRecordHolds(mail.body);
-    if (mentions) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
+    if (filesSaved) mail.body += "\r\n" + utf8ToCp932(kAttachmentNotice);
     return Fetch::Ready;
 }
 
@@ -195,6 +201,9 @@ class CheckSession {
           currentRecord_(currentRecord),
           host_(host),
           handle_(handle) {}
+    // The library keeps no pointer to this session's counter once the session is gone, also
+    // when a step threw before the close.
+    ~CheckSession() { mail_.NMailPop3WatchDownload(handle_, nullptr); }
 
     // Takes in mails 1 … count; returns false when it had to stop early.
     bool takeAll(int count);
@@ -231,6 +240,11 @@ class CheckSession {
     bool placeFiles(TakenMail& mail, std::vector<std::filesystem::path>& placed, std::string& why);
     // Removes what the decoding of a mail that will not be stored wrote.
     static void discard(MailUnderWay& mail);
+    // The host hears done of count_ mails taken in.
+    void progress(int done);
+    // The bytes of a large mail under way, when they changed enough since last told; only on
+    // the check's thread.
+    void reportDownload();
     Outcome storeFailed(const std::string& why, TakenMail& mail,
                         std::vector<std::filesystem::path>& placed);
     void noteKept(int n, const std::string& subject, const std::string& why);
@@ -264,6 +278,15 @@ class CheckSession {
     // Where the decoders write a mail's files until its record is stored (empty: straight into
     // the attachment folder, when it could not be made).
     std::filesystem::path staging_;
+
+    // The dialogue's download under way, as the library tells it, and what the host last
+    // heard of it.
+    DownloadProgress download_;
+    int count_ = 0;
+    int done_ = 0;
+    int shownMail_ = 0;
+    std::int64_t shownTenths_ = -1;
+    std::chrono::steady_clock::time_point shownAt_;
 
     // The hand-over between the stages.
     std::mutex handOver_;
@@ -318,7 +341,9 @@ std::filesystem::path CheckSession::attachmentFolder() {
 
 bool CheckSession::takeAll(int count) {
     if (!prepareJournal()) return false;
-    host_.progress(0, count);
+    count_ = count;
+    progress(0);
+    mail_.NMailPop3WatchDownload(handle_, &download_);
     // A decoded mail's files wait under a name of this process until its record is stored:
     // a killed check leaves nothing that the next one would save a second time.
     staging_ = paths_.attachmentFolder() / temporaryAttachmentName();
@@ -377,7 +402,7 @@ bool CheckSession::takeAll(int count) {
                 const Outcome outcome = store(*before, true);
                 if (outcome == Outcome::Stored) ++taken_;
                 whole = outcome != Outcome::Failed;
-                host_.progress(before->n, count);
+                progress(before->n);
                 lock.lock();
                 if (outcome == Outcome::Stored) toMark_.push_back(before->n);
             }
@@ -389,7 +414,7 @@ bool CheckSession::takeAll(int count) {
         whole = outcome != Outcome::Failed;
         // A stop ends the wait for the server at once: the mail under way is dropped.
         if (!whole && host_.stopRequested()) stopped_ = true;
-        host_.progress(mail->n, count);
+        progress(mail->n);
         {
             std::lock_guard lock(handOver_);
             --unstored_;
@@ -447,6 +472,27 @@ void CheckSession::downloadAll(int count, std::size_t ahead) {
     }
 }
 
+void CheckSession::progress(int done) {
+    done_ = done;
+    shownMail_ = 0;  // a mail still under way is told again at once
+    host_.progress(done, count_);
+}
+
+void CheckSession::reportDownload() {
+    const int n = download_.mailNo.load();
+    if (n == 0) return;
+    const std::int64_t listed = download_.listed.load();
+    const std::int64_t received = download_.received.load();
+    if (download_.mailNo.load() != n || std::max(listed, received) <= kMegabyte) return;
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t tenths = received * 10 / kMegabyte;
+    if (n == shownMail_ && (tenths == shownTenths_ || now - shownAt_ < kDownloadShownEvery)) return;
+    shownMail_ = n;
+    shownTenths_ = tenths;
+    shownAt_ = now;
+    host_.downloading(done_, count_, received, listed);
+}
+
 void CheckSession::markStored() {
     std::vector<int> stored;
     {
@@ -474,6 +520,10 @@ std::unique_ptr<MailUnderWay> CheckSession::nextDecoded(bool& stopNow) {
         if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
         if (ready_.empty() && downloadsEnded_) return nullptr;
         changed_.wait_for(lock, kStopPoll);
+        // Told outside the lock; the conditions are looked at again after it.
+        lock.unlock();
+        reportDownload();
+        lock.lock();
     }
 }
 
@@ -867,10 +917,6 @@ std::string buildRawMail(std::string_view header, std::string_view body) {
     raw.reserve(header.size() + body.size() + 8);
     forEachRawMailPiece(header, body, [&raw](std::string_view piece) { raw.append(piece); });
     return raw;
-}
-
-bool mentionsAttachment(std::string_view body) {
-    return body.find("attachment") != std::string_view::npos;
 }
 
 }  // namespace tsubame

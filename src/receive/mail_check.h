@@ -41,6 +41,10 @@ class MailCheckHost {
     virtual void stage(const StagedMail& mail) = 0;
     // done of total mails are taken in (0 of total when the fetching begins).
     virtual void progress(int /*done*/, int /*total*/) {}
+    // Inside the download of a mail over a megabyte: received of its listed bytes (listed 0:
+    // not known) have come, done of total mails are taken in. The next progress() ends it.
+    virtual void downloading(int /*done*/, int /*total*/, std::int64_t /*received*/,
+                             std::int64_t /*listed*/) {}
     // Asked before each mail, after each decoding and while the stages wait for each other
     // (also on the dialogue's and the decoders' threads: it must answer on any thread) and
     // after a failed wait for the server: true ends the check
@@ -110,8 +114,5 @@ std::string buildRawMail(std::string_view header, std::string_view body);
 // The same text handed to take piece by piece, for writing it out without holding it whole.
 void forEachRawMailPiece(std::string_view header, std::string_view body,
                          const std::function<void(std::string_view)>& take);
-
-// True when the body mentions attachments: "attachment" in exactly that letter case.
-bool mentionsAttachment(std::string_view body);
 
 }  // namespace tsubame

@@ -20,7 +20,7 @@ ShownMessage TyakuCommands::shownMessage() const {
 }
 
 bool TyakuCommands::takeSelection() {
-    if (!form_.requireShownMail()) return false;
+    if (!form_.requireChosenMail()) return false;
     reader().setFocus();
     form_.setSelectionFlag(QString());
     return true;

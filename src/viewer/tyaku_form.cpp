@@ -262,7 +262,7 @@ int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
     return rows;
 }
 
-void TyakuForm::showRecord(const ReceivedMailRecord& record) {
+void TyakuForm::showRecord(const ReceivedMailRecord& record, bool viaClipboard) {
     showInBox(ui_->Text7, fromCp932(record.subject()));
     showInBox(ui_->Text8, fromCp932(record.from()));
     showInBox(ui_->Text9, fromCp932(record.date()));
@@ -272,7 +272,8 @@ void TyakuForm::showRecord(const ReceivedMailRecord& record) {
     QTextEdit* reader = ui_->rtfEd;
     const Qt::ScrollBarPolicy policy = reader->verticalScrollBarPolicy();
     reader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reader->setPlainText(throughClipboard(asReaderHolds(readerText(record.body()))));
+    const QString body = asReaderHolds(readerText(record.body()));
+    reader->setPlainText(viaClipboard ? throughClipboard(body) : trimBlanks(cutAtNul(body)));
     reader->setVerticalScrollBarPolicy(policy);
     mailShown_ = true;
 }
@@ -295,19 +296,21 @@ bool TyakuForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui_->MailListView->viewport() && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
         showSelectedMail();
+    // The columns share the list's width as at the start, also when the window grows.
+    if (watched == ui_->MailListView && event->type() == QEvent::Resize) addListColumns();
     if (watched == ui_->MailListView && event->type() == QEvent::KeyPress) {
         // A key that moves the selection (arrows, page keys, Home, End) shows the newly
         // selected mail, as a click does. The list handles the key first.
         const int before = selectedRecord();
         const bool handled = static_cast<QObject*>(ui_->MailListView)->event(event);
         const int after = selectedRecord();
-        if (after > 0 && after != before) showSelectedMail();
+        if (after > 0 && after != before) showSelectedMail(false);
         return handled;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
-void TyakuForm::showSelectedMail() {
+void TyakuForm::showSelectedMail(bool viaClipboard) {
     setSelectionFlag(QStringLiteral("1"));
     if (leadingNumber(ui_->Text2->text()) == 0) {
         app_.dialogs().notice(this, QStringLiteral("選択するデータがありません。"));
@@ -315,7 +318,7 @@ void TyakuForm::showSelectedMail() {
     }
     const int k = selectedRecord();
     if (k < 1 || !app_.receivedStore().read(k, app_.recordBuffer)) return;
-    showRecord(app_.recordBuffer);
+    showRecord(app_.recordBuffer, viaClipboard);
 }
 
 void TyakuForm::deleteSelectedMail() {
@@ -432,8 +435,8 @@ bool TyakuForm::requireSelection() {
     return true;
 }
 
-bool TyakuForm::requireShownMail() {
-    if (!mailShown_) {
+bool TyakuForm::requireChosenMail() {
+    if (selectionFlag().isEmpty() || !mailShown_) {
         app_.dialogs().notice(this, QStringLiteral("データが選択されていません"));
         return false;
     }

@@ -46,8 +46,9 @@ class TyakuForm : public QMainWindow {
     // when another process changed the store). When mail was only added, the new rows are
     // added and the mail shown stays.
     void refreshList();
-    // The list's click: shows the selected record.
-    void showSelectedMail();
+    // The list's click: shows the selected record. A move by key leaves the clipboard alone
+    // (viaClipboard false): browsing must not replace what the user copied.
+    void showSelectedMail(bool viaClipboard = true);
     // Command3 "一件削除" and Command6 "全件削除".
     void deleteSelectedMail();
     void deleteAllMail();
@@ -72,9 +73,9 @@ class TyakuForm : public QMainWindow {
     // "データが選択されていません") when the flag is empty or no existing row is selected.
     bool requireSelection();
     // For reply, quick save and registration, which act on the mail in the boxes and the
-    // reader whether or not its row is still selected: false (after the same message) when
-    // no mail is shown.
-    bool requireShownMail();
+    // reader whether or not its row is still selected, once it was chosen in the list: false
+    // (after the same message) when the flag is empty or no mail is shown.
+    bool requireChosenMail();
     bool mailShown() const { return mailShown_; }
     // The selected row's number, which is its record number; 0 when no row is selected.
     int selectedRecord() const;
@@ -96,7 +97,7 @@ class TyakuForm : public QMainWindow {
     int reloadRows(std::optional<ReceivedMailHeads> read = {});
     // The boxes show the record's fields trimmed, the reader its body passed through the
     // clipboard (see passReaderThroughClipboard).
-    void showRecord(const ReceivedMailRecord& record);
+    void showRecord(const ReceivedMailRecord& record, bool viaClipboard = true);
     void clearBoxesAndReader();
     void setCount(int rows);
     void rebuildAfterDeletion();

@@ -90,6 +90,16 @@ TEST_F(BackgroundCheckTest, WindowRepaintsAndShowsProgressWhileASlowCheckRuns) {
     EXPECT_TRUE(main_->findChild<QLineEdit*>("Text3")->isVisible());
 }
 
+TEST_F(BackgroundCheckTest, TheBarTellsTheBytesOfALargeMailUntilTheNextCount) {
+    auto* check = main_->findChild<BackgroundMailCheck*>();
+    auto* bar = main_->findChild<QProgressBar*>("CheckProgress");
+    emit check->downloadProgressed(3, 10, 25 << 19, 30 << 20);
+    EXPECT_EQ(bar->text(), QStringLiteral("3 / 10 件 12.5 / 30 MB"));
+    EXPECT_LE(bar->fontMetrics().horizontalAdvance(bar->text()), bar->width());
+    emit check->progressed(4, 10);
+    EXPECT_EQ(bar->text(), QStringLiteral("4 / 10"));
+}
+
 // A stop asked for during mail 2: mail 1 is stored and removed, 2 (under way) to 5 stay.
 TEST_F(BackgroundCheckTest, StopDropsTheMailUnderWayAndLeavesTheRest) {
     struct Stop {

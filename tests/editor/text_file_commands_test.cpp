@@ -92,5 +92,15 @@ TEST_F(TextFileCommandsTest, FailedSaveAsIsReportedAndKeepsTheCaption) {
     EXPECT_TRUE(dialogs.boxes()[0].text.startsWith("ファイルを保存できませんでした。"));
 }
 
+TEST_F(TextFileCommandsTest, SaveAsAddsTxtToANameWithoutExtensionAndAsksBeforeReplacing) {
+    write("kept.txt", "old");
+    dialogs.answerNext(BoxAnswer::No);  // kept.txt: the dialog asked about "kept" only
+    for (const char* typed : {"plain", "notes.ini", "kept"}) {
+        dialogs.saveNext(file(typed));
+        saveViewerTextAs(*body, dialogs, window);
+    }
+    EXPECT_EQ(read("plain.txt") + read("notes.ini") + read("kept.txt"), "\r\n\r\nold");
+}
+
 }  // namespace
 }  // namespace tsubame

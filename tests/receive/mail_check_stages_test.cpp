@@ -20,7 +20,11 @@ class CountingHost : public MailCheckHost {
     void notice(const std::string&, const std::string&) override {}
     void stage(const StagedMail&) override {}
     void progress(int done, int) override { done_ = done; }
+    void downloading(int done, int total, std::int64_t received, std::int64_t listed) override {
+        downloads_.push_back({done, total, received, listed});
+    }
     std::atomic<int> done_ = 0;
+    std::vector<std::vector<std::int64_t>> downloads_;
 };
 
 using MailCheckStagesTest = RealLibraryCheckTest;
@@ -46,6 +50,32 @@ TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownload
     box.release();
     check.join();
     EXPECT_EQ(app_->receivedStore().count(), 3);
+}
+
+// Bytes are told inside a large mail; the notice comes with saved files, not with a word.
+TEST_F(MailCheckStagesTest, BytesOfALargeMailAndTheAttachmentNoticeOfSavedFiles) {
+    FakePop3Mailbox box;
+    const std::string head = "Subject: s\r\nMIME-Version: 1.0\r\n";
+    box.addRaw("the word only", head + "\r\nsee the attachment below\r\n");
+    box.addRaw("photo inline", head +
+                                   "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                                   "Content-Type: image/jpeg\r\nContent-Disposition: inline; "
+                                   "filename=p.jpg\r\n\r\nJPEG\r\n--b--\r\n");
+    box.add("large", 3 << 20);
+    box.throttle(4 << 20);  // most of a second for the large one
+    app_->account.Pop3Server = box.serverName();
+    CountingHost host;
+    MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer, app_->CurrentRecord,
+              host)
+        .run();
+    ASSERT_GE(host.downloads_.size(), 2u);
+    for (const auto& d : host.downloads_)  // done, total, received, listed
+        EXPECT_TRUE(d[0] <= 2 && d[1] == 3 && d[2] > 0 && d[2] <= d[3] && d[3] > 3 << 20);
+    const auto records = app_->receivedStore().readAll();
+    ASSERT_EQ(records.size(), 3u);
+    for (std::size_t i : {0, 1, 2})
+        EXPECT_EQ(cp932ToUtf8(records[i].body()).ends_with(mail_check_text::kAttachmentNotice),
+                  i == 1);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
 // The viewer driven from the keyboard: list keys, menu shortcuts, Enter in the search box.
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTextEdit>
@@ -22,6 +23,7 @@ TEST_F(ViewerKeyboardTest, MovingTheSelectionWithKeysShowsThatMail) {
     viewer().openViewer();
     clickRow(0);
     ASSERT_EQ(subject(), "件名1");
+    QGuiApplication::clipboard()->setText("mine");  // a move by key leaves it alone
     QTreeView* list = viewer().mailList();
     list->setFocus();
     const std::pair<int, const char*> steps[] = {
@@ -32,6 +34,7 @@ TEST_F(ViewerKeyboardTest, MovingTheSelectionWithKeysShowsThatMail) {
         press(list, key);
         EXPECT_EQ(subject(), QString::fromUtf8(expected)) << key;
         EXPECT_EQ(viewer().selectionFlag(), "1");
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), "mine") << key;
     }
     press(list, Qt::Key_Up);  // at the top: nothing moves, nothing is read again
     EXPECT_EQ(subject(), "件名1");

@@ -130,6 +130,7 @@ TEST_F(ViewerMenusTest, AResizeOfTheShownWindowRunsTheLayout) {
     const QSize outer = viewer().frameGeometry().size();
     EXPECT_NEAR(viewer().mailList()->width(), outer.width() * 0.99, 1.0);
     EXPECT_NEAR(viewer().mailList()->height(), outer.height() * 0.25, 1.0);
+    EXPECT_EQ(viewer().mailList()->columnWidth(1), viewer().mailList()->width() / 4);
     QWidget* statusBar = control<QWidget>("StatusBar1");
     EXPECT_EQ(statusBar->y() + statusBar->height(), viewer().centralWidget()->height());
 }

@@ -218,6 +218,12 @@ class NMailLibrary : public MailLibrary {
         return true;
     }
 
+    void NMailPop3WatchDownload(int handle, DownloadProgress* progress) override {
+        // Looked up without find(): an unknown handle is no failure worth a text here.
+        if (auto it = sessions_.find(handle); it != sessions_.end())
+            it->second->client.watchDownload(progress);
+    }
+
     int NMailPop3DeleteMail(int handle, int mailNo) override {
         Pop3Session* session = find(handle);
         if (session == nullptr) return -1;
