@@ -1,6 +1,7 @@
 #include "mime/mime_parse.h"
 
 #include <cctype>
+#include <utility>
 
 #include "core/cp932.h"
 #include "mime/mime_charset.h"
@@ -171,7 +172,12 @@ class MailWalker {
             }
             boundaries_.pop_back();
         } else if (GMIME_IS_MESSAGE_PART(object)) {
-            saveAttachedMessage(object);
+            if (textsOnly_ == 0) saveAttachedMessage(object);
+            // A forwarded mail sent inline is read like the rest of the mail; its file stays
+            // as it always was, and its own attachments stay inside that file.
+            if (hiddenText_ == 0 && partFileName(object).empty() &&
+                !isAttachmentDisposition(object))
+                showAttachedMessage(object, depth);
         } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
             // One piece of a split mail: its text stays readable until the pieces are joined.
             mail_.incompletePartial = true;
@@ -208,7 +214,32 @@ class MailWalker {
     void addText(std::string text) {
         if (text.empty()) return;
         if (!mail_.body.empty()) mail_.body.append(kTextSeparator);
+        // The header lines of a forwarded mail go right above its first text.
+        if (!heading_.empty()) mail_.body.append(std::exchange(heading_, {})).append("\r\n");
         mail_.body.append(text);
+    }
+
+    void showAttachedMessage(GMimeObject* object, int depth) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (!inner) return;
+        static const std::pair<const char*, std::string> kFields[] = {
+            {"Subject", utf8ToCp932("件名: ")},
+            {"From", utf8ToCp932("差出人: ")},
+            {"Date", utf8ToCp932("日付: ")}};
+        std::string heading;
+        for (const auto& [name, label] : kFields) {
+            const std::string value = rawHeaderOf(GMIME_OBJECT(inner), name);
+            if (value.empty()) continue;
+            heading.append(label);
+            appendCp932OneLine(heading, decodeHeaderText(value));
+            heading.append("\r\n");
+        }
+        heading_ = std::move(heading);
+        ++textsOnly_;
+        walk(g_mime_message_get_mime_part(inner), depth + 1);
+        --textsOnly_;
+        // A forwarded mail without any text still shows whose it was.
+        if (!heading_.empty()) addText(std::exchange(heading_, {}));
     }
 
     void takeLeaf(GMimeObject* object, bool wholeMail) {
@@ -225,6 +256,7 @@ class MailWalker {
             addText(toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html)));
             return;
         }
+        if (textsOnly_ > 0) return;
         const bool dropAddedLineEnd = wholeMail && mayCarryAddedLineEnd(part);
         handler_({partFileName(object), partFileNameUtf8(object), type, {}},
                  [part, dropAddedLineEnd](ContentSink& sink) {
@@ -298,6 +330,8 @@ class MailWalker {
     const ParseWarnings& warnings_;
     std::vector<std::string> boundaries_;  // of the multiparts around the part walked
     int hiddenText_ = 0;                   // inside alternatives that are not shown
+    int textsOnly_ = 0;                    // inside a forwarded mail, saved whole as its file
+    std::string heading_;                  // a forwarded mail's header lines, not yet shown
 };
 
 }  // namespace

@@ -120,11 +120,25 @@ const std::vector<ForeignMail> kForeignMails = {
          "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: "
          "=?UTF-8?B?8J+YgCBoaQ==?=\r\n\r\nhi\r\n"
          "--b--\r\n",
-     "body",
+     "body\r\n\r\n----------\r\n\r\n件名: 〓 hi\r\n\r\nhi",
      {{"delivery-status.txt", "Action: failed"},
       {"attachment1.ics", "BEGIN:VCALENDAR"},
       {"fwd.eml", "Subject: a\n\nhi"},
       {"😀 hi.eml", "Subject: =?UTF-8?B?8J+YgCBoaQ==?=\n\nhi"}}},
+    {"forwarded mail inline",
+     "Subject: fwd\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: =?UTF-8?B?6KaL56mN?=\r\n"
+         "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <y@example.jp>\r\nDate: 1 Dec 2026\r\n"
+         "Content-Type: multipart/alternative; boundary=c\r\n\r\n--c\r\n"
+         "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n\x1b$B$\"\x1b(B\r\n--c\r\n"
+         "Content-Type: text/html\r\n\r\n<p>html</p>\r\n--c--\r\n--b--\r\n",
+     "body\r\n\r\n----------\r\n\r\n件名: 見積\r\n差出人: 山田 <y@example.jp>\r\n"
+     "日付: 1 Dec 2026\r\n\r\nあ",
+     {{"見積.eml",
+       "Subject: =?UTF-8?B?6KaL56mN?=\nFrom: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= "
+       "<y@example.jp>\nDate: 1 Dec 2026\nContent-Type: multipart/alternative; "
+       "boundary=c\n\n--c\nContent-Type: text/plain; charset=ISO-2022-JP\n\n\x1b$B$\"\x1b(B\n"
+       "--c\nContent-Type: text/html\n\n<p>html</p>\n--c--\n"}}},
     {"message/external-body is no document",
      "Subject: ext\r\n" + kMixed + "\r\n" + kTextPart +
          "--b\r\nContent-Type: message/external-body; access-type=URL; "
