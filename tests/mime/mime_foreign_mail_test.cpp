@@ -139,6 +139,15 @@ const std::vector<ForeignMail> kForeignMails = {
        "<y@example.jp>\nDate: 1 Dec 2026\nContent-Type: multipart/alternative; "
        "boundary=c\n\n--c\nContent-Type: text/plain; charset=ISO-2022-JP\n\n\x1b$B$\"\x1b(B\n"
        "--c\nContent-Type: text/html\n\n<p>html</p>\n--c--\n"}}},
+    {"HTML with a table, links and a list",
+     "Subject: html\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>"
+     "<p>ご注文&amp;</p><table><tr><th>商品</th><th>価格</th></tr><tr><td>商品A</td>"
+     "<td>1,000円</td></tr></table><ul><li>一つ目<li>二つ目</ul><p>詳しくは<a "
+     "href=\"https://example.jp/o\">こちら</a>、<a href=\"https://example.jp/\">"
+     "https://example.jp/</a></p></body></html>\r\n",
+     "ご注文&\r\n\r\n商品 | 価格\r\n商品A | 1,000円\r\n\r\n・一つ目\r\n・二つ目\r\n\r\n"
+     "詳しくはこちら (https://example.jp/o)、https://example.jp/",
+     {}},
     {"message/external-body is no document",
      "Subject: ext\r\n" + kMixed + "\r\n" + kTextPart +
          "--b\r\nContent-Type: message/external-body; access-type=URL; "
