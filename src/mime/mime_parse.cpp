@@ -1,6 +1,7 @@
 #include "mime/mime_parse.h"
 
 #include <cctype>
+#include <memory>
 #include <utility>
 
 #include "core/cp932.h"
@@ -61,13 +62,16 @@ bool isAttachmentDisposition(GMimeObject* object) {
 bool isEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
 
 // GMime reads the header its own way. Where ours differs from a plain "fields, empty line,
-// body", it gets the fields and the body joined that way, without copying the body.
+// body", it gets the fields and the body joined that way, without copying the body. An empty
+// line goes in at each offset of gaps (counted in the body).
 class ParserInput {
   public:
-    ParserInput(std::string_view rawMail, const HeaderBlock& block)
-        : whole_(rawMail), body_(rawMail.substr(block.bodyBegin)) {
+    ParserInput(std::string_view rawMail, const HeaderBlock& block,
+                const std::vector<std::size_t>& gaps = {})
+        : whole_(rawMail) {
+        const std::string_view body = rawMail.substr(block.bodyBegin);
         const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
-        if (block.fieldsBegin == 0 && isEmptyLine(separator)) {
+        if (block.fieldsBegin == 0 && isEmptyLine(separator) && gaps.empty()) {
             stream_.reset(whole_.newStream());
             return;
         }
@@ -77,24 +81,52 @@ class ParserInput {
         std::string head(fields);
         if (!fields.empty() && !fields.ends_with('\n')) head.append(lineEnd);
         head.append(lineEnd);
-        GObjectPtr<GMimeStream> headStream(
-            g_mime_stream_mem_new_with_buffer(head.data(), head.size()));
-        // The body gets a stream of its own that counts from its first byte: the joined
-        // stream hands its parts positions counted that way.
-        GObjectPtr<GMimeStream> bodyStream(body_.newStream());
         stream_.reset(g_mime_stream_cat_new());
-        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), headStream.get());
-        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), bodyStream.get());
+        addSource(
+            GObjectPtr<GMimeStream>(g_mime_stream_mem_new_with_buffer(head.data(), head.size())));
+        // Each piece of the body gets a stream of its own that counts from its first byte:
+        // the joined stream hands its parts positions counted that way.
+        std::size_t from = 0;
+        for (const std::size_t gap : gaps) {
+            addBodyPiece(body.substr(from, gap - from));
+            const std::string_view end = gap >= 2 && body[gap - 2] == '\r' ? "\r\n" : "\n";
+            addSource(
+                GObjectPtr<GMimeStream>(g_mime_stream_mem_new_with_buffer(end.data(), end.size())));
+            from = gap;
+        }
+        addBodyPiece(body.substr(from));
     }
     GMimeStream* stream() const { return stream_.get(); }
 
   private:
+    void addSource(const GObjectPtr<GMimeStream>& source) {
+        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), source.get());
+    }
+    void addBodyPiece(std::string_view piece) {
+        pieces_.push_back(std::make_unique<BorrowedBytes>(piece));
+        addSource(GObjectPtr<GMimeStream>(pieces_.back()->newStream()));
+    }
     // The bytes stay borrowed until every part parsed from them is gone: the parser's objects
     // are released before this input.
     BorrowedBytes whole_;
-    BorrowedBytes body_;
+    std::vector<std::unique_ptr<BorrowedBytes>> pieces_;
     GObjectPtr<GMimeStream> stream_;
 };
+
+// The boundaries of every multipart of a parsed mail, forwarded mails included.
+void collectBoundaries(GMimeObject* object, int depth, std::vector<std::string>& boundaries) {
+    if (!object || depth > kMaxDepth) return;
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        if (const char* boundary = g_mime_multipart_get_boundary(multipart))
+            boundaries.emplace_back(boundary);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            collectBoundaries(g_mime_multipart_get_part(multipart, i), depth + 1, boundaries);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (inner) collectBoundaries(g_mime_message_get_mime_part(inner), depth + 1, boundaries);
+    }
+}
 
 // Decoded bytes on their way to a sink, the last few held back until the end: the line end
 // the mail check added after the body comes off there.
@@ -407,23 +439,39 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
             mail.lossy = true;
     }
 
-    const ParserInput input(rawMail, block);
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input.stream()));
-    // The texts this program shows are decoded by its own linear header reader; GMime's
-    // lenient search for encoded words takes time quadratic in a header of unfinished words,
-    // so its own decoding is kept strict.
-    ParserOptionsPtr options(g_mime_parser_options_new());
-    g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_STRICT);
+    std::unique_ptr<ParserInput> input;
+    GObjectPtr<GMimeMessage> message;
     ParseWarnings warnings;
-    warnings.listenTo(options.get());
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
+    auto parse = [&](const std::vector<std::size_t>& gaps) {
+        message.reset();
+        input = std::make_unique<ParserInput>(rawMail, block, gaps);
+        warnings = {};
+        GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input->stream()));
+        // The texts this program shows are decoded by its own linear header reader; GMime's
+        // lenient search for encoded words takes time quadratic in a header of unfinished
+        // words, so its own decoding is kept strict.
+        ParserOptionsPtr options(g_mime_parser_options_new());
+        g_mime_parser_options_set_rfc2047_compliance_mode(options.get(),
+                                                          GMIME_RFC_COMPLIANCE_STRICT);
+        warnings.listenTo(options.get());
+        message.reset(g_mime_parser_construct_message(parser.get(), options.get()));
+    };
+    parse({});
+    // A multipart that runs to the end of the mail may have lost a part whose fields run
+    // into a long line of its content.
+    if (message && warnings.unclosedMultipart) {
+        std::vector<std::string> boundaries;
+        collectBoundaries(g_mime_message_get_mime_part(message.get()), 0, boundaries);
+        const std::vector<std::size_t> gaps = linesBelowTheFields(body, boundaries);
+        if (!gaps.empty()) parse(gaps);
+    }
     if (!message) {
         // Not parseable as a message at all: keep the body as text.
         mail.body = toCrLfText(
             guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
-    MailWalker walker(mail, handler, bodyLimit, input.stream(), warnings);
+    MailWalker walker(mail, handler, bodyLimit, input->stream(), warnings);
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
     return mail;
 }

@@ -29,6 +29,12 @@ const std::string kBinaryPart =
     "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--b--\r\n";
 
+std::string repeated(const std::string& piece, int times) {
+    std::string out;
+    while (times-- > 0) out += piece;
+    return out;
+}
+
 const std::vector<ForeignMail> kForeignMails = {
     {"base64 without its final padding",
      "Subject: pad\r\n" + kMixed +
@@ -92,6 +98,13 @@ const std::vector<ForeignMail> kForeignMails = {
          "Content-Transfer-Encoding: base64\r\nAAEC\r\nAwQF\r\n--b--\r\n",
      "body",
      {{"a.bin", std::string("\x00\x01\x02\x03\x04\x05", 6)}}},
+    {"base64 on one long line right below the fields",
+     "Subject: nogap\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: application/zip; name=\"a.zip\"\r\n"
+         "Content-Transfer-Encoding: base64\r\n" +
+         repeated("AAEC", 1250) + "\r\n--b--\r\n",
+     "body",
+     {{"a.zip", repeated(std::string("\x00\x01\x02", 3), 1250)}}},
     {"Latin-1 byte before a letter, unlabelled",
      "Subject: latin\r\n\r\nL\xFCtkebohle\r\n",
      "L〓tkebohle\r\n",
