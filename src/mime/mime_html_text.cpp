@@ -18,6 +18,7 @@ namespace {
 // a tag for each new one: both are cut short here so that hostile HTML stays linear.
 constexpr int kDeepest = 256;
 constexpr int kMostAttributes = 256;
+constexpr std::size_t kWindow = 64 * 1024;
 
 bool isAsciiLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 bool isHexDigit(char c) {
@@ -173,16 +174,29 @@ class HtmlReader {
   public:
     std::string read(std::string_view html) {
         const std::string input = prepared(html);
-        std::size_t from = 0;
-        while (from < input.size()) {
+        // The whole text goes to one parser. Past a fresh start (HTML nested deeper than
+        // kDeepest, no mail's own) each parser gets a window of the rest, so that copying
+        // the rest for each start does not make the time quadratic.
+        bool windowed = false;
+        for (std::size_t from = 0; from < input.size();) {
+            std::size_t end = input.size();
+            if (windowed && input.size() - from > kWindow) {
+                // Cut before a tag where one is near, else in the text.
+                const std::size_t tag = input.find('<', from + kWindow);
+                end = tag != std::string::npos && tag - from <= 2 * kWindow ? tag : from + kWindow;
+            }
             resumeAt_ = std::string::npos;
-            parse(std::string_view(input).substr(from));
-            if (resumeAt_ == std::string::npos) break;
+            parse(std::string_view(input).substr(from, end - from));
+            resetNesting();
+            if (resumeAt_ == std::string::npos) {
+                from = end;
+                continue;
+            }
             // Went too deep: the rest is read afresh after the tag the parser stopped in.
             const std::size_t close = input.find('>', from + resumeAt_);
             if (close == std::string::npos) break;
             from = close + 1;
-            resetNesting();
+            windowed = true;
         }
         return out_.finish();
     }
@@ -231,7 +245,9 @@ class HtmlReader {
         if (name == "pre") ++pre_;
         if (name == "ul" || name == "ol") ++lists_;
         if (name == "li") {
-            out_.append(std::string(2 * static_cast<std::size_t>(std::max(lists_ - 1, 0)), ' '));
+            // Nested lists step in, a few levels at most.
+            out_.append(
+                std::string(2 * static_cast<std::size_t>(std::clamp(lists_ - 1, 0, 4)), ' '));
             out_.append("・");
         }
         if (name == "tr") cells_ = 0;
