@@ -1,5 +1,6 @@
 #include "mime/mime_parse.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
 #include <utility>
@@ -113,12 +114,16 @@ class ParserInput {
     GObjectPtr<GMimeStream> stream_;
 };
 
-// The boundaries of every multipart of a parsed mail, forwarded mails included.
+// The boundaries of the multiparts of a parsed mail, forwarded mails included; a few of
+// them, as each line that starts like a delimiter is compared with every one.
+constexpr std::size_t kMostBoundaries = 128;
 void collectBoundaries(GMimeObject* object, int depth, std::vector<std::string>& boundaries) {
     if (!object || depth > kMaxDepth) return;
     if (GMIME_IS_MULTIPART(object)) {
         GMimeMultipart* multipart = GMIME_MULTIPART(object);
-        if (const char* boundary = g_mime_multipart_get_boundary(multipart))
+        const char* boundary = g_mime_multipart_get_boundary(multipart);
+        if (boundary && boundaries.size() < kMostBoundaries &&
+            std::find(boundaries.begin(), boundaries.end(), boundary) == boundaries.end())
             boundaries.emplace_back(boundary);
         for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
             collectBoundaries(g_mime_multipart_get_part(multipart, i), depth + 1, boundaries);
