@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n
-  libgmime-3.0-dev libcurl4-openssl-dev libssl-dev
+  libgmime-3.0-dev libxml2-dev libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk fonts-ipafont-gothic fontconfig
   dovecot-pop3d python3-aiosmtpd openssl

@@ -270,7 +270,11 @@ std::string sanitizeCp932(std::string_view text) {
         if (out.empty()) out.reserve(text.size() + 16);
         out.append(text.substr(kept, i - kept));
         out.append(kGeta);
-        i += pair ? 2 : 1;
+        // A stray 8-bit byte (Latin-1 "ü" in "Lütkebohle") before a letter: the letter is
+        // text of its own, not the second half of a character.
+        const bool letterAfter =
+            pair && ((bytes[i + 1] | 0x20) >= 'a' && (bytes[i + 1] | 0x20) <= 'z');
+        i += pair && !letterAfter ? 2 : 1;
         kept = i;
     }
     if (kept == 0) return std::string(text);

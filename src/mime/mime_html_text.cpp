@@ -1,9 +1,12 @@
 #include "mime/mime_html_text.h"
 
+#include <libxml/HTMLparser.h>
+#include <libxml/parser.h>
+#include <libxml/parserInternals.h>
+
 #include <algorithm>
-#include <array>
-#include <cctype>
-#include <cstdint>
+#include <cstring>
+#include <initializer_list>
 #include <utility>
 
 #include "core/cp932.h"
@@ -11,113 +14,131 @@
 namespace tsubame {
 namespace {
 
-std::string lowerAscii(std::string_view text) {
-    std::string out;
-    for (char c : text)
-        out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    return out;
-}
+// libxml2 searches its stack of open elements for each end tag, and every earlier attribute of
+// a tag for each new one: both are cut short here so that hostile HTML stays linear.
+constexpr int kDeepest = 256;
+constexpr int kMostAttributes = 256;
+constexpr std::size_t kWindow = 64 * 1024;
 
-std::string utf8Of(std::uint32_t cp) {
-    std::string out;
-    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-    return out;
+bool isAsciiLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
+bool isHtmlBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
 
-// Decodes the entity at text[i] ('&'); returns its code page 932 text and length, or
-// length 0 when it is not an entity this reader knows.
-std::pair<std::string, std::size_t> readEntity(std::string_view text, std::size_t i) {
-    // Entities are short: look no further than their longest form, so a text of '&' without
-    // ';' is read once, not once per '&'.
-    constexpr std::size_t kLongestEntity = 12;
-    std::size_t end = text.substr(i, kLongestEntity + 1).find(';');
-    if (end == std::string_view::npos) return {{}, 0};
-    end += i;
-    std::string_view name = text.substr(i + 1, end - i - 1);
-    std::uint32_t cp = 0;
-    if (!name.empty() && name[0] == '#') {
-        bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-        std::string_view digits = name.substr(hex ? 2 : 1);
-        if (digits.empty()) return {{}, 0};
-        for (char c : digits) {
-            int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                    : hex && std::isxdigit(static_cast<unsigned char>(c))
-                        ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                        : -1;
-            if (v < 0) return {{}, 0};
-            cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(v);
-            if (cp > 0x10FFFF) cp = 0xFFFD;
+// What the parser is given: NULs become blanks (they would end its input), a "&#" that starts
+// no character reference stays text (the HTML4 parser would drop it), and a tag keeps at most
+// kMostAttributes attributes.
+std::string prepared(std::string_view html) {
+    std::string out;
+    out.reserve(html.size() + 16);
+    enum class State { Text, Tag, Value, Quoted } state = State::Text;
+    char quote = 0;
+    int attributes = 0;
+    bool blank = false;
+    for (std::size_t i = 0; i < html.size(); ++i) {
+        const char c = html[i] == '\0' ? ' ' : html[i];
+        switch (state) {
+            case State::Text:
+                if (c == '<' && i + 1 < html.size() && isAsciiLetter(html[i + 1])) {
+                    state = State::Tag;
+                    attributes = 0;
+                    blank = false;
+                } else if (c == '&' && i + 1 < html.size() && html[i + 1] == '#') {
+                    const char next = i + 2 < html.size() ? html[i + 2] : ' ';
+                    const bool hex = (next | 0x20) == 'x';
+                    const char digit = hex && i + 3 < html.size() ? html[i + 3] : next;
+                    if (hex ? !isHexDigit(digit) : !(digit >= '0' && digit <= '9')) {
+                        out.append("&amp;");
+                        continue;
+                    }
+                }
+                break;
+            case State::Tag:
+                if (c == '>') {
+                    state = State::Text;
+                } else if (c == '=') {
+                    state = State::Value;
+                } else if (isHtmlBlank(c)) {
+                    blank = true;
+                } else if (blank) {
+                    blank = false;
+                    ++attributes;
+                }
+                if (attributes > kMostAttributes && c != '>') continue;
+                break;
+            case State::Value:
+                if (c == '"' || c == '\'') {
+                    state = State::Quoted;
+                    quote = c;
+                } else if (c == '>') {
+                    state = State::Text;
+                } else if (!isHtmlBlank(c)) {
+                    state = State::Tag;
+                    blank = false;
+                }
+                break;
+            case State::Quoted:
+                if (c == quote) {
+                    state = State::Tag;
+                    blank = false;
+                }
+                break;
         }
-    } else {
-        static constexpr std::array<std::pair<std::string_view, std::uint32_t>, 22> kNamed = {{
-            {"amp", '&'},      {"lt", '<'},        {"gt", '>'},       {"quot", '"'},
-            {"apos", '\''},    {"nbsp", ' '},      {"copy", 0xA9},    {"reg", 0xAE},
-            {"yen", 0xA5},     {"hellip", 0x2026}, {"mdash", 0x2014}, {"ndash", 0x2013},
-            {"laquo", 0xAB},   {"raquo", 0xBB},    {"middot", 0xB7},  {"trade", 0x2122},
-            {"lsquo", 0x2018}, {"rsquo", 0x2019},  {"ldquo", 0x201C}, {"rdquo", 0x201D},
-            {"bull", 0x2022},  {"times", 0xD7},
-        }};
-        auto it = std::find_if(kNamed.begin(), kNamed.end(),
-                               [&](const auto& entry) { return entry.first == name; });
-        if (it == kNamed.end()) return {{}, 0};
-        cp = it->second;
+        out.push_back(c);
     }
-    if (cp < 0x80) return {std::string(1, static_cast<char>(cp == 0 ? ' ' : cp)), end - i + 1};
-    return {utf8ToCp932(utf8Of(cp)), end - i + 1};
+    return out;
 }
 
-bool isBlockTag(const std::string& tag) {
-    static constexpr std::array<std::string_view, 22> kBlocks = {
-        "p",  "div", "tr",    "li",  "h1", "h2", "h3", "h4", "h5",      "h6",      "blockquote",
-        "ul", "ol",  "table", "pre", "hr", "dl", "dt", "dd", "section", "article", "address"};
-    return std::find(kBlocks.begin(), kBlocks.end(), tag) != kBlocks.end();
-}
-
-class TextBuilder {
+// The text as it is built, in UTF-8: runs of blanks collapsed, line and paragraph breaks
+// never doubled.
+class TextWriter {
   public:
     void text(std::string_view piece) {
-        for (char c : piece) {
-            if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        for (std::size_t i = 0; i < piece.size(); ++i) {
+            const char c = piece[i];
+            if (isHtmlBlank(c)) {
                 pendingBlank_ = !out_.empty() && out_.back() != '\n';
-            } else {
-                if (pendingBlank_) out_.push_back(' ');
-                pendingBlank_ = false;
-                out_.push_back(c);
+                continue;
             }
+            if (pendingBlank_) out_.push_back(' ');
+            pendingBlank_ = false;
+            // A no-break space is a blank that is kept.
+            if (c == '\xC2' && i + 1 < piece.size() && piece[i + 1] == '\xA0') {
+                out_.push_back(' ');
+                ++i;
+                continue;
+            }
+            out_.push_back(c);
         }
     }
-    void rawChar(std::string_view bytes) {  // a double-byte character or entity text
+    void verbatim(std::string_view piece) {  // inside <pre>
         if (pendingBlank_) out_.push_back(' ');
         pendingBlank_ = false;
-        out_.append(bytes);
+        for (char c : piece)
+            if (c != '\r') out_.push_back(c);
+    }
+    void append(std::string_view piece) {
+        pendingBlank_ = false;
+        out_.append(piece);
     }
     void lineBreak() {
         pendingBlank_ = false;
         out_.push_back('\n');
     }
-    void endLine() {  // starts a new line unless one was just started
+    void endLine() {
         pendingBlank_ = false;
         if (!out_.empty() && out_.back() != '\n') out_.push_back('\n');
     }
     void paragraphBreak() {
         pendingBlank_ = false;
         if (out_.empty()) return;
-        while (trailingBreaks() < 2) out_.push_back('\n');
+        endLine();
+        if (out_.size() < 2 || out_[out_.size() - 2] != '\n') out_.push_back('\n');
+    }
+    std::size_t size() const { return out_.size(); }
+    std::string_view since(std::size_t at) const {
+        return std::string_view(out_).substr(std::min(at, out_.size()));
     }
     std::string finish() {
         while (!out_.empty() && (out_.back() == '\n' || out_.back() == ' ')) out_.pop_back();
@@ -125,81 +146,192 @@ class TextBuilder {
     }
 
   private:
-    // Counts up to two: a long run of <br> is not counted again at every paragraph.
-    int trailingBreaks() const {
-        int n = 0;
-        for (auto it = out_.rbegin(); it != out_.rend() && *it == '\n' && n < 2; ++it) ++n;
-        return n;
-    }
     std::string out_;
     bool pendingBlank_ = false;
 };
 
+std::string_view trimmed(std::string_view text) {
+    while (!text.empty() && isHtmlBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isHtmlBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// Whether a link's text already says where it goes.
+bool textIsTarget(std::string_view text, std::string_view href) {
+    auto bare = [](std::string_view s) {
+        if (s.starts_with("mailto:")) s.remove_prefix(7);
+        while (s.ends_with('/')) s.remove_suffix(1);
+        return s;
+    };
+    return bare(text) == bare(href);
+}
+
+bool isOneOf(std::string_view name, std::initializer_list<std::string_view> names) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+class HtmlReader {
+  public:
+    std::string read(std::string_view html) {
+        const std::string input = prepared(html);
+        // The whole text goes to one parser. Past a fresh start (HTML nested deeper than
+        // kDeepest, no mail's own) each parser gets a window of the rest, so that copying
+        // the rest for each start does not make the time quadratic.
+        bool windowed = false;
+        for (std::size_t from = 0; from < input.size();) {
+            std::size_t end = input.size();
+            if (windowed && input.size() - from > kWindow) {
+                // Cut before a tag where one is near, else in the text.
+                const std::size_t tag = input.find('<', from + kWindow);
+                end = tag != std::string::npos && tag - from <= 2 * kWindow ? tag : from + kWindow;
+            }
+            resumeAt_ = std::string::npos;
+            parse(std::string_view(input).substr(from, end - from));
+            resetNesting();
+            if (resumeAt_ == std::string::npos) {
+                from = end;
+                continue;
+            }
+            // Went too deep: the rest is read afresh after the tag the parser stopped in.
+            const std::size_t close = input.find('>', from + resumeAt_);
+            if (close == std::string::npos) break;
+            from = close + 1;
+            windowed = true;
+        }
+        return out_.finish();
+    }
+
+  private:
+    void parse(std::string_view html) {
+        htmlSAXHandler sax;
+        std::memset(&sax, 0, sizeof sax);
+        sax.initialized = XML_SAX2_MAGIC;
+        sax.startElement = [](void* self, const xmlChar* name, const xmlChar** attributes) {
+            static_cast<HtmlReader*>(self)->start(reinterpret_cast<const char*>(name), attributes);
+        };
+        sax.endElement = [](void* self, const xmlChar* name) {
+            static_cast<HtmlReader*>(self)->end(reinterpret_cast<const char*>(name));
+        };
+        sax.characters = [](void* self, const xmlChar* text, int length) {
+            static_cast<HtmlReader*>(self)->characters(
+                std::string_view(reinterpret_cast<const char*>(text), length));
+        };
+        sax.ignorableWhitespace = sax.characters;
+        sax.cdataBlock = [](void*, const xmlChar*, int) {};  // script and style
+        sax.serror = [](void*, xmlErrorPtr) {};
+        ctxt_ = htmlCreateMemoryParserCtxt(html.data(), static_cast<int>(html.size()));
+        if (!ctxt_) return;
+        htmlSAXHandler* own = ctxt_->sax;
+        ctxt_->sax = &sax;
+        ctxt_->userData = this;
+        htmlCtxtUseOptions(ctxt_, HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET |
+                                      HTML_PARSE_NOIMPLIED | HTML_PARSE_IGNORE_ENC);
+        xmlSwitchEncoding(ctxt_, XML_CHAR_ENCODING_UTF8);
+        htmlParseDocument(ctxt_);
+        ctxt_->sax = own;
+        htmlFreeParserCtxt(ctxt_);
+        ctxt_ = nullptr;
+    }
+
+    void start(std::string_view name, const xmlChar** attributes) {
+        if (++depth_ > kDeepest && resumeAt_ == std::string::npos) {
+            resumeAt_ = static_cast<std::size_t>(std::max(0L, xmlByteConsumed(ctxt_)));
+            xmlStopParser(ctxt_);
+            return;
+        }
+        if (isOneOf(name, {"script", "style", "head", "title"})) ++hidden_;
+        if (hidden_ > 0) return;
+        blockEdge(name);
+        if (name == "pre") ++pre_;
+        if (name == "ul" || name == "ol") ++lists_;
+        if (name == "li") {
+            // Nested lists step in, a few levels at most.
+            out_.append(
+                std::string(2 * static_cast<std::size_t>(std::clamp(lists_ - 1, 0, 4)), ' '));
+            out_.append("・");
+        }
+        if (name == "tr") cells_ = 0;
+        if ((name == "td" || name == "th") && cells_++ > 0) out_.append(" | ");
+        if (name == "a") {
+            href_.clear();
+            for (const xmlChar** a = attributes; a && a[0]; a += 2)
+                if (std::strcmp(reinterpret_cast<const char*>(a[0]), "href") == 0 && a[1])
+                    href_ = trimmed(reinterpret_cast<const char*>(a[1]));
+            linkStart_ = out_.size();
+        }
+    }
+
+    void end(std::string_view name) {
+        if (--depth_ < 0) depth_ = 0;
+        if (hidden_ > 0) {
+            if (isOneOf(name, {"script", "style", "head", "title"})) --hidden_;
+            return;
+        }
+        if (name == "a") endLink();
+        if (name == "pre" && pre_ > 0) --pre_;
+        if ((name == "ul" || name == "ol") && lists_ > 0) --lists_;
+        if (name != "br") blockEdge(name);
+    }
+
+    // Block elements break the line where they start and end; paragraphs, headings, lists
+    // and tables stand apart by an empty line.
+    void blockEdge(std::string_view name) {
+        if (name == "br") {
+            out_.lineBreak();
+        } else if (isOneOf(name,
+                           {"p", "blockquote", "table", "h1", "h2", "h3", "h4", "h5", "h6"}) ||
+                   ((name == "ul" || name == "ol") && lists_ == 0)) {
+            out_.paragraphBreak();
+        } else if (isOneOf(name, {"div", "tr", "li", "ul", "ol", "pre", "hr", "dl", "dt", "dd",
+                                  "section", "article", "address", "caption"})) {
+            out_.endLine();
+        }
+    }
+
+    // The address goes after the text it is under, unless that text is the address.
+    void endLink() {
+        const std::string href = std::exchange(href_, {});
+        if (href.empty() || href.starts_with('#') || href.starts_with("javascript:")) return;
+        const std::string_view text = trimmed(out_.since(linkStart_));
+        if (text.empty() || textIsTarget(text, href)) return;
+        std::string note = " (";
+        for (char c : href)
+            if (!isHtmlBlank(c)) note.push_back(c);
+        out_.append(note + ")");
+    }
+
+    void characters(std::string_view text) {
+        if (hidden_ > 0) return;
+        if (pre_ > 0)
+            out_.verbatim(text);
+        else
+            out_.text(text);
+    }
+
+    void resetNesting() {
+        depth_ = hidden_ = pre_ = lists_ = cells_ = 0;
+        href_.clear();
+    }
+
+    TextWriter out_;
+    htmlParserCtxtPtr ctxt_ = nullptr;
+    std::size_t resumeAt_ = std::string::npos;
+    int depth_ = 0;
+    int hidden_ = 0;  // inside script, style or the head
+    int pre_ = 0;
+    int lists_ = 0;
+    int cells_ = 0;  // of the table row
+    std::string href_;
+    std::size_t linkStart_ = 0;
+};
+
 }  // namespace
 
-std::string htmlToText(std::string_view html) {
-    TextBuilder builder;
-    std::string skipUntil;  // closing tag whose contents are not text (script, style ...)
-    std::size_t i = 0;
-    while (i < html.size()) {
-        const auto c = static_cast<unsigned char>(html[i]);
-        if (c == '<') {
-            if (html.substr(i, 4) == "<!--") {
-                std::size_t end = html.find("-->", i + 4);
-                i = end == std::string_view::npos ? html.size() : end + 3;
-                continue;
-            }
-            std::size_t end = html.find('>', i + 1);
-            if (end == std::string_view::npos) break;  // an unfinished tag ends the text
-            std::string_view inside = html.substr(i + 1, end - i - 1);
-            bool closing = !inside.empty() && inside[0] == '/';
-            if (closing) inside.remove_prefix(1);
-            std::size_t nameEnd = 0;
-            while (nameEnd < inside.size() &&
-                   std::isalnum(static_cast<unsigned char>(inside[nameEnd])))
-                ++nameEnd;
-            const std::string tag = lowerAscii(inside.substr(0, nameEnd));
-            i = end + 1;
-            if (!skipUntil.empty()) {
-                if (closing && tag == skipUntil) skipUntil.clear();
-                continue;
-            }
-            if (!closing &&
-                (tag == "script" || tag == "style" || tag == "head" || tag == "title")) {
-                if (inside.empty() || inside.back() != '/') skipUntil = tag;
-                continue;
-            }
-            if (tag == "br")
-                builder.lineBreak();
-            else if (tag == "p" || tag == "blockquote" || tag == "table" || tag == "ul" ||
-                     tag == "ol" ||
-                     (tag.size() == 2 && tag[0] == 'h' && tag[1] >= '1' && tag[1] <= '6'))
-                builder.paragraphBreak();
-            else if (isBlockTag(tag))
-                builder.endLine();
-            continue;
-        }
-        if (!skipUntil.empty()) {
-            i += isCp932LeadByte(c) && i + 1 < html.size() ? 2 : 1;
-            continue;
-        }
-        if (c == '&') {
-            auto [text, length] = readEntity(html, i);
-            if (length > 0) {
-                builder.rawChar(text);
-                i += length;
-                continue;
-            }
-        }
-        if (isCp932LeadByte(c) && i + 1 < html.size()) {
-            builder.rawChar(html.substr(i, 2));
-            i += 2;
-            continue;
-        }
-        builder.text(html.substr(i, 1));
-        ++i;
-    }
-    return builder.finish();
+std::string htmlToText(std::string_view cp932Html) {
+    // Once, before threads parse at the same time.
+    static const bool ready = (xmlInitParser(), true);
+    (void)ready;
+    return utf8ToCp932(HtmlReader().read(cp932ToUtf8(cp932Html)));
 }
 
 }  // namespace tsubame

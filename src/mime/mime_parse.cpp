@@ -1,6 +1,9 @@
 #include "mime/mime_parse.h"
 
+#include <algorithm>
 #include <cctype>
+#include <memory>
+#include <utility>
 
 #include "core/cp932.h"
 #include "mime/mime_charset.h"
@@ -60,13 +63,16 @@ bool isAttachmentDisposition(GMimeObject* object) {
 bool isEmptyLine(std::string_view line) { return line == "\r\n" || line == "\n"; }
 
 // GMime reads the header its own way. Where ours differs from a plain "fields, empty line,
-// body", it gets the fields and the body joined that way, without copying the body.
+// body", it gets the fields and the body joined that way, without copying the body. An empty
+// line goes in at each offset of gaps (counted in the body).
 class ParserInput {
   public:
-    ParserInput(std::string_view rawMail, const HeaderBlock& block)
-        : whole_(rawMail), body_(rawMail.substr(block.bodyBegin)) {
+    ParserInput(std::string_view rawMail, const HeaderBlock& block,
+                const std::vector<std::size_t>& gaps = {})
+        : whole_(rawMail) {
+        const std::string_view body = rawMail.substr(block.bodyBegin);
         const std::string_view separator = rawMail.substr(block.end, block.bodyBegin - block.end);
-        if (block.fieldsBegin == 0 && isEmptyLine(separator)) {
+        if (block.fieldsBegin == 0 && isEmptyLine(separator) && gaps.empty()) {
             stream_.reset(whole_.newStream());
             return;
         }
@@ -76,24 +82,56 @@ class ParserInput {
         std::string head(fields);
         if (!fields.empty() && !fields.ends_with('\n')) head.append(lineEnd);
         head.append(lineEnd);
-        GObjectPtr<GMimeStream> headStream(
-            g_mime_stream_mem_new_with_buffer(head.data(), head.size()));
-        // The body gets a stream of its own that counts from its first byte: the joined
-        // stream hands its parts positions counted that way.
-        GObjectPtr<GMimeStream> bodyStream(body_.newStream());
         stream_.reset(g_mime_stream_cat_new());
-        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), headStream.get());
-        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), bodyStream.get());
+        addSource(
+            GObjectPtr<GMimeStream>(g_mime_stream_mem_new_with_buffer(head.data(), head.size())));
+        // Each piece of the body gets a stream of its own that counts from its first byte:
+        // the joined stream hands its parts positions counted that way.
+        std::size_t from = 0;
+        for (const std::size_t gap : gaps) {
+            addBodyPiece(body.substr(from, gap - from));
+            const std::string_view end = gap >= 2 && body[gap - 2] == '\r' ? "\r\n" : "\n";
+            addSource(
+                GObjectPtr<GMimeStream>(g_mime_stream_mem_new_with_buffer(end.data(), end.size())));
+            from = gap;
+        }
+        addBodyPiece(body.substr(from));
     }
     GMimeStream* stream() const { return stream_.get(); }
 
   private:
+    void addSource(const GObjectPtr<GMimeStream>& source) {
+        g_mime_stream_cat_add_source(GMIME_STREAM_CAT(stream_.get()), source.get());
+    }
+    void addBodyPiece(std::string_view piece) {
+        pieces_.push_back(std::make_unique<BorrowedBytes>(piece));
+        addSource(GObjectPtr<GMimeStream>(pieces_.back()->newStream()));
+    }
     // The bytes stay borrowed until every part parsed from them is gone: the parser's objects
     // are released before this input.
     BorrowedBytes whole_;
-    BorrowedBytes body_;
+    std::vector<std::unique_ptr<BorrowedBytes>> pieces_;
     GObjectPtr<GMimeStream> stream_;
 };
+
+// The boundaries of the multiparts of a parsed mail, forwarded mails included; a few of
+// them, as each line that starts like a delimiter is compared with every one.
+constexpr std::size_t kMostBoundaries = 128;
+void collectBoundaries(GMimeObject* object, int depth, std::vector<std::string>& boundaries) {
+    if (!object || depth > kMaxDepth) return;
+    if (GMIME_IS_MULTIPART(object)) {
+        GMimeMultipart* multipart = GMIME_MULTIPART(object);
+        const char* boundary = g_mime_multipart_get_boundary(multipart);
+        if (boundary && boundaries.size() < kMostBoundaries &&
+            std::find(boundaries.begin(), boundaries.end(), boundary) == boundaries.end())
+            boundaries.emplace_back(boundary);
+        for (int i = 0; i < g_mime_multipart_get_count(multipart); ++i)
+            collectBoundaries(g_mime_multipart_get_part(multipart, i), depth + 1, boundaries);
+    } else if (GMIME_IS_MESSAGE_PART(object)) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (inner) collectBoundaries(g_mime_message_get_mime_part(inner), depth + 1, boundaries);
+    }
+}
 
 // Decoded bytes on their way to a sink, the last few held back until the end: the line end
 // the mail check added after the body comes off there.
@@ -171,7 +209,12 @@ class MailWalker {
             }
             boundaries_.pop_back();
         } else if (GMIME_IS_MESSAGE_PART(object)) {
-            saveAttachedMessage(object);
+            if (textsOnly_ == 0) saveAttachedMessage(object);
+            // A forwarded mail sent inline is read like the rest of the mail; its file stays
+            // as it always was, and its own attachments stay inside that file.
+            if (hiddenText_ == 0 && partFileName(object).empty() &&
+                !isAttachmentDisposition(object))
+                showAttachedMessage(object, depth);
         } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
             // One piece of a split mail: its text stays readable until the pieces are joined.
             mail_.incompletePartial = true;
@@ -208,7 +251,32 @@ class MailWalker {
     void addText(std::string text) {
         if (text.empty()) return;
         if (!mail_.body.empty()) mail_.body.append(kTextSeparator);
+        // The header lines of a forwarded mail go right above its first text.
+        if (!heading_.empty()) mail_.body.append(std::exchange(heading_, {})).append("\r\n");
         mail_.body.append(text);
+    }
+
+    void showAttachedMessage(GMimeObject* object, int depth) {
+        GMimeMessage* inner = g_mime_message_part_get_message(GMIME_MESSAGE_PART(object));
+        if (!inner) return;
+        static const std::pair<const char*, std::string> kFields[] = {
+            {"Subject", utf8ToCp932("件名: ")},
+            {"From", utf8ToCp932("差出人: ")},
+            {"Date", utf8ToCp932("日付: ")}};
+        std::string heading;
+        for (const auto& [name, label] : kFields) {
+            const std::string value = rawHeaderOf(GMIME_OBJECT(inner), name);
+            if (value.empty()) continue;
+            heading.append(label);
+            appendCp932OneLine(heading, decodeHeaderText(value));
+            heading.append("\r\n");
+        }
+        heading_ = std::move(heading);
+        ++textsOnly_;
+        walk(g_mime_message_get_mime_part(inner), depth + 1);
+        --textsOnly_;
+        // A forwarded mail without any text still shows whose it was.
+        if (!heading_.empty()) addText(std::exchange(heading_, {}));
     }
 
     void takeLeaf(GMimeObject* object, bool wholeMail) {
@@ -225,6 +293,7 @@ class MailWalker {
             addText(toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html)));
             return;
         }
+        if (textsOnly_ > 0) return;
         const bool dropAddedLineEnd = wholeMail && mayCarryAddedLineEnd(part);
         handler_({partFileName(object), partFileNameUtf8(object), type, {}},
                  [part, dropAddedLineEnd](ContentSink& sink) {
@@ -298,6 +367,8 @@ class MailWalker {
     const ParseWarnings& warnings_;
     std::vector<std::string> boundaries_;  // of the multiparts around the part walked
     int hiddenText_ = 0;                   // inside alternatives that are not shown
+    int textsOnly_ = 0;                    // inside a forwarded mail, saved whole as its file
+    std::string heading_;                  // a forwarded mail's header lines, not yet shown
 };
 
 }  // namespace
@@ -373,23 +444,39 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
             mail.lossy = true;
     }
 
-    const ParserInput input(rawMail, block);
-    GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input.stream()));
-    // The texts this program shows are decoded by its own linear header reader; GMime's
-    // lenient search for encoded words takes time quadratic in a header of unfinished words,
-    // so its own decoding is kept strict.
-    ParserOptionsPtr options(g_mime_parser_options_new());
-    g_mime_parser_options_set_rfc2047_compliance_mode(options.get(), GMIME_RFC_COMPLIANCE_STRICT);
+    std::unique_ptr<ParserInput> input;
+    GObjectPtr<GMimeMessage> message;
     ParseWarnings warnings;
-    warnings.listenTo(options.get());
-    GObjectPtr<GMimeMessage> message(g_mime_parser_construct_message(parser.get(), options.get()));
+    auto parse = [&](const std::vector<std::size_t>& gaps) {
+        message.reset();
+        input = std::make_unique<ParserInput>(rawMail, block, gaps);
+        warnings = {};
+        GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(input->stream()));
+        // The texts this program shows are decoded by its own linear header reader; GMime's
+        // lenient search for encoded words takes time quadratic in a header of unfinished
+        // words, so its own decoding is kept strict.
+        ParserOptionsPtr options(g_mime_parser_options_new());
+        g_mime_parser_options_set_rfc2047_compliance_mode(options.get(),
+                                                          GMIME_RFC_COMPLIANCE_STRICT);
+        warnings.listenTo(options.get());
+        message.reset(g_mime_parser_construct_message(parser.get(), options.get()));
+    };
+    parse({});
+    // A multipart that runs to the end of the mail may have lost a part whose fields run
+    // into a long line of its content.
+    if (message && warnings.unclosedMultipart) {
+        std::vector<std::string> boundaries;
+        collectBoundaries(g_mime_message_get_mime_part(message.get()), 0, boundaries);
+        const std::vector<std::size_t> gaps = linesBelowTheFields(body, boundaries);
+        if (!gaps.empty()) parse(gaps);
+    }
     if (!message) {
         // Not parseable as a message at all: keep the body as text.
         mail.body = toCrLfText(
             guessToCp932(body.substr(std::min(body.find_first_not_of("\r\n"), body.size()))));
         return mail;
     }
-    MailWalker walker(mail, handler, bodyLimit, input.stream(), warnings);
+    MailWalker walker(mail, handler, bodyLimit, input->stream(), warnings);
     walker.walk(g_mime_message_get_mime_part(message.get()), 0);
     return mail;
 }

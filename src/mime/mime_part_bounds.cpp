@@ -153,6 +153,35 @@ void noteWarning(gint64 offset, GMimeParserWarning code, const gchar*, gpointer 
 
 }  // namespace
 
+std::vector<std::size_t> linesBelowTheFields(std::string_view text,
+                                             const std::vector<std::string>& boundaries) {
+    std::vector<std::size_t> lines;
+    bool inFields = false;
+    bool sawField = false;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t newline = text.find('\n', start);
+        const std::size_t next = newline == std::string_view::npos ? text.size() : newline + 1;
+        std::string_view line = text.substr(start, std::min(newline, text.size()) - start);
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        const Delimiter delimiter = delimiterOf(line, boundaries);
+        if (delimiter != Delimiter::None) {
+            inFields = delimiter == Delimiter::Part;
+            sawField = false;
+        } else if (inFields) {
+            if (line.find_first_not_of(" \t") == std::string_view::npos) {
+                inFields = false;
+            } else if (isFieldLine(line) || (sawField && isBlank(line[0]))) {
+                sawField = true;
+            } else {
+                if (sawField) lines.push_back(start);
+                inFields = false;
+            }
+        }
+        start = next;
+    }
+    return lines;
+}
+
 void ParseWarnings::listenTo(GMimeParserOptions* options) {
     g_mime_parser_options_set_warning_callback(options, noteWarning, this);
 }

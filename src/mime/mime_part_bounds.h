@@ -4,6 +4,7 @@
 
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tsubame {
@@ -28,5 +29,12 @@ struct ParseWarnings {
 void mendPartContent(GMimePart* part, GMimeStream* parsed,
                      const std::vector<std::string>& boundaries, const ParseWarnings& warnings,
                      bool lastInMultipart);
+
+// Where a part's fields run straight into a line that is no field (base64 right below the
+// fields): the offsets in text of those lines. GMime loses such a part whole when the line is
+// longer than its buffer, so the mail is parsed again with an empty line put before each.
+// text is the body of the mail; boundaries those of its multiparts.
+std::vector<std::size_t> linesBelowTheFields(std::string_view text,
+                                             const std::vector<std::string>& boundaries);
 
 }  // namespace tsubame

@@ -110,7 +110,7 @@ TEST(MimeAttachmentSave, JapaneseNamesAttachedMessagesAndUnnamedParts) {
     DecodedMail out;
     std::string error;
     EXPECT_EQ(decodeMailAndSaveAttachments(raw, folder.inbox(), out, error), 1);
-    EXPECT_EQ(cp932ToUtf8(out.body), "あ");
+    EXPECT_EQ(cp932ToUtf8(out.body), "あ\r\n\r\n----------\r\n\r\n件名: inner\r\n\r\ninner body");
     EXPECT_EQ(filesBelow(folder.inbox()),
               (std::set<std::string>{"attachment1.png", "①.pdf", "inner.eml"}));
     EXPECT_EQ(readAll(folder.inbox() / "attachment1.png"), "\x89PNG");

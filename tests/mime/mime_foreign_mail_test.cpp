@@ -29,6 +29,12 @@ const std::string kBinaryPart =
     "--b\r\nContent-Type: application/octet-stream; name=\"a.bin\"\r\n"
     "Content-Transfer-Encoding: base64\r\n\r\nAAEC\r\n--b--\r\n";
 
+std::string repeated(const std::string& piece, int times) {
+    std::string out;
+    while (times-- > 0) out += piece;
+    return out;
+}
+
 const std::vector<ForeignMail> kForeignMails = {
     {"base64 without its final padding",
      "Subject: pad\r\n" + kMixed +
@@ -92,6 +98,17 @@ const std::vector<ForeignMail> kForeignMails = {
          "Content-Transfer-Encoding: base64\r\nAAEC\r\nAwQF\r\n--b--\r\n",
      "body",
      {{"a.bin", std::string("\x00\x01\x02\x03\x04\x05", 6)}}},
+    {"base64 on one long line right below the fields",
+     "Subject: nogap\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: application/zip; name=\"a.zip\"\r\n"
+         "Content-Transfer-Encoding: base64\r\n" +
+         repeated("AAEC", 1250) + "\r\n--b--\r\n",
+     "body",
+     {{"a.zip", repeated(std::string("\x00\x01\x02", 3), 1250)}}},
+    {"Latin-1 byte before a letter, unlabelled",
+     "Subject: latin\r\n\r\nL\xFCtkebohle\r\n",
+     "L〓tkebohle\r\n",
+     {}},
     {"Shift_JIS bytes code page 932 leaves undefined",
      "Subject: sjis\r\nContent-Type: text/plain; charset=Shift_JIS\r\n\r\n\x82\xA0\x85\x40\xFF\r\n",
      "あ〓〓\r\n",
@@ -116,11 +133,34 @@ const std::vector<ForeignMail> kForeignMails = {
          "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: "
          "=?UTF-8?B?8J+YgCBoaQ==?=\r\n\r\nhi\r\n"
          "--b--\r\n",
-     "body",
+     "body\r\n\r\n----------\r\n\r\n件名: 〓 hi\r\n\r\nhi",
      {{"delivery-status.txt", "Action: failed"},
       {"attachment1.ics", "BEGIN:VCALENDAR"},
       {"fwd.eml", "Subject: a\n\nhi"},
       {"😀 hi.eml", "Subject: =?UTF-8?B?8J+YgCBoaQ==?=\n\nhi"}}},
+    {"forwarded mail inline",
+     "Subject: fwd\r\n" + kMixed + "\r\n" + kTextPart +
+         "--b\r\nContent-Type: message/rfc822\r\n\r\nSubject: =?UTF-8?B?6KaL56mN?=\r\n"
+         "From: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <y@example.jp>\r\nDate: 1 Dec 2026\r\n"
+         "Content-Type: multipart/alternative; boundary=c\r\n\r\n--c\r\n"
+         "Content-Type: text/plain; charset=ISO-2022-JP\r\n\r\n\x1b$B$\"\x1b(B\r\n--c\r\n"
+         "Content-Type: text/html\r\n\r\n<p>html</p>\r\n--c--\r\n--b--\r\n",
+     "body\r\n\r\n----------\r\n\r\n件名: 見積\r\n差出人: 山田 <y@example.jp>\r\n"
+     "日付: 1 Dec 2026\r\n\r\nあ",
+     {{"見積.eml",
+       "Subject: =?UTF-8?B?6KaL56mN?=\nFrom: =?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= "
+       "<y@example.jp>\nDate: 1 Dec 2026\nContent-Type: multipart/alternative; "
+       "boundary=c\n\n--c\nContent-Type: text/plain; charset=ISO-2022-JP\n\n\x1b$B$\"\x1b(B\n"
+       "--c\nContent-Type: text/html\n\n<p>html</p>\n--c--\n"}}},
+    {"HTML with a table, links and a list",
+     "Subject: html\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>"
+     "<p>ご注文&amp;</p><table><tr><th>商品</th><th>価格</th></tr><tr><td>商品A</td>"
+     "<td>1,000円</td></tr></table><ul><li>一つ目<li>二つ目</ul><p>詳しくは<a "
+     "href=\"https://example.jp/o\">こちら</a>、<a href=\"https://example.jp/\">"
+     "https://example.jp/</a></p></body></html>\r\n",
+     "ご注文&\r\n\r\n商品 | 価格\r\n商品A | 1,000円\r\n\r\n・一つ目\r\n・二つ目\r\n\r\n"
+     "詳しくはこちら (https://example.jp/o)、https://example.jp/",
+     {}},
     {"message/external-body is no document",
      "Subject: ext\r\n" + kMixed + "\r\n" + kTextPart +
          "--b\r\nContent-Type: message/external-body; access-type=URL; "

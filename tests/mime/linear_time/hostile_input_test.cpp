@@ -45,8 +45,12 @@ TEST(HostileInput, HeaderTextOfUnfinishedEncodedWords) {
 
 TEST(HostileInput, HtmlOfAmpersandsAndBreaks) {
     const HostileCase cases[] = {
-        {"&", "&"}, {"&#", "&#"}, {"&amp", "&amp"}, {"\x82\xa0&", "\x82\xa0&"}, {"<br><p>", ""}};
+        {"&", "&"},      {"&#", "&#"},      {"&amp", "&amp"}, {"\x82\xa0&", "\x82\xa0&"},
+        {"<br><p>", ""}, {"<div></x>", ""}, {"<b>x</i>", "x"}};
     for (const HostileCase& c : cases) expectStart(htmlToText(repeated(c.piece)), c);
+    std::string tag = "<a";  // a tag of many attributes
+    for (int i = 0; tag.size() < kHostileSize; ++i) tag += " a" + std::to_string(i);
+    EXPECT_EQ(htmlToText(tag + ">x"), "x");
 }
 
 // The whole decoding step, where the MIME parser reads the same headers first.
