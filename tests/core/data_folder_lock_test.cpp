@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
+#include "support/temp_folder.h"
 #include <atomic>
 #include <thread>
 
@@ -18,9 +18,9 @@ using namespace std::chrono_literals;
 class DataFolderLockTest : public ::testing::Test {
   protected:
     std::filesystem::path lockFile() const {
-        return std::filesystem::path(root_.path().toStdString()) / "kordata.lock";
+        return root_.path() / "kordata.lock";
     }
-    QTemporaryDir root_;
+    TempFolder root_;
 };
 
 TEST_F(DataFolderLockTest, SecondHolderInTheSameProcessIsBusyUntilTheFirstGoes) {
