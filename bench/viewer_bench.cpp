@@ -49,8 +49,7 @@ class NoMailLibrary : public MailLibrary {
         return 0;
     }
     int NMailAttachmentFileFirstLength(std::string&, std::string&, std::string&, std::string&,
-                                       std::string&, const std::filesystem::path&,
-                                       std::string_view,
+                                       std::string&, const std::filesystem::path&, std::string_view,
                                        std::vector<std::filesystem::path>&) override {
         return 0;
     }

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_folder.h"
 #include <atomic>
 #include <thread>
 
 #include "support/lock_holder.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -17,9 +17,7 @@ using namespace std::chrono_literals;
 
 class DataFolderLockTest : public ::testing::Test {
   protected:
-    std::filesystem::path lockFile() const {
-        return root_.path() / "kordata.lock";
-    }
+    std::filesystem::path lockFile() const { return root_.path() / "kordata.lock"; }
     TempFolder root_;
 };
 

@@ -40,7 +40,9 @@ class DataFolderLockEndToEndTest : public CheckProgramTest {
         process.setEnv("TSUBAME_LOCK_WAIT_MS", std::to_string(lockWaitMs));
         CheckProgramTest::startCheck(process);
     }
-    static int exitCode(ChildProcess& process) { return CheckProgramTest::exitCode(process, 120000); }
+    static int exitCode(ChildProcess& process) {
+        return CheckProgramTest::exitCode(process, 120000);
+    }
     // How often each subject is in the store.
     std::map<std::string, int> storedSubjects() const {
         std::map<std::string, int> seen;
@@ -54,7 +56,8 @@ TEST_F(DataFolderLockEndToEndTest, CheckWhileAnotherProcessDeletesInALoopLosesNo
     deliver(kMails);
     const fs::path log = work_ / "deleted.log", stop = work_ / "stop";
     ChildProcess deleting;
-    ASSERT_TRUE(deleting.start(deleter().string(), {folder_.string(), log.string(), stop.string()}));
+    ASSERT_TRUE(
+        deleting.start(deleter().string(), {folder_.string(), log.string(), stop.string()}));
     ChildProcess check;
     startCheck(check, 5000);
     const int code = exitCode(check);

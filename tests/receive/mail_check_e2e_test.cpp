@@ -72,8 +72,8 @@ struct Expected {
 std::string textMail(const Expected& e, const std::string& charset, const std::string& transfer,
                      const std::string& encodedBody) {
     const auto word = [&](const std::string& text) {
-        return "=?" + charset + "?B?" + base64Encode(charset == "UTF-8" ? text : toIso2022jp(text)) +
-               "?=";
+        return "=?" + charset + "?B?" +
+               base64Encode(charset == "UTF-8" ? text : toIso2022jp(text)) + "?=";
     };
     return "From: " + word(e.fromName) + " <" + e.fromAddress +
            ">\r\nTo: tester@example.jp\r\nSubject: " + word(e.subject) + "\r\nDate: " + e.date +
@@ -132,7 +132,8 @@ class CheckEndToEndTest : public CheckProgramTest {
         return files;
     }
     // Starts a check and waits until the attachment folder has a file that passes `seen`.
-    bool startCheckUntil(ChildProcess& process, const std::function<bool(const std::string&)>& seen) {
+    bool startCheckUntil(ChildProcess& process,
+                         const std::function<bool(const std::string&)>& seen) {
         startCheck(process);
         const Stopwatch waited;
         while (process.state() != ChildProcess::NotRunning && waited.elapsed() < 60000)

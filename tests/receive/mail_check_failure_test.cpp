@@ -7,9 +7,9 @@
 #include <fstream>
 #include <functional>
 
-#include "receive/scripted_check_fixture.h"
 #include "core/file_io.h"
 #include "receive/mail_check.h"
+#include "receive/scripted_check_fixture.h"
 
 namespace tsubame::testing {
 namespace {

@@ -15,9 +15,9 @@
 #include <map>
 #include <thread>
 
+#include "receive/mail_check.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
-#include "receive/mail_check.h"
 #include "support/built_program.h"
 #include "support/child_process.h"
 #include "support/mail_servers.h"
@@ -108,9 +108,7 @@ class MailCheckFaultsTest : public RealLibraryCheckTest {
         EXPECT_EQ(host_.notices[0].title, "エラー");
         EXPECT_NE(host_.notices[0].text.find_first_not_of(" \r\n"), std::string::npos);
     }
-    std::string firstBoxText() const {
-        return host_.notices.empty() ? "" : host_.notices[0].text;
-    }
+    std::string firstBoxText() const { return host_.notices.empty() ? "" : host_.notices[0].text; }
 
     Strings everyMail_;
 };

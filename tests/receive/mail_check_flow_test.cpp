@@ -17,7 +17,8 @@ TEST_F(ScriptedCheckTest, AttachmentThatCannotBeSavedKeepsItsMailAndIncompletePa
     ASSERT_EQ(host_.notices.size(), 2u);
     EXPECT_EQ(noticeTexts()[0], std::string("分割されたメールが全て揃っていません"));
     EXPECT_EQ(host_.notices[1].title, std::string("エラー"));
-    EXPECT_TRUE(contains(noticeTexts()[1], "メール 1「開けない」: 添付ファイルをオープンできません"))
+    EXPECT_TRUE(
+        contains(noticeTexts()[1], "メール 1「開けない」: 添付ファイルをオープンできません"))
         << noticeTexts()[1];
     EXPECT_EQ(storedSubjects(), (Strings{"分割", "普通"}));
     ASSERT_EQ(mail_.mailbox.size(), 1u);

@@ -52,8 +52,7 @@ std::string mailWith(const std::string& subject, const std::string& text, const 
         raw +=
             "--b\r\nContent-Type: application/octet-stream\r\nContent-Disposition: "
             "attachment; filename=" +
-            name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
-            base64Encode(content) + "\r\n";
+            name + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" + base64Encode(content) + "\r\n";
     return raw + "--b--\r\n";
 }
 

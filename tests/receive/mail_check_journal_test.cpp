@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <fstream>
 
-#include "receive/scripted_check_fixture.h"
 #include "core/file_io.h"
 #include "receive/receive_journal.h"
+#include "receive/scripted_check_fixture.h"
 
 namespace tsubame::testing {
 namespace {

@@ -1,9 +1,8 @@
 // The viewer's deletions on a store that another process changed after the list was read.
 #include <gtest/gtest.h>
 
-#include "support/temp_folder.h"
-
 #include "store/received_mail_store.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {

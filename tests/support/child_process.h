@@ -30,7 +30,9 @@ class ChildProcess {
         env_[name] = std::move(value);
     }
     // Runs in the child between fork and exec (async-signal-safe calls only).
-    void setChildProcessModifier(std::function<void()> modifier) { modifier_ = std::move(modifier); }
+    void setChildProcessModifier(std::function<void()> modifier) {
+        modifier_ = std::move(modifier);
+    }
 
     // False when the child could not be made or the program not run (exit code 127).
     bool start(const std::string& program, const std::vector<std::string>& arguments);

@@ -53,9 +53,9 @@ bool runCommand(const std::vector<std::string>& argv, const std::filesystem::pat
 
 // Ends the test when a server it needs is not there (ok false): a failure with the message
 // (the server's log) where servers are required, else a skip.
-#define TSUBAME_NEED_SERVER(ok, message)                                                        \
-    if (!(ok)) {                                                                                \
-        if (::tsubame::testing::serversRequired()) GTEST_FAIL() << message;                     \
-        GTEST_SKIP() << message;                                                                \
-    }                                                                                           \
+#define TSUBAME_NEED_SERVER(ok, message)                                    \
+    if (!(ok)) {                                                            \
+        if (::tsubame::testing::serversRequired()) GTEST_FAIL() << message; \
+        GTEST_SKIP() << message;                                            \
+    }                                                                       \
     static_assert(true)

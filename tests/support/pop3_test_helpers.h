@@ -25,7 +25,8 @@ inline std::string base64Encode(std::string_view bytes) {
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
-        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << 16;
+        std::uint32_t group = static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]))
+                              << 16;
         if (i + 1 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 1]) << 8;
         if (i + 2 < bytes.size()) group |= static_cast<unsigned char>(bytes[i + 2]);
         for (std::size_t k = 0; k < 4; ++k)

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_folder.h"
 #include <filesystem>
 #include <memory>
 
@@ -13,6 +12,7 @@
 #include "support/fake_pop3_mailbox.h"
 #include "support/pop3_test_helpers.h"
 #include "support/scripted_dialogs.h"
+#include "support/temp_folder.h"
 #include "support/test_app_context.h"
 
 namespace tsubame::testing {

@@ -22,8 +22,9 @@ std::string headerValue(std::string_view cp932) {
     return ascii ? std::string(cp932) : "=?Shift_JIS?B?" + base64Encode(cp932) + "?=";
 }
 
-constexpr const char* kTextPart = "Content-Type: text/plain; charset=Shift_JIS\r\n"
-                                  "Content-Transfer-Encoding: 8bit";
+constexpr const char* kTextPart =
+    "Content-Type: text/plain; charset=Shift_JIS\r\n"
+    "Content-Transfer-Encoding: 8bit";
 
 }  // namespace
 
@@ -38,8 +39,8 @@ void ScriptedMailLibrary::addMail(const std::string& subject, const std::string&
     m.rawHeader = "Subject: " + headerValue(subject) + "\r\nFrom: " + headerValue(from) +
                   "\r\nDate: " + date + "\r\nMIME-Version: 1.0\r\n";
     if (attachmentResult == kAttachmentPartsMissing) {
-        m.rawHeader += "Content-Type: message/partial; id=\"scripted-" + number +
-                       "\"; number=1; total=2";
+        m.rawHeader +=
+            "Content-Type: message/partial; id=\"scripted-" + number + "\"; number=1; total=2";
         m.rawBody = body;
     } else if (attachmentResult == 1 || attachmentResult == kAttachmentCannotOpen) {
         m.rawHeader += "Content-Type: multipart/mixed; boundary=\"scripted\"";
@@ -159,7 +160,7 @@ int ScriptedMailLibrary::NMailPop3GetMailView(int handle, int mailNo, std::strin
 }
 
 std::filesystem::path ScriptedMailLibrary::decodeFolder(std::string_view rawMail,
-                                                       const std::filesystem::path& folder) const {
+                                                        const std::filesystem::path& folder) const {
     for (const Mail& m : mailbox)
         if (m.attachmentResult == kAttachmentCannotOpen && rawMail.starts_with(m.rawHeader))
             return folder / "scripted-folder-that-is-not-there";
@@ -202,10 +203,9 @@ int ScriptedMailLibrary::NMailAttachmentFileFirstBodyStart(
     std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
     std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) {
     calls.push_back("AttachmentFileFirst");
-    return decoded(decoder_->NMailAttachmentFileFirstBodyStart(subject, date, from, header, body,
-                                                               decodeFolder(rawMail, folder),
-                                                               rawMail, savedFiles, bodyLimit,
-                                                               lossy));
+    return decoded(decoder_->NMailAttachmentFileFirstBodyStart(
+        subject, date, from, header, body, decodeFolder(rawMail, folder), rawMail, savedFiles,
+        bodyLimit, lossy));
 }
 
 int ScriptedMailLibrary::NMailAttachmentFileClose(int hwnd) {
