@@ -48,6 +48,17 @@ class NoMailLibrary : public MailLibrary {
                                  int) override {
         return 0;
     }
+    int NMailAttachmentFileFirstLength(std::string&, std::string&, std::string&, std::string&,
+                                       std::string&, const std::filesystem::path&, std::string_view,
+                                       std::vector<std::filesystem::path>&) override {
+        return 0;
+    }
+    int NMailAttachmentFileFirstBodyStart(std::string&, std::string&, std::string&, std::string&,
+                                          std::string&, const std::filesystem::path&,
+                                          std::string_view, std::vector<std::filesystem::path>&,
+                                          std::size_t, bool*) override {
+        return 0;
+    }
     int NMailAttachmentFileClose(int) override { return 1; }
     int NMailPop3DeleteMail(int, int) override { return -1; }
     int NMailPop3Close(int) override { return -1; }

@@ -71,34 +71,22 @@ class MailLibrary {
     // The attachment step of the mail check: like NMailAttachmentFileFirst, but the raw mail
     // comes with its length (it may hold NUL bytes), the folder is a path of this system, not
     // a code page 932 text, and savedFiles gets the files written. A failing attachment leaves
-    // none of the mail's files behind. This fallback serves libraries that only have the text
-    // call: the raw mail then ends at its first NUL.
+    // none of the mail's files behind.
     virtual int NMailAttachmentFileFirstLength(std::string& subject, std::string& date,
                                                std::string& from, std::string& header,
                                                std::string& body,
                                                const std::filesystem::path& folder,
                                                std::string_view rawMail,
-                                               std::vector<std::filesystem::path>& savedFiles) {
-        savedFiles.clear();
-        const std::string raw(rawMail.substr(0, rawMail.find('\0')));
-        const std::string folderText = (folder / "").string();
-        return NMailAttachmentFileFirst(0, subject, date, from, header, body, folderText.c_str(),
-                                        nullptr, raw.c_str(), 0);
-    }
+                                               std::vector<std::filesystem::path>& savedFiles) = 0;
     // The same step for a caller that keeps only the start of the body and passes the mail
     // with its whole header (no cut header is put back): body comes back as at least
     // bodyLimit bytes after its leading blanks (all of it when shorter), and the library need
     // not convert more than that. lossy (when given) tells whether the texts and
-    // files miss something of the mail (see DecodedMail). This fallback gives the whole body
-    // and reports nothing lost.
+    // files miss something of the mail (see DecodedMail).
     virtual int NMailAttachmentFileFirstBodyStart(
         std::string& subject, std::string& date, std::string& from, std::string& header,
         std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-        std::vector<std::filesystem::path>& savedFiles, std::size_t /*bodyLimit*/, bool* lossy) {
-        if (lossy != nullptr) *lossy = false;
-        return NMailAttachmentFileFirstLength(subject, date, from, header, body, folder, rawMail,
-                                              savedFiles);
-    }
+        std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) = 0;
     // True when NMailAttachmentFileFirstBodyStart and NMailAttachmentFileClose keep nothing
     // between calls, so that several run at once on other threads, beside the POP3 dialogue;
     // their failure text is then the calling thread's. False: one call at a time, as every

@@ -32,15 +32,6 @@ TEST_F(MailCheckTest, CheckGivesUpWhileAnotherProcessWritesAndTouchesNothing) {
     EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QString::fromUtf8(kDataFolderBusy)));
 }
 
-TEST_F(MailCheckTest, AStopEndsTheWaitForAnotherWriterAtOnce) {
-    LockHolderProcess other(app_->paths().dataFolderLock());
-    ASSERT_TRUE(other.holding());
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(runMailCheck(*app_, [] { return true; }).stopped);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    EXPECT_TRUE(dialogs_.boxes().empty());
-}
-
 TEST_F(MailCheckTest, OpenViewerListsWhatTheCheckStoredSoDeleteAllRemovesWhatItShows) {
     MainForm main(*app_);
     ASSERT_FALSE(main.autoOpenViewerChecked());

@@ -106,10 +106,10 @@ QJsonObject sendAndReadBack(const SmtpTestServer& server, const TempFolder& fold
 // Texts outside code page 932 arrive whole, from a folder whose name has them too; a text
 // attachment says its charset (or goes as plain bytes); hostile file names stay names.
 TEST(SendCommandRealServerTest, TextsNamesAndCharsetsArriveAsWritten) {
-    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no executable";
-    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    TSUBAME_NEED_SERVER(fs::exists(builtProgram()), "no executable");
+    TSUBAME_NEED_SERVER(fs::exists("/usr/bin/python3"), "no /usr/bin/python3");
     SmtpTestServer server;
-    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "SMTP test server did not start: " << server.log());
     TempFolder folder;
     const QString subject = QStringLiteral("絵文字😀 한국어 é ü ą 简体中文");
     const std::string body = "本文😀\n안녕하세요 Grüße ą 简体中文\n";
@@ -153,10 +153,10 @@ TEST(SendCommandRealServerTest, TextsNamesAndCharsetsArriveAsWritten) {
 
 TEST(SendCommandRealServerTest, JapaneseMailWithTwoAttachmentsArrivesIntact) {
     const fs::path program = builtProgram();
-    if (!fs::exists(program)) GTEST_SKIP() << "no executable at " << program;
-    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    TSUBAME_NEED_SERVER(fs::exists(program), "no executable at " << program);
+    TSUBAME_NEED_SERVER(fs::exists("/usr/bin/python3"), "no /usr/bin/python3");
     SmtpTestServer server;
-    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "SMTP test server did not start: " << server.log());
 
     TempFolder folder;
     const std::string body =
@@ -197,10 +197,10 @@ TEST(SendCommandRealServerTest, ALargeBodyIsNotCopiedOnItsWay) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     GTEST_SKIP() << "a sanitizer's own memory would be counted";
 #endif
-    if (!fs::exists(builtProgram())) GTEST_SKIP() << "no executable";
-    if (!fs::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+    TSUBAME_NEED_SERVER(fs::exists(builtProgram()), "no executable");
+    TSUBAME_NEED_SERVER(fs::exists("/usr/bin/python3"), "no /usr/bin/python3");
     SmtpTestServer server;
-    if (!server.ok()) GTEST_SKIP() << "SMTP test server did not start: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "SMTP test server did not start: " << server.log());
     TempFolder folder;
     std::string body;
     while (body.size() < 20'000'000) body += "山田様 いつもお世話になっております。line\n";

@@ -4,11 +4,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <atomic>
 #include <thread>
 
 #include "support/lock_holder.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -17,10 +17,8 @@ using namespace std::chrono_literals;
 
 class DataFolderLockTest : public ::testing::Test {
   protected:
-    std::filesystem::path lockFile() const {
-        return std::filesystem::path(root_.path().toStdString()) / "kordata.lock";
-    }
-    QTemporaryDir root_;
+    std::filesystem::path lockFile() const { return root_.path() / "kordata.lock"; }
+    TempFolder root_;
 };
 
 TEST_F(DataFolderLockTest, SecondHolderInTheSameProcessIsBusyUntilTheFirstGoes) {

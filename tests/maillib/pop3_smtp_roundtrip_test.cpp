@@ -37,7 +37,7 @@ Received fetchAndDecode(MailLibrary& library, const DovecotServer& server,
 
 TEST(Pop3SmtpRoundTripTest, SentMailComesBackWithJapaneseTextsAndAttachments) {
     DovecotServer pop3;
-    if (!pop3.ok()) GTEST_SKIP() << "Dovecot could not start: " << pop3.log();
+    TSUBAME_NEED_SERVER(pop3.ok(), "Dovecot could not start: " << pop3.log());
     SmtpTestServer::Options options;
     options.maildir = pop3.maildir();
     SmtpTestServer smtp(options);
@@ -70,7 +70,7 @@ TEST(Pop3SmtpRoundTripTest, SentMailComesBackWithJapaneseTextsAndAttachments) {
 
 TEST(Pop3SmtpRoundTripTest, StartTlsWithLoginAndAWrongLogin) {
     DovecotServer pop3;
-    if (!pop3.ok()) GTEST_SKIP() << "Dovecot could not start: " << pop3.log();
+    TSUBAME_NEED_SERVER(pop3.ok(), "Dovecot could not start: " << pop3.log());
     SmtpTestServer smtp(SmtpTestServer::Options{.maildir = pop3.maildir(),
                                                 .starttls = true,
                                                 .authUser = "smtpuser",

@@ -15,7 +15,7 @@ namespace {
 class Pop3DovecotTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
+        TSUBAME_NEED_SERVER(server_.ok(), "Dovecot could not start: " << server_.log());
         library_->NMailInitializeWinSock();
     }
 

@@ -13,7 +13,7 @@ namespace {
 class Pop3TlsTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot with TLS could not start: " << server_.log();
+        TSUBAME_NEED_SERVER(server_.ok(), "Dovecot with TLS could not start: " << server_.log());
         server_.deliver(simpleMail("secret mail", "over TLS\r\n"));
     }
 

@@ -7,8 +7,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -16,6 +14,7 @@
 #include "core/app_paths.h"
 #include "settings/settings_files.h"
 #include "support/built_program.h"
+#include "support/child_process.h"
 #include "support/fake_pop3_mailbox.h"
 #include "support/mail_servers.h"
 
@@ -41,9 +40,9 @@ int closedPort() {
 class CheckFailuresToldTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!fs::exists(builtProgram())) GTEST_SKIP() << "no program at " << builtProgram();
-        folder_ = fs::path(root_.path().toStdString()) / "app";
-        work_ = fs::path(root_.path().toStdString()) / "work";
+        TSUBAME_NEED_SERVER(fs::exists(builtProgram()), "no program at " << builtProgram());
+        folder_ = root_.path() / "app";
+        work_ = root_.path() / "work";
         for (const char* name : {"★MailData", "添付フォルダ"})
             fs::create_directories(folder_ / name);
         fs::create_directories(work_);
@@ -58,25 +57,21 @@ class CheckFailuresToldTest : public ::testing::Test {
             << "SMTP=127.0.0.1\r\nPOP3=" << server << "\r\nMAIL=t@example.jp\r\nAPOP=0\r\n";
     }
     int runCheck(std::string* err) {
-        QProcess process;
-        process.setWorkingDirectory(QString::fromStdString(work_.string()));
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QT_QPA_PLATFORM", "offscreen");
-        env.insert("TSUBAME_NET_TIMEOUT_MS", "3000");
-        env.remove("TSUBAME_CA_FILE");
-        process.setProcessEnvironment(env);
-        process.start(QString::fromStdString(builtProgram().string()),
-                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+        ChildProcess process;
+        process.setWorkingDirectory(work_);
+        process.setEnv("TSUBAME_NET_TIMEOUT_MS", "3000");
+        process.setEnv("TSUBAME_CA_FILE", std::nullopt);
+        process.start(builtProgram().string(), {"--check", "--app-folder", folder_.string()});
         if (!process.waitForFinished(20000)) {
             process.kill();
             process.waitForFinished();
             return -1;
         }
-        *err = process.readAllStandardError().toStdString();
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        *err = process.readAllStandardError();
+        return process.normalExit() ? process.exitCode() : -1;
     }
 
-    QTemporaryDir root_;
+    TempFolder root_;
     fs::path folder_, work_;
 };
 
@@ -135,7 +130,7 @@ TEST_F(CheckFailuresToldTest, EveryReasonReachesStandardErrorWithExitStatusOne) 
 
 TEST_F(CheckFailuresToldTest, AnUntrustedCertificateIsToldNotTakenForAnEmptyMailbox) {
     DovecotServer server({.tls = true});
-    if (!server.ok()) GTEST_SKIP() << "Dovecot could not start: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "Dovecot could not start: " << server.log());
     SettingsFiles settings{AppPaths(folder_)};
     ASSERT_TRUE(settings.writeLogin("NAME", server.user()).ok());
     ASSERT_TRUE(settings.writeLogin("NAME2", server.password()).ok());

@@ -2,7 +2,6 @@
 // same data folder: a deleter working like the viewer, a second check, a lock holder.
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,7 +25,7 @@ class DataFolderLockEndToEndTest : public CheckProgramTest {
     void SetUp() override {
         CheckProgramTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        if (!fs::exists(deleter())) GTEST_SKIP() << "not built: " << deleter();
+        TSUBAME_NEED_SERVER(fs::exists(deleter()), "not built: " << deleter());
     }
     static fs::path deleter() { return buildDir() / "tests" / "tsubame_store_deleter"; }
 
@@ -37,12 +36,13 @@ class DataFolderLockEndToEndTest : public CheckProgramTest {
                             "\r\n\r\nbody " +
                             std::to_string(k) + "\r\n" + std::string(3000, 'p') + "\r\n");
     }
-    void startCheck(QProcess& process, int lockWaitMs) {
-        QProcessEnvironment env;
-        env.insert("TSUBAME_LOCK_WAIT_MS", QString::number(lockWaitMs));
-        CheckProgramTest::startCheck(process, env);
+    void startCheck(ChildProcess& process, int lockWaitMs) {
+        process.setEnv("TSUBAME_LOCK_WAIT_MS", std::to_string(lockWaitMs));
+        CheckProgramTest::startCheck(process);
     }
-    static int exitCode(QProcess& process) { return CheckProgramTest::exitCode(process, 120000); }
+    static int exitCode(ChildProcess& process) {
+        return CheckProgramTest::exitCode(process, 120000);
+    }
     // How often each subject is in the store.
     std::map<std::string, int> storedSubjects() const {
         std::map<std::string, int> seen;
@@ -55,17 +55,15 @@ TEST_F(DataFolderLockEndToEndTest, CheckWhileAnotherProcessDeletesInALoopLosesNo
     constexpr int kMails = 300;
     deliver(kMails);
     const fs::path log = work_ / "deleted.log", stop = work_ / "stop";
-    QProcess deleting;
-    deleting.start(QString::fromStdString(deleter().string()),
-                   {QString::fromStdString(folder_.string()), QString::fromStdString(log.string()),
-                    QString::fromStdString(stop.string())});
-    ASSERT_TRUE(deleting.waitForStarted());
-    QProcess check;
+    ChildProcess deleting;
+    ASSERT_TRUE(
+        deleting.start(deleter().string(), {folder_.string(), log.string(), stop.string()}));
+    ChildProcess check;
     startCheck(check, 5000);
     const int code = exitCode(check);
     std::ofstream(stop) << "";
     ASSERT_TRUE(deleting.waitForFinished(30000));
-    ASSERT_EQ(code, 0) << check.readAllStandardError().toStdString();
+    ASSERT_EQ(code, 0) << check.readAllStandardError();
 
     // Every mail left the server and is either in the store or was deleted by the other
     // process, exactly once.
@@ -82,11 +80,11 @@ TEST_F(DataFolderLockEndToEndTest, CheckWhileAnotherProcessDeletesInALoopLosesNo
 TEST_F(DataFolderLockEndToEndTest, TwoChecksAtOnceStoreEachMailOnce) {
     constexpr int kMails = 300;
     deliver(kMails);
-    QProcess first, second;
+    ChildProcess first, second;
     startCheck(first, 100000);
     startCheck(second, 100000);
-    EXPECT_EQ(exitCode(first), 0) << first.readAllStandardError().toStdString();
-    EXPECT_EQ(exitCode(second), 0) << second.readAllStandardError().toStdString();
+    EXPECT_EQ(exitCode(first), 0) << first.readAllStandardError();
+    EXPECT_EQ(exitCode(second), 0) << second.readAllStandardError();
 
     EXPECT_EQ(server_.messageCount(), 0);
     const std::map<std::string, int> seen = storedSubjects();
@@ -100,10 +98,10 @@ TEST_F(DataFolderLockEndToEndTest, CheckExitsWith75AndTakesNothingWhileTheLockSt
     ASSERT_TRUE(store().createIfMissing().ok());
     LockHolderProcess other(paths().dataFolderLock());
     ASSERT_TRUE(other.holding());
-    QProcess check;
+    ChildProcess check;
     startCheck(check, 300);
     EXPECT_EQ(exitCode(check), 75);
-    EXPECT_NE(check.readAllStandardError().toStdString().find(kDataFolderBusy), std::string::npos);
+    EXPECT_NE(check.readAllStandardError().find(kDataFolderBusy), std::string::npos);
     EXPECT_EQ(server_.messageCount(), 2);
     EXPECT_EQ(fs::file_size(paths().receivedStore()), 0u);
     EXPECT_FALSE(fs::exists(paths().receiveJournal()));

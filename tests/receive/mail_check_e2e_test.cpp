@@ -2,10 +2,6 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include <QByteArray>
-#include <QElapsedTimer>
-#include <QProcess>
-#include <QThread>
 #include <algorithm>
 #include <csignal>
 #include <filesystem>
@@ -13,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "core/app_paths.h"
 #include "core/cp932.h"
@@ -20,15 +17,12 @@
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
 #include "support/check_program_fixture.h"
+#include "support/pop3_test_helpers.h"
 
 namespace tsubame::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string base64(const std::string& bytes) {
-    return QByteArray::fromStdString(bytes).toBase64().toStdString();
-}
 
 std::string toIso2022jp(const std::string& utf8) {
     iconv_t cd = ::iconv_open("ISO-2022-JP", "UTF-8");
@@ -78,8 +72,8 @@ struct Expected {
 std::string textMail(const Expected& e, const std::string& charset, const std::string& transfer,
                      const std::string& encodedBody) {
     const auto word = [&](const std::string& text) {
-        return "=?" + charset + "?B?" + base64(charset == "UTF-8" ? text : toIso2022jp(text)) +
-               "?=";
+        return "=?" + charset + "?B?" +
+               base64Encode(charset == "UTF-8" ? text : toIso2022jp(text)) + "?=";
     };
     return "From: " + word(e.fromName) + " <" + e.fromAddress +
            ">\r\nTo: tester@example.jp\r\nSubject: " + word(e.subject) + "\r\nDate: " + e.date +
@@ -92,7 +86,7 @@ std::vector<std::pair<std::string, Expected>> japaneseMails() {
     std::vector<std::pair<std::string, Expected>> mails;
     Expected a{"会議のお知らせ", "山田太郎", "taro@example.jp", "Mon, 07 Dec 2026 09:00:01 +0900",
                "明日の会議は十時からです。\r\nよろしくお願いします。"};
-    mails.emplace_back(textMail(a, "UTF-8", "base64", base64(a.body + "\r\n") + "\r\n"), a);
+    mails.emplace_back(textMail(a, "UTF-8", "base64", base64Encode(a.body + "\r\n") + "\r\n"), a);
     Expected b{"請求書の送付について", "経理部", "keiri@example.co.jp",
                "Mon, 07 Dec 2026 09:05:00 +0900",
                "いつもお世話になっております。\r\n請求書を送付します。"};
@@ -116,7 +110,7 @@ class CheckEndToEndTest : public CheckProgramTest {
     static std::string bigMail(const std::string& subject, std::size_t size,
                                const std::string& name = "big.bin",
                                const std::string& text = "see attachment") {
-        const std::string encoded = base64(std::string(size, 'x'));
+        const std::string encoded = base64Encode(std::string(size, 'x'));
         std::string lines;
         for (std::size_t i = 0; i < encoded.size(); i += 76)
             lines += encoded.substr(i, 76) + "\r\n";
@@ -138,11 +132,11 @@ class CheckEndToEndTest : public CheckProgramTest {
         return files;
     }
     // Starts a check and waits until the attachment folder has a file that passes `seen`.
-    bool startCheckUntil(QProcess& process, const std::function<bool(const std::string&)>& seen) {
+    bool startCheckUntil(ChildProcess& process,
+                         const std::function<bool(const std::string&)>& seen) {
         startCheck(process);
-        QElapsedTimer waited;
-        waited.start();
-        while (process.state() != QProcess::NotRunning && waited.elapsed() < 60000)
+        const Stopwatch waited;
+        while (process.state() != ChildProcess::NotRunning && waited.elapsed() < 60000)
             for (const auto& [name, size] : attachmentFiles())
                 if (seen(name)) return true;
         return false;
@@ -150,11 +144,11 @@ class CheckEndToEndTest : public CheckProgramTest {
 
     // Runs one complete check; returns the exit code, stdout and stderr.
     int runCheck(std::string* out, std::string* err = nullptr) {
-        QProcess process;
+        ChildProcess process;
         startCheck(process);
         const int code = exitCode(process, 60000);
-        *out = process.readAllStandardOutput().toStdString();
-        if (err) *err = process.readAllStandardError().toStdString();
+        *out = process.readAllStandardOutput();
+        if (err) *err = process.readAllStandardError();
         return code;
     }
 };
@@ -163,7 +157,7 @@ TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
     SmtpTestServer::Options smtpOptions;
     smtpOptions.maildir = server_.maildir();
     SmtpTestServer smtp(smtpOptions);
-    if (!smtp.ok()) GTEST_SKIP() << "aiosmtpd could not start: " << smtp.log();
+    TSUBAME_NEED_SERVER(smtp.ok(), "aiosmtpd could not start: " << smtp.log());
     const auto mails = japaneseMails();
     for (std::size_t i = 0; i < mails.size(); ++i) {
         const fs::path file = work_ / ("mail" + std::to_string(i) + ".eml");
@@ -179,7 +173,7 @@ TEST_F(CheckEndToEndTest, ThreeJapaneseMailsThroughSmtpEndInTheStoreInOrder) {
                                work_ / "smtp-client.log"));
         // Delivery order is arrival order; give each mail its own second-free sequence.
         for (int wait = 0; wait < 100 && server_.messageCount() < static_cast<int>(i + 1); ++wait)
-            QThread::msleep(20);
+            sleepMs(20);
     }
     ASSERT_EQ(server_.messageCount(), 3);
 
@@ -230,11 +224,10 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
     };
     // How long one complete check takes, to spread the kills over it.
     deliverAll(0);
-    QElapsedTimer timer;
-    timer.start();
+    const Stopwatch timer;
     std::string out;
     ASSERT_EQ(runCheck(&out), 0);
-    const qint64 fullMs = std::max<qint64>(timer.elapsed(), 200);
+    const long long fullMs = std::max<long long>(timer.elapsed(), 200);
     ASSERT_EQ(store().wholeRecords(), kMails);
 
     // Each round kills the check once the store holds `target` records (0 … kMails - 1),
@@ -249,15 +242,14 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
         deliverAll(round);
 
         const int target = (round - 1) % kMails;
-        QProcess victim;
+        ChildProcess victim;
         startCheck(victim);
         ASSERT_TRUE(victim.waitForStarted());
-        QElapsedTimer waited;
-        waited.start();
-        while (store().wholeRecords() < target && victim.state() == QProcess::Running &&
+        const Stopwatch waited;
+        while (store().wholeRecords() < target && victim.state() == ChildProcess::Running &&
                waited.elapsed() < fullMs * 4)
-            QThread::usleep(200);
-        if (round > kMails) QThread::usleep(static_cast<unsigned long>(300 * round));
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        if (round > kMails) std::this_thread::sleep_for(std::chrono::microseconds(300 * round));
         victim.kill();  // SIGKILL
         victim.waitForFinished();
         const std::int64_t afterKill = store().wholeRecords();
@@ -290,7 +282,7 @@ TEST_F(CheckEndToEndTest, KilledChecksNeverLoseOrDuplicateMail) {
 TEST_F(CheckEndToEndTest, KillInsideAnAttachmentLeavesNoPartUnderItsNameAndNoLeftovers) {
     constexpr std::size_t kSize = 24 << 20;
     server_.deliver(bigMail("big", kSize));
-    QProcess victim;
+    ChildProcess victim;
     ASSERT_TRUE(startCheckUntil(victim, [](const std::string& name) {
         return name != "0.txt" && !name.starts_with("0-");  // the scratch file is not enough
     }));
@@ -315,7 +307,7 @@ TEST_F(CheckEndToEndTest, AKillBetweenDecodingAndStoringLeavesNoFileSavedTwice) 
         server_.deliver(
             bigMail(tag + " first", 600 << 10, tag + "-1.bin", std::string(40000, 't')));
         server_.deliver(bigMail(tag + " second", 100, tag + "-2.bin", std::string(40000, 't')));
-        QProcess victim;  // the second mail's original is the last file its decoding writes
+        ChildProcess victim;  // the second mail's original is the last file its decoding writes
         startCheckUntil(
             victim, [&](const std::string& name) { return name.ends_with(tag + " second.eml"); });
         victim.kill();  // SIGKILL
@@ -338,7 +330,7 @@ TEST_F(CheckEndToEndTest, TermStopsTheCheckAsTheStopButtonDoesAndExitsNonZero) {
     constexpr std::size_t kSize = 24 << 20;
     server_.deliver(bigMail("big", kSize));
     server_.deliver("Subject: small\r\n\r\nbody\r\n");
-    QProcess check;
+    ChildProcess check;
     ASSERT_TRUE(startCheckUntil(check, [](const std::string&) { return true; }));
     check.terminate();  // SIGTERM
     EXPECT_EQ(exitCode(check, 60000), 128 + SIGTERM);

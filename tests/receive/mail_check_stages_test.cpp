@@ -1,12 +1,12 @@
 // The check's stages: a mail is stored as soon as it and the mails before it are decoded.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QThread>
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "receive/mail_check.h"
+#include "support/child_process.h"
 #include "support/real_library_check_fixture.h"
 
 namespace tsubame::testing {
@@ -34,22 +34,17 @@ TEST_F(MailCheckStagesTest, AMailIsStoredAndCountedWhileALaterOneIsStillDownload
     FakePop3Mailbox box;
     for (const std::size_t padding : {600 << 10, 100, 100}) box.add("mail", padding);
     box.holdRetr(3);
-    app_->account.Pop3Server = box.serverName();
+    state_->account.Pop3Server = box.serverName();
     CountingHost host;
-    std::thread check([&] {
-        MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer,
-                  app_->CurrentRecord, host)
-            .run();
-    });
+    std::thread check([&] { state_->check(*library_, host); });
     // Within the library's time-out, which would end the held download.
-    QElapsedTimer waited;
-    waited.start();
-    while (host.done_ < 2 && waited.elapsed() < 1500) QThread::msleep(5);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    while (host.done_ < 2 && std::chrono::steady_clock::now() < until) sleepMs(5);
     EXPECT_EQ(host.done_, 2);
-    EXPECT_EQ(app_->receivedStore().count(), 2);
+    EXPECT_EQ(state_->receivedStore().count(), 2);
     box.release();
     check.join();
-    EXPECT_EQ(app_->receivedStore().count(), 3);
+    EXPECT_EQ(state_->receivedStore().count(), 3);
 }
 
 // Bytes are told inside a large mail; the notice comes with saved files, not with a word.

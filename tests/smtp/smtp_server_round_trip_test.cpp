@@ -95,7 +95,7 @@ class SmtpRealServer : public ::testing::Test {
 
 TEST_F(SmtpRealServer, JapaneseMailWithTwoAttachmentsRoundTripsOverStarttls) {
     testing::SmtpTestServer server(starttlsOptions());
-    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "aiosmtpd not available: " << server.log());
     ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
 
     const std::string binary = binaryContent();
@@ -140,7 +140,7 @@ TEST_F(SmtpRealServer, LogsInWhenTheServerOffersAuth) {
     options.authUser = "smtpuser";
     options.authPassword = "pa55";
     testing::SmtpTestServer server(options);
-    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "aiosmtpd not available: " << server.log());
     ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
     OutgoingMail mail = japaneseMail(server.serverName());
     mail.userId = "smtpuser";
@@ -192,8 +192,8 @@ TEST_F(SmtpRealServer, LoginNeverTravelsInClearTextAndRefusalsAreTold) {
         if (c.serverArg.find('=') != std::string::npos)
             argv.insert(argv.end(), {"--reply", c.serverArg});
         ASSERT_TRUE(process.start(argv, files_.root() / "clear_server.out"));
-        if (!process.awaitListening({port}, std::chrono::seconds(15)))
-            GTEST_SKIP() << "scripted server did not start";
+        TSUBAME_NEED_SERVER(process.awaitListening({port}, std::chrono::seconds(15)),
+                            "scripted server did not start: " << testing::readFileBytes(log));
 
         OutgoingMail mail =
             japaneseMail(c.scheme + std::string("127.0.0.1:") + std::to_string(port));
@@ -220,7 +220,7 @@ TEST_F(SmtpRealServer, LoginNeverTravelsInClearTextAndRefusalsAreTold) {
 
 TEST_F(SmtpRealServer, MissingAttachmentSendsNothing) {
     testing::SmtpTestServer server;
-    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "aiosmtpd not available: " << server.log());
     OutgoingMail mail = japaneseMail(server.serverName());
     std::ofstream(files_.inbox() / "ok.txt") << "ok";
     mail.attachments = {(files_.inbox() / "ok.txt").string(),
@@ -233,7 +233,7 @@ TEST_F(SmtpRealServer, MissingAttachmentSendsNothing) {
 
 TEST_F(SmtpRealServer, UntrustedCertificateIsRefused) {
     testing::SmtpTestServer server(starttlsOptions());
-    if (!server.ok()) GTEST_SKIP() << "aiosmtpd not available: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "aiosmtpd not available: " << server.log());
     std::string error;
     EXPECT_LT(sendMail(japaneseMail(server.serverName()), error), 0);
     EXPECT_NE(cp932ToUtf8(error).find("証明書"), std::string::npos) << cp932ToUtf8(error);
@@ -244,7 +244,7 @@ TEST_F(SmtpRealServer, SmtpsSpeaksTlsFromTheFirstByte) {
     testing::SmtpTestServer::Options options;
     options.implicitTls = true;
     testing::SmtpTestServer server(options);
-    if (!server.ok()) GTEST_SKIP() << "implicit TLS server did not start: " << server.log();
+    TSUBAME_NEED_SERVER(server.ok(), "implicit TLS server did not start: " << server.log());
 
     ScopedEnv ca("TSUBAME_CA_FILE", server.caFile().string());
     std::string error;

@@ -1,9 +1,8 @@
 // The viewer's deletions on a store that another process changed after the list was read.
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
-
 #include "store/received_mail_store.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 namespace {
@@ -13,7 +12,7 @@ using Subjects = std::vector<std::string>;
 class ListedRemovalTest : public ::testing::Test {
   protected:
     ReceivedMailStore store() const {
-        const std::filesystem::path folder = root_.path().toStdString();
+        const std::filesystem::path folder = root_.path();
         return ReceivedMailStore(folder / "kordata2.data", folder / "KORDATA2.TMP");
     }
     void append(const Subjects& subjects) {
@@ -28,7 +27,7 @@ class ListedRemovalTest : public ::testing::Test {
         for (const auto& record : store().readAll()) out.emplace_back(record.subject());
         return out;
     }
-    QTemporaryDir root_;
+    TempFolder root_;
 };
 
 TEST_F(ListedRemovalTest, RemovesOnlyWhatTheListStillMatches) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +9,7 @@
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
 #include "support/built_program.h"
+#include "support/child_process.h"
 #include "support/mail_servers.h"
 
 namespace tsubame::testing {
@@ -21,10 +20,10 @@ namespace tsubame::testing {
 class CheckProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!server_.ok()) GTEST_SKIP() << "Dovecot could not start: " << server_.log();
-        if (!std::filesystem::exists(program())) GTEST_SKIP() << "no program at " << program();
-        folder_ = std::filesystem::path(root_.path().toStdString()) / "app";
-        work_ = std::filesystem::path(root_.path().toStdString()) / "work";
+        TSUBAME_NEED_SERVER(server_.ok(), "Dovecot could not start: " << server_.log());
+        TSUBAME_NEED_SERVER(std::filesystem::exists(program()), "no program at " << program());
+        folder_ = root_.path() / "app";
+        work_ = root_.path() / "work";
         for (const char* name : {"★MailData", "添付フォルダ", "■TextQuickSave", "Flash", "../work"})
             std::filesystem::create_directories(folder_ / name);
         SettingsFiles settings{paths()};
@@ -41,24 +40,19 @@ class CheckProgramTest : public ::testing::Test {
         return ReceivedMailStore(paths().receivedStore(), paths().receivedTemp());
     }
 
-    // Starts one check in the working directory, headless, with env added to the environment.
-    void startCheck(QProcess& process, const QProcessEnvironment& env = {}) const {
-        process.setWorkingDirectory(QString::fromStdString(work_.string()));
-        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
-        all.insert("QT_QPA_PLATFORM", "offscreen");
-        all.insert(env);
-        process.setProcessEnvironment(all);
-        process.start(QString::fromStdString(program().string()),
-                      {"--check", "--app-folder", QString::fromStdString(folder_.string())});
+    // Starts one check in the working directory (the environment set on process added).
+    void startCheck(ChildProcess& process) const {
+        process.setWorkingDirectory(work_);
+        process.start(program().string(), {"--check", "--app-folder", folder_.string()});
     }
     // The exit code of a started check, -1 when it crashed or did not end within waitMs.
-    static int exitCode(QProcess& process, int waitMs) {
+    static int exitCode(ChildProcess& process, int waitMs) {
         if (!process.waitForFinished(waitMs)) return -1;
-        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+        return process.normalExit() ? process.exitCode() : -1;
     }
 
     DovecotServer server_;
-    QTemporaryDir root_;
+    TempFolder root_;
     std::filesystem::path folder_, work_;
 };
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QProcess>
 #include <chrono>
 #include <filesystem>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/pop3_test_helpers.h"
 
 namespace tsubame::testing {
@@ -21,7 +21,7 @@ class LockHolderProcess {
     bool holding() const { return holding_; }
 
   private:
-    QProcess process_;
+    ChildProcess process_;
     bool holding_ = false;
 };
 

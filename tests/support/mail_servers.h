@@ -13,7 +13,7 @@ namespace tsubame::testing {
 
 // A real Dovecot POP3 server on a free loopback port, with one user and a Maildir in its own
 // temporary folder. Stopped and removed in the destructor. Check ok() (and log() for why not)
-// before use; tests that need it should GTEST_SKIP when it cannot start.
+// before use; tests that need it use TSUBAME_NEED_SERVER.
 class DovecotServer {
   public:
     struct Options {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -37,7 +39,23 @@ class ServerProcess {
     pid_t pid_ = -1;
 };
 
+// True where a test server that does not start is a failure (TSUBAME_REQUIRE_SERVERS=1, set by
+// test.sh and so by CI); a developer's machine without Dovecot or aiosmtpd skips those tests.
+inline bool serversRequired() {
+    const char* value = std::getenv("TSUBAME_REQUIRE_SERVERS");
+    return value != nullptr && *value != '\0' && std::string(value) != "0";
+}
+
 // Runs a command to its end; true when it exited with 0.
 bool runCommand(const std::vector<std::string>& argv, const std::filesystem::path& logFile);
 
 }  // namespace tsubame::testing
+
+// Ends the test when a server it needs is not there (ok false): a failure with the message
+// (the server's log) where servers are required, else a skip.
+#define TSUBAME_NEED_SERVER(ok, message)                                    \
+    if (!(ok)) {                                                            \
+        if (::tsubame::testing::serversRequired()) GTEST_FAIL() << message; \
+        GTEST_SKIP() << message;                                            \
+    }                                                                       \
+    static_assert(true)

@@ -1,8 +1,11 @@
 #include "support/scripted_mail_library.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "core/cp932.h"
+#include "maillib/module/nmail.h"
+#include "support/pop3_test_helpers.h"
 
 namespace tsubame::testing {
 
@@ -10,18 +13,52 @@ namespace {
 std::string text(const char* s) { return s ? s : ""; }
 }  // namespace
 
+namespace {
+
+// A header text as a mail carries it: an encoded word when it is not plain ASCII.
+std::string headerValue(std::string_view cp932) {
+    const bool ascii = std::all_of(cp932.begin(), cp932.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    return ascii ? std::string(cp932) : "=?Shift_JIS?B?" + base64Encode(cp932) + "?=";
+}
+
+constexpr const char* kTextPart =
+    "Content-Type: text/plain; charset=Shift_JIS\r\n"
+    "Content-Transfer-Encoding: 8bit";
+
+}  // namespace
+
+ScriptedMailLibrary::ScriptedMailLibrary() : decoder_(createMailLibrary()) {}
+ScriptedMailLibrary::~ScriptedMailLibrary() = default;
+
 void ScriptedMailLibrary::addMail(const std::string& subject, const std::string& from,
                                   const std::string& date, const std::string& body,
                                   int attachmentResult) {
+    const std::string number = std::to_string(mailbox.size() + 1);
     Mail m;
-    m.rawHeader = "Subject: " + subject + "\r\nFrom: " + from + "\r\nDate: " + date;
-    m.rawBody = body;
+    m.rawHeader = "Subject: " + headerValue(subject) + "\r\nFrom: " + headerValue(from) +
+                  "\r\nDate: " + date + "\r\nMIME-Version: 1.0\r\n";
+    if (attachmentResult == kAttachmentPartsMissing) {
+        m.rawHeader +=
+            "Content-Type: message/partial; id=\"scripted-" + number + "\"; number=1; total=2";
+        m.rawBody = body;
+    } else if (attachmentResult == 1 || attachmentResult == kAttachmentCannotOpen) {
+        m.rawHeader += "Content-Type: multipart/mixed; boundary=\"scripted\"";
+        m.rawBody = "--scripted\r\n" + std::string(kTextPart) + "\r\n\r\n" + body +
+                    "\r\n--scripted\r\nContent-Type: application/octet-stream\r\n"
+                    "Content-Disposition: attachment; filename=\"attached" +
+                    number + ".bin\"\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+                    base64Encode("attached " + number) + "\r\n--scripted--\r\n";
+    } else {
+        m.rawHeader += kTextPart;
+        m.rawBody = body;
+    }
     m.subject = subject;
     m.from = from;
     m.date = date;
     m.body = body;
     m.attachmentResult = attachmentResult;
-    m.uidl = "uid-" + std::to_string(mailbox.size() + 1) + "-" + subject;
+    m.uidl = "uid-" + number + "-" + subject;
     mailbox.push_back(std::move(m));
 }
 
@@ -122,29 +159,58 @@ int ScriptedMailLibrary::NMailPop3GetMailView(int handle, int mailNo, std::strin
     return result;
 }
 
-int ScriptedMailLibrary::NMailAttachmentFileFirst(int, std::string& subject, std::string& date,
-                                                  std::string& from, std::string& header,
-                                                  std::string& body, const char*, const char*,
-                                                  const char* rawMail, int) {
-    calls.push_back("AttachmentFileFirst");
-    pendingRaw_ = text(rawMail);
-    // Find the mail by its raw header, the first line of the raw text.
-    for (const Mail& m : mailbox) {
-        if (pendingRaw_.rfind(m.rawHeader, 0) == 0) {
-            subject = m.subject;
-            date = m.date;
-            from = m.from;
-            header = m.rawHeader;
-            body = m.body;
-            return m.attachmentResult;
-        }
-    }
-    return 0;
+std::filesystem::path ScriptedMailLibrary::decodeFolder(std::string_view rawMail,
+                                                        const std::filesystem::path& folder) const {
+    for (const Mail& m : mailbox)
+        if (m.attachmentResult == kAttachmentCannotOpen && rawMail.starts_with(m.rawHeader))
+            return folder / "scripted-folder-that-is-not-there";
+    return folder;
 }
 
-int ScriptedMailLibrary::NMailAttachmentFileClose(int) {
+int ScriptedMailLibrary::decoded(int result) {
+    if (result < 0) {
+        std::string text;
+        int size = kHeaderBufferSize;
+        decoder_->NMailGetMessage(0, text, size);
+        lastError_ = text;
+    }
+    return result;
+}
+
+int ScriptedMailLibrary::NMailAttachmentFileFirst(int hwnd, std::string& subject, std::string& date,
+                                                  std::string& from, std::string& header,
+                                                  std::string& body, const char* folder,
+                                                  const char* fileName, const char* rawMail,
+                                                  int flag) {
+    calls.push_back("AttachmentFileFirst");
+    const std::string folderText =
+        utf8ToCp932((decodeFolder(text(rawMail), cp932ToUtf8(text(folder))) / "").string());
+    return decoded(decoder_->NMailAttachmentFileFirst(hwnd, subject, date, from, header, body,
+                                                      folderText.c_str(), fileName, rawMail, flag));
+}
+
+int ScriptedMailLibrary::NMailAttachmentFileFirstLength(
+    std::string& subject, std::string& date, std::string& from, std::string& header,
+    std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+    std::vector<std::filesystem::path>& savedFiles) {
+    calls.push_back("AttachmentFileFirst");
+    return decoded(decoder_->NMailAttachmentFileFirstLength(
+        subject, date, from, header, body, decodeFolder(rawMail, folder), rawMail, savedFiles));
+}
+
+int ScriptedMailLibrary::NMailAttachmentFileFirstBodyStart(
+    std::string& subject, std::string& date, std::string& from, std::string& header,
+    std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) {
+    calls.push_back("AttachmentFileFirst");
+    return decoded(decoder_->NMailAttachmentFileFirstBodyStart(
+        subject, date, from, header, body, decodeFolder(rawMail, folder), rawMail, savedFiles,
+        bodyLimit, lossy));
+}
+
+int ScriptedMailLibrary::NMailAttachmentFileClose(int hwnd) {
     calls.push_back("AttachmentFileClose");
-    return 1;
+    return decoder_->NMailAttachmentFileClose(hwnd);
 }
 
 int ScriptedMailLibrary::NMailPop3DeleteMail(int, int mailNo) {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,21 +12,29 @@
 
 namespace tsubame::testing {
 
-// A mail library that plays a scripted POP3 mailbox and records every send. Texts are code
-// page 932 like the real library's. Marks take effect only at a Close.
+// A mail library that plays a scripted POP3 mailbox and records every send: it fakes the
+// network, not the decoder. Its decoding calls are the real library's, so a check decodes the
+// mailbox's raw mails as the program does. Texts are code page 932 like the real library's.
+// Marks take effect only at a Close.
 class ScriptedMailLibrary : public MailLibrary {
   public:
     struct Mail {
         std::string rawHeader;
         std::string rawBody;
-        // What decoding gives (the attachment step's five buffers).
+        // What the mailbox lists and what decoding the raw mail gives.
         std::string subject;
         std::string date;
         std::string from;
         std::string body;
+        // 1: the mail has an attachment; kAttachmentPartsMissing: it is one part of a split
+        // mail; kAttachmentCannotOpen: it has an attachment the disk refuses (its decoding
+        // gets a folder that cannot be written).
         int attachmentResult = 0;
         std::string uidl;
     };
+
+    ScriptedMailLibrary();
+    ~ScriptedMailLibrary() override;
     struct SentMail {
         std::string server, to, from, subject, body, path;
         bool ccNull = false, bccNull = false, headerNull = false, pathNull = false;
@@ -61,6 +70,7 @@ class ScriptedMailLibrary : public MailLibrary {
     bool ended = false;
     std::vector<std::pair<int, int>> options;
 
+    // A MIME mail with these code page 932 texts (subject, body) in Shift_JIS.
     void addMail(const std::string& subject, const std::string& from, const std::string& date,
                  const std::string& body, int attachmentResult = 0);
 
@@ -83,6 +93,17 @@ class ScriptedMailLibrary : public MailLibrary {
                                  std::string& from, std::string& header, std::string& body,
                                  const char* folder, const char* fileName, const char* rawMail,
                                  int flag) override;
+    int NMailAttachmentFileFirstLength(std::string& subject, std::string& date, std::string& from,
+                                       std::string& header, std::string& body,
+                                       const std::filesystem::path& folder,
+                                       std::string_view rawMail,
+                                       std::vector<std::filesystem::path>& savedFiles) override;
+    int NMailAttachmentFileFirstBodyStart(std::string& subject, std::string& date,
+                                          std::string& from, std::string& header, std::string& body,
+                                          const std::filesystem::path& folder,
+                                          std::string_view rawMail,
+                                          std::vector<std::filesystem::path>& savedFiles,
+                                          std::size_t bodyLimit, bool* lossy) override;
     int NMailAttachmentFileClose(int hwnd) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
@@ -103,9 +124,15 @@ class ScriptedMailLibrary : public MailLibrary {
   private:
     int recordSend(SentMail sentMail);
     const Mail* mail(int mailNo) const;
+    // The folder the decoder gets for rawMail: one that cannot be written for a mail scripted
+    // with kAttachmentCannotOpen.
+    std::filesystem::path decodeFolder(std::string_view rawMail,
+                                       const std::filesystem::path& folder) const;
+    int decoded(int result);
+
+    std::unique_ptr<MailLibrary> decoder_;  // the real library
     bool open_ = false;
     std::string lastError_;
-    std::string pendingRaw_;  // the raw mail passed to the attachment step
 };
 
 }  // namespace tsubame::testing

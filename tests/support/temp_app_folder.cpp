@@ -6,8 +6,8 @@
 namespace tsubame::testing {
 
 TempAppFolder::TempAppFolder()
-    : folder_(std::filesystem::path(root_.path().toStdString()) / "app"),
-      workDir_(std::filesystem::path(root_.path().toStdString()) / "work"),
+    : folder_(root_.path() / "app"),
+      workDir_(root_.path() / "work"),
       previousDir_(std::filesystem::current_path()) {
     for (const char* name : {"★MailData", "添付フォルダ", "■TextQuickSave", "Flash"})
         std::filesystem::create_directories(folder_ / name);

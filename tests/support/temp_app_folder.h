@@ -1,10 +1,10 @@
 #pragma once
 
-#include <QTemporaryDir>
 #include <filesystem>
 #include <string>
 
 #include "core/app_paths.h"
+#include "support/temp_folder.h"
 
 namespace tsubame::testing {
 
@@ -33,7 +33,7 @@ class TempAppFolder {
     static std::string read(const std::filesystem::path& path);
 
   private:
-    QTemporaryDir root_;
+    TempFolder root_;
     std::filesystem::path folder_;
     std::filesystem::path workDir_;
     std::filesystem::path previousDir_;

@@ -5,27 +5,27 @@
 #include <cstdio>
 #include <fstream>
 
-#include "app/mail_check_fixture.h"
 #include "core/file_io.h"
 #include "receive/receive_journal.h"
+#include "receive/scripted_check_fixture.h"
 
 namespace tsubame::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class MailCheckJournalTest : public MailCheckTest {
+class MailCheckJournalTest : public ScriptedCheckTest {
   protected:
     // A check that dies before its flush (as at a power loss): the mails stay on the server.
     void runCheckWithoutFlush() {
         ReceiveJournal::setBootForTesting("the boot before the power loss");
         injectFault(FaultKind::Sync, 1, EIO);
-        runMailCheck(*app_);
+        runCheck();
         clearInjectedFaults();
-        dialogs_.clear();
+        host_.clear();
         ReceiveJournal::setBootForTesting("the boot after the power loss");
     }
-    std::filesystem::path journalPath() const { return app_->paths().receiveJournal(); }
+    std::filesystem::path journalPath() const { return state_.paths.receiveJournal(); }
     void writeJournal(const std::string& text) {
         std::ofstream(journalPath(), std::ios::binary) << text;
     }
@@ -46,14 +46,14 @@ class MailCheckJournalTest : public MailCheckTest {
 TEST_F(MailCheckJournalTest, InterruptedCheckThenCompleteCheckStoresEachMailOnce) {
     addMails(3);
     mail_.connectionDropsAtClose = true;  // the removal never happens
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(store().count(), 3);
     EXPECT_EQ(mail_.mailbox.size(), 3u);
     EXPECT_TRUE(std::filesystem::exists(journalPath()));
 
     mail_.connectionDropsAtClose = false;
     addMail("新しい", "after the interruption");
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_TRUE(outcome.completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3", "新しい"}));
     EXPECT_TRUE(mail_.mailbox.empty());
@@ -74,11 +74,11 @@ TEST_F(MailCheckJournalTest, DeletionsAfterAnInterruptedCheckNeitherDuplicateNor
         addRecord("older", "x", "y", "z");
         addMails(3);
         mail_.connectionDropsAtClose = true;  // the QUIT's reply is lost: nothing removed
-        runMailCheck(*app_);
+        runCheck();
         mail_.connectionDropsAtClose = false;
         ASSERT_TRUE(store().remove(1).ok());  // moves every record of the check
         deletion(store());
-        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_TRUE(runCheck().completed);
         EXPECT_EQ(storedSubjects(), kept);
         EXPECT_TRUE(mail_.mailbox.empty());
     }
@@ -98,12 +98,12 @@ TEST_F(MailCheckJournalTest, InterruptionInsideTheFirstCheckAtEveryMail) {
             mail_.fetchFailsAt = k + 1;
             mail_.fetchFailureLosesConnection = true;  // a failed fetch alone does not stop it
         };
-        runMailCheck(*app_);
+        runCheck();
         mail_.onDelete = nullptr;
         mail_.connectionDropsAtClose = false;
         mail_.fetchFailsAt = 0;
         mail_.fetchFailureLosesConnection = false;
-        runMailCheck(*app_);
+        runCheck();
         EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
         EXPECT_TRUE(mail_.mailbox.empty());
     }
@@ -114,7 +114,7 @@ TEST_F(MailCheckJournalTest, PendingEntryWithoutItsRecordIsStoredAgain) {
     addMails(2);
     const std::string id1 = mail_.mailbox[0].uidl;
     writeJournal("P 1 " + id1 + "\n");
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2"}));
 }
 
@@ -123,7 +123,7 @@ TEST_F(MailCheckJournalTest, PendingEntryWhoseRecordIsWholeIsOnlyMarked) {
     addMails(2);
     addRecord("件名1", "sender@example.jp", "date", "本文1");
     writeJournal(journalLine("P3", 1, 1));
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2"}));
     EXPECT_TRUE(mail_.mailbox.empty());
 }
@@ -136,7 +136,7 @@ TEST_F(MailCheckJournalTest, HalfWrittenRecordOfAnInterruptedCheckIsReplaced) {
         out << std::string(ReceivedMailRecord::kSize - 100, 'x');  // rounds up to 2 records
     }
     writeJournal("P 2 " + mail_.mailbox[0].uidl + "\n");
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(storedSubjects(), (Strings{"older", "件名1"}));
     EXPECT_EQ(storeSize(), 2 * ReceivedMailRecord::kSize);
 }
@@ -146,7 +146,7 @@ TEST_F(MailCheckJournalTest, JournalWriteFailureKeepsTheMailOnTheServer) {
     mail_.onDelete = [&](int n) {
         if (n == 1) injectFault(FaultKind::Write, 1, ENOSPC);  // the next write: mail 2's intent
     };
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
     EXPECT_EQ(mail_.mailbox.size(), 1u);
@@ -159,14 +159,14 @@ TEST_F(MailCheckJournalTest, FailedConfirmationKeepsTheJournalSoTheMailIsNotStor
     // record): the check stops with mail 1 stored but still on the server.
     addMails(2);
     injectFault(FaultKind::Write, 4, ENOSPC);
-    const MailCheckOutcome failed = runMailCheck(*app_);
+    const MailCheckResult failed = runCheck();
     clearInjectedFaults();
     EXPECT_FALSE(failed.completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
     EXPECT_EQ(mail_.mailbox.size(), 2u);
     EXPECT_TRUE(std::filesystem::exists(journalPath()));
 
-    EXPECT_TRUE(runMailCheck(*app_).completed);
+    EXPECT_TRUE(runCheck().completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2"}));
     EXPECT_TRUE(mail_.mailbox.empty());
     EXPECT_FALSE(std::filesystem::exists(journalPath()));
@@ -187,7 +187,7 @@ TEST_F(MailCheckJournalTest, PowerLossThatCostTheStoreItsTailStoresThoseMailsAga
         ASSERT_EQ(mail_.mailbox.size(), 3u);
         std::filesystem::resize_file(storePath(), kept);
 
-        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_TRUE(runCheck().completed);
         EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名2", "件名3"}));
         EXPECT_TRUE(mail_.mailbox.empty());
         EXPECT_EQ(callsNamed("GetMail "), 3 + 3);  // all downloaded, the lost ones stored
@@ -205,7 +205,7 @@ TEST_F(MailCheckJournalTest, RecordThatDiffersFromItsJournalEntryIsStoredAgain) 
         out.seekp(static_cast<std::streamoff>(ReceivedMailRecord::kSize));
         out << std::string(ReceivedMailRecord::kSize, '\0');
     }
-    EXPECT_TRUE(runMailCheck(*app_).completed);
+    EXPECT_TRUE(runCheck().completed);
     const Strings subjects = storedSubjects();
     EXPECT_EQ(subjects.size(), 4u);
     for (const char* subject : {"件名1", "件名2", "件名3"})
@@ -223,10 +223,10 @@ TEST_F(MailCheckJournalTest, StoreAndJournalAreFlushedOnceBeforeTheCloseOrNothin
         std::filesystem::remove(journalPath());
         mail_.mailbox.clear();
         mail_.calls.clear();
-        dialogs_.clear();
+        host_.clear();
         addMails(5);
         injectFault(FaultKind::Sync, failing, EIO);
-        const MailCheckOutcome failed = runMailCheck(*app_);
+        const MailCheckResult failed = runCheck();
         clearInjectedFaults();
         EXPECT_FALSE(failed.completed);
         const Strings all{"件名1", "件名2", "件名3", "件名4", "件名5"};
@@ -234,11 +234,11 @@ TEST_F(MailCheckJournalTest, StoreAndJournalAreFlushedOnceBeforeTheCloseOrNothin
         EXPECT_EQ(callsNamed("Close"), 0);
         EXPECT_EQ(callsNamed("Abort"), 1);  // the connection is not left open
         EXPECT_EQ(mail_.mailbox.size(), 5u);
-        ASSERT_EQ(dialogs_.boxes().size(), 1u);
-        EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("書き込めませんでした")));
+        ASSERT_EQ(host_.notices.size(), 1u);
+        EXPECT_TRUE(contains(host_.notices[0].text, "書き込めませんでした"));
 
         // The next check recognises every mail from the journal and only removes them.
-        EXPECT_TRUE(runMailCheck(*app_).completed);
+        EXPECT_TRUE(runCheck().completed);
         EXPECT_EQ(storedSubjects(), all);
         EXPECT_TRUE(mail_.mailbox.empty());
         EXPECT_EQ(callsNamed("GetMail "), 5 + 5);
@@ -255,8 +255,8 @@ class ReceiveJournalTest : public ::testing::Test {
         return record;
     }
 
-    QTemporaryDir dir_;  // before the paths made from it
-    const std::filesystem::path folder_{dir_.path().toStdString()};
+    TempFolder dir_;  // before the paths made from it
+    const std::filesystem::path folder_{dir_.path()};
     const std::filesystem::path journalPath_ = folder_ / "j";
     ReceivedMailStore store_{folder_ / "store", folder_ / "store.tmp"};
 };

@@ -7,16 +7,16 @@
 #include <fstream>
 #include <functional>
 
-#include "app/mail_check_fixture.h"
 #include "core/file_io.h"
-#include "support/test_app_context.h"
+#include "receive/mail_check.h"
+#include "receive/scripted_check_fixture.h"
 
 namespace tsubame::testing {
 namespace {
 
 using Strings = std::vector<std::string>;
 
-class MailCheckFailureTest : public MailCheckTest {
+class MailCheckFailureTest : public ScriptedCheckTest {
   protected:
     Strings serverSubjects() const {
         Strings subjects;
@@ -30,15 +30,15 @@ TEST_F(MailCheckFailureTest, StopBeforeCloseLeavesEveryMailOnTheServer) {
     dropUidls();  // a server without unique ids: the journal knows the mails by their content
     mail_.connectionDropsAtClose = true;
     mail_.errorText = "connection reset";
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(serverSubjects(), (Strings{"件名1", "件名2", "件名3"}));
     EXPECT_EQ(store().count(), 3);
-    ASSERT_EQ(dialogs_.boxTexts().size(), 1u);
-    EXPECT_EQ(dialogs_.boxTexts()[0], QStringLiteral("connection reset"));
+    ASSERT_EQ(noticeTexts().size(), 1u);
+    EXPECT_EQ(noticeTexts()[0], std::string("connection reset"));
 
     mail_.connectionDropsAtClose = false;
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_TRUE(mail_.mailbox.empty());
     EXPECT_EQ(store().count(), 3);
 }
@@ -47,16 +47,16 @@ TEST_F(MailCheckFailureTest, FailedFetchKeepsThatMailAndGoesOnWithTheNext) {
     addMails(3);
     mail_.fetchFailsAt = 2;
     mail_.errorText = "-ERR no such message";
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.count, 2);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1", "件名3"}));
     EXPECT_EQ(serverSubjects(), (Strings{"件名2"}));
     EXPECT_EQ(callsNamed("DeleteMail"), 2);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
-    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("メール 2")));
-    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("-ERR no such message")));
+    ASSERT_EQ(host_.notices.size(), 1u);
+    EXPECT_EQ(host_.notices[0].title, std::string("エラー"));
+    EXPECT_TRUE(contains(host_.notices[0].text, "メール 2"));
+    EXPECT_TRUE(contains(host_.notices[0].text, "-ERR no such message"));
 }
 
 TEST_F(MailCheckFailureTest, LostConnectionEndsTheCheckAtThatMail) {
@@ -64,26 +64,26 @@ TEST_F(MailCheckFailureTest, LostConnectionEndsTheCheckAtThatMail) {
     mail_.fetchFailsAt = 2;
     mail_.fetchFailureLosesConnection = true;
     mail_.errorText = "connection reset";
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(outcome.count, 1);
     EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
     EXPECT_EQ(callsNamed("GetMail 3"), 0);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_EQ(dialogs_.boxes()[0].text, QStringLiteral("connection reset"));
+    ASSERT_EQ(host_.notices.size(), 1u);
+    EXPECT_EQ(host_.notices[0].text, std::string("connection reset"));
 }
 
 TEST_F(MailCheckFailureTest, MissingDataFolderKeepsEveryMail) {
     addMails(3);
     // Gone after the login was read, before the first mail is stored.
-    mail_.onFetch = [&](int) { std::filesystem::remove_all(app_->paths().dataFolder()); };
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    mail_.onFetch = [&](int) { std::filesystem::remove_all(state_.paths.dataFolder()); };
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(serverSubjects(), (Strings{"件名1", "件名2", "件名3"}));
     EXPECT_EQ(callsNamed("DeleteMail"), 0);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_EQ(dialogs_.boxes()[0].title, QStringLiteral("エラー"));
-    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("サーバーに残してあります")));
+    ASSERT_EQ(host_.notices.size(), 1u);
+    EXPECT_EQ(host_.notices[0].title, std::string("エラー"));
+    EXPECT_TRUE(contains(host_.notices[0].text, "サーバーに残してあります"));
 }
 
 TEST_F(MailCheckFailureTest, DiskFullDuringAnAppendKeepsThatMailAndTheLaterOnes) {
@@ -92,7 +92,7 @@ TEST_F(MailCheckFailureTest, DiskFullDuringAnAppendKeepsThatMailAndTheLaterOnes)
     mail_.onDelete = [&](int n) {
         if (n == 1) injectFault(FaultKind::Write, 1, ENOSPC);
     };
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(storedSubjects(), (Strings{"件名1"}));
     // The failed append left no partial record behind.
     EXPECT_EQ(storeSize(), ReceivedMailRecord::kSize);
@@ -106,22 +106,22 @@ TEST_F(MailCheckFailureTest, FullStoreKeepsTheMailOnTheServer) {
         storePath(),
         ReceivedMailStore::kMaxRecords * static_cast<std::uintmax_t>(ReceivedMailRecord::kSize));
     addMails(1);
-    runMailCheck(*app_);
+    runCheck();
     EXPECT_EQ(serverSubjects(), (Strings{"件名1"}));
     EXPECT_EQ(store().count(), ReceivedMailStore::kMaxRecords);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
-    EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QStringLiteral("一杯")));
+    ASSERT_EQ(host_.notices.size(), 1u);
+    EXPECT_TRUE(contains(host_.notices[0].text, "一杯"));
 }
 
 TEST_F(MailCheckFailureTest, FailedFlushBeforeCloseRemovesNothing) {
     addMails(2);
     dropUidls();  // one flush for the whole check, before the close
     injectFault(FaultKind::Sync, 1, EIO);
-    const MailCheckOutcome outcome = runMailCheck(*app_);
+    const MailCheckResult outcome = runCheck();
     EXPECT_FALSE(outcome.completed);
     EXPECT_EQ(callsNamed("Close"), 0);
     EXPECT_EQ(mail_.mailbox.size(), 2u);
-    ASSERT_EQ(dialogs_.boxes().size(), 1u);
+    ASSERT_EQ(host_.notices.size(), 1u);
 }
 
 // A server that announces a far larger size than the mail has.
@@ -146,15 +146,13 @@ TEST_F(MailCheckFailureTest, AnnouncedSizeDoesNotDecideWhatTheCheckAllocates) {
     // wrong or hostile size (up to 2 GB) exhaust the memory.
     OversizedMailLibrary library;
     library.addMail(utf8ToCp932("件名"), "sender@example.jp", "date", utf8ToCp932("本文"));
-    testing::TestAppContext app(app_->paths(), library, dialogs_);
-    app.account.Pop3Server = "pop.example.jp";
-    EXPECT_TRUE(runMailCheck(app).completed);
+    EXPECT_TRUE(state_.check(library, host_).completed);
     EXPECT_EQ(storedSubjects(), (Strings{"件名"}));
     EXPECT_LT(library.bodyHandedOver, 4096u);
 }
 
 TEST_F(MailCheckFailureTest, DataFilesThatAreNoRegularFilesAreRefusedByNameWithoutWaiting) {
-    const AppPaths& paths = app_->paths();
+    const AppPaths& paths = state_.paths;
     using Make = std::function<void(const std::filesystem::path&)>;
     const std::vector<Make> kinds = {
         [](const std::filesystem::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); },
@@ -165,21 +163,21 @@ TEST_F(MailCheckFailureTest, DataFilesThatAreNoRegularFilesAreRefusedByNameWitho
         for (const Make& make : kinds) {
             SCOPED_TRACE(file.string());
             std::filesystem::remove_all(storePath());
-            dialogs_.clear();
+            host_.clear();
             mail_.mailbox.clear();
             addMails(1);
             std::filesystem::remove_all(file);
             make(file);
-            EXPECT_FALSE(runMailCheck(*app_).completed);
+            EXPECT_FALSE(runCheck().completed);
             EXPECT_EQ(mail_.mailbox.size(), 1u);
-            ASSERT_EQ(dialogs_.boxes().size(), 1u);
-            EXPECT_TRUE(dialogs_.boxes()[0].text.contains(QString::fromStdString(file.string())));
+            ASSERT_EQ(host_.notices.size(), 1u);
+            EXPECT_TRUE(contains(host_.notices[0].text, file.string()));
             std::filesystem::remove_all(file);
         }
 }
 
 TEST_F(MailCheckFailureTest, LeftoversOfAKilledCheckGoAndTheUsersFilesStay) {
-    const std::filesystem::path folder = app_->paths().attachmentFolder();
+    const std::filesystem::path folder = state_.paths.attachmentFolder();
     const std::string mark = "TSUBAME SCRATCH MAIL\r\nFrom: a\r\n";
     const std::string running =
         ".tsubame-part-" + std::to_string(::getppid()) + "-0123456789ab.tmp";
@@ -192,7 +190,7 @@ TEST_F(MailCheckFailureTest, LeftoversOfAKilledCheckGoAndTheUsersFilesStay) {
              {".tsubame-notes", "the user's own file"},
              {"report.pdf", "an attachment"}})
         std::ofstream(folder / name, std::ios::binary) << text;
-    EXPECT_TRUE(runMailCheck(*app_).completed);
+    EXPECT_TRUE(runCheck().completed);
     Strings left;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         left.push_back(entry.path().filename().string());
