@@ -11,12 +11,12 @@
 #include "settings/server_settings.h"
 #include "settings/trusted_certificates.h"
 #include "support/mail_servers.h"
-#include "support/real_library_check_fixture.h"
+#include "support/real_library_app_fixture.h"
 
 namespace tsubame::testing {
 namespace {
 
-class MailCheckTlsChoiceTest : public RealLibraryCheckTest {
+class MailCheckTlsChoiceTest : public RealLibraryAppTest {
   protected:
     // One check from the main window with the question answered so: the first box's text.
     std::string check(const std::string& server, std::optional<BoxAnswer> answer = {}) {

@@ -59,11 +59,5 @@ TEST(RawMailTest, LoneCarriageReturnsEndLinesAndLoneLineFeedsStay) {
     EXPECT_EQ(buildRawMail("", ""), "\r\n\r\n");
 }
 
-TEST(RawMailTest, AttachmentWordIsCaseSensitive) {
-    EXPECT_TRUE(mentionsAttachment("Content-Disposition: attachment; filename=a.txt"));
-    EXPECT_FALSE(mentionsAttachment("Attachment"));
-    EXPECT_FALSE(mentionsAttachment("ATTACHMENT"));
-}
-
 }  // namespace
 }  // namespace tsubame::testing

@@ -58,15 +58,13 @@ TEST_F(MailCheckStagesTest, BytesOfALargeMailAndTheAttachmentNoticeOfSavedFiles)
                                    "filename=p.jpg\r\n\r\nJPEG\r\n--b--\r\n");
     box.add("large", 3 << 20);
     box.throttle(4 << 20);  // most of a second for the large one
-    app_->account.Pop3Server = box.serverName();
+    state_->account.Pop3Server = box.serverName();
     CountingHost host;
-    MailCheck(app_->mail(), app_->paths(), app_->account, app_->recordBuffer, app_->CurrentRecord,
-              host)
-        .run();
+    state_->check(*library_, host);
     ASSERT_GE(host.downloads_.size(), 2u);
     for (const auto& d : host.downloads_)  // done, total, received, listed
         EXPECT_TRUE(d[0] <= 2 && d[1] == 3 && d[2] > 0 && d[2] <= d[3] && d[3] > 3 << 20);
-    const auto records = app_->receivedStore().readAll();
+    const auto records = state_->receivedStore().readAll();
     ASSERT_EQ(records.size(), 3u);
     for (std::size_t i : {0, 1, 2})
         EXPECT_EQ(cp932ToUtf8(records[i].body()).ends_with(mail_check_text::kAttachmentNotice),
