@@ -65,6 +65,9 @@ std::filesystem::path AppPaths::loginFile() const { return resolve("★MailData/
 std::filesystem::path AppPaths::receiveJournal() const {
     return resolve("★MailData/kordata2.journal");
 }
+std::filesystem::path AppPaths::keptOriginals() const {
+    return resolve("★MailData/kordata2.originals");
+}
 std::filesystem::path AppPaths::dataFolderLock() const { return resolve("★MailData/kordata.lock"); }
 std::filesystem::path AppPaths::addressBookLock() const {
     return resolve("★MailData/Kordata20.lock");

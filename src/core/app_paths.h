@@ -25,6 +25,8 @@ class AppPaths {
     std::filesystem::path windowOptionsFile() const;  // "★MailData/ini.ini"
     std::filesystem::path loginFile() const;          // "★MailData/iniIdPass.ini"
     std::filesystem::path receiveJournal() const;     // ids of mails stored by a running check
+    // the records' kept originals: one file per record, named by its checksum
+    std::filesystem::path keptOriginals() const;
     std::filesystem::path dataFolderLock() const;     // held by every writer of the received store
     std::filesystem::path addressBookLock() const;    // held by every writer of the address book
     std::filesystem::path attachmentFolder() const;   // "添付フォルダ"
