@@ -117,6 +117,17 @@ std::optional<KeptOriginal> readKeptOriginal(const std::filesystem::path& folder
     return std::move(entry->kept);
 }
 
+void forgetKeptOriginal(const std::filesystem::path& folder, const ReceivedMailRecord& record) {
+    if (!readKeptOriginal(folder, record)) return;
+    std::error_code error;
+    std::filesystem::remove(entryPath(folder, recordChecksum(record)), error);
+}
+
+void forgetKeptOriginals(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+}
+
 KeptOriginalIndex KeptOriginalIndex::read(const std::filesystem::path& folder) {
     KeptOriginalIndex index;
     std::error_code error;

@@ -32,6 +32,10 @@ Status writeKeptOriginal(const std::filesystem::path& folder, const ReceivedMail
                          const KeptOriginal& kept);
 std::optional<KeptOriginal> readKeptOriginal(const std::filesystem::path& folder,
                                              const ReceivedMailRecord& record);
+// For the deletions (under the data folder's lock): the entry of a deleted record, and every
+// entry once the store is empty.
+void forgetKeptOriginal(const std::filesystem::path& folder, const ReceivedMailRecord& record);
+void forgetKeptOriginals(const std::filesystem::path& folder);
 
 // Every entry of a folder, found by the list fields its record shows (for the viewer's list,
 // whose rows hold only the heads). The bodies are not held.

@@ -365,8 +365,14 @@ void TyakuForm::deleteSelectedMail() {
     }
     const ReceivedMailListEntry listed = model_->entry(k - 1);
     QPointer<TyakuForm> self(this);
-    const Status st = underDataFolderLock(
-        [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
+    const std::filesystem::path kept = app_.paths().keptOriginals();
+    const Status st = underDataFolderLock([k, listed, kept](const ReceivedMailStore& store) {
+        ReceivedMailRecord record;
+        const bool read = store.read(k, record);
+        Status removed = store.removeListed(k, listed);
+        if (removed && read) forgetKeptOriginal(kept, record);
+        return removed;
+    });
     if (!self) return;  // closed meanwhile (the end of the program)
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
@@ -386,8 +392,12 @@ void TyakuForm::deleteAllMail() {
     // Only what the list shows goes: mail a check of another process stored since stays.
     QPointer<TyakuForm> self(this);
     const ReceivedMailHeads listed = model_->heads();
-    const Status st = underDataFolderLock(
-        [&listed](const ReceivedMailStore& store) { return store.removeAllListed(listed); });
+    const std::filesystem::path kept = app_.paths().keptOriginals();
+    const Status st = underDataFolderLock([&listed, kept](const ReceivedMailStore& store) {
+        Status removed = store.removeAllListed(listed);
+        if (removed && store.wholeRecords() == 0) forgetKeptOriginals(kept);
+        return removed;
+    });
     if (!self) return;  // closed meanwhile (the end of the program)
     if (!st || app_.receivedStore().wholeRecords() > 0) {
         // The store keeps records: show what it holds.
