@@ -61,21 +61,30 @@ struct ReadEntry {
     KeptOriginal kept;
 };
 
-std::optional<ReadEntry> readEntry(const std::filesystem::path& path) {
+// The texts before the body are a few hundred bytes: the list reads no more.
+constexpr std::size_t kBeforeTheBody = 16384;
+
+std::optional<ReadEntry> readEntry(const std::filesystem::path& path, bool withBody) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) return std::nullopt;
     std::ifstream file(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)),
-                           std::istreambuf_iterator<char>());
+    std::string text;
+    if (withBody) {
+        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    } else {
+        text.resize(kBeforeTheBody);
+        file.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(file.gcount()));
+    }
     std::string_view in = text;
     if (!in.starts_with(kMagic)) return std::nullopt;
     in.remove_prefix(kMagic.size());
     ReadEntry entry;
     KeptOriginal& kept = entry.kept;
-    for (std::string* field :
-         {&entry.head, &kept.file, &kept.subject, &kept.from, &kept.date, &kept.body}) {
+    for (std::string* field : {&entry.head, &kept.file, &kept.subject, &kept.from, &kept.date}) {
         if (!takeField(in, *field)) return std::nullopt;
     }
+    if (withBody && !takeField(in, kept.body)) return std::nullopt;
     if (entry.head.size() != ReceivedMailHeads::kHeadSize) return std::nullopt;
     return entry;
 }
@@ -112,7 +121,7 @@ Status writeKeptOriginal(const std::filesystem::path& folder, const ReceivedMail
 
 std::optional<KeptOriginal> readKeptOriginal(const std::filesystem::path& folder,
                                              const ReceivedMailRecord& record) {
-    std::optional<ReadEntry> entry = readEntry(entryPath(folder, recordChecksum(record)));
+    std::optional<ReadEntry> entry = readEntry(entryPath(folder, recordChecksum(record)), true);
     if (!entry || entry->head != headOf(record)) return std::nullopt;
     return std::move(entry->kept);
 }
@@ -136,9 +145,8 @@ KeptOriginalIndex KeptOriginalIndex::read(const std::filesystem::path& folder) {
         const std::string name = it->path().filename().string();
         if (name.size() != 16 || name.find_first_not_of("0123456789abcdef") != std::string::npos)
             continue;
-        std::optional<ReadEntry> entry = readEntry(it->path());
+        std::optional<ReadEntry> entry = readEntry(it->path(), false);
         if (!entry) continue;
-        entry->kept.body.clear();
         Entry indexed{std::stoull(name, nullptr, 16), std::move(entry->kept)};
         index.entries_.emplace(listKey(ReceivedMailHeads::entryOfHead(entry->head.data())),
                                std::move(indexed));
