@@ -56,7 +56,7 @@ class NoMailLibrary : public MailLibrary {
     int NMailAttachmentFileFirstBodyStart(std::string&, std::string&, std::string&, std::string&,
                                           std::string&, const std::filesystem::path&,
                                           std::string_view, std::vector<std::filesystem::path>&,
-                                          std::size_t, bool*) override {
+                                          std::size_t, DecodeDetails*) override {
         return 0;
     }
     int NMailAttachmentFileClose(int) override { return 1; }

@@ -64,10 +64,10 @@ class SerializedMailLibrary : public ForwardingMailLibrary {
                                           const std::filesystem::path& folder,
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit, bool* lossy) override {
+                                          std::size_t bodyLimit, DecodeDetails* details) override {
         auto call = [&] {
             return inner_.NMailAttachmentFileFirstBodyStart(
-                subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit, lossy);
+                subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit, details);
         };
         if (decodesBeside()) return call();
         std::lock_guard lock(receiving_);

@@ -68,6 +68,9 @@ std::filesystem::path AppPaths::receiveJournal() const {
 std::filesystem::path AppPaths::trustedCertificates() const {
     return resolve("★MailData/trusted-certificates");
 }
+std::filesystem::path AppPaths::keptOriginals() const {
+    return resolve("★MailData/kordata2.originals");
+}
 std::filesystem::path AppPaths::dataFolderLock() const { return resolve("★MailData/kordata.lock"); }
 std::filesystem::path AppPaths::addressBookLock() const {
     return resolve("★MailData/Kordata20.lock");

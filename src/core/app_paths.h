@@ -26,6 +26,8 @@ class AppPaths {
     std::filesystem::path loginFile() const;            // "★MailData/iniIdPass.ini"
     std::filesystem::path receiveJournal() const;       // ids of mails stored by a running check
     std::filesystem::path trustedCertificates() const;  // "★MailData/trusted-certificates"
+    // the records' kept originals: one file per record, named by its checksum
+    std::filesystem::path keptOriginals() const;
     std::filesystem::path dataFolderLock() const;     // held by every writer of the received store
     std::filesystem::path addressBookLock() const;    // held by every writer of the address book
     std::filesystem::path attachmentFolder() const;   // "添付フォルダ"

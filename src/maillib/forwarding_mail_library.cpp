@@ -91,12 +91,12 @@ int ForwardingMailLibrary::NMailAttachmentFileFirstLength(
 int ForwardingMailLibrary::NMailAttachmentFileFirstBodyStart(
     std::string& subject, std::string& date, std::string& from, std::string& header,
     std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) {
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, DecodeDetails* details) {
     savedFiles.clear();  // none saved, also when the call cannot be passed on
-    if (lossy != nullptr) *lossy = false;
+    if (details != nullptr) *details = {};
     return pass([&](MailLibrary& library) {
         return library.NMailAttachmentFileFirstBodyStart(subject, date, from, header, body, folder,
-                                                         rawMail, savedFiles, bodyLimit, lossy);
+                                                         rawMail, savedFiles, bodyLimit, details);
     });
 }
 

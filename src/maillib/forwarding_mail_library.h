@@ -41,7 +41,7 @@ class ForwardingMailLibrary : public MailLibrary {
                                           const std::filesystem::path& folder,
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit, bool* lossy) override;
+                                          std::size_t bodyLimit, DecodeDetails* details) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;
     int NMailPop3Abort(int handle) override;

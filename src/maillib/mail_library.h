@@ -19,6 +19,15 @@ namespace tsubame {
 // kAttachmentCannotOpen, kAttachmentPartsMissing; NMailSmtpSendMail < 0 on failure.
 // After any failure NMailGetMessage gives a text that says what went wrong: the text of the
 // calling thread's last failed call, so a call on another thread never replaces it.
+// What the mail check's decoding tells beside its code page 932 buffers.
+struct DecodeDetails {
+    bool lossy = false;  // the texts and files miss something of the mail (see DecodedMail)
+    // Subject, date and sender in UTF-8, with the characters code page 932 lacks (empty when
+    // the library gives none), and the body in UTF-8 when its code page 932 form lost a
+    // character (else empty: that form says all of it).
+    std::string subject, date, from, body;
+};
+
 class MailLibrary {
   public:
     // The decoder's own values (mime/mime_decode.h), which the real library passes on.
@@ -81,12 +90,12 @@ class MailLibrary {
     // The same step for a caller that keeps only the start of the body and passes the mail
     // with its whole header (no cut header is put back): body comes back as at least
     // bodyLimit bytes after its leading blanks (all of it when shorter), and the library need
-    // not convert more than that. lossy (when given) tells whether the texts and
-    // files miss something of the mail (see DecodedMail).
+    // not convert more than that. details (when given) get what the buffers cannot say.
     virtual int NMailAttachmentFileFirstBodyStart(
         std::string& subject, std::string& date, std::string& from, std::string& header,
         std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-        std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) = 0;
+        std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit,
+        DecodeDetails* details) = 0;
     // True when NMailAttachmentFileFirstBodyStart and NMailAttachmentFileClose keep nothing
     // between calls, so that several run at once on other threads, beside the POP3 dialogue;
     // their failure text is then the calling thread's. False: one call at a time, as every

@@ -19,7 +19,7 @@ inline constexpr const char* kMailLibraryModuleEntry = "tsubame_create_mail_libr
 // with. Raise kMailLibraryInterfaceVersion with every change to those calls: a module of
 // another version is never called.
 inline constexpr const char* kMailLibraryModuleInterface = "tsubame_mail_library_interface";
-inline constexpr int kMailLibraryInterfaceVersion = 6;
+inline constexpr int kMailLibraryInterfaceVersion = 7;
 
 // The SHA-256 (hex) of the module built together with the program; defined by the build in
 // the program (and the tests that load the module), not in the module.

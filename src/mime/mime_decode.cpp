@@ -38,6 +38,8 @@ int decodeMailAndSaveAttachments(std::string_view rawMail, const std::filesystem
     out.header = std::string(rawMail.substr(0, mail.headerEnd));
     out.body = std::move(mail.body);
     out.lossy = mail.lossy;
+    out.utf8Headers = std::move(mail.utf8Headers);
+    out.utf8Body = std::move(mail.utf8Body);
     if (failed || !saver.place(error)) return kDecodeAttachmentCannotOpen;
     const int count = static_cast<int>(saver.written().size());
     if (saved != nullptr) *saved = saver.takeWritten();

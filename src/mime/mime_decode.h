@@ -25,9 +25,11 @@ DecodedHeaders decodeHeaders(std::string_view rawHeader);
 
 struct DecodedMail {
     DecodedHeaders headers;
-    std::string header;  // the raw header block, unchanged
-    std::string body;    // the text body, code page 932, CR LF line ends
-    bool lossy = false;  // see ParsedMail::lossy
+    std::string header;          // the raw header block, unchanged
+    std::string body;            // the text body, code page 932, CR LF line ends
+    bool lossy = false;          // see ParsedMail::lossy
+    DecodedHeaders utf8Headers;  // see ParsedMail
+    std::string utf8Body;        // see ParsedMail
 };
 
 // Decodes a whole raw mail and saves its attachments into folder. Returns 1 when attachments

@@ -218,7 +218,9 @@ class MailWalker {
         } else if (GMIME_IS_MESSAGE_PARTIAL(object)) {
             // One piece of a split mail: its text stays readable until the pieces are joined.
             mail_.incompletePartial = true;
-            addText(toCrLfText(textOf(GMIME_PART(object), bodyLimit_)));
+            std::string utf8;
+            std::string text = toCrLfText(textOf(GMIME_PART(object), bodyLimit_, false, &utf8));
+            addText(std::move(text), std::move(utf8));
         } else if (GMIME_IS_PART(object)) {
             if (depth > 0)
                 mendPartContent(GMIME_PART(object), parsed_, boundaries_, warnings_, last);
@@ -248,8 +250,18 @@ class MailWalker {
         return html >= 0 ? html : count - 1;
     }
 
-    void addText(std::string text) {
+    // utf8: the same text in UTF-8 when code page 932 lost a character of it.
+    void addText(std::string text, std::string utf8 = {}) {
         if (text.empty()) return;
+        if (!utf8.empty() && !utf8Started_) {
+            // The texts before lost nothing: their code page 932 says all of them.
+            mail_.utf8Body = cp932ToUtf8(mail_.body);
+            utf8Started_ = true;
+        }
+        if (utf8Started_) {
+            if (!mail_.utf8Body.empty()) mail_.utf8Body.append(kTextSeparator);
+            mail_.utf8Body.append(utf8.empty() ? cp932ToUtf8(text) : utf8);
+        }
         if (!mail_.body.empty()) mail_.body.append(kTextSeparator);
         // The header lines of a forwarded mail go right above its first text.
         if (!heading_.empty()) mail_.body.append(std::exchange(heading_, {})).append("\r\n");
@@ -290,7 +302,10 @@ class MailWalker {
                 return;
             }
             const bool html = type == "text/html";
-            addText(toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html)));
+            std::string utf8;
+            std::string text =
+                toCrLfText(textOf(part, html ? kWholeBody : bodyLimit_, html, &utf8));
+            addText(std::move(text), std::move(utf8));
             return;
         }
         if (textsOnly_ > 0) return;
@@ -316,8 +331,9 @@ class MailWalker {
 
     // The text of a part in code page 932; with a limit only its start, at least limit bytes
     // after its leading blanks (NULs among them, as they become blanks). Notes in the mail
-    // when a character had no place in code page 932.
-    std::string textOf(GMimePart* part, std::size_t limit, bool html = false) {
+    // when a character had no place in code page 932; utf8 then gets the plain text whole
+    // in UTF-8 (HTML keeps its code page 932 form: its text is made from that).
+    std::string textOf(GMimePart* part, std::size_t limit, bool html, std::string* utf8) {
         const char* label = g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset");
         const std::string_view charset = label ? label : "";
         GMimeDataWrapper* content = g_mime_part_get_content(part);
@@ -339,10 +355,12 @@ class MailWalker {
                           return blanks != std::string::npos && t.size() - blanks >= limit;
                       });
         if (html) text = htmlToText(text);
+        if (!hasGetaMark(text)) return text;
+        std::string whole = charsetToUtf8(bytes, charset);
+        if (!losesCharacters(text, whole)) return text;
         // A text cut at the limit is kept whole elsewhere anyway.
-        if ((limit == kWholeBody || text.size() < limit) && hasGetaMark(text) &&
-            losesCharacters(text, charsetToUtf8(bytes, charset)))
-            mail_.lossy = true;
+        if (limit == kWholeBody || text.size() < limit) mail_.lossy = true;
+        if (!html) *utf8 = toCrLfText(whole);
         return text;
     }
 
@@ -369,6 +387,7 @@ class MailWalker {
     int hiddenText_ = 0;                   // inside alternatives that are not shown
     int textsOnly_ = 0;                    // inside a forwarded mail, saved whole as its file
     std::string heading_;                  // a forwarded mail's header lines, not yet shown
+    bool utf8Started_ = false;             // mail_.utf8Body holds every text so far
 };
 
 }  // namespace
@@ -434,14 +453,15 @@ ParsedMail parseMail(std::string_view rawMail, const AttachmentHandler& handler,
         rawMail.substr(block.fieldsBegin, block.end - block.fieldsBegin);
     const std::string_view body = rawMail.substr(block.bodyBegin);
     mail.headers = decodeHeaders(fields);
-    const std::pair<const char*, const std::string*> fieldTexts[] = {
-        {"Subject", &mail.headers.subject},
-        {"Date", &mail.headers.date},
-        {"From", &mail.headers.from}};
-    for (const auto& [name, text] : fieldTexts) {
-        if (hasGetaMark(*text) &&
-            losesCharacters(*text, decodeHeaderTextUtf8(findRawHeader(fields, name))))
-            mail.lossy = true;
+    mail.utf8Headers = {decodeHeaderTextUtf8(findRawHeader(fields, "Subject")),
+                        decodeHeaderTextUtf8(findRawHeader(fields, "Date")),
+                        decodeHeaderTextUtf8(findRawHeader(fields, "From"))};
+    const std::pair<const std::string*, const std::string*> fieldTexts[] = {
+        {&mail.headers.subject, &mail.utf8Headers.subject},
+        {&mail.headers.date, &mail.utf8Headers.date},
+        {&mail.headers.from, &mail.utf8Headers.from}};
+    for (const auto& [text, utf8] : fieldTexts) {
+        if (hasGetaMark(*text) && losesCharacters(*text, *utf8)) mail.lossy = true;
     }
 
     std::unique_ptr<ParserInput> input;

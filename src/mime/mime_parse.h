@@ -27,6 +27,10 @@ struct ParsedMail {
     // The texts and files cannot hold all of the mail: a character that code page 932 lacks
     // became the geta mark, or a part is neither shown nor saved.
     bool lossy = false;
+    // Subject, date and sender in UTF-8, with what code page 932 lacks.
+    DecodedHeaders utf8Headers;
+    // The body in UTF-8 when one of its texts lost a character to code page 932, else empty.
+    std::string utf8Body;
     std::size_t headerEnd = 0;  // the length of the raw mail's header block
 };
 

@@ -25,6 +25,7 @@
 #include "core/file_io.h"
 #include "receive/check_leftovers.h"
 #include "receive/decoder_threads.h"
+#include "receive/kept_originals.h"
 #include "receive/original_mail.h"
 #include "receive/receive_journal.h"
 #include "receive/scratch_mail_file.h"
@@ -79,6 +80,10 @@ struct TakenMail {
     std::string from;
     std::string body;
     std::vector<std::filesystem::path> attachments;
+    // The texts in UTF-8 as the decoding gave them, and the kept original among the
+    // attachments (attachments.size() when none was kept).
+    DecodeDetails utf8;
+    std::size_t keptAt = 0;
 };
 
 enum class Fetch { Ready, Kept, ConnectionLost };
@@ -125,6 +130,7 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
     // carries the whole header, so that MIME fields beyond the header buffer's limit count.
     std::string decodedBody;
     OriginalMail original{rawHeader, body};
+    DecodeDetails& details = mail.utf8;
     int result = 0;
     {
         // Making the scratch file costs about a millisecond (a new file in the folder), more
@@ -144,9 +150,10 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
         }
         result = library.NMailAttachmentFileFirstBodyStart(
             mail.subject, mail.date, mail.from, header, decodedBody, staging, raw, mail.attachments,
-            ReceivedMailRecord::kBodyWidth + 1, &original.lossy);
+            ReceivedMailRecord::kBodyWidth + 1, &details);
         library.NMailAttachmentFileClose(0);
     }
+    original.lossy = details.lossy;
     if (result == MailLibrary::kAttachmentPartsMissing) {
         // Stored as far as it goes: the missing parts would never come with it.
         partsMissing = true;
@@ -168,7 +175,11 @@ Fetch decodeMail(MailLibrary& library, const std::filesystem::path& folder,
     mail.body = withoutNul(std::move(decodedBody));
     original.split = result == MailLibrary::kAttachmentPartsMissing;
     const std::size_t reserved = filesSaved ? 2 + utf8ToCp932(kAttachmentNotice).size() : 0;
-    if (!keepOriginalWhenTheRecordCannot(staging, original, mail.subject, reserved, mail.body,
+    // The kept file is named with the subject's own characters, as attachments are.
+    const std::string title =
+        details.subject.empty() ? cp932ToUtf8(mail.subject) : withoutNul(details.subject);
+    mail.keptAt = mail.attachments.size();
+    if (!keepOriginalWhenTheRecordCannot(staging, original, title, reserved, mail.body,
                                          mail.attachments, why)) {
         unlinkAll(mail.attachments);
         return Fetch::Kept;
@@ -235,6 +246,9 @@ class CheckSession {
     // Waits for the mail's decoding and stores it: mails are stored in their order.
     // despiteStop: the mail was decoded before the stop was asked for.
     Outcome store(MailUnderWay& mail, bool despiteStop = false);
+    // Links the record in the buffer to the mail's kept original (placed under file), with
+    // its texts as the viewer shows them.
+    void linkKeptOriginal(const TakenMail& mail, const std::filesystem::path& file);
     // The mail's files take their names: each staged file is linked under its name, noted in
     // the journal first. placed gets the names; false (with why) when one could not be made.
     bool placeFiles(TakenMail& mail, std::vector<std::filesystem::path>& placed, std::string& why);
@@ -677,6 +691,7 @@ CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop)
     // and finish() flushes the store and the journal once, before the server removes anything.
     recordBuffer_.fill(subject, date, from, body);
     const std::uint64_t checksum = recordChecksum(recordBuffer_);
+    if (mail.keptAt < placed.size()) linkKeptOriginal(mail, placed[mail.keptAt]);
     {
         Status st = journal_.notePending(identity, checksum);
         journalWritten_ = true;
@@ -694,6 +709,25 @@ CheckSession::Outcome CheckSession::store(MailUnderWay& under, bool despiteStop)
     if (Status st = journal_.noteStored(identity, checksum); !st)
         return storeFailed(st.message(), mail, placed);
     return Outcome::Stored;
+}
+
+void CheckSession::linkKeptOriginal(const TakenMail& mail, const std::filesystem::path& file) {
+    const ReceivedMailRecord& record = recordBuffer_;
+    const DecodeDetails& utf8 = mail.utf8;
+    KeptOriginal kept{file.filename().string(),
+                      restoreLostCharacters(record.subject(), withoutNul(utf8.subject)),
+                      restoreLostCharacters(record.from(), withoutNul(utf8.from)),
+                      restoreLostCharacters(record.date(), withoutNul(utf8.date)),
+                      restoreLostCharacters(record.body(), utf8.body)};
+    // The notice names the file with the characters code page 932 lacks.
+    const std::string notice = originalMailNotice(kept.file);
+    const std::string recorded = cp932ToUtf8(utf8ToCp932(notice));
+    if (const std::size_t at = kept.body.rfind(recorded); at != std::string::npos)
+        kept.body.replace(at, recorded.size(), notice);
+    // Before the record, so that no record is without it; one that stays without its record
+    // is never found. A failure leaves the record shown as it is, which says all the record
+    // holds: the mail is stored all the same.
+    writeKeptOriginal(paths_.keptOriginals(), record, kept);
 }
 
 void CheckSession::noteKept(int n, const std::string& subject, const std::string& why) {

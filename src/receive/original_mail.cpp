@@ -48,7 +48,7 @@ bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
                                      std::vector<std::filesystem::path>& saved, std::string& why) {
     if (!original.lossy && !original.split && !recordCutsTheBody(body)) return true;
     // A separator in the subject must not cut the name down to its last piece.
-    std::string title = cp932ToUtf8(subject);
+    std::string title(subject);
     std::replace(title.begin(), title.end(), '/', '_');
     std::replace(title.begin(), title.end(), '\\', '_');
     AttachmentFileSaver saver(folder);

@@ -20,7 +20,8 @@ struct OriginalMail {
 // a part, or when the mail is one piece of a split mail, the mail is saved whole as a new
 // ".eml" file in the attachment folder and the body (code page 932) ends with a notice that
 // names it, cut where the record would otherwise cut the notice off; reserved is what will
-// still be appended behind the notice. A mail the record holds whole is left as it is.
+// still be appended behind the notice; subject (UTF-8) names the file. A mail the record holds
+// whole is left as it is.
 // saved gets the file; false (with why, for the user) when it could not be written.
 bool keepOriginalWhenTheRecordCannot(const std::filesystem::path& folder,
                                      const OriginalMail& original, std::string_view subject,

@@ -4,20 +4,25 @@
 
 namespace tsubame {
 
-void MailListModel::setHeads(ReceivedMailHeads heads, std::optional<ReceivedMailStore> store) {
+void MailListModel::setHeads(ReceivedMailHeads heads, std::optional<ReceivedMailStore> store,
+                             KeptOriginalIndex kept) {
     beginResetModel();
     heads_ = std::move(heads);
     store_ = std::move(store);
+    kept_ = std::move(kept);
+    keptRows_.clear();
     rows_ = static_cast<int>(heads_.size());
     endResetModel();
 }
 
-void MailListModel::extendTo(ReceivedMailHeads heads) {
+void MailListModel::extendTo(ReceivedMailHeads heads, KeptOriginalIndex kept) {
     const int shown = rows_;
     const int rows = static_cast<int>(heads.size());
     if (rows <= shown) return;
     beginInsertRows({}, shown, rows - 1);
     heads_ = std::move(heads);
+    kept_ = std::move(kept);
+    keptRows_.clear();
     rows_ = rows;
     endInsertRows();
 }
@@ -29,6 +34,16 @@ bool MailListModel::hold(std::size_t row) const {
     const auto first = static_cast<std::int64_t>(row) - kRowsRead / 4;
     heads_ = store_->readListRows(first, kRowsRead, rows_);
     return heads_.holds(row);
+}
+
+const KeptOriginal* MailListModel::keptOriginal(std::size_t row) const {
+    if (kept_.empty() || !store_ || !kept_.mayHave(heads_.entry(row))) return nullptr;
+    // Only a row that lists as a kept one is read whole, to see that it is that record.
+    const auto [at, added] = keptRows_.try_emplace(row, nullptr);
+    ReceivedMailRecord record;
+    if (added && store_->read(static_cast<std::int64_t>(row) + 1, record))
+        at->second = kept_.find(record);
+    return at->second;
 }
 
 ReceivedMailListEntry MailListModel::entry(int row) const {
@@ -56,6 +71,12 @@ QVariant MailListModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
     const auto row = static_cast<std::size_t>(index.row());
     if (!hold(row)) return QString();
+    if (const KeptOriginal* kept = keptOriginal(row)) {
+        const std::string& text = index.column() == 0   ? kept->subject
+                                  : index.column() == 1 ? kept->from
+                                                        : kept->date;
+        return QString::fromStdString(text);
+    }
     const std::string_view cell = index.column() == 0   ? heads_.subject(row)
                                   : index.column() == 1 ? heads_.from(row)
                                                         : heads_.date(row);

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <map>
 #include <optional>
 
+#include "receive/kept_originals.h"
 #include "store/received_mail_store.h"
 
 namespace tsubame {
@@ -19,11 +21,13 @@ class MailListModel : public QAbstractTableModel {
     using QAbstractTableModel::QAbstractTableModel;
 
     // Lists heads.size() rows; the rows heads does not hold are read from store when drawn.
-    void setHeads(ReceivedMailHeads heads, std::optional<ReceivedMailStore> store = {});
+    // kept: the records' kept originals, whose texts the rows of their records show.
+    void setHeads(ReceivedMailHeads heads, std::optional<ReceivedMailStore> store = {},
+                  KeptOriginalIndex kept = {});
     void clear() { setHeads({}); }
     // Takes a list that begins with the rows shown: only the rows after them are added, so
     // the view keeps its selection.
-    void extendTo(ReceivedMailHeads heads);
+    void extendTo(ReceivedMailHeads heads, KeptOriginalIndex kept = {});
     // The rows listed, holding those read last.
     const ReceivedMailHeads& heads() const { return heads_; }
     // The list fields of a row as listed (read now when they are not held).
@@ -42,10 +46,14 @@ class MailListModel : public QAbstractTableModel {
   private:
     // False when the row cannot be read any more (the store was cut short meanwhile).
     bool hold(std::size_t row) const;
+    // The kept original of a held row's record, or null.
+    const KeptOriginal* keptOriginal(std::size_t row) const;
 
     mutable ReceivedMailHeads heads_;
     std::optional<ReceivedMailStore> store_;
     int rows_ = 0;
+    KeptOriginalIndex kept_;
+    mutable std::map<std::size_t, const KeptOriginal*> keptRows_;  // rows looked up
 };
 
 }  // namespace tsubame

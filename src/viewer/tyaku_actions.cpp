@@ -15,8 +15,8 @@
 namespace tsubame {
 
 ShownMessage TyakuCommands::shownMessage() const {
-    return {form_.subjectBox()->text(), form_.fromBox()->text(), form_.dateBox()->text(),
-            reader().toPlainText()};
+    return form_.asRecordHolds({form_.subjectBox()->text(), form_.fromBox()->text(),
+                                form_.dateBox()->text(), reader().toPlainText()});
 }
 
 bool TyakuCommands::takeSelection() {

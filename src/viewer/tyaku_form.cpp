@@ -16,6 +16,7 @@
 #include "core/cp932.h"
 #include "core/fixed_field.h"
 #include "editor/plain_text.h"
+#include "receive/kept_originals.h"
 #include "ui_tyaku_form.h"
 #include "viewer/list_cell_delegate.h"
 #include "viewer/mail_list_model.h"
@@ -217,7 +218,7 @@ void TyakuForm::refreshList() {
     if (mailShown_ && now.beginsWith(listed)) {
         // Only new mail came: the mail shown, and the selection, stay.
         const int rows = static_cast<int>(now.size());
-        model_->extendTo(std::move(now));
+        model_->extendTo(std::move(now), KeptOriginalIndex::read(app_.paths().keptOriginals()));
         setCount(rows);
         return;
     }
@@ -255,30 +256,62 @@ int TyakuForm::reloadRows(std::optional<ReceivedMailHeads> read) {
             showInBox(ui_->Text8, boxes[1]);
             showInBox(ui_->Text9, boxes[2]);
             ui_->rtfEd->setPlainText(QString());
+            keptOriginalFile_.clear();
+            shownAndRecord_.reset();
         }
     }
     const int rows = static_cast<int>(heads.size());
-    model_->setHeads(std::move(heads), store);
+    model_->setHeads(std::move(heads), store,
+                     KeptOriginalIndex::read(app_.paths().keptOriginals()));
     return rows;
 }
 
 void TyakuForm::showRecord(const ReceivedMailRecord& record, bool viaClipboard) {
-    showInBox(ui_->Text7, fromCp932(record.subject()));
-    showInBox(ui_->Text8, fromCp932(record.from()));
-    showInBox(ui_->Text9, fromCp932(record.date()));
+    const std::optional<KeptOriginal> kept = readKeptOriginal(app_.paths().keptOriginals(), record);
+    keptOriginalFile_ = kept ? kept->file : std::string();
+    shownAndRecord_.reset();
+    const ShownMessage recorded{fromCp932(record.subject()), fromCp932(record.from()),
+                                fromCp932(record.date()), readerText(record.body())};
+    ShownMessage shown = recorded;
+    if (kept) {
+        // The texts as the check decoded them, with what code page 932 lacks.
+        shown = {QString::fromStdString(kept->subject), QString::fromStdString(kept->from),
+                 QString::fromStdString(kept->date), QString::fromStdString(kept->body)};
+        shown.body.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    }
+    showInBox(ui_->Text7, shown.subject);
+    showInBox(ui_->Text8, shown.from);
+    showInBox(ui_->Text9, shown.date);
     // The reader takes the body once, as it comes back from the clipboard: laying out a
     // long body is what showing it costs. Its scroll bar is there beforehand, or a body that
     // needs it would be laid out again for the narrower width when the bar comes up.
     QTextEdit* reader = ui_->rtfEd;
     const Qt::ScrollBarPolicy policy = reader->verticalScrollBarPolicy();
     reader->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    const QString body = asReaderHolds(readerText(record.body()));
+    const QString body = asReaderHolds(shown.body);
     reader->setPlainText(viaClipboard ? throughClipboard(body) : trimBlanks(cutAtNul(body)));
     reader->setVerticalScrollBarPolicy(policy);
     mailShown_ = true;
+    if (kept) {
+        shown.body = reader->toPlainText();
+        ShownMessage held = recorded;
+        held.body = trimBlanks(cutAtNul(asReaderHolds(recorded.body)));
+        shownAndRecord_.emplace(std::move(shown), std::move(held));
+    }
+}
+
+ShownMessage TyakuForm::asRecordHolds(ShownMessage shown) const {
+    if (!shownAndRecord_) return shown;
+    const auto& [asShown, asRecorded] = *shownAndRecord_;
+    for (auto field :
+         {&ShownMessage::subject, &ShownMessage::from, &ShownMessage::date, &ShownMessage::body})
+        if (shown.*field == asShown.*field) shown.*field = asRecorded.*field;
+    return shown;
 }
 
 void TyakuForm::clearBoxesAndReader() {
+    keptOriginalFile_.clear();
+    shownAndRecord_.reset();
     ui_->Text7->clear();
     ui_->Text8->clear();
     ui_->Text9->clear();
@@ -335,8 +368,14 @@ void TyakuForm::deleteSelectedMail() {
     }
     const ReceivedMailListEntry listed = model_->entry(k - 1);
     QPointer<TyakuForm> self(this);
-    const Status st = underDataFolderLock(
-        [k, listed](const ReceivedMailStore& store) { return store.removeListed(k, listed); });
+    const std::filesystem::path kept = app_.paths().keptOriginals();
+    const Status st = underDataFolderLock([k, listed, kept](const ReceivedMailStore& store) {
+        ReceivedMailRecord record;
+        const bool read = store.read(k, record);
+        Status removed = store.removeListed(k, listed);
+        if (removed && read) forgetKeptOriginal(kept, record);
+        return removed;
+    });
     if (!self) return;  // closed meanwhile (the end of the program)
     clearBoxesAndReader();
     if (!st) showStoreError(st.message());
@@ -356,8 +395,12 @@ void TyakuForm::deleteAllMail() {
     // Only what the list shows goes: mail a check of another process stored since stays.
     QPointer<TyakuForm> self(this);
     const ReceivedMailHeads listed = model_->heads();
-    const Status st = underDataFolderLock(
-        [&listed](const ReceivedMailStore& store) { return store.removeAllListed(listed); });
+    const std::filesystem::path kept = app_.paths().keptOriginals();
+    const Status st = underDataFolderLock([&listed, kept](const ReceivedMailStore& store) {
+        Status removed = store.removeAllListed(listed);
+        if (removed && store.wholeRecords() == 0) forgetKeptOriginals(kept);
+        return removed;
+    });
     if (!self) return;  // closed meanwhile (the end of the program)
     if (!st || app_.receivedStore().wholeRecords() > 0) {
         // The store keeps records: show what it holds.
@@ -407,6 +450,8 @@ Status TyakuForm::underDataFolderLock(
 
 void TyakuForm::stageMail(const QString& subject, const QString& from, const QString& date,
                           const QString& body) {
+    keptOriginalFile_.clear();
+    shownAndRecord_.reset();
     showInBox(ui_->Text7, subject);
     showInBox(ui_->Text8, from);
     showInBox(ui_->Text9, date);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "store/received_mail_heads.h"
+#include "viewer/quick_save.h"
 
 class QLineEdit;
 class QTextEdit;
@@ -81,6 +82,13 @@ class TyakuForm : public QMainWindow {
     int selectedRecord() const;
     int listRowCount() const;
 
+    // The shown mail's kept original, named in the attachment folder (empty when the check
+    // kept none for its record).
+    const std::string& keptOriginalFile() const { return keptOriginalFile_; }
+    // What the saves write of the shown mail: they act on the record, so a text still shown
+    // as the kept original has it comes back as the record holds it.
+    ShownMessage asRecordHolds(ShownMessage shown) const;
+
     // Clears the clipboard, puts the reader's text on it, reads it back and shows it trimmed
     // of blanks at both ends (the reader then ends at its first NUL character).
     void passReaderThroughClipboard();
@@ -110,6 +118,9 @@ class TyakuForm : public QMainWindow {
     std::unique_ptr<Ui::TyakuForm> ui_;
     MailListModel* model_;
     bool mailShown_ = false;
+    // The shown mail when its kept original's texts stand in for the record's: both forms.
+    std::string keptOriginalFile_;
+    std::optional<std::pair<ShownMessage, ShownMessage>> shownAndRecord_;
     bool writing_ = false;  // a deletion waits for the lock or compacts beside the GUI thread
 };
 

@@ -16,7 +16,6 @@
 #include "editor/editing_commands.h"
 #include "editor/editor_bindings.h"
 #include "editor/print_text.h"
-#include "receive/original_mail.h"
 #include "ui/header_painter.h"
 #include "viewer/tyaku_commands.h"
 #include "viewer/tyaku_form.h"
@@ -201,8 +200,8 @@ void TyakuCommands::openAttachmentFolder() {
 }
 
 std::filesystem::path TyakuCommands::originalMailPath() const {
-    const std::string name = originalMailFileNamedIn(reader().toPlainText().toStdString());
-    // The body is the sender's text: only a mail file right in the attachment folder counts.
+    // Only the check's own link counts, never a notice in the body: the sender wrote that.
+    const std::string& name = form_.keptOriginalFile();
     if (name.empty() || name.find('/') != std::string::npos || !name.ends_with(".eml") ||
         name.starts_with("."))
         return {};
@@ -213,8 +212,12 @@ std::filesystem::path TyakuCommands::originalMailPath() const {
 
 void TyakuCommands::openOriginalMail() {
     const std::filesystem::path path = originalMailPath();
-    if (path.empty() || !openFolder_(QUrl::fromLocalFile(QString::fromStdString(path.string()))))
+    const QString shown = QString::fromStdString(path.string());
+    if (path.empty())
         app_.dialogs().notice(&form_, QStringLiteral("元のメールを開けませんでした。"));
+    else if (!openFolder_(QUrl::fromLocalFile(shown)))
+        // The file is there: the user can open it with a program of their choice.
+        app_.dialogs().notice(&form_, QStringLiteral("元のメールを開けませんでした。\n") + shown);
 }
 
 void TyakuCommands::selectAll() { selectAllText(reader()); }

@@ -5,11 +5,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
+#include <QTextEdit>
+#include <QTreeView>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -26,8 +31,12 @@
 #include "receive/original_mail.h"
 #include "settings/settings_files.h"
 #include "store/received_mail_store.h"
+#include "support/mail_files.h"
 #include "support/real_library_app_fixture.h"
 #include "support/temp_folder.h"
+#include "viewer/mail_list_model.h"
+#include "viewer/tyaku_commands.h"
+#include "viewer/tyaku_form.h"
 
 namespace tsubame::testing {
 namespace {
@@ -136,6 +145,51 @@ TEST_F(MailCheckHostileTest, StopAndCloseAnswerAtOnceInsideASlowMailOrAgainstASi
     }
 }
 
+// A mail with characters code page 932 lacks: its record holds 〓 for them, the viewer shows
+// the kept original's own texts (the saves still the record's), and the kept file is named with
+// the subject's own characters. A notice a sender writes into a body links nothing.
+TEST_F(MailCheckHostileTest, AKeptOriginalIsShownWithTheCharactersItsRecordLacks) {
+    const std::string subject = "会議 🎉 Größe 한국", name = "김민수",
+                      text = "本文 😀 안녕\r\n二行目";
+    const auto word = [](const std::string& t) {
+        return "=?UTF-8?B?" + QByteArray::fromStdString(t).toBase64().toStdString() + "?=";
+    };
+    std::ofstream(attachments() / "元のメール 1 x.eml") << "x";
+    box_.addRaw("forged",
+                mailWith("forged", "x\r\n" + originalMailNotice("元のメール 1 x.eml"), {}));
+    box_.addRaw("kept", "From: " + word(name) + " <kim@example.kr>\r\nSubject: " + word(subject) +
+                            "\r\nContent-Type: text/plain; charset=utf-8\r\n\r\n" + text + "\r\n");
+    check();
+    ASSERT_EQ(stored().size(), 2u);
+    const Files files = filesIn(attachments());
+    ASSERT_EQ(files.size(), 2u);
+    const std::string kept = files.rbegin()->first;  // after "元のメール 1 x.eml"
+    EXPECT_TRUE(kept.ends_with(" " + subject + ".eml")) << kept;
+
+    TyakuForm& viewer = app_->viewer();
+    viewer.openViewer();
+    EXPECT_EQ(viewer.subjectBox()->text().toStdString(), subject);
+    EXPECT_EQ(viewer.fromBox()->text().toStdString(), name + " <kim@example.kr>");
+    const std::string body = viewer.reader()->toPlainText().toStdString();
+    EXPECT_TRUE(body.starts_with("本文 😀 안녕\n二行目") && body.ends_with(originalMailNotice(kept)))
+        << body;
+    for (int column : {0, 1})
+        EXPECT_EQ(viewer.listModel().index(1, column).data().toString(),
+                  column == 0 ? viewer.subjectBox()->text() : viewer.fromBox()->text());
+    EXPECT_EQ(tyakuCommands(viewer)->shownMessage().subject.toStdString(),
+              cp932ToUtf8(utf8ToCp932(subject)));
+    for (int row : {1, 2}) {
+        viewer.mailList()->selectionModel()->select(
+            viewer.listModel().index(row - 1, 0),
+            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        viewer.showSelectedMail();
+        emit viewer.findChild<QMenu*>("mFile")->aboutToShow();
+        EXPECT_EQ(viewer.findChild<QAction*>("moriginal")->isEnabled(), row == 2) << row;
+    }
+}
+
+// The window: a korumi.ini that is no readable file neither hangs the start nor passes for an
+// empty mailbox; the check names the reason in a box titled "エラー".
 TEST_F(MailCheckHostileTest, AServerSettingsFileThatCannotBeReadIsToldInTheWindow) {
     const fs::path work = root() / "work";
     fs::create_directories(work);

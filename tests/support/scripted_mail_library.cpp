@@ -201,11 +201,11 @@ int ScriptedMailLibrary::NMailAttachmentFileFirstLength(
 int ScriptedMailLibrary::NMailAttachmentFileFirstBodyStart(
     std::string& subject, std::string& date, std::string& from, std::string& header,
     std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
-    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, bool* lossy) {
+    std::vector<std::filesystem::path>& savedFiles, std::size_t bodyLimit, DecodeDetails* details) {
     calls.push_back("AttachmentFileFirst");
     return decoded(decoder_->NMailAttachmentFileFirstBodyStart(
         subject, date, from, header, body, decodeFolder(rawMail, folder), rawMail, savedFiles,
-        bodyLimit, lossy));
+        bodyLimit, details));
 }
 
 int ScriptedMailLibrary::NMailAttachmentFileClose(int hwnd) {

@@ -103,7 +103,7 @@ class ScriptedMailLibrary : public MailLibrary {
                                           const std::filesystem::path& folder,
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit, bool* lossy) override;
+                                          std::size_t bodyLimit, DecodeDetails* details) override;
     int NMailAttachmentFileClose(int hwnd) override;
     int NMailPop3DeleteMail(int handle, int mailNo) override;
     int NMailPop3Close(int handle) override;

@@ -61,6 +61,23 @@ TEST_F(ViewerDeleteTest, FarRowsListTheStoresRecordsAroundADeletion) {
                   storedSubject(row));
 }
 
+// A deleted record's kept original is forgotten with it; the others' stay.
+TEST_F(ViewerDeleteTest, DeletingARecordForgetsItsKeptOriginal) {
+    addNumberedRecords(2);
+    const std::vector<ReceivedMailRecord> records = store().readAll();
+    const KeptOriginal link{"a.eml", "s", "f", "d", "b"};
+    for (const ReceivedMailRecord& record : records)
+        ASSERT_TRUE(writeKeptOriginal(app_->paths().keptOriginals(), record, link).ok());
+    openAndSelect(2);
+    dialogs_.answerNext(BoxAnswer::Yes);
+    viewer().deleteSelectedMail();
+    for (int n : {0, 1})
+        EXPECT_EQ(readKeptOriginal(app_->paths().keptOriginals(), records[n]).has_value(), n == 0);
+    dialogs_.answerNext(BoxAnswer::Yes);
+    viewer().deleteAllMail();
+    EXPECT_FALSE(std::filesystem::exists(app_->paths().keptOriginals()));
+}
+
 TEST_F(ViewerDeleteTest, AnsweringNoLeavesTheStoreAndEmptiesTheReader) {
     addNumberedRecords(3);
     const std::string before = readFileBytes(storePath());

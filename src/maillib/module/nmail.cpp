@@ -203,11 +203,11 @@ class NMailLibrary : public MailLibrary {
                                           const std::filesystem::path& folder,
                                           std::string_view rawMail,
                                           std::vector<std::filesystem::path>& savedFiles,
-                                          std::size_t bodyLimit, bool* lossy) override {
+                                          std::size_t bodyLimit, DecodeDetails* details) override {
         // Its callers pass the whole header, so no remembered header is put back: the call
         // reads nothing another call wrote and may run beside them.
         return decode(subject, date, from, header, body, folder, rawMail, savedFiles, bodyLimit,
-                      lossy, false);
+                      details, false);
     }
 
     int NMailAttachmentFileClose(int) override { return 1; }
@@ -335,7 +335,7 @@ class NMailLibrary : public MailLibrary {
     int decode(std::string& subject, std::string& date, std::string& from, std::string& header,
                std::string& body, const std::filesystem::path& folder, std::string_view rawMail,
                std::vector<std::filesystem::path>& saved,
-               std::size_t bodyLimit = std::string_view::npos, bool* lossy = nullptr,
+               std::size_t bodyLimit = std::string_view::npos, DecodeDetails* details = nullptr,
                bool restoreHeader = true) {
         saved.clear();
         std::string restored;
@@ -348,7 +348,13 @@ class NMailLibrary : public MailLibrary {
         from = cutForHeaderBuffer(decoded.headers.from);
         header = cutForHeaderBuffer(decoded.header);
         body = std::move(decoded.body);
-        if (lossy != nullptr) *lossy = decoded.lossy;
+        if (details != nullptr) {
+            details->lossy = decoded.lossy;
+            details->subject = std::move(decoded.utf8Headers.subject);
+            details->date = std::move(decoded.utf8Headers.date);
+            details->from = std::move(decoded.utf8Headers.from);
+            details->body = std::move(decoded.utf8Body);
+        }
         if (result < 0) {
             std::string lead = result == kAttachmentCannotOpen ? "添付ファイルを保存できません"
                                : result == kAttachmentPartsMissing
