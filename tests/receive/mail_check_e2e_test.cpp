@@ -125,10 +125,11 @@ class CheckEndToEndTest : public CheckProgramTest {
     std::map<std::string, std::uintmax_t> attachmentFiles() const {
         std::map<std::string, std::uintmax_t> files;
         std::error_code error;
-        // Also inside the folder where a check keeps a mail's files until its record is stored.
-        for (const auto& entry :
-             fs::recursive_directory_iterator(paths().attachmentFolder(), error))
-            files[entry.path().filename().string()] = entry.file_size(error);
+        // Also inside the folder where a check keeps a mail's files until its record is stored,
+        // which the running check may remove meanwhile.
+        for (fs::recursive_directory_iterator it(paths().attachmentFolder(), error), end;
+             !error && it != end; it.increment(error))
+            files[it->path().filename().string()] = it->file_size(error);
         return files;
     }
     // Starts a check and waits until the attachment folder has a file that passes `seen`.
