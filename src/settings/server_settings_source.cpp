@@ -1,8 +1,5 @@
 #include "settings/server_settings_source.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "settings/server_settings.h"
 #include "settings/settings_file_read.h"
 
@@ -12,17 +9,19 @@ ServerSettingsSource loadServerSettingsOfRun(const AppPaths& paths, AccountSetti
     ServerSettingsSource source;
     const std::filesystem::path own = paths.serverSettingsFile();
     const std::filesystem::path left = paths.serverSettingsFileToRead();
-    struct stat info {};
-    if (left != own && ::stat(left.c_str(), &info) == 0 &&
-        (info.st_uid != ::geteuid() || (info.st_mode & S_IWOTH) != 0)) {
+    std::string content;
+    bool exists = false;
+    bool untrusted = false;
+    // The working folder's file is judged on the file opened, which is the file read.
+    const Status st = left == own ? readSettingsFile(left, content, exists)
+                                  : readOwnSettingsFile(left, content, exists, untrusted);
+    if (untrusted) {
         source.notice = "作業フォルダーの「" + left.string() +
                         "」は、持ち主がこのユーザーでないか、ほかのユーザーも書き込めるため、"
                         "サーバー設定として読み込みませんでした。";
         return source;
     }
-    std::string content;
-    bool exists = false;
-    if (Status st = readSettingsFile(left, content, exists); !st) {
+    if (!st) {
         source.unreadable = true;
         source.notice =
             st.message() + "（サーバー設定は空のまま始めます。このファイルは上書きしません）";

@@ -9,7 +9,10 @@
 
 namespace tsubame {
 
-Status readSettingsFile(const std::filesystem::path& path, std::string& content, bool& exists) {
+namespace {
+
+Status readSettings(const std::filesystem::path& path, std::string& content, bool& exists,
+                    bool* untrusted) {
     content.clear();
     exists = false;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
@@ -26,6 +29,11 @@ Status readSettingsFile(const std::filesystem::path& path, std::string& content,
     if (!S_ISREG(info.st_mode))
         return Status::failure("設定ファイル「" + path.string() +
                                "」は普通のファイルではないため、読み込みません。");
+    if (untrusted != nullptr &&
+        (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)) {
+        *untrusted = true;
+        return {};
+    }
     char buffer[8192];
     std::int64_t offset = 0;
     for (;;) {
@@ -37,6 +45,18 @@ Status readSettingsFile(const std::filesystem::path& path, std::string& content,
         offset += static_cast<std::int64_t>(got);
         if (got < sizeof buffer) return {};
     }
+}
+
+}  // namespace
+
+Status readSettingsFile(const std::filesystem::path& path, std::string& content, bool& exists) {
+    return readSettings(path, content, exists, nullptr);
+}
+
+Status readOwnSettingsFile(const std::filesystem::path& path, std::string& content, bool& exists,
+                           bool& untrusted) {
+    untrusted = false;
+    return readSettings(path, content, exists, &untrusted);
 }
 
 }  // namespace tsubame

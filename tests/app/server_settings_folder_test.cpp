@@ -13,14 +13,15 @@ namespace {
 // Where "korumi.ini" is read from and saved to, whatever folder the program starts in.
 using ServerSettingsFolderTest = ShellTest;
 
-// The working directory's file only when it is the user's own and no one else may write it;
+// The working directory's file only when it is the user's own and no one else (its group
+// included) may write it;
 // the status line says once which file was read, or why none was.
 TEST_F(ServerSettingsFolderTest, ReadsTheApplicationFoldersFileElseTheOneLeftInTheWorkingDir) {
     struct Case {
         const char* inAppFolder;  // nullptr: no file there
         const char* inWorkDir;
         const char* expectedPop3;
-        bool workDirWritableByOthers = false;
+        mode_t workDirMode = 0;   // 0: as written
         const char* status = "";  // in the status line, empty: nothing said
     };
     const Case cases[] = {
@@ -28,14 +29,15 @@ TEST_F(ServerSettingsFolderTest, ReadsTheApplicationFoldersFileElseTheOneLeftInT
         {nullptr, "POP3=left.example.com\r\n", "left.example.com", false, "作業フォルダー"},
         {"POP3=app.example.com\r\n", "POP3=left.example.com\r\n", "app.example.com"},
         {nullptr, nullptr, ""},
-        {nullptr, "POP3=left.example.com\r\n", "", true, "読み込みませんでした"},
+        {nullptr, "POP3=left.example.com\r\n", "", 0646, "読み込みませんでした"},
+        {nullptr, "POP3=left.example.com\r\n", "", 0664, "読み込みませんでした"},
     };
     for (const Case& c : cases) {
         std::filesystem::remove(folder.korumiIni());
         std::filesystem::remove(folder.workDirKorumiIni());
         if (c.inAppFolder) TempAppFolder::write(folder.korumiIni(), c.inAppFolder);
         if (c.inWorkDir) TempAppFolder::write(folder.workDirKorumiIni(), c.inWorkDir);
-        if (c.workDirWritableByOthers) ::chmod(folder.workDirKorumiIni().c_str(), 0646);
+        if (c.workDirMode != 0) ::chmod(folder.workDirKorumiIni().c_str(), c.workDirMode);
         restart();
         EXPECT_EQ(app->account.Pop3Server, c.expectedPop3) << c.expectedPop3;
         EXPECT_EQ(app->loadedOptionForm() != nullptr, *c.expectedPop3 == '\0');
