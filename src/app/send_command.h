@@ -19,8 +19,8 @@ struct SendCommand;
 int runSendCommand(const AppPaths& paths, const AccountSettings& account, MailLibrary& mail,
                    const SendCommand& command, StopSignals* stopSignals = nullptr);
 
-// The bare address (addr-spec) of an RFC 5322 address that names exactly one mailbox
-// ("a@x", "Name <a@x>", comments allowed); nullopt with a message for the user otherwise.
+// The bare address of a --to that names exactly one mailbox ("a@x", "Name <a@x>", comments
+// in parentheses allowed); nullopt with a message for the user otherwise.
 std::optional<std::string> singleMailbox(std::string_view to, std::string& error);
 
 // The body file's text as the send call takes it: read once as a stream (a FIFO or a pipe
