@@ -11,6 +11,7 @@
 #include "settings/settings_files.h"
 #include "support/fake_pop3_mailbox.h"
 #include "support/pop3_test_helpers.h"
+#include "support/real_library_check_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/temp_folder.h"
 #include "support/test_app_context.h"
@@ -28,12 +29,8 @@ class RealLibraryAppTest : public ::testing::Test {
     // Makes the context on a fresh installed application folder at folder.
     void useAppFolder(const std::filesystem::path& folder) {
         folder_ = folder;
-        std::filesystem::create_directories(folder_ / "★MailData");
-        std::filesystem::create_directories(folder_ / "添付フォルダ");
+        layOutCheckAppFolder(folder_);
         app_ = std::make_unique<TestAppContext>(AppPaths(folder_), *library_, dialogs_);
-        SettingsFiles settings(app_->paths());
-        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
-        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
     }
     // The temporary folder that holds the application folder; free for other files.
     std::filesystem::path root() const { return root_.path(); }

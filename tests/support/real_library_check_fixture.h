@@ -15,6 +15,15 @@
 
 namespace tsubame::testing {
 
+// An installed application folder at folder with the fake mailbox's login saved.
+inline void layOutCheckAppFolder(const std::filesystem::path& folder) {
+    std::filesystem::create_directories(folder / "★MailData");
+    std::filesystem::create_directories(folder / "添付フォルダ");
+    SettingsFiles settings{AppPaths(folder)};
+    EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
+    EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
+}
+
 // An application folder on the real mail library, with a saved login for the fake mailbox and
 // a short network time-out, so that whole checks against hostile servers and disks stay quick;
 // the check runs without windows (RecordingCheckHost). Injected file faults are cleared after
@@ -27,12 +36,8 @@ class RealLibraryCheckTest : public ::testing::Test {
     // Makes the state on a fresh installed application folder at folder.
     void useAppFolder(const std::filesystem::path& folder) {
         folder_ = folder;
-        std::filesystem::create_directories(folder_ / "★MailData");
-        std::filesystem::create_directories(folder_ / "添付フォルダ");
+        layOutCheckAppFolder(folder_);
         state_ = std::make_unique<CheckState>(folder_);
-        SettingsFiles settings(state_->paths);
-        EXPECT_TRUE(settings.writeLogin("NAME", FakePop3Mailbox::kUser).ok());
-        EXPECT_TRUE(settings.writeLogin("NAME2", FakePop3Mailbox::kPassword).ok());
     }
     // The temporary folder that holds the application folder; free for other files.
     std::filesystem::path root() const { return root_.path(); }

@@ -318,4 +318,15 @@ std::string ScriptedMailLibrary::NMailPop3GetUidl(int, int mailNo) {
     return m ? m->uidl : std::string();
 }
 
+void ScriptedMailLibrary::addJapaneseMail(const std::string& subject, const std::string& body,
+                                          int attachmentResult) {
+    addMail(utf8ToCp932(subject), "sender@example.jp", "Mon, 7 Dec 2026 09:00:00 +0900",
+            utf8ToCp932(body), attachmentResult);
+}
+
+void ScriptedMailLibrary::addJapaneseMails(int count) {
+    for (int i = 1; i <= count; ++i)
+        addJapaneseMail("件名" + std::to_string(i), "本文" + std::to_string(i));
+}
+
 }  // namespace tsubame::testing

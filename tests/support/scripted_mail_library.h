@@ -71,6 +71,20 @@ class ScriptedMailLibrary : public MailLibrary {
     std::vector<std::pair<int, int>> options;
 
     // A MIME mail with these code page 932 texts (subject, body) in Shift_JIS.
+    // A mail with a Japanese subject and body given in UTF-8 (code page 932 in the mailbox).
+    void addJapaneseMail(const std::string& subject, const std::string& body,
+                         int attachmentResult = 0);
+    // Mails "件名1"/"本文1" … count.
+    void addJapaneseMails(int count);
+    void dropUidls() {
+        for (auto& m : mailbox) m.uidl.clear();
+    }
+    // The calls made so far whose record starts with prefix.
+    int callsNamed(const std::string& prefix) const {
+        int n = 0;
+        for (const auto& call : calls) n += call.rfind(prefix, 0) == 0;
+        return n;
+    }
     void addMail(const std::string& subject, const std::string& from, const std::string& date,
                  const std::string& body, int attachmentResult = 0);
 
